@@ -1,0 +1,75 @@
+// The class registrations of this computer: what the registry's class keys
+// hold on Windows (ProgID <-> CLSID, user type name, implemented categories,
+// the "OPC" marker subkey of OPC servers) together with the factory that
+// creates the class in process.
+//
+// Servers register themselves, usually from a static registrar when their
+// library is linked. Thread-safe.
+#pragma once
+
+#include "xelo/com/ClassFactory.h"
+#include "xelo/com/Guid.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xelo::com {
+
+struct ClassRegistration {
+  CLSID clsid = CLSID_NULL;
+  std::string progId;
+  std::string userTypeName;
+  std::vector<CATID> categories;  // "Implemented Categories"
+  bool hasOpcKey = false;         // the ProgID key has an "OPC" subkey
+  ComPtr<IClassFactory> factory;  // null: registered, but cannot be created
+};
+
+class ClassRegistry {
+ public:
+  static ClassRegistry& Instance();
+
+  // Adds a class, or replaces the registration with the same CLSID.
+  // E_INVALIDARG for a null CLSID or a ProgID that is empty, contains
+  // characters a registry key name cannot have, or already names another
+  // class (ProgIDs compare case-insensitively, like registry keys).
+  HRESULT Register(ClassRegistration registration);
+  bool Unregister(REFCLSID clsid);
+
+  std::optional<ClassRegistration> Find(REFCLSID clsid) const;
+  std::optional<ClassRegistration> FindByProgId(std::string_view progId) const;
+
+  // All registrations in the order the registry enumerates its top-level
+  // keys: by ProgID, compared case-insensitively.
+  std::vector<ClassRegistration> All() const;
+  // The registrations that implement `category`, in the same order.
+  std::vector<ClassRegistration> WithCategory(REFGUID category) const;
+
+ private:
+  ClassRegistry() = default;
+  mutable std::mutex mutex_;
+  std::vector<ClassRegistration> classes_;
+};
+
+// Registers on construction and removes the registration on destruction.
+class ScopedClassRegistration {
+ public:
+  explicit ScopedClassRegistration(ClassRegistration registration);
+  ~ScopedClassRegistration();
+  ScopedClassRegistration(const ScopedClassRegistration&) = delete;
+  ScopedClassRegistration& operator=(const ScopedClassRegistration&) = delete;
+  HRESULT Result() const { return result_; }
+
+ private:
+  CLSID clsid_;
+  HRESULT result_;
+};
+
+}  // namespace xelo::com
+
+// ProgID -> CLSID; CO_E_CLASSSTRING for an unknown ProgID.
+HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid);
+// CLSID -> ProgID from the task allocator; REGDB_E_CLASSNOTREG when unknown.
+HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId);

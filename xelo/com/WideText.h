@@ -1,0 +1,21 @@
+// Conversion between the library's UTF-8 text and COM's UTF-16 text.
+//
+// Both directions accept any input without reading out of bounds: invalid
+// UTF-8 (stray continuation bytes, truncated or overlong sequences, encoded
+// surrogates, values above U+10FFFF) and unpaired UTF-16 surrogates are each
+// replaced by U+FFFD.
+#pragma once
+
+#include "xelo/com/WinTypes.h"
+
+#include <string>
+#include <string_view>
+
+namespace xelo::com {
+
+std::u16string ToUtf16(std::string_view utf8);
+std::string ToUtf8(std::u16string_view utf16);
+// A NUL-terminated wide text; null gives the empty text.
+std::string ToUtf8(const OLECHAR* utf16);
+
+}  // namespace xelo::com
