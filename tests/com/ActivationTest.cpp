@@ -1,0 +1,150 @@
+#include "xelo/com/Activation.h"
+#include "xelo/com/ClassRegistry.h"
+#include "xelo/com/TaskMemory.h"
+#include "xelo/com/WideText.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace {
+
+using xelo::com::ClassRegistration;
+using xelo::com::ClassRegistry;
+using xelo::com::ComPtr;
+using xelo::com::ScopedClassRegistration;
+
+constexpr CLSID kWidgetClass{0x6B1E0001, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
+constexpr CLSID kGadgetClass{0x6B1E0002, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
+constexpr CLSID kAbstractClass{0x6B1E0003, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
+constexpr IID kOtherIid{0x6B1E00F1, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
+constexpr CATID kRedCategory{0x6B1E00C1, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
+constexpr CATID kBlueCategory{0x6B1E00C2, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
+
+class Widget final : public xelo::com::ComObject<IClassFactory> {
+ public:
+  // Reuses IClassFactory as "some interface" so the test needs no new one.
+  STDMETHOD(CreateInstance)(IUnknown*, REFIID, void**) override { return E_NOTIMPL; }
+  STDMETHOD(LockServer)(BOOL) override { return S_OK; }
+};
+
+ClassRegistration Registration(CLSID clsid, const char* progId, std::vector<CATID> categories) {
+  ClassRegistration r;
+  r.clsid = clsid;
+  r.progId = progId;
+  r.userTypeName = std::string(progId) + " object";
+  r.categories = std::move(categories);
+  r.factory = xelo::com::MakeClassFactory<Widget>();
+  return r;
+}
+
+TEST(ClassRegistry, LooksUpByProgIdAndClassTextAndEnumeratesByCategory) {
+  ScopedClassRegistration gadget(Registration(kGadgetClass, "Test.Gadget.1", {kBlueCategory}));
+  ScopedClassRegistration widget(Registration(kWidgetClass, "test.Widget.1", {kRedCategory, kBlueCategory}));
+  ASSERT_EQ(gadget.Result(), S_OK);
+  ASSERT_EQ(widget.Result(), S_OK);
+
+  CLSID clsid{};
+  EXPECT_EQ(CLSIDFromProgID(u"TEST.WIDGET.1", &clsid), S_OK) << "ProgIDs compare case-insensitively";
+  EXPECT_EQ(clsid, kWidgetClass);
+  EXPECT_EQ(CLSIDFromString(u"Test.Gadget.1", &clsid), S_OK) << "a ProgID is accepted where a class text is";
+  EXPECT_EQ(clsid, kGadgetClass);
+  const std::u16string text = xelo::com::ToUtf16(xelo::com::GuidToString(kGadgetClass));
+  EXPECT_EQ(CLSIDFromString(text.c_str(), &clsid), S_OK);
+  EXPECT_EQ(clsid, kGadgetClass);
+  EXPECT_EQ(CLSIDFromProgID(u"Test.Unknown.1", &clsid), CO_E_CLASSSTRING);
+
+  const auto before = xelo::com::LiveAllocations();
+  LPOLESTR progId = nullptr;
+  ASSERT_EQ(ProgIDFromCLSID(kWidgetClass, &progId), S_OK);
+  EXPECT_EQ(xelo::com::ToUtf8(progId), "test.Widget.1");
+  CoTaskMemFree(progId);
+  EXPECT_EQ(ProgIDFromCLSID(kAbstractClass, &progId), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(xelo::com::LiveAllocations(), before);
+
+  // Registry order: by ProgID, case-insensitively, whatever the registration order.
+  std::vector<std::string> blue;
+  for (const auto& r : ClassRegistry::Instance().WithCategory(kBlueCategory)) blue.push_back(r.progId);
+  EXPECT_EQ(blue, (std::vector<std::string>{"Test.Gadget.1", "test.Widget.1"}));
+  const auto red = ClassRegistry::Instance().WithCategory(kRedCategory);
+  ASSERT_EQ(red.size(), 1u);
+  EXPECT_EQ(red[0].userTypeName, "test.Widget.1 object");
+}
+
+TEST(ClassRegistry, RefusesInvalidRegistrationsAndReplacesBySameClass) {
+  ScopedClassRegistration widget(Registration(kWidgetClass, "Test.Widget.1", {}));
+  EXPECT_EQ(ClassRegistry::Instance().Register(Registration(kGadgetClass, "TEST.widget.1", {})), E_INVALIDARG)
+      << "a ProgID already naming another class";
+  EXPECT_EQ(ClassRegistry::Instance().Register(Registration(CLSID_NULL, "Test.Null.1", {})), E_INVALIDARG);
+  EXPECT_EQ(ClassRegistry::Instance().Register(Registration(kGadgetClass, "", {})), E_INVALIDARG);
+  EXPECT_EQ(ClassRegistry::Instance().Register(Registration(kGadgetClass, "Bad\\Key", {})), E_INVALIDARG);
+  EXPECT_FALSE(ClassRegistry::Instance().Find(kGadgetClass));
+
+  EXPECT_EQ(ClassRegistry::Instance().Register(Registration(kWidgetClass, "Test.Widget.2", {kRedCategory})), S_OK);
+  EXPECT_FALSE(ClassRegistry::Instance().FindByProgId("Test.Widget.1"));
+  ASSERT_TRUE(ClassRegistry::Instance().FindByProgId("Test.Widget.2"));
+  EXPECT_EQ(ClassRegistry::Instance().FindByProgId("Test.Widget.2")->clsid, kWidgetClass);
+}
+
+TEST(Activation, CreatesLocallyForLocalNamesAndFailsForOtherComputers) {
+  ScopedClassRegistration widget(Registration(kWidgetClass, "Test.Widget.1", {}));
+  auto noFactory = Registration(kAbstractClass, "Test.Abstract.1", {});
+  noFactory.factory = nullptr;
+  ScopedClassRegistration abstractClass(std::move(noFactory));
+
+  ComPtr<IClassFactory> created;
+  EXPECT_EQ(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, IID_IClassFactory, created.PutVoid()), S_OK);
+  EXPECT_TRUE(created);
+  EXPECT_EQ(CoCreateInstance(kGadgetClass, nullptr, CLSCTX_ALL, IID_IClassFactory, created.PutVoid()),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(kAbstractClass, nullptr, CLSCTX_ALL, IID_IClassFactory, created.PutVoid()),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, kOtherIid, created.PutVoid()),
+            E_NOINTERFACE);
+
+  char host[HOST_NAME_MAX + 1] = {};
+  ASSERT_EQ(gethostname(host, HOST_NAME_MAX), 0);
+  std::u16string hostName = xelo::com::ToUtf16(host);
+  for (auto& c : hostName) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+  for (std::u16string name : {std::u16string(), std::u16string(u"  "), std::u16string(u"localhost"),
+                              std::u16string(u"LOCALHOST"), std::u16string(u"127.0.0.1"), std::u16string(u"::1"),
+                              hostName, u"\\\\" + hostName}) {
+    COSERVERINFO server{0, name.data(), nullptr, 0};
+    MULTI_QI qi[2] = {{&IID_IClassFactory, nullptr, S_OK}, {&IID_IUnknown, nullptr, S_OK}};
+    EXPECT_EQ(CoCreateInstanceEx(kWidgetClass, nullptr, CLSCTX_ALL, &server, 2, qi), S_OK)
+        << xelo::com::ToUtf8(name);
+    for (auto& entry : qi) {
+      EXPECT_EQ(entry.hr, S_OK);
+      ASSERT_NE(entry.pItf, nullptr);
+      entry.pItf->Release();
+    }
+  }
+
+  std::u16string remote = u"plant-floor-17";
+  COSERVERINFO server{0, remote.data(), nullptr, 0};
+  MULTI_QI qi[1] = {{&IID_IClassFactory, nullptr, S_OK}};
+  EXPECT_EQ(CoCreateInstanceEx(kWidgetClass, nullptr, CLSCTX_ALL, &server, 1, qi), RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_EQ(qi[0].hr, RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_EQ(qi[0].pItf, nullptr);
+  EXPECT_EQ(CoGetClassObject(kWidgetClass, CLSCTX_ALL, &server, IID_IClassFactory, created.PutVoid()),
+            RPC_S_SERVER_UNAVAILABLE);
+
+  // Some interfaces obtained: the object is still handed out.
+  MULTI_QI mixed[2] = {{&IID_IClassFactory, nullptr, S_OK}, {&kOtherIid, nullptr, S_OK}};
+  EXPECT_EQ(CoCreateInstanceEx(kWidgetClass, nullptr, CLSCTX_ALL, nullptr, 2, mixed), CO_S_NOTALLINTERFACES);
+  EXPECT_EQ(mixed[1].hr, E_NOINTERFACE);
+  ASSERT_NE(mixed[0].pItf, nullptr);
+  mixed[0].pItf->Release();
+}
+
+TEST(Activation, SecurityInitialisesOncePerProcess) {
+  EXPECT_EQ(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE, RPC_C_IMP_LEVEL_IMPERSONATE,
+                                 nullptr, EOAC_NONE, nullptr),
+            S_OK);
+  EXPECT_EQ(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE, RPC_C_IMP_LEVEL_IMPERSONATE,
+                                 nullptr, EOAC_NONE, nullptr),
+            RPC_E_TOO_LATE);
+}
+
+}  // namespace

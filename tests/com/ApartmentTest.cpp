@@ -1,0 +1,105 @@
+#include "xelo/com/Apartment.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using xelo::com::DefaultScheduler;
+using xelo::com::ManualClock;
+
+TEST(DefaultScheduler, RunsPostedCallsInOrderAndNeverInsidePost) {
+  DefaultScheduler scheduler;
+  std::string trace;
+  scheduler.Post([&] {
+    trace += 'a';
+    scheduler.Post([&] { trace += 'c'; });  // queued by a call: runs in the next round
+  });
+  scheduler.Post([&] { trace += 'b'; });
+  EXPECT_EQ(trace, "") << "posting never runs the call";
+  EXPECT_EQ(scheduler.ProcessPending(), 2u);
+  EXPECT_EQ(trace, "ab");
+  EXPECT_EQ(scheduler.ProcessPending(), 1u);
+  EXPECT_EQ(trace, "abc");
+  EXPECT_EQ(scheduler.ProcessPending(), 0u);
+}
+
+TEST(DefaultScheduler, AcceptsPostsFromOtherThreads) {
+  DefaultScheduler scheduler;
+  int sum = 0;
+  std::thread poster([&] {
+    for (int i = 1; i <= 100; ++i) scheduler.Post([&sum, i] { sum += i; });
+  });
+  poster.join();
+  scheduler.ProcessPending();
+  EXPECT_EQ(sum, 5050);
+}
+
+TEST(DefaultScheduler, AnExceptionLeavesTheRemainingCallsQueued) {
+  DefaultScheduler scheduler;
+  bool secondRan = false;
+  scheduler.Post([] { throw std::runtime_error("boom"); });
+  scheduler.Post([&] { secondRan = true; });
+  EXPECT_THROW(scheduler.ProcessPending(), std::runtime_error);
+  EXPECT_FALSE(secondRan);
+  EXPECT_EQ(scheduler.PendingCalls(), 1u);
+  scheduler.ProcessPending();
+  EXPECT_TRUE(secondRan);
+}
+
+TEST(DefaultScheduler, TimersTickOnTheClockAndMayStopThemselves) {
+  ManualClock clock;
+  DefaultScheduler scheduler(clock.AsClock());
+  int fast = 0;
+  int slow = 0;
+  const auto fastId = scheduler.StartTimer(100ms, [&] { ++fast; });
+  xelo::com::IApartmentScheduler::TimerId slowId = 0;
+  slowId = scheduler.StartTimer(250ms, [&] {
+    if (++slow == 2) scheduler.StopTimer(slowId);
+  });
+  EXPECT_NE(fastId, slowId);
+
+  scheduler.ProcessPending();
+  EXPECT_EQ(fast, 0) << "nothing is due before the first period";
+  clock.Advance(100ms);
+  scheduler.ProcessPending();
+  EXPECT_EQ(fast, 1);
+  clock.Advance(150ms);  // t = 250
+  scheduler.ProcessPending();
+  EXPECT_EQ(fast, 2);
+  EXPECT_EQ(slow, 1);
+  clock.Advance(1000ms);  // late: one tick each, no burst of missed ticks
+  scheduler.ProcessPending();
+  EXPECT_EQ(fast, 3);
+  EXPECT_EQ(slow, 2);
+  EXPECT_EQ(scheduler.ActiveTimers(), 1u);
+  clock.Advance(1000ms);
+  scheduler.ProcessPending();
+  EXPECT_EQ(slow, 2) << "a timer that stopped itself stays stopped";
+  scheduler.StopTimer(fastId);
+  scheduler.StopTimer(fastId);  // stopping twice is harmless
+  EXPECT_EQ(scheduler.ActiveTimers(), 0u);
+}
+
+TEST(DefaultScheduler, PumpUntilReturnsWhenDoneAndGivesUpAfterTheTimeout) {
+  ManualClock clock;  // a clock that never moves must not make the pump hang
+  DefaultScheduler scheduler(clock.AsClock());
+  bool done = false;
+  scheduler.Post([&] { scheduler.Post([&] { done = true; }); });
+  EXPECT_TRUE(scheduler.PumpUntil([&] { return done; }, 10s));
+  EXPECT_FALSE(scheduler.PumpUntil([] { return false; }, 5ms));
+}
+
+TEST(Scheduler, InstalledSchedulerReplacesTheDefaultUntilRemoved) {
+  DefaultScheduler mine;
+  xelo::com::InstallScheduler(&mine);
+  EXPECT_EQ(&xelo::com::Scheduler(), &mine);
+  xelo::com::InstallScheduler(nullptr);
+  EXPECT_EQ(&xelo::com::Scheduler(), &DefaultScheduler::Process());
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+#include "xelo/com/ComObject.h"
+#include "xelo/com/HResult.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+inline constexpr IID IID_ICounter{0x1D0B8C11, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
+inline constexpr IID IID_INamed{0x1D0B8C12, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
+inline constexpr IID IID_IAlias{0x1D0B8C13, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
+inline constexpr IID IID_IMissing{0x1D0B8C14, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
+
+struct ICounter : IUnknown {
+  STDMETHOD(Increment)(LONG by) PURE;
+  STDMETHOD_(LONG, Value)() PURE;
+};
+struct INamed : IUnknown {
+  STDMETHOD_(int, Id)() PURE;
+};
+struct IMissing : IUnknown {};
+
+}  // namespace
+
+XELO_DECLARE_IID(ICounter);
+XELO_DECLARE_IID(INamed);
+XELO_DECLARE_IID(IMissing);
+
+namespace {
+
+int gDestroyed = 0;
+
+class Counter final : public xelo::com::ComObject<ICounter, INamed> {
+ public:
+  explicit Counter(int id) : id_(id) {}
+  ~Counter() override { ++gDestroyed; }
+  STDMETHOD(Increment)(LONG by) override {
+    value_ += by;
+    return S_OK;
+  }
+  STDMETHOD_(LONG, Value)() override { return value_; }
+  STDMETHOD_(int, Id)() override { return id_; }
+  ULONG Refs() const { return RefCount(); }
+
+ protected:
+  // Answers an extra IID with an interface it already implements.
+  void* QueryExtraInterface(REFIID riid) override {
+    return riid == IID_IAlias ? static_cast<INamed*>(this) : nullptr;
+  }
+
+ private:
+  int id_;
+  LONG value_ = 0;
+};
+
+TEST(ComObject, QueryInterfaceFollowsTheTableAndKeepsIdentity) {
+  gDestroyed = 0;
+  {
+    auto counter = xelo::com::MakeComObject<Counter>(7);
+    EXPECT_EQ(counter->Refs(), 1u);
+
+    xelo::com::ComPtr<ICounter> asCounter = counter;
+    xelo::com::ComPtr<INamed> named;
+    ASSERT_EQ(asCounter.As(named), S_OK);
+    EXPECT_EQ(named->Id(), 7);
+    EXPECT_EQ(counter->Refs(), 3u);
+
+    // Every route to IUnknown gives the same pointer: COM's identity rule.
+    EXPECT_EQ(xelo::com::IdentityOf(asCounter.Get()), xelo::com::IdentityOf(named.Get()));
+    EXPECT_EQ(xelo::com::IdentityOf(named.Get()).Get(), counter->GetUnknown());
+
+    xelo::com::ComPtr<IMissing> missing;
+    EXPECT_EQ(asCounter.As(missing), E_NOINTERFACE);
+    EXPECT_FALSE(missing);
+    void* raw = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(asCounter->QueryInterface(IID_IMissing, &raw), E_NOINTERFACE);
+    EXPECT_EQ(raw, nullptr) << "a refused query clears the out-parameter";
+    EXPECT_EQ(asCounter->QueryInterface(IID_ICounter, nullptr), E_POINTER);
+
+    ASSERT_EQ(asCounter->QueryInterface(IID_IAlias, &raw), S_OK);
+    EXPECT_EQ(static_cast<INamed*>(raw)->Id(), 7);
+    static_cast<INamed*>(raw)->Release();
+
+    // Calls go through the vtable of the interface pointer.
+    asCounter->Increment(5);
+    named.As<ICounter>()->Increment(2);
+    EXPECT_EQ(counter->Value(), 7);
+    EXPECT_EQ(gDestroyed, 0);
+  }
+  EXPECT_EQ(gDestroyed, 1) << "the last release destroys the object exactly once";
+}
+
+TEST(ComPtr, AttachDetachPutAndMoveKeepTheCountBalanced) {
+  gDestroyed = 0;
+  auto counter = xelo::com::MakeComObject<Counter>(1);
+  Counter* raw = counter.Get();
+  {
+    xelo::com::ComPtr<ICounter> copy(counter);
+    xelo::com::ComPtr<ICounter> moved(std::move(copy));
+    EXPECT_FALSE(copy);
+    EXPECT_EQ(raw->Refs(), 2u);
+    ICounter* detached = moved.Detach();
+    EXPECT_EQ(raw->Refs(), 2u);
+    auto attached = xelo::com::ComPtr<ICounter>::Attach(detached);
+    EXPECT_EQ(raw->Refs(), 2u);
+    xelo::com::ComPtr<INamed> named;
+    attached->QueryInterface(IID_INamed, named.PutVoid());
+    EXPECT_EQ(raw->Refs(), 3u);
+    named->QueryInterface(IID_INamed, named.PutVoid());  // Put releases the old reference first
+    EXPECT_EQ(raw->Refs(), 3u);
+    attached = attached;  // self-assignment keeps the reference
+    EXPECT_EQ(raw->Refs(), 3u);
+  }
+  EXPECT_EQ(raw->Refs(), 1u);
+  counter = nullptr;
+  EXPECT_EQ(gDestroyed, 1);
+}
+
+TEST(SystemMessage, KnownCodesHaveTheirTextAndUnknownOnesNameTheCode) {
+  EXPECT_EQ(xelo::com::SystemMessageText(E_FAIL), "Unspecified error");
+  EXPECT_EQ(xelo::com::SystemMessageText(RPC_S_SERVER_UNAVAILABLE), "The RPC server is unavailable.");
+  EXPECT_EQ(xelo::com::SystemMessageText(XELO_HR(0xC0040007)),
+            "The item ID is not defined in the server address space or no longer exists in the server "
+            "address space.");
+  EXPECT_EQ(xelo::com::SystemMessageText(XELO_HR(0x8BADF00D)), "Unknown error 0x8BADF00D");
+  EXPECT_EQ(xelo::com::KnownSystemMessageText(XELO_HR(0x8BADF00D)), "");
+  EXPECT_EQ(HRESULT_FROM_WIN32(1722), RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_EQ(HRESULT_FACILITY(DISP_E_OVERFLOW), FACILITY_DISPATCH);
+  EXPECT_TRUE(SUCCEEDED(S_FALSE));
+  EXPECT_TRUE(FAILED(E_FAIL));
+}
+
+}  // namespace
