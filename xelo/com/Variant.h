@@ -146,17 +146,42 @@ inline constexpr USHORT VARIANT_LOCALBOOL = 0x10;
 
 // Sets vt to VT_EMPTY; touches nothing else.
 void VariantInit(VARIANT* v);
-// Frees what `v` owns and leaves it VT_EMPTY. DISP_E_BADVARTYPE for a type
-// code that cannot occur in a VARIANT (then nothing is freed).
+// Frees what `v` owns (BSTR, SAFEARRAY of VT_ARRAY|x, interface reference;
+// a VT_BYREF value owns nothing) and leaves it VT_EMPTY. DISP_E_BADVARTYPE
+// for a type code that cannot occur in a VARIANT, DISP_E_ARRAYISLOCKED for
+// a locked array; then nothing is freed and `v` is unchanged. E_INVALIDARG
+// for null.
 HRESULT VariantClear(VARIANT* v);
-// Clears `dest`, then deep-copies `src` into it (BSTRs and arrays copied,
-// interfaces AddRef'd). `dest` may equal `src`.
+// Deep-copies `src` into `dest` (BSTRs and arrays copied, interfaces
+// AddRef'd, VT_BYREF pointers copied as they are), clearing what `dest`
+// held. `dest` may equal `src` (nothing happens), and `src` may be part of
+// what `dest` owns: the copy is made before `dest` is cleared.
+// DISP_E_BADVARTYPE for an invalid source type, with `dest` unchanged; when
+// the copy itself fails (out of memory, an invalid VARIANT inside an
+// array), `dest` is left VT_EMPTY.
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
-// Like VariantCopy, but a VT_BYREF source is copied as the value it points to.
+// Like VariantCopy, but a VT_BYREF source is copied as the value it points
+// to. A VT_BYREF|VT_VARIANT source is followed to the VARIANT it points at,
+// and once more if that one is a reference to a value; E_INVALIDARG for a
+// null reference or a reference to another VT_BYREF|VT_VARIANT.
 HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src);
 // Converts `src` to type `vt` into `dest` (which may equal `src`). Results
 // follow COM: DISP_E_TYPEMISMATCH when the types cannot be converted,
 // DISP_E_OVERFLOW when the value does not fit, DISP_E_BADVARTYPE for an
-// invalid type code. On failure `dest` is left unchanged.
+// invalid type code. On failure `dest` is left unchanged; on success what it
+// held before is cleared. Numbers and text use the invariant locale ('.' as
+// the decimal point, no thousands separators); the rules in detail are at
+// the top of VariantConvert.cpp. VariantChangeTypeEx ignores the LCID.
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
 HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID lcid, USHORT flags, VARTYPE vt);
+
+namespace xelo::com {
+
+// True when `vt` can stand in a VARIANT: the scalar types VT_EMPTY..VT_UINT
+// (not VT_VARIANT on its own), VT_ARRAY| and VT_BYREF| of the same types
+// except VT_EMPTY and VT_NULL, and VT_BYREF|VT_VARIANT, VT_ARRAY|VT_VARIANT.
+// VT_RECORD is not supported by this layer; VT_VECTOR and VT_RESERVED are
+// never valid.
+bool IsValidVariantType(VARTYPE vt);
+
+}  // namespace xelo::com

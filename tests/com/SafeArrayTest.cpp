@@ -1,0 +1,335 @@
+#include "xelo/com/BStr.h"
+#include "xelo/com/ComObject.h"
+#include "xelo/com/TaskMemory.h"
+#include "xelo/com/Variant.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using xelo::com::BstrToUtf8;
+using xelo::com::LiveAllocations;
+
+class SafeArrays : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ(LiveAllocations(), before_); }
+  xelo::com::AllocationCounts before_ = LiveAllocations();
+};
+
+class Counted : public xelo::com::ComObject<IUnknown> {
+ public:
+  ULONG Refs() const { return RefCount(); }
+};
+
+LONG Bound(SAFEARRAY* psa, UINT dim, bool upper) {
+  LONG value = -12345;
+  const HRESULT hr = upper ? SafeArrayGetUBound(psa, dim, &value) : SafeArrayGetLBound(psa, dim, &value);
+  EXPECT_EQ(hr, S_OK);
+  return value;
+}
+
+TEST_F(SafeArrays, VectorLayoutAndElementTypes) {
+  struct Expect {
+    VARTYPE vt;
+    ULONG size;
+    USHORT typeFlag;
+  };
+  const Expect types[] = {
+      {VT_I1, 1, 0},       {VT_UI1, 1, 0},      {VT_I2, 2, 0},        {VT_UI2, 2, 0},
+      {VT_I4, 4, 0},       {VT_UI4, 4, 0},      {VT_I8, 8, 0},        {VT_UI8, 8, 0},
+      {VT_INT, 4, 0},      {VT_UINT, 4, 0},     {VT_R4, 4, 0},        {VT_R8, 8, 0},
+      {VT_CY, 8, 0},       {VT_DATE, 8, 0},     {VT_BOOL, 2, 0},      {VT_ERROR, 4, 0},
+      {VT_DECIMAL, 16, 0}, {VT_BSTR, sizeof(void*), FADF_BSTR},      {VT_VARIANT, sizeof(VARIANT), FADF_VARIANT},
+      {VT_UNKNOWN, sizeof(void*), FADF_UNKNOWN},                      {VT_DISPATCH, sizeof(void*), FADF_DISPATCH},
+  };
+  for (const Expect& type : types) {
+    SAFEARRAY* psa = SafeArrayCreateVector(type.vt, -2, 5);
+    ASSERT_NE(psa, nullptr) << type.vt;
+    // Descriptor and data, both from the task allocator.
+    EXPECT_EQ(LiveAllocations().taskMemory, before_.taskMemory + 2);
+    EXPECT_EQ(SafeArrayGetDim(psa), 1u);
+    EXPECT_EQ(SafeArrayGetElemsize(psa), type.size);
+    EXPECT_EQ(psa->fFeatures, FADF_HAVEVARTYPE | type.typeFlag) << type.vt;
+    EXPECT_EQ(psa->cLocks, 0u);
+    std::uint32_t stored = 0;
+    std::memcpy(&stored, reinterpret_cast<const unsigned char*>(psa) - 4, sizeof stored);
+    EXPECT_EQ(stored, type.vt);
+    VARTYPE vt = VT_EMPTY;
+    ASSERT_EQ(SafeArrayGetVartype(psa, &vt), S_OK);
+    EXPECT_EQ(vt, type.vt);
+    EXPECT_EQ(Bound(psa, 1, false), -2);
+    EXPECT_EQ(Bound(psa, 1, true), 2);
+    std::vector<unsigned char> zeros(5 * type.size, 0);
+    EXPECT_EQ(std::memcmp(psa->pvData, zeros.data(), zeros.size()), 0);
+    ASSERT_EQ(SafeArrayDestroy(psa), S_OK);
+  }
+}
+
+TEST_F(SafeArrays, RefusesBadTypesArgumentsAndSizes) {
+  const SAFEARRAYBOUND one{1, 0};
+  for (VARTYPE bad : {VARTYPE{VT_EMPTY}, VARTYPE{VT_NULL}, VARTYPE{15}, VARTYPE{VT_RECORD}, VARTYPE{VT_LPSTR},
+                      VARTYPE{VT_FILETIME}, VARTYPE{VT_VOID}, VARTYPE(VT_ARRAY | VT_I4), VARTYPE(VT_BYREF | VT_I4)}) {
+    EXPECT_EQ(SafeArrayCreate(bad, 1, &one), nullptr) << bad;
+  }
+  EXPECT_EQ(SafeArrayCreate(VT_I4, 0, &one), nullptr);
+  EXPECT_EQ(SafeArrayCreate(VT_I4, 1, nullptr), nullptr);
+  // Element count times size must fit the 32-bit sizes of a SAFEARRAY.
+  const SAFEARRAYBOUND square[2] = {{0x10000, 0}, {0x10000, 0}};
+  EXPECT_EQ(SafeArrayCreate(VT_UI1, 2, square), nullptr);
+  const SAFEARRAYBOUND cube[3] = {{0xFFFFFFFF, 0}, {0xFFFFFFFF, 0}, {0xFFFFFFFF, 0}};
+  EXPECT_EQ(SafeArrayCreate(VT_R8, 3, cube), nullptr);
+  EXPECT_EQ(SafeArrayCreateVector(VT_I4, 0, 0x40000000), nullptr);
+  EXPECT_EQ(LiveAllocations(), before_);
+  // An empty dimension makes the whole array empty, however large the rest.
+  const SAFEARRAYBOUND empty[2] = {{0xFFFFFFFF, 0}, {0, 7}};
+  SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 2, empty);
+  ASSERT_NE(psa, nullptr);
+  EXPECT_EQ(Bound(psa, 2, true), 6);
+  EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST_F(SafeArrays, TwoDimensionsAreStoredReversedAndColumnMajor) {
+  const SAFEARRAYBOUND bounds[2] = {{3, 1}, {2, -1}};  // dimension 1: 1..3, dimension 2: -1..0
+  SAFEARRAY* psa = SafeArrayCreate(VT_I4, 2, bounds);
+  ASSERT_NE(psa, nullptr);
+  const SAFEARRAYBOUND* stored = psa->rgsabound;
+  EXPECT_EQ(stored[0].cElements, 2u);
+  EXPECT_EQ(stored[0].lLbound, -1);
+  EXPECT_EQ(stored[1].cElements, 3u);
+  EXPECT_EQ(stored[1].lLbound, 1);
+  EXPECT_EQ(Bound(psa, 1, false), 1);
+  EXPECT_EQ(Bound(psa, 1, true), 3);
+  EXPECT_EQ(Bound(psa, 2, false), -1);
+  EXPECT_EQ(Bound(psa, 2, true), 0);
+  LONG value = 0;
+  EXPECT_EQ(SafeArrayGetLBound(psa, 0, &value), DISP_E_BADINDEX);
+  EXPECT_EQ(SafeArrayGetUBound(psa, 3, &value), DISP_E_BADINDEX);
+  EXPECT_EQ(SafeArrayGetLBound(psa, 1, nullptr), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayGetUBound(nullptr, 1, &value), E_INVALIDARG);
+
+  for (LONG i = 1; i <= 3; ++i) {
+    for (LONG j = -1; j <= 0; ++j) {
+      const LONG index[2] = {i, j};
+      value = 100 * i + (j + 2);
+      ASSERT_EQ(SafeArrayPutElement(psa, index, &value), S_OK);
+    }
+  }
+  // Dimension 1 varies fastest.
+  LONG* data = nullptr;
+  ASSERT_EQ(SafeArrayAccessData(psa, reinterpret_cast<void**>(&data)), S_OK);
+  EXPECT_EQ(std::vector<LONG>(data, data + 6), (std::vector<LONG>{101, 201, 301, 102, 202, 302}));
+  const LONG index[2] = {2, 0};
+  void* cell = nullptr;
+  ASSERT_EQ(SafeArrayPtrOfIndex(psa, index, &cell), S_OK);
+  EXPECT_EQ(cell, data + 4);
+  ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
+
+  const LONG outside[][2] = {{0, 0}, {4, 0}, {1, -2}, {1, 1}};
+  for (const auto& bad : outside) {
+    EXPECT_EQ(SafeArrayGetElement(psa, bad, &value), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayPutElement(psa, bad, &value), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayPtrOfIndex(psa, bad, &cell), DISP_E_BADINDEX);
+  }
+  EXPECT_EQ(SafeArrayGetElement(psa, nullptr, &value), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayGetElement(psa, index, nullptr), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayPutElement(psa, index, nullptr), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayPutElement(nullptr, index, &value), E_INVALIDARG);
+  ASSERT_EQ(SafeArrayGetElement(psa, index, &value), S_OK);
+  EXPECT_EQ(value, 202);
+  EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST_F(SafeArrays, StringElementsAreCopiedInAndOut) {
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 10, 3);
+  BSTR text = xelo::com::AllocBstrUtf8("alpha");
+  const LONG first = 10;
+  const LONG last = 12;
+  ASSERT_EQ(SafeArrayPutElement(psa, &first, text), S_OK);
+  ASSERT_EQ(SafeArrayPutElement(psa, &last, text), S_OK);
+  EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 3);
+  SysFreeString(text);  // the array keeps its own copies
+
+  BSTR out = nullptr;
+  ASSERT_EQ(SafeArrayGetElement(psa, &first, &out), S_OK);
+  EXPECT_EQ(BstrToUtf8(out), "alpha");
+  BSTR* cells = static_cast<BSTR*>(psa->pvData);
+  EXPECT_NE(out, cells[0]);
+  SysFreeString(out);
+  const LONG middle = 11;
+  ASSERT_EQ(SafeArrayGetElement(psa, &middle, &out), S_OK);  // an untouched element is a null BSTR
+  EXPECT_EQ(out, nullptr);
+
+  // Replacing frees the old string; a null BSTR is a legal element.
+  BSTR beta = xelo::com::AllocBstrUtf8("beta");
+  ASSERT_EQ(SafeArrayPutElement(psa, &first, beta), S_OK);
+  SysFreeString(beta);
+  ASSERT_EQ(SafeArrayPutElement(psa, &last, nullptr), S_OK);
+  EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 1);
+  EXPECT_EQ(BstrToUtf8(cells[0]), "beta");
+  EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST_F(SafeArrays, VariantAndInterfaceElementsAreOwned) {
+  SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+  VARIANT text{};
+  text.bstrVal = xelo::com::AllocBstrUtf8("nested");
+  text.vt = VT_BSTR;
+  const LONG zero = 0;
+  ASSERT_EQ(SafeArrayPutElement(variants, &zero, &text), S_OK);
+  VariantClear(&text);
+  VARIANT inner{};
+  inner.parray = SafeArrayCreateVector(VT_BSTR, 0, 1);
+  inner.vt = VT_ARRAY | VT_BSTR;
+  BSTR deep = xelo::com::AllocBstrUtf8("deep");
+  ASSERT_EQ(SafeArrayPutElement(inner.parray, &zero, deep), S_OK);
+  SysFreeString(deep);
+  const LONG one = 1;
+  ASSERT_EQ(SafeArrayPutElement(variants, &one, &inner), S_OK);
+  VariantClear(&inner);
+
+  VARIANT out;
+  out.vt = 15;  // garbage: GetElement treats the target as uninitialised
+  ASSERT_EQ(SafeArrayGetElement(variants, &zero, &out), S_OK);
+  ASSERT_EQ(out.vt, VT_BSTR);
+  EXPECT_EQ(BstrToUtf8(out.bstrVal), "nested");
+  VariantClear(&out);
+  SAFEARRAY* copy = nullptr;
+  ASSERT_EQ(SafeArrayCopy(variants, &copy), S_OK);
+  EXPECT_EQ(SafeArrayDestroy(variants), S_OK);
+  ASSERT_EQ(SafeArrayGetElement(copy, &one, &out), S_OK);
+  ASSERT_EQ(out.vt, VT_ARRAY | VT_BSTR);
+  EXPECT_EQ(BstrToUtf8(static_cast<BSTR*>(out.parray->pvData)[0]), "deep");
+  VariantClear(&out);
+  EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
+
+  auto a = xelo::com::MakeComObject<Counted>();
+  auto b = xelo::com::MakeComObject<Counted>();
+  SAFEARRAY* objects = SafeArrayCreateVector(VT_UNKNOWN, 0, 2);
+  ASSERT_EQ(SafeArrayPutElement(objects, &zero, a->GetUnknown()), S_OK);
+  ASSERT_EQ(SafeArrayPutElement(objects, &zero, a->GetUnknown()), S_OK);  // same element again: still one reference
+  EXPECT_EQ(a->Refs(), 2u);
+  ASSERT_EQ(SafeArrayPutElement(objects, &zero, b->GetUnknown()), S_OK);
+  EXPECT_EQ(a->Refs(), 1u);
+  EXPECT_EQ(b->Refs(), 2u);
+  IUnknown* got = nullptr;
+  ASSERT_EQ(SafeArrayGetElement(objects, &zero, &got), S_OK);
+  EXPECT_EQ(got, b->GetUnknown());
+  EXPECT_EQ(b->Refs(), 3u);
+  got->Release();
+  ASSERT_EQ(SafeArrayCopy(objects, &copy), S_OK);
+  EXPECT_EQ(b->Refs(), 3u);
+  EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
+  EXPECT_EQ(SafeArrayDestroy(objects), S_OK);
+  EXPECT_EQ(b->Refs(), 1u);
+}
+
+TEST_F(SafeArrays, CopyKeepsShapeAndTypeButNotLocks) {
+  const SAFEARRAYBOUND bounds[2] = {{2, 5}, {2, -3}};
+  SAFEARRAY* psa = SafeArrayCreate(VT_DECIMAL, 2, bounds);
+  const LONG index[2] = {6, -2};
+  const DECIMAL value{0, 4, DECIMAL_NEG, 1, 2};
+  ASSERT_EQ(SafeArrayPutElement(psa, index, &value), S_OK);
+  ASSERT_EQ(SafeArrayLock(psa), S_OK);
+  SAFEARRAY* copy = nullptr;
+  ASSERT_EQ(SafeArrayCopy(psa, &copy), S_OK);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy->pvData, psa->pvData);
+  EXPECT_EQ(copy->cLocks, 0u);
+  EXPECT_EQ(copy->fFeatures, psa->fFeatures);
+  VARTYPE vt = VT_EMPTY;
+  EXPECT_EQ((SafeArrayGetVartype(copy, &vt), vt), VT_DECIMAL);
+  for (UINT dim = 1; dim <= 2; ++dim) {
+    EXPECT_EQ(Bound(copy, dim, false), Bound(psa, dim, false));
+    EXPECT_EQ(Bound(copy, dim, true), Bound(psa, dim, true));
+  }
+  DECIMAL read{};
+  ASSERT_EQ(SafeArrayGetElement(copy, index, &read), S_OK);
+  EXPECT_EQ(std::memcmp(&read, &value, sizeof read), 0);
+  EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
+
+  EXPECT_EQ(SafeArrayCopy(nullptr, &copy), S_OK);
+  EXPECT_EQ(copy, nullptr);
+  EXPECT_EQ(SafeArrayCopy(psa, nullptr), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayUnlock(psa), S_OK);
+  EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST_F(SafeArrays, LockingFollowsComRules) {
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_I4, 0, 2);
+  EXPECT_EQ(SafeArrayUnlock(psa), E_UNEXPECTED);
+  ASSERT_EQ(SafeArrayLock(psa), S_OK);
+  ASSERT_EQ(SafeArrayLock(psa), S_OK);
+  EXPECT_EQ(psa->cLocks, 2u);
+  EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
+  const SAFEARRAYBOUND bigger{4, 0};
+  EXPECT_EQ(SafeArrayRedim(psa, &bigger), DISP_E_ARRAYISLOCKED);
+  EXPECT_EQ(Bound(psa, 1, true), 1);
+  ASSERT_EQ(SafeArrayUnlock(psa), S_OK);
+  ASSERT_EQ(SafeArrayUnlock(psa), S_OK);
+  void* data = nullptr;
+  ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
+  EXPECT_EQ(data, psa->pvData);
+  EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
+  ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
+  EXPECT_EQ(SafeArrayUnaccessData(psa), E_UNEXPECTED);
+
+  EXPECT_EQ(SafeArrayLock(nullptr), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayUnlock(nullptr), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayAccessData(nullptr, &data), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayAccessData(psa, nullptr), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayGetVartype(nullptr, nullptr), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayRedim(psa, nullptr), E_INVALIDARG);
+  EXPECT_EQ(SafeArrayGetDim(nullptr), 0u);
+  EXPECT_EQ(SafeArrayGetElemsize(nullptr), 0u);
+  EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
+  EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+TEST_F(SafeArrays, RedimResizesTheLastDimension) {
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 0, 4);
+  for (LONG i = 0; i < 4; ++i) {
+    BSTR text = xelo::com::AllocBstrUtf8(std::to_string(i));
+    ASSERT_EQ(SafeArrayPutElement(psa, &i, text), S_OK);
+    SysFreeString(text);
+  }
+  const SAFEARRAYBOUND shorter{2, 0};
+  ASSERT_EQ(SafeArrayRedim(psa, &shorter), S_OK);
+  EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 2);  // the two dropped strings were freed
+  // Elements keep their place; the new lower bound renumbers them.
+  const SAFEARRAYBOUND moved{5, 10};
+  ASSERT_EQ(SafeArrayRedim(psa, &moved), S_OK);
+  EXPECT_EQ(Bound(psa, 1, false), 10);
+  EXPECT_EQ(Bound(psa, 1, true), 14);
+  BSTR out = nullptr;
+  for (LONG i = 10; i <= 14; ++i) {
+    ASSERT_EQ(SafeArrayGetElement(psa, &i, &out), S_OK);
+    EXPECT_EQ(BstrToUtf8(out), i < 12 ? std::to_string(i - 10) : "") << i;
+    SysFreeString(out);
+  }
+  // A size that does not fit is refused and the array stays as it was.
+  const SAFEARRAYBOUND huge{0xFFFFFFFF, 0};
+  EXPECT_EQ(SafeArrayRedim(psa, &huge), E_OUTOFMEMORY);
+  EXPECT_EQ(Bound(psa, 1, true), 14);
+  EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+
+  // In two dimensions only the right-most one changes; the rest of the
+  // data is a kept prefix.
+  const SAFEARRAYBOUND bounds[2] = {{2, 0}, {3, 0}};
+  psa = SafeArrayCreate(VT_I2, 2, bounds);
+  for (SHORT k = 0; k < 6; ++k) static_cast<SHORT*>(psa->pvData)[k] = static_cast<SHORT>(k + 1);
+  const SAFEARRAYBOUND two{2, 1};
+  ASSERT_EQ(SafeArrayRedim(psa, &two), S_OK);
+  EXPECT_EQ(Bound(psa, 1, true), 1);
+  EXPECT_EQ(Bound(psa, 2, false), 1);
+  EXPECT_EQ(Bound(psa, 2, true), 2);
+  const LONG index[2] = {1, 2};
+  SHORT value = 0;
+  ASSERT_EQ(SafeArrayGetElement(psa, index, &value), S_OK);
+  EXPECT_EQ(value, 4);
+  EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
+}  // namespace

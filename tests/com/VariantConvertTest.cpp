@@ -1,0 +1,588 @@
+#include "xelo/com/BStr.h"
+#include "xelo/com/ComObject.h"
+#include "xelo/com/TaskMemory.h"
+#include "xelo/com/Variant.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using xelo::com::BstrToUtf8;
+
+// Every test ends with the allocators where it found them.
+class VariantConvert : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ(xelo::com::LiveAllocations(), before_); }
+  xelo::com::AllocationCounts before_ = xelo::com::LiveAllocations();
+};
+
+#define XELO_MAKER(Name, Type, Vt, Member) \
+  VARIANT Name(Type x) {                   \
+    VARIANT v{};                           \
+    v.Member = x;                          \
+    v.vt = Vt;                             \
+    return v;                              \
+  }
+XELO_MAKER(I1, signed char, VT_I1, cVal)
+XELO_MAKER(UI1, BYTE, VT_UI1, bVal)
+XELO_MAKER(I2, SHORT, VT_I2, iVal)
+XELO_MAKER(UI2, USHORT, VT_UI2, uiVal)
+XELO_MAKER(I4, LONG, VT_I4, lVal)
+XELO_MAKER(UI4, ULONG, VT_UI4, ulVal)
+XELO_MAKER(Int, INT, VT_INT, intVal)
+XELO_MAKER(UInt, UINT, VT_UINT, uintVal)
+XELO_MAKER(I8, LONGLONG, VT_I8, llVal)
+XELO_MAKER(UI8, ULONGLONG, VT_UI8, ullVal)
+XELO_MAKER(R4, float, VT_R4, fltVal)
+XELO_MAKER(R8, double, VT_R8, dblVal)
+XELO_MAKER(Cy, LONGLONG, VT_CY, cyVal.int64)  // raw units of 1/10000
+XELO_MAKER(Date, double, VT_DATE, date)
+XELO_MAKER(Err, SCODE, VT_ERROR, scode)
+#undef XELO_MAKER
+
+VARIANT Bool(bool x) {
+  VARIANT v{};
+  v.boolVal = x ? VARIANT_TRUE : VARIANT_FALSE;
+  v.vt = VT_BOOL;
+  return v;
+}
+VARIANT Str(const char* utf8) {
+  VARIANT v{};
+  v.bstrVal = xelo::com::AllocBstrUtf8(utf8);
+  v.vt = VT_BSTR;
+  return v;
+}
+VARIANT Dec(BYTE scale, bool negative, ULONG hi, ULONGLONG lo) {
+  VARIANT v{};
+  v.decVal = DECIMAL{0, scale, negative ? DECIMAL_NEG : BYTE{0}, hi, lo};
+  v.vt = VT_DECIMAL;
+  return v;
+}
+VARIANT Empty() { return VARIANT{}; }
+VARIANT Null() {
+  VARIANT v{};
+  v.vt = VT_NULL;
+  return v;
+}
+
+std::string Describe(const VARIANT& v) {
+  char text[96];
+  switch (v.vt) {
+    case VT_BSTR:
+      return "BSTR \"" + BstrToUtf8(v.bstrVal) + "\"";
+    case VT_R4:
+      std::snprintf(text, sizeof text, "R4 %.9g", v.fltVal);
+      break;
+    case VT_R8:
+    case VT_DATE:
+      std::snprintf(text, sizeof text, "%s %.17g", v.vt == VT_R8 ? "R8" : "DATE", v.dblVal);
+      break;
+    case VT_DECIMAL:
+      std::snprintf(text, sizeof text, "DECIMAL scale %u sign %u hi %u lo %llu", v.decVal.scale, v.decVal.sign,
+                    v.decVal.Hi32, static_cast<unsigned long long>(v.decVal.Lo64));
+      break;
+    default:
+      std::snprintf(text, sizeof text, "vt %u bits 0x%llX", v.vt, static_cast<unsigned long long>(v.ullVal));
+  }
+  return text;
+}
+
+template <class Real>
+bool SameReal(Real a, Real b) {
+  return (a == b && std::signbit(a) == std::signbit(b)) || (std::isnan(a) && std::isnan(b));
+}
+
+// Same type and value; each type compares only the bytes it owns. A BSTR
+// must not be null: EMPTY -> BSTR has to give a real empty string.
+bool Same(const VARIANT& a, const VARIANT& b) {
+  if (a.vt != b.vt) return false;
+  switch (a.vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return true;
+    case VT_I1:
+    case VT_UI1:
+      return a.bVal == b.bVal;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return a.uiVal == b.uiVal;
+    case VT_R4:
+      return SameReal(a.fltVal, b.fltVal);
+    case VT_R8:
+    case VT_DATE:
+      return SameReal(a.dblVal, b.dblVal);
+    case VT_I8:
+    case VT_UI8:
+    case VT_CY:
+      return a.ullVal == b.ullVal;
+    case VT_BSTR:
+      return a.bstrVal != nullptr && b.bstrVal != nullptr && xelo::com::BstrView(a.bstrVal) == xelo::com::BstrView(b.bstrVal);
+    case VT_DECIMAL:
+      return a.decVal.scale == b.decVal.scale && a.decVal.sign == b.decVal.sign && a.decVal.Hi32 == b.decVal.Hi32 &&
+             a.decVal.Lo64 == b.decVal.Lo64;
+    default:  // 32-bit integers and ERROR
+      return a.ulVal == b.ulVal;
+  }
+}
+
+struct Row {
+  VARIANT from;
+  VARTYPE to;
+  HRESULT hr;
+  VARIANT expected;
+  USHORT flags = 0;
+};
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr LONGLONG kI8Min = std::numeric_limits<LONGLONG>::min();
+constexpr ULONGLONG kUI8Max = std::numeric_limits<ULONGLONG>::max();
+constexpr HRESULT kOk = S_OK;
+constexpr HRESULT kOverflow = DISP_E_OVERFLOW;
+constexpr HRESULT kMismatch = DISP_E_TYPEMISMATCH;
+
+// Converts each row into a fresh destination and in place; a failure must
+// leave the destination exactly as it was.
+void Check(std::vector<Row>& rows) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    Row& row = rows[i];
+    SCOPED_TRACE("row " + std::to_string(i) + ": " + Describe(row.from) + " -> vt " + std::to_string(row.to));
+    VARIANT dest = I4(0x5EED);
+    EXPECT_EQ(VariantChangeType(&dest, &row.from, row.flags, row.to), row.hr);
+    const VARIANT& want = SUCCEEDED(row.hr) ? row.expected : I4(0x5EED);
+    EXPECT_TRUE(Same(dest, want)) << "got " << Describe(dest) << ", want " << Describe(want);
+    VARIANT inPlace;
+    VariantInit(&inPlace);
+    ASSERT_EQ(VariantCopy(&inPlace, &row.from), S_OK);
+    EXPECT_EQ(VariantChangeType(&inPlace, &inPlace, row.flags, row.to), row.hr);
+    EXPECT_TRUE(Same(inPlace, SUCCEEDED(row.hr) ? row.expected : row.from)) << "in place: " << Describe(inPlace);
+    VariantClear(&dest);
+    VariantClear(&inPlace);
+  }
+  for (Row& row : rows) {
+    VariantClear(&row.from);
+    VariantClear(&row.expected);
+  }
+}
+
+TEST_F(VariantConvert, IntegersKeepTheirValueOrOverflow) {
+  std::vector<Row> rows = {
+      {I4(70000), VT_I2, kOverflow, {}},        {I4(-1), VT_UI4, kOverflow, {}},
+      {I4(256), VT_UI1, kOverflow, {}},         {I4(255), VT_UI1, kOk, UI1(255)},
+      {I4(-128), VT_I1, kOk, I1(-128)},         {I4(-129), VT_I1, kOverflow, {}},
+      {I4(128), VT_I1, kOverflow, {}},          {I2(-32768), VT_I4, kOk, I4(-32768)},
+      {UI4(0xFFFFFFFF), VT_I4, kOverflow, {}},  {UI4(0xFFFFFFFF), VT_I8, kOk, I8(0xFFFFFFFFLL)},
+      {UI4(0xFFFFFFFF), VT_UINT, kOk, UInt(0xFFFFFFFF)},
+      {I8(kI8Min), VT_UI8, kOverflow, {}},      {I8(kI8Min), VT_R8, kOk, R8(-9223372036854775808.0)},
+      {UI8(kUI8Max), VT_I8, kOverflow, {}},     {UI8(kUI8Max), VT_R8, kOk, R8(18446744073709551616.0)},
+      {Int(-5), VT_I4, kOk, I4(-5)},            {UInt(7), VT_UI2, kOk, UI2(7)},
+      {I1(-1), VT_UI1, kOverflow, {}},          {UI2(65535), VT_I2, kOverflow, {}},
+      {I4(16777217), VT_R4, kOk, R4(16777216.0f)},  // nearest float
+      {I4(5), VT_I4, kOk, I4(5)},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, FloatsRoundHalfToEvenAndOverflowOutsideTheTarget) {
+  std::vector<Row> rows = {
+      {R8(2.5), VT_I4, kOk, I4(2)},      {R8(3.5), VT_I4, kOk, I4(4)},     {R8(-2.5), VT_I4, kOk, I4(-2)},
+      {R8(-3.5), VT_I4, kOk, I4(-4)},    {R8(0.5), VT_I2, kOk, I2(0)},     {R8(1.5), VT_I1, kOk, I1(2)},
+      {R8(2.4999), VT_I4, kOk, I4(2)},   {R8(2.5000001), VT_I4, kOk, I4(3)},
+      {R8(2147483647.4), VT_I4, kOk, I4(2147483647)},
+      {R8(2147483647.5), VT_I4, kOverflow, {}},  // rounds to 2^31
+      {R8(-2147483648.5), VT_I4, kOk, I4(-2147483647 - 1)},
+      {R8(-0.4), VT_UI4, kOk, UI4(0)},   {R8(-0.6), VT_UI4, kOverflow, {}},
+      {R4(254.5f), VT_UI1, kOk, UI1(254)}, {R4(255.5f), VT_UI1, kOverflow, {}},
+      {R8(9223372036854775808.0), VT_I8, kOverflow, {}}, {R8(-9223372036854775808.0), VT_I8, kOk, I8(kI8Min)},
+      {R8(9223372036854775808.0), VT_UI8, kOk, UI8(9223372036854775808ULL)},
+      {R8(18446744073709551616.0), VT_UI8, kOverflow, {}},
+      {R8(kNaN), VT_I4, kOverflow, {}},  {R8(kInf), VT_I2, kOverflow, {}}, {R8(-kInf), VT_UI8, kOverflow, {}},
+      {R8(kNaN), VT_CY, kOverflow, {}},  {R8(kNaN), VT_DECIMAL, kOverflow, {}},
+      {R8(1e300), VT_R4, kOverflow, {}}, {R8(-1e39), VT_R4, kOverflow, {}}, {R8(kInf), VT_R4, kOverflow, {}},
+      {R8(0.5), VT_R4, kOk, R4(0.5f)},   {R4(0.1f), VT_R8, kOk, R8(static_cast<double>(0.1f))},
+      {Date(2.5), VT_I4, kOk, I4(2)},    {Date(3.5), VT_UI2, kOk, UI2(4)}, {Date(45000.5), VT_R8, kOk, R8(45000.5)},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, BooleansAreMinusOneAndZero) {
+  std::vector<Row> rows = {
+      {Bool(true), VT_I2, kOk, I2(-1)},         {Bool(true), VT_I8, kOk, I8(-1)},
+      {Bool(true), VT_UI1, kOk, UI1(0xFF)},     {Bool(true), VT_UI2, kOk, UI2(0xFFFF)},
+      {Bool(true), VT_UI4, kOk, UI4(0xFFFFFFFF)}, {Bool(true), VT_UI8, kOk, UI8(kUI8Max)},
+      {Bool(true), VT_R8, kOk, R8(-1.0)},       {Bool(true), VT_CY, kOk, Cy(-10000)},
+      {Bool(true), VT_DECIMAL, kOk, Dec(0, true, 0, 1)}, {Bool(false), VT_UI4, kOk, UI4(0)},
+      {Bool(true), VT_BSTR, kOk, Str("-1")},    {Bool(false), VT_BSTR, kOk, Str("0")},
+      {Bool(true), VT_BSTR, kOk, Str("True"), VARIANT_ALPHABOOL},
+      {Bool(false), VT_BSTR, kOk, Str("False"), VARIANT_ALPHABOOL},
+      {I4(5), VT_BOOL, kOk, Bool(true)},        {I4(0), VT_BOOL, kOk, Bool(false)},
+      {R8(0.1), VT_BOOL, kOk, Bool(true)},      {R8(0.0), VT_BOOL, kOk, Bool(false)},
+      {Cy(1), VT_BOOL, kOk, Bool(true)},        {UI8(0), VT_BOOL, kOk, Bool(false)},
+      {Date(0), VT_BOOL, kOk, Bool(false)},     {Dec(3, true, 0, 1), VT_BOOL, kOk, Bool(true)},
+      {Str("True"), VT_BOOL, kOk, Bool(true)},  {Str(" fALSE "), VT_BOOL, kOk, Bool(false)},
+      {Str("0"), VT_BOOL, kOk, Bool(false)},    {Str("-0.0"), VT_BOOL, kOk, Bool(false)},
+      {Str("2"), VT_BOOL, kOk, Bool(true)},     {Str("yes"), VT_BOOL, kMismatch, {}},
+      {Str(""), VT_BOOL, kMismatch, {}},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, NumbersBecomeInvariantText) {
+  std::vector<Row> rows = {
+      {I4(-123), VT_BSTR, kOk, Str("-123")},  {UI8(kUI8Max), VT_BSTR, kOk, Str("18446744073709551615")},
+      {I8(kI8Min), VT_BSTR, kOk, Str("-9223372036854775808")},
+      {I1(-5), VT_BSTR, kOk, Str("-5")},      {UI1(200), VT_BSTR, kOk, Str("200")},
+      {R8(0.1), VT_BSTR, kOk, Str("0.1")},    {R8(1e20), VT_BSTR, kOk, Str("1E+20")},
+      {R8(1.0), VT_BSTR, kOk, Str("1")},      {R8(-2.5), VT_BSTR, kOk, Str("-2.5")},
+      {R8(1.0 / 3), VT_BSTR, kOk, Str("0.333333333333333")},
+      {R8(123456789012345678.0), VT_BSTR, kOk, Str("1.23456789012346E+17")},
+      {R8(1e-5), VT_BSTR, kOk, Str("1E-05")}, {R8(-0.0), VT_BSTR, kOk, Str("0")},
+      {R4(0.1f), VT_BSTR, kOk, Str("0.1")},   {R4(1.0f / 3), VT_BSTR, kOk, Str("0.3333333")},
+      {R4(16777216.0f), VT_BSTR, kOk, Str("1.677722E+07")},
+      {Cy(15000), VT_BSTR, kOk, Str("1.5")},  {Cy(-1), VT_BSTR, kOk, Str("-0.0001")},
+      {Cy(1230000), VT_BSTR, kOk, Str("123")}, {Cy(0), VT_BSTR, kOk, Str("0")},
+      {Dec(2, false, 0, 12345), VT_BSTR, kOk, Str("123.45")}, {Dec(3, true, 0, 1500), VT_BSTR, kOk, Str("-1.5")},
+      {Dec(0, false, 0xFFFFFFFF, kUI8Max), VT_BSTR, kOk, Str("79228162514264337593543950335")},
+      {Date(45000.5), VT_BSTR, kOk, Str("2023-03-15 12:00:00")}, {Date(45000), VT_BSTR, kOk, Str("2023-03-15")},
+      {Date(0.25), VT_BSTR, kOk, Str("06:00:00")}, {Date(-1.25), VT_BSTR, kOk, Str("1899-12-29 06:00:00")},
+      {Date(3e6), VT_BSTR, kOverflow, {}},    {Err(E_FAIL), VT_BSTR, kMismatch, {}},
+      {Empty(), VT_BSTR, kOk, Str("")},       {Null(), VT_BSTR, kMismatch, {}},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, TextBecomesNumbersOrIsRefused) {
+  std::vector<Row> rows = {
+      {Str("  42  "), VT_I4, kOk, I4(42)},    {Str("\t-7\t"), VT_I2, kOk, I2(-7)},
+      {Str("+5"), VT_UI1, kOk, UI1(5)},       {Str("1.5"), VT_I4, kOk, I4(2)},
+      {Str("2.5"), VT_I4, kOk, I4(2)},        {Str("-2.5"), VT_I4, kOk, I4(-2)},
+      {Str("1e3"), VT_I4, kOk, I4(1000)},     {Str("1.5E+2"), VT_I2, kOk, I2(150)},
+      {Str(".5"), VT_R8, kOk, R8(0.5)},       {Str("5."), VT_R8, kOk, R8(5.0)},
+      {Str("0.1"), VT_R8, kOk, R8(0.1)},      {Str("1e-2"), VT_R4, kOk, R4(0.01f)},
+      {Str("18446744073709551615"), VT_UI8, kOk, UI8(kUI8Max)},
+      {Str("18446744073709551616"), VT_UI8, kOverflow, {}},
+      {Str("-9223372036854775808"), VT_I8, kOk, I8(kI8Min)},
+      {Str("99999999999"), VT_I4, kOverflow, {}}, {Str("-1"), VT_UI4, kOverflow, {}},
+      {Str("1e400"), VT_R8, kOverflow, {}},   {Str("1e40"), VT_R4, kOverflow, {}},
+      {Str("1e-400"), VT_R8, kOk, R8(0.0)},
+      {Str(""), VT_I4, kMismatch, {}},        {Str("   "), VT_I4, kMismatch, {}},
+      {Str("abc"), VT_I4, kMismatch, {}},     {Str("1x"), VT_I4, kMismatch, {}},
+      {Str("1 2"), VT_I4, kMismatch, {}},     {Str("1,000"), VT_I4, kMismatch, {}},
+      {Str("-"), VT_R8, kMismatch, {}},       {Str("."), VT_R8, kMismatch, {}},
+      {Str("1e"), VT_R8, kMismatch, {}},      {Str("1e+"), VT_R8, kMismatch, {}},
+      {Str("0x10"), VT_I4, kMismatch, {}},    {Str("5"), VT_ERROR, kMismatch, {}},
+      {Str("2023-03-15 12:00"), VT_DATE, kOk, Date(45000.5)},
+      {Str(" 2023-03-15T12:00:00 "), VT_DATE, kOk, Date(45000.5)},
+      {Str("06:00"), VT_DATE, kOk, Date(0.25)}, {Str("1899-12-30"), VT_DATE, kOk, Date(0.0)},
+      {Str("2023-02-29"), VT_DATE, kMismatch, {}}, {Str("1.5"), VT_DATE, kMismatch, {}},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, CurrencyIsScaledByTenThousand) {
+  std::vector<Row> rows = {
+      {R8(1.23456), VT_CY, kOk, Cy(12346)},   {R8(0.03125), VT_CY, kOk, Cy(312)},  // 312.5 units
+      {R8(0.09375), VT_CY, kOk, Cy(938)},     {R8(1e15), VT_CY, kOverflow, {}},
+      {Cy(25000), VT_I4, kOk, I4(2)},         {Cy(35000), VT_I4, kOk, I4(4)},
+      {Cy(-25000), VT_I4, kOk, I4(-2)},       {Cy(15001), VT_I4, kOk, I4(2)},
+      {Cy(14999), VT_I4, kOk, I4(1)},         {Cy(15000), VT_R8, kOk, R8(1.5)},
+      {I8(922337203685477), VT_CY, kOk, Cy(9223372036854770000)},
+      {I8(922337203685478), VT_CY, kOverflow, {}},
+      {Str("123.4567"), VT_CY, kOk, Cy(1234567)}, {Str("0.00005"), VT_CY, kOk, Cy(0)},
+      {Str("0.00015"), VT_CY, kOk, Cy(2)},
+      {Str("922337203685477.5807"), VT_CY, kOk, Cy(9223372036854775807)},
+      {Str("922337203685477.5808"), VT_CY, kOverflow, {}},
+      {Dec(5, false, 0, 123456), VT_CY, kOk, Cy(12346)}, {Cy(15000), VT_DECIMAL, kOk, Dec(1, false, 0, 15)},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, DatesStayInsideTheValidRange) {
+  std::vector<Row> rows = {
+      {R8(2958466.0), VT_DATE, kOverflow, {}}, {R8(2958465.5), VT_DATE, kOk, Date(2958465.5)},
+      {R8(-657435.0), VT_DATE, kOverflow, {}}, {R8(-657434.5), VT_DATE, kOk, Date(-657434.5)},
+      {I4(3000000), VT_DATE, kOverflow, {}},   {I4(45000), VT_DATE, kOk, Date(45000.0)},
+      {R8(kNaN), VT_DATE, kOverflow, {}},      {Cy(15000), VT_DATE, kOk, Date(1.5)},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, ErrorCodesPassOnlyThroughThirtyTwoBitIntegers) {
+  const SCODE code = DISP_E_OVERFLOW;
+  std::vector<Row> rows = {
+      {Err(code), VT_I4, kOk, I4(code)},      {Err(code), VT_UI4, kOk, UI4(static_cast<ULONG>(code))},
+      {Err(code), VT_INT, kOk, Int(code)},    {Err(code), VT_UINT, kOk, UInt(static_cast<UINT>(code))},
+      {Err(code), VT_I2, kMismatch, {}},      {Err(code), VT_R8, kMismatch, {}},
+      {Err(code), VT_BOOL, kMismatch, {}},    {Err(code), VT_I8, kMismatch, {}},
+      {Err(code), VT_EMPTY, kOk, Empty()},    {I4(5), VT_ERROR, kOk, Err(5)},
+      {UI4(0x80020005), VT_ERROR, kOk, Err(DISP_E_TYPEMISMATCH)},
+      {I2(5), VT_ERROR, kMismatch, {}},       {R8(5), VT_ERROR, kMismatch, {}},
+      {Empty(), VT_ERROR, kMismatch, {}},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, EmptyIsZeroAndNullConvertsToNothing) {
+  std::vector<Row> rows = {
+      {Empty(), VT_I4, kOk, I4(0)},           {Empty(), VT_R8, kOk, R8(0)},
+      {Empty(), VT_BOOL, kOk, Bool(false)},   {Empty(), VT_DATE, kOk, Date(0)},
+      {Empty(), VT_CY, kOk, Cy(0)},           {Empty(), VT_DECIMAL, kOk, Dec(0, false, 0, 0)},
+      {Empty(), VT_UI8, kOk, UI8(0)},         {Empty(), VT_NULL, kOk, Null()},
+      {Null(), VT_I4, kMismatch, {}},         {Null(), VT_BOOL, kMismatch, {}},
+      {Null(), VT_EMPTY, kOk, Empty()},       {Null(), VT_NULL, kOk, Null()},
+      {I4(1), VT_NULL, kMismatch, {}},        {Str("x"), VT_EMPTY, kOk, Empty()},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, DecimalsConvertExactly) {
+  std::vector<Row> rows = {
+      {I4(-5), VT_DECIMAL, kOk, Dec(0, true, 0, 5)},
+      {UI8(kUI8Max), VT_DECIMAL, kOk, Dec(0, false, 0, kUI8Max)},
+      {I8(kI8Min), VT_DECIMAL, kOk, Dec(0, true, 0, 9223372036854775808ULL)},
+      {Dec(1, false, 0, 25), VT_I4, kOk, I4(2)}, {Dec(1, true, 0, 35), VT_I4, kOk, I4(-4)},
+      {Dec(2, false, 0, 12345), VT_R8, kOk, R8(123.45)},
+      {Dec(0, false, 1, 0), VT_UI8, kOverflow, {}},
+      {Dec(0, false, 1, 0), VT_R8, kOk, R8(18446744073709551616.0)},
+      {Dec(0, false, 1, 0), VT_BSTR, kOk, Str("18446744073709551616")},
+      {R8(0.1), VT_DECIMAL, kOk, Dec(1, false, 0, 1)},
+      {R8(1.0 / 3), VT_DECIMAL, kOk, Dec(15, false, 0, 333333333333333)},
+      {R4(0.1f), VT_DECIMAL, kOk, Dec(1, false, 0, 1)},
+      {Str("1.5"), VT_DECIMAL, kOk, Dec(1, false, 0, 15)},
+      {Str("-79228162514264337593543950335"), VT_DECIMAL, kOk, Dec(0, true, 0xFFFFFFFF, kUI8Max)},
+      {Str("79228162514264337593543950336"), VT_DECIMAL, kOverflow, {}},
+      {Dec(29, false, 0, 1), VT_I4, E_INVALIDARG, {}}, {Dec(0, false, 0, 0), VT_BSTR, kOk, Str("0")},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, TextRoundTripsPreserveValues) {
+  // Values with at most 15 significant digits survive R8 -> text -> R8, and
+  // the exact types survive whatever their magnitude.
+  for (double value : {0.1, -1234.5678, 1e-10, 6.02214076e23, 299792458.0, 1.5e300, 123456789012345.0}) {
+    VARIANT v = R8(value);
+    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
+    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_R8), S_OK) << BstrToUtf8(v.bstrVal);
+    EXPECT_EQ(v.dblVal, value);
+  }
+  const LONGLONG currencies[] = {kI8Min, std::numeric_limits<LONGLONG>::max(), 1, -99999, 1234567890123};
+  for (LONGLONG units : currencies) {
+    VARIANT v = Cy(units);
+    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
+    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_CY), S_OK);
+    EXPECT_EQ(v.cyVal.int64, units);
+  }
+  for (const VARIANT& original : {Dec(28, true, 0, 1), Dec(7, false, 0xFFFFFFFF, kUI8Max), Dec(0, false, 5, 7)}) {
+    VARIANT v = original;
+    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
+    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_DECIMAL), S_OK) << BstrToUtf8(v.bstrVal);
+    EXPECT_TRUE(Same(v, original)) << Describe(v);
+  }
+}
+
+TEST_F(VariantConvert, TheLocaleIsAlwaysTheInvariantOne) {
+  // A German LCID would want a decimal comma.
+  VARIANT number = Str("1.5");
+  ASSERT_EQ(VariantChangeTypeEx(&number, &number, 0x0407, 0, VT_R8), S_OK);
+  EXPECT_EQ(number.dblVal, 1.5);
+  ASSERT_EQ(VariantChangeTypeEx(&number, &number, 0x0407, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(BstrToUtf8(number.bstrVal), "1.5");
+  VariantClear(&number);
+}
+
+TEST_F(VariantConvert, InvalidTypesAndArgumentsAreRefused) {
+  VARIANT src = I4(1);
+  VARIANT dest = Str("keep");
+  for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_LPWSTR}, VARTYPE{VT_VARIANT}, VARTYPE{73},
+                      VARTYPE{0xFFF}, VARTYPE(VT_VECTOR | VT_I4), VARTYPE(VT_ARRAY | VT_EMPTY),
+                      VARTYPE(VT_BYREF | VT_NULL), VARTYPE(VT_RESERVED | VT_I4)}) {
+    EXPECT_EQ(VariantChangeType(&dest, &src, 0, bad), DISP_E_BADVARTYPE) << "target " << bad;
+  }
+  for (VARTYPE foreign : {VARTYPE{VT_RECORD}, VARTYPE{VT_FILETIME}, VARTYPE{VT_INT_PTR}, VARTYPE(VT_BYREF | VT_I4)}) {
+    EXPECT_EQ(VariantChangeType(&dest, &src, 0, foreign), DISP_E_TYPEMISMATCH) << "target " << foreign;
+  }
+  for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VARIANT}, VARTYPE{VT_RECORD}, VARTYPE(VT_VECTOR | VT_I4)}) {
+    VARIANT odd = I4(1);
+    odd.vt = bad;
+    EXPECT_EQ(VariantChangeType(&dest, &odd, 0, VT_I4), DISP_E_BADVARTYPE) << "source " << bad;
+  }
+  EXPECT_EQ(VariantChangeType(nullptr, &src, 0, VT_I4), E_INVALIDARG);
+  EXPECT_EQ(VariantChangeType(&dest, nullptr, 0, VT_I4), E_INVALIDARG);
+  EXPECT_EQ(BstrToUtf8(dest.bstrVal), "keep");
+  VariantClear(&dest);
+}
+
+TEST_F(VariantConvert, ReferencesAreFollowedAndNeverFreed) {
+  BSTR owned = xelo::com::AllocBstrUtf8("7");
+  VARIANT ref{};
+  ref.pbstrVal = &owned;
+  ref.vt = VT_BYREF | VT_BSTR;
+  VARIANT number{};
+  ASSERT_EQ(VariantChangeType(&number, &ref, 0, VT_I4), S_OK);
+  EXPECT_EQ(number.vt, VT_I4);
+  EXPECT_EQ(number.lVal, 7);
+  // In place: the reference is replaced, the string it pointed at lives on.
+  ASSERT_EQ(VariantChangeType(&ref, &ref, 0, VT_R8), S_OK);
+  EXPECT_EQ(ref.dblVal, 7.0);
+  EXPECT_EQ(BstrToUtf8(owned), "7");
+
+  VARIANT inner = Str("2.5");
+  VARIANT refVariant{};
+  refVariant.pvarVal = &inner;
+  refVariant.vt = VT_BYREF | VT_VARIANT;
+  ASSERT_EQ(VariantChangeType(&number, &refVariant, 0, VT_I2), S_OK);
+  EXPECT_EQ(number.vt, VT_I2);
+  EXPECT_EQ(number.iVal, 2);
+  VariantClear(&inner);
+  SysFreeString(owned);
+}
+
+class Counted : public xelo::com::ComObject<IDispatch> {
+ public:
+  ULONG Refs() const { return RefCount(); }
+};
+class PlainCounted : public xelo::com::ComObject<IUnknown> {
+ public:
+  ULONG Refs() const { return RefCount(); }
+};
+
+TEST_F(VariantConvert, InterfacesConvertOnlyIntoEachOther) {
+  auto object = xelo::com::MakeComObject<Counted>();
+  VARIANT unknown{};
+  unknown.punkVal = object->GetUnknown();
+  unknown.punkVal->AddRef();
+  unknown.vt = VT_UNKNOWN;
+  ASSERT_EQ(object->Refs(), 2u);
+
+  VARIANT dispatch{};
+  ASSERT_EQ(VariantChangeType(&dispatch, &unknown, 0, VT_DISPATCH), S_OK);
+  EXPECT_EQ(dispatch.vt, VT_DISPATCH);
+  EXPECT_EQ(static_cast<IDispatch*>(object.Get()), dispatch.pdispVal);
+  EXPECT_EQ(object->Refs(), 3u);
+  VARIANT back{};
+  ASSERT_EQ(VariantChangeType(&back, &dispatch, 0, VT_UNKNOWN), S_OK);
+  EXPECT_EQ(back.punkVal, object->GetUnknown());
+  EXPECT_EQ(object->Refs(), 4u);
+  VARIANT number = I4(3);
+  EXPECT_EQ(VariantChangeType(&number, &unknown, 0, VT_I4), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(&number, &number, 0, VT_UNKNOWN), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(&number, &unknown, 0, VT_BSTR), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(number.lVal, 3);
+  VariantClear(&back);
+  VariantClear(&dispatch);
+
+  auto plain = xelo::com::MakeComObject<PlainCounted>();
+  VARIANT plainUnknown{};
+  plainUnknown.punkVal = plain.Get();
+  plainUnknown.vt = VT_UNKNOWN;
+  EXPECT_EQ(VariantChangeType(&dispatch, &plainUnknown, 0, VT_DISPATCH), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(dispatch.vt, VT_EMPTY);
+  EXPECT_EQ(plain->Refs(), 1u);
+  plainUnknown.punkVal = nullptr;
+  ASSERT_EQ(VariantChangeType(&dispatch, &plainUnknown, 0, VT_DISPATCH), S_OK);
+  EXPECT_EQ(dispatch.pdispVal, nullptr);
+
+  // In place, the old reference goes and the new one stays: no net change.
+  ASSERT_EQ(VariantChangeType(&unknown, &unknown, 0, VT_DISPATCH), S_OK);
+  EXPECT_EQ(object->Refs(), 2u);
+  VariantClear(&unknown);
+  EXPECT_EQ(object->Refs(), 1u);
+}
+
+SAFEARRAY* Matrix(VARTYPE vt) {
+  const SAFEARRAYBOUND bounds[2] = {{2, -1}, {3, 5}};  // dimension 1: -1..0, dimension 2: 5..7
+  return SafeArrayCreate(vt, 2, bounds);
+}
+
+TEST_F(VariantConvert, ArraysConvertElementByElement) {
+  VARIANT numbers{};
+  numbers.parray = Matrix(VT_I4);
+  numbers.vt = VT_ARRAY | VT_I4;
+  for (LONG i = -1; i <= 0; ++i) {
+    for (LONG j = 5; j <= 7; ++j) {
+      const LONG index[2] = {i, j};
+      const LONG value = 10 * i + j;
+      ASSERT_EQ(SafeArrayPutElement(numbers.parray, index, &value), S_OK);
+    }
+  }
+  VARIANT texts{};
+  ASSERT_EQ(VariantChangeType(&texts, &numbers, 0, VT_ARRAY | VT_BSTR), S_OK);
+  ASSERT_EQ(texts.vt, VT_ARRAY | VT_BSTR);
+  ASSERT_EQ(SafeArrayGetDim(texts.parray), 2u);
+  LONG bound = 0;
+  EXPECT_EQ((SafeArrayGetLBound(texts.parray, 1, &bound), bound), -1);
+  EXPECT_EQ((SafeArrayGetUBound(texts.parray, 2, &bound), bound), 7);
+  for (LONG i = -1; i <= 0; ++i) {
+    for (LONG j = 5; j <= 7; ++j) {
+      const LONG index[2] = {i, j};
+      BSTR element = nullptr;
+      ASSERT_EQ(SafeArrayGetElement(texts.parray, index, &element), S_OK);
+      EXPECT_EQ(BstrToUtf8(element), std::to_string(10 * i + j));
+      SysFreeString(element);
+    }
+  }
+  // And back through VARIANT elements into doubles, in place.
+  ASSERT_EQ(VariantChangeType(&texts, &texts, 0, VT_ARRAY | VT_VARIANT), S_OK);
+  ASSERT_EQ(VariantChangeType(&texts, &texts, 0, VT_ARRAY | VT_R8), S_OK);
+  const LONG last[2] = {0, 7};
+  double element = 0;
+  ASSERT_EQ(SafeArrayGetElement(texts.parray, last, &element), S_OK);
+  EXPECT_EQ(element, 7.0);
+
+  EXPECT_EQ(VariantChangeType(&texts, &numbers, 0, VT_I4), DISP_E_TYPEMISMATCH);
+  VARIANT scalar = I4(1);
+  EXPECT_EQ(VariantChangeType(&scalar, &scalar, 0, VT_ARRAY | VT_I4), DISP_E_TYPEMISMATCH);
+  ASSERT_EQ(VariantChangeType(&texts, &texts, 0, VT_EMPTY), S_OK);
+  EXPECT_EQ(texts.vt, VT_EMPTY);
+  VariantClear(&numbers);
+}
+
+TEST_F(VariantConvert, AFailingElementLeavesNothingBehind) {
+  VARIANT texts{};
+  texts.parray = SafeArrayCreateVector(VT_BSTR, 0, 3);
+  texts.vt = VT_ARRAY | VT_BSTR;
+  auto put = [&](LONG index, const char* text) {
+    BSTR value = xelo::com::AllocBstrUtf8(text);
+    ASSERT_EQ(SafeArrayPutElement(texts.parray, &index, value), S_OK);
+    SysFreeString(value);
+  };
+  VARIANT dest = Str("keep");
+  put(0, "1");
+  put(1, "x");
+  put(2, "99999999999");
+  // The first failing element decides the code; the elements converted
+  // before it are freed again (the fixture counts them).
+  EXPECT_EQ(VariantChangeType(&dest, &texts, 0, VT_ARRAY | VT_I4), DISP_E_TYPEMISMATCH);
+  put(1, "2");
+  EXPECT_EQ(VariantChangeType(&dest, &texts, 0, VT_ARRAY | VT_I4), DISP_E_OVERFLOW);
+  EXPECT_EQ(BstrToUtf8(dest.bstrVal), "keep");
+
+  VARIANT variants{};
+  ASSERT_EQ(VariantChangeType(&variants, &texts, 0, VT_ARRAY | VT_VARIANT), S_OK);
+  EXPECT_EQ(VariantChangeType(&dest, &variants, 0, VT_ARRAY | VT_I2), DISP_E_OVERFLOW);
+  put(2, "3");
+  ASSERT_EQ(VariantChangeType(&variants, &texts, 0, VT_ARRAY | VT_VARIANT), S_OK);
+  ASSERT_EQ(VariantChangeType(&dest, &variants, 0, VT_ARRAY | VT_I2), S_OK);
+  SHORT* data = nullptr;
+  ASSERT_EQ(SafeArrayAccessData(dest.parray, reinterpret_cast<void**>(&data)), S_OK);
+  EXPECT_EQ(data[0] * 100 + data[1] * 10 + data[2], 123);
+  SafeArrayUnaccessData(dest.parray);
+
+  VARIANT none{};
+  none.vt = VT_ARRAY | VT_I4;  // a null array stays null
+  ASSERT_EQ(VariantChangeType(&none, &none, 0, VT_ARRAY | VT_R8), S_OK);
+  EXPECT_EQ(none.vt, VT_ARRAY | VT_R8);
+  EXPECT_EQ(none.parray, nullptr);
+  VariantClear(&variants);
+  VariantClear(&texts);
+  VariantClear(&dest);
+}
+
+}  // namespace

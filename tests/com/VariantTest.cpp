@@ -1,0 +1,248 @@
+#include "xelo/com/BStr.h"
+#include "xelo/com/ComObject.h"
+#include "xelo/com/TaskMemory.h"
+#include "xelo/com/Variant.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using xelo::com::BstrToUtf8;
+using xelo::com::LiveAllocations;
+
+class VariantLifetime : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ(LiveAllocations(), before_); }
+  xelo::com::AllocationCounts before_ = LiveAllocations();
+};
+
+class Counted : public xelo::com::ComObject<IDispatch> {
+ public:
+  ULONG Refs() const { return RefCount(); }
+};
+
+VARIANT Text(const char* utf8) {
+  VARIANT v{};
+  v.bstrVal = xelo::com::AllocBstrUtf8(utf8);
+  v.vt = VT_BSTR;
+  return v;
+}
+
+VARIANT Vector(VARTYPE vt, ULONG count) {
+  VARIANT v{};
+  v.parray = SafeArrayCreateVector(vt, 0, count);
+  v.vt = VT_ARRAY | vt;
+  return v;
+}
+
+TEST_F(VariantLifetime, InitTouchesOnlyTheType) {
+  VARIANT v{};
+  v.vt = VT_I4;
+  v.lVal = 1234;
+  VariantInit(&v);
+  EXPECT_EQ(v.vt, VT_EMPTY);
+  EXPECT_EQ(v.lVal, 1234);
+}
+
+TEST_F(VariantLifetime, ClearFreesWhatTheVariantOwns) {
+  VARIANT text = Text("owned");
+  EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 1);
+  ASSERT_EQ(VariantClear(&text), S_OK);
+  EXPECT_EQ(text.vt, VT_EMPTY);
+  EXPECT_EQ(LiveAllocations(), before_);
+
+  VARIANT array = Vector(VT_BSTR, 2);
+  BSTR element = xelo::com::AllocBstrUtf8("inside");
+  const LONG index = 1;
+  ASSERT_EQ(SafeArrayPutElement(array.parray, &index, element), S_OK);
+  SysFreeString(element);
+  ASSERT_EQ(VariantClear(&array), S_OK);
+  EXPECT_EQ(LiveAllocations(), before_);
+
+  auto object = xelo::com::MakeComObject<Counted>();
+  VARIANT unknown{};
+  unknown.punkVal = object->GetUnknown();
+  unknown.punkVal->AddRef();
+  unknown.vt = VT_UNKNOWN;
+  ASSERT_EQ(VariantClear(&unknown), S_OK);
+  EXPECT_EQ(object->Refs(), 1u);
+
+  // A reference owns nothing: the string it points at survives.
+  BSTR referenced = xelo::com::AllocBstrUtf8("referenced");
+  VARIANT ref{};
+  ref.pbstrVal = &referenced;
+  ref.vt = VT_BYREF | VT_BSTR;
+  ASSERT_EQ(VariantClear(&ref), S_OK);
+  EXPECT_EQ(BstrToUtf8(referenced), "referenced");
+  SysFreeString(referenced);
+}
+
+TEST_F(VariantLifetime, ClearRefusesInvalidTypesAndLockedArrays) {
+  VARIANT text = Text("survives");
+  for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VARIANT}, VARTYPE{VT_VOID}, VARTYPE{VT_RECORD}, VARTYPE{73},
+                      VARTYPE{0xFFF}, VARTYPE(VT_VECTOR | VT_BSTR), VARTYPE(VT_RESERVED | VT_BSTR),
+                      VARTYPE(VT_ARRAY | VT_EMPTY), VARTYPE(VT_BYREF | VT_NULL)}) {
+    text.vt = bad;
+    EXPECT_EQ(VariantClear(&text), DISP_E_BADVARTYPE) << bad;
+    EXPECT_EQ(text.vt, bad);
+  }
+  text.vt = VT_BSTR;
+  EXPECT_EQ(BstrToUtf8(text.bstrVal), "survives");
+  VariantClear(&text);
+  EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
+
+  VARIANT array = Vector(VT_I4, 1);
+  ASSERT_EQ(SafeArrayLock(array.parray), S_OK);
+  EXPECT_EQ(VariantClear(&array), DISP_E_ARRAYISLOCKED);
+  EXPECT_EQ(array.vt, VT_ARRAY | VT_I4);
+  ASSERT_EQ(SafeArrayUnlock(array.parray), S_OK);
+  EXPECT_EQ(VariantClear(&array), S_OK);
+}
+
+TEST_F(VariantLifetime, CopyIsDeep) {
+  // Odd byte length and an embedded NUL must survive the copy.
+  VARIANT text{};
+  text.bstrVal = SysAllocStringByteLen("a\0bcd", 5);
+  text.vt = VT_BSTR;
+  VARIANT copy = Text("replaced");  // the copy frees what it overwrites
+  ASSERT_EQ(VariantCopy(&copy, &text), S_OK);
+  ASSERT_EQ(copy.vt, VT_BSTR);
+  EXPECT_NE(copy.bstrVal, text.bstrVal);
+  EXPECT_EQ(SysStringByteLen(copy.bstrVal), 5u);
+  EXPECT_EQ(std::memcmp(copy.bstrVal, "a\0bcd", 5), 0);
+  EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 2);
+
+  VARIANT decimal{};
+  decimal.decVal = DECIMAL{0, 3, DECIMAL_NEG, 7, 11};
+  decimal.vt = VT_DECIMAL;
+  ASSERT_EQ(VariantCopy(&copy, &decimal), S_OK);
+  EXPECT_EQ(copy.vt, VT_DECIMAL);
+  EXPECT_EQ(std::memcmp(&copy.decVal.scale, &decimal.decVal.scale, sizeof(DECIMAL) - sizeof(USHORT)), 0);
+
+  VARIANT array = Vector(VT_R8, 3);
+  const LONG index = 2;
+  const double value = 2.5;
+  ASSERT_EQ(SafeArrayPutElement(array.parray, &index, &value), S_OK);
+  ASSERT_EQ(VariantCopy(&copy, &array), S_OK);
+  ASSERT_NE(copy.parray, array.parray);
+  double read = 0;
+  ASSERT_EQ(SafeArrayGetElement(copy.parray, &index, &read), S_OK);
+  EXPECT_EQ(read, 2.5);
+
+  auto object = xelo::com::MakeComObject<Counted>();
+  VARIANT dispatch{};
+  dispatch.pdispVal = object.Get();
+  dispatch.vt = VT_DISPATCH;
+  ASSERT_EQ(VariantCopy(&copy, &dispatch), S_OK);
+  EXPECT_EQ(object->Refs(), 2u);
+  ASSERT_EQ(VariantCopy(&copy, &copy), S_OK);  // copying onto itself changes nothing
+  EXPECT_EQ(object->Refs(), 2u);
+
+  // A reference is copied as a reference.
+  LONG target = 9;
+  VARIANT ref{};
+  ref.plVal = &target;
+  ref.vt = VT_BYREF | VT_I4;
+  ASSERT_EQ(VariantCopy(&copy, &ref), S_OK);
+  EXPECT_EQ(object->Refs(), 1u);
+  EXPECT_EQ(copy.plVal, &target);
+
+  VariantClear(&copy);
+  VariantClear(&array);
+  VariantClear(&text);
+}
+
+TEST_F(VariantLifetime, CopyFromInsideTheDestinationAndFailedCopies) {
+  // The source is an element of the destination's own array.
+  VARIANT holder = Vector(VT_VARIANT, 1);
+  VARIANT* element = nullptr;
+  const LONG index = 0;
+  ASSERT_EQ(SafeArrayPtrOfIndex(holder.parray, &index, reinterpret_cast<void**>(&element)), S_OK);
+  *element = Text("inner");
+  ASSERT_EQ(VariantCopy(&holder, element), S_OK);
+  ASSERT_EQ(holder.vt, VT_BSTR);
+  EXPECT_EQ(BstrToUtf8(holder.bstrVal), "inner");
+
+  // An invalid source type leaves the destination alone ...
+  VARIANT odd{};
+  odd.vt = 15;
+  EXPECT_EQ(VariantCopy(&holder, &odd), DISP_E_BADVARTYPE);
+  EXPECT_EQ(BstrToUtf8(holder.bstrVal), "inner");
+  EXPECT_EQ(VariantCopy(nullptr, &odd), E_INVALIDARG);
+  EXPECT_EQ(VariantCopy(&holder, nullptr), E_INVALIDARG);
+
+  // ... but a copy that fails half-way leaves it empty, and nothing leaks.
+  VARIANT mixed = Vector(VT_VARIANT, 3);
+  ASSERT_EQ(SafeArrayPtrOfIndex(mixed.parray, &index, reinterpret_cast<void**>(&element)), S_OK);
+  element[0] = Text("first");
+  element[1].vt = 15;
+  EXPECT_EQ(VariantCopy(&holder, &mixed), DISP_E_BADVARTYPE);
+  EXPECT_EQ(holder.vt, VT_EMPTY);
+  element[1].vt = VT_EMPTY;
+  VariantClear(&mixed);
+}
+
+TEST_F(VariantLifetime, CopyIndFollowsReferences) {
+  LONG number = 42;
+  VARIANT ref{};
+  ref.plVal = &number;
+  ref.vt = VT_BYREF | VT_I4;
+  VARIANT copy{};
+  ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
+  EXPECT_EQ(copy.vt, VT_I4);
+  EXPECT_EQ(copy.lVal, 42);
+
+  BSTR text = xelo::com::AllocBstrUtf8("text");
+  ref.pbstrVal = &text;
+  ref.vt = VT_BYREF | VT_BSTR;
+  ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
+  EXPECT_NE(copy.bstrVal, text);
+  EXPECT_EQ(BstrToUtf8(copy.bstrVal), "text");
+  // In place: the reference becomes an owned copy; the original stays.
+  ASSERT_EQ(VariantCopyInd(&ref, &ref), S_OK);
+  EXPECT_EQ(ref.vt, VT_BSTR);
+  EXPECT_NE(ref.bstrVal, text);
+  VariantClear(&ref);
+
+  DECIMAL decimal{0, 2, 0, 0, 314};
+  ref.pdecVal = &decimal;
+  ref.vt = VT_BYREF | VT_DECIMAL;
+  ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
+  EXPECT_EQ(copy.vt, VT_DECIMAL);
+  EXPECT_EQ(copy.decVal.Lo64, 314u);
+  EXPECT_EQ(copy.decVal.scale, 2);
+
+  SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, 4);
+  ref.pparray = &array;
+  ref.vt = VT_BYREF | VT_ARRAY | VT_I2;
+  ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
+  EXPECT_EQ(copy.vt, VT_ARRAY | VT_I2);
+  EXPECT_NE(copy.parray, array);
+  EXPECT_EQ(copy.parray->rgsabound[0].cElements, 4u);
+
+  // Through a VARIANT, once more through a value reference, never through
+  // a second VARIANT reference.
+  VARIANT inner{};
+  inner.plVal = &number;
+  inner.vt = VT_BYREF | VT_I4;
+  VARIANT outer{};
+  outer.pvarVal = &inner;
+  outer.vt = VT_BYREF | VT_VARIANT;
+  ASSERT_EQ(VariantCopyInd(&copy, &outer), S_OK);
+  EXPECT_EQ(copy.vt, VT_I4);
+  EXPECT_EQ(copy.lVal, 42);
+  VARIANT chain{};
+  chain.pvarVal = &outer;
+  chain.vt = VT_BYREF | VT_VARIANT;
+  EXPECT_EQ(VariantCopyInd(&copy, &chain), E_INVALIDARG);
+  outer.pvarVal = nullptr;
+  EXPECT_EQ(VariantCopyInd(&copy, &outer), E_INVALIDARG);
+  EXPECT_EQ(copy.lVal, 42);
+
+  SafeArrayDestroy(array);
+  SysFreeString(text);
+}
+
+}  // namespace
