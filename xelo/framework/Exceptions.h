@@ -42,6 +42,7 @@ XELO_DECLARE_EXCEPTION(EFOpenError, EFileStreamError);    // a file that cannot 
 XELO_DECLARE_EXCEPTION(EFCreateError, EFileStreamError);  // a file that cannot be created or written
 XELO_DECLARE_EXCEPTION(EReadError, EStreamError);         // reading a stream or a component failed
 XELO_DECLARE_EXCEPTION(EWriteError, EStreamError);
+XELO_DECLARE_EXCEPTION(EClassNotFound, EReadError);       // FindClass: no class registered under that name
 XELO_DECLARE_EXCEPTION(EParserError, Exception);          // the text form of components does not parse
 XELO_DECLARE_EXCEPTION(ERegistryException, Exception);
 XELO_DECLARE_EXCEPTION(EOleError, Exception);

@@ -1,0 +1,103 @@
+#include "servers/simulation/SimulationControl.h"
+
+#include "servers/simulation/GroupObject.h"
+#include "servers/simulation/SimulationRuntime.h"
+
+namespace xelo::sim {
+namespace {
+
+SimulationRuntime& Runtime() { return SimulationRuntime::Instance(); }
+
+SimulatedItem* Item(std::u16string_view id) { return Runtime().Space().Find(id); }
+
+}  // namespace
+
+void SimulationControl::RunUpdateCycle() { Runtime().RunCycle(); }
+
+void SimulationControl::PublishNow() { Runtime().PublishNow(); }
+
+bool SimulationControl::SetItemValue(std::u16string_view itemId, const VARIANT& value) {
+  SimulatedItem* item = Item(itemId);
+  if (item == nullptr) return false;
+  item->value = OwnedVariant(value);
+  return true;
+}
+
+bool SimulationControl::SetItemQuality(std::u16string_view itemId, WORD quality) {
+  SimulatedItem* item = Item(itemId);
+  if (item == nullptr) return false;
+  item->quality = quality;
+  return true;
+}
+
+bool SimulationControl::SetItemTimeStamp(std::u16string_view itemId, FILETIME timestamp) {
+  SimulatedItem* item = Item(itemId);
+  if (item == nullptr) return false;
+  item->timestamp = timestamp;
+  return true;
+}
+
+bool SimulationControl::GetItemValue(std::u16string_view itemId, VARIANT* value, WORD* quality) {
+  SimulatedItem* item = Item(itemId);
+  if (item == nullptr || value == nullptr) return false;
+  if (FAILED(item->value.CopyTo(value))) return false;
+  if (quality != nullptr) *quality = item->quality;
+  return true;
+}
+
+void SimulationControl::SetRandomSeed(std::uint32_t seed) { Runtime().SetSeed(seed); }
+
+void SimulationControl::SetServerState(OPCSERVERSTATE state) { Runtime().Status().state = state; }
+
+void SimulationControl::SetVendorInfo(std::u16string_view text) { Runtime().Status().vendorInfo = std::u16string(text); }
+
+void SimulationControl::SetVersion(WORD major, WORD minor, WORD build) {
+  auto& status = Runtime().Status();
+  status.majorVersion = major;
+  status.minorVersion = minor;
+  status.buildNumber = build;
+}
+
+void SimulationControl::SetBandWidth(DWORD bandWidth) { Runtime().Status().bandWidth = bandWidth; }
+
+void SimulationControl::RequestShutdown(std::u16string_view reason) { Runtime().RequestShutdown(reason); }
+
+void SimulationControl::FailMethod(std::string_view method, HRESULT hr, bool once) {
+  Runtime().Calls().FailMethod(method, hr, once);
+}
+
+void SimulationControl::ClearMethodFailures() { Runtime().Calls().ClearFailures(); }
+
+void SimulationControl::RefuseItem(std::u16string_view itemId, HRESULT code) {
+  Runtime().Behaviour().refusedItems.insert_or_assign(std::u16string(itemId), code);
+}
+
+void SimulationControl::ClearRefusedItems() { Runtime().Behaviour().refusedItems.clear(); }
+
+void SimulationControl::SetRemoveItemsWithoutErrors(bool on) { Runtime().Behaviour().removeItemsWithoutErrors = on; }
+
+void SimulationControl::SetEarlyCallbacks(bool on) { Runtime().Behaviour().earlyCallbacks = on; }
+
+void SimulationControl::SetForeignGroupHandle(std::optional<OPCHANDLE> handle) {
+  Runtime().Behaviour().foreignGroupHandle = handle;
+}
+
+unsigned SimulationControl::CallCount(std::string_view method) { return Runtime().Calls().Count(method); }
+
+std::optional<CallArguments> SimulationControl::LastArguments(std::string_view method) {
+  return Runtime().Calls().LastArguments(method);
+}
+
+SimulationControl::LiveObjects SimulationControl::Live() {
+  return LiveObjects{Runtime().Servers().size(), Runtime().Groups().size()};
+}
+
+std::vector<std::u16string> SimulationControl::LiveGroupNames() {
+  std::vector<std::u16string> names;
+  for (const GroupObject* group : Runtime().Groups()) names.push_back(group->Name());
+  return names;
+}
+
+void SimulationControl::Reset() { Runtime().Reset(); }
+
+}  // namespace xelo::sim

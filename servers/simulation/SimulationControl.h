@@ -1,0 +1,88 @@
+// The control API of the simulation server: how tests and demos steer the
+// server from inside the process. The client side never includes this.
+//
+// Everything here runs on the main thread and takes effect at once, except
+// RequestShutdown, which posts the notices to the apartment scheduler like
+// any other callback. Item identifiers are those of AddressSpace.h; method
+// names are "<Interface>::<Method>" as the COM interfaces spell them
+// ("IOPCServer::AddGroup", "IOPCItemMgt::RemoveItems", "IOPCSyncIO::Read",
+// "IOPCAsyncIO2::Read", "IOPCAsyncIO::Read", "IDataObject::DAdvise",
+// "IOPCBrowseServerAddressSpace::BrowseOPCItemIDs", "IOPCCommon::SetClientName",
+// "IOPCServerList::EnumClassesOfCategories", ...).
+//
+// No sleeping is ever needed: update cycles run on the scheduler's timers
+// (a test installs a DefaultScheduler with a ManualClock and advances it),
+// or directly through RunUpdateCycle() and PublishNow().
+#pragma once
+
+#include "servers/simulation/CallArguments.h"
+#include "xelo/com/Variant.h"
+#include "xelo/opc/OpcTypes.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xelo::sim {
+
+class SimulationControl {
+ public:
+  struct LiveObjects {
+    std::size_t servers = 0;
+    std::size_t groups = 0;  // also groups removed from their server but still referenced
+  };
+
+  // ---- simulated data ----
+  // One update cycle of the signals now (Ramp, Random, Sine, Counter move).
+  static void RunUpdateCycle();
+  // Every group checks its subscription now, as if its update timer ticked.
+  static void PublishNow();
+  // False for an unknown item. Values are stored as given (no conversion);
+  // give them in the item's canonical type.
+  static bool SetItemValue(std::u16string_view itemId, const VARIANT& value);
+  static bool SetItemQuality(std::u16string_view itemId, WORD quality);
+  static bool SetItemTimeStamp(std::u16string_view itemId, FILETIME timestamp);
+  // Copies the current value into `value` (uninitialised, the caller
+  // clears it); false for an unknown item.
+  static bool GetItemValue(std::u16string_view itemId, VARIANT* value, WORD* quality = nullptr);
+  // Restarts the random generator (and every other value) from `seed`.
+  static void SetRandomSeed(std::uint32_t seed);
+
+  // ---- server status ----
+  static void SetServerState(OPCSERVERSTATE state);
+  static void SetVendorInfo(std::u16string_view text);
+  static void SetVersion(WORD major, WORD minor, WORD build);
+  static void SetBandWidth(DWORD bandWidth);
+
+  // Posts IOPCShutdown::ShutdownRequest(reason) to every connected client.
+  static void RequestShutdown(std::u16string_view reason);
+
+  // ---- injected faults ----
+  // `method` answers `hr` (doing nothing else) on its next call (once) or
+  // on every call.
+  static void FailMethod(std::string_view method, HRESULT hr, bool once = false);
+  static void ClearMethodFailures();
+  // AddItems / ValidateItems refuse `itemId` with `code`.
+  static void RefuseItem(std::u16string_view itemId, HRESULT code);
+  static void ClearRefusedItems();
+  // RemoveItems removes but answers S_OK without an error array.
+  static void SetRemoveItemsWithoutErrors(bool on);
+  // Asynchronous calls complete inside the call, before it returns.
+  static void SetEarlyCallbacks(bool on);
+  // Callbacks carry this group handle instead of the client's.
+  static void SetForeignGroupHandle(std::optional<OPCHANDLE> handle);
+
+  // ---- observation ----
+  static unsigned CallCount(std::string_view method);
+  static std::optional<CallArguments> LastArguments(std::string_view method);
+  static LiveObjects Live();
+  static std::vector<std::u16string> LiveGroupNames();
+
+  // Values, status fields, faults, switches, counters and the seed back to
+  // their start. Live objects stay as they are.
+  static void Reset();
+};
+
+}  // namespace xelo::sim

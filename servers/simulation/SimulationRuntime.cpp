@@ -1,0 +1,113 @@
+#include "servers/simulation/SimulationRuntime.h"
+
+#include "servers/simulation/GroupObject.h"
+#include "servers/simulation/ServerObject.h"
+#include "servers/simulation/TimeSource.h"
+
+namespace xelo::sim {
+
+SimulationRuntime& SimulationRuntime::Instance() {
+  // Never destroyed: objects a client leaks at exit may still unregister.
+  static auto* runtime = new SimulationRuntime();
+  return *runtime;
+}
+
+SimulationRuntime::SimulationRuntime() { status_.startTime = TimeSource::Now(); }
+
+DWORD SimulationRuntime::AddServer(ServerObject* server) {
+  const DWORD id = nextServer_++;
+  servers_.emplace(id, server);
+  if (servers_.size() == 1) StartUpdates();
+  return id;
+}
+
+void SimulationRuntime::RemoveServer(DWORD id) {
+  servers_.erase(id);
+  if (servers_.empty()) StopUpdates();
+}
+
+ServerObject* SimulationRuntime::FindServer(DWORD id) const {
+  const auto it = servers_.find(id);
+  return it != servers_.end() ? it->second : nullptr;
+}
+
+std::vector<ServerObject*> SimulationRuntime::Servers() const {
+  std::vector<ServerObject*> result;
+  for (const auto& [id, server] : servers_) result.push_back(server);
+  return result;
+}
+
+DWORD SimulationRuntime::AddGroup(GroupObject* group) {
+  const DWORD id = nextGroup_++;
+  groups_.emplace(id, group);
+  return id;
+}
+
+void SimulationRuntime::RemoveGroup(DWORD id) { groups_.erase(id); }
+
+GroupObject* SimulationRuntime::FindGroup(DWORD id) const {
+  const auto it = groups_.find(id);
+  return it != groups_.end() ? it->second : nullptr;
+}
+
+std::vector<GroupObject*> SimulationRuntime::Groups() const {
+  std::vector<GroupObject*> result;
+  for (const auto& [id, group] : groups_) result.push_back(group);
+  return result;
+}
+
+void SimulationRuntime::StartUpdates() {
+  if (timer_ != 0) return;
+  timerScheduler_ = &xelo::com::Scheduler();
+  timer_ = timerScheduler_->StartTimer(kUpdatePeriod, [this] { space_.Advance(); });
+}
+
+void SimulationRuntime::StopUpdates() {
+  if (timer_ == 0) return;
+  timerScheduler_->StopTimer(timer_);
+  timer_ = 0;
+  timerScheduler_ = nullptr;
+}
+
+void SimulationRuntime::PublishNow() {
+  // By id, because a sink may release (and so destroy) any group while we
+  // are calling it.
+  std::vector<DWORD> ids;
+  for (const auto& [id, group] : groups_) ids.push_back(id);
+  for (const DWORD id : ids) {
+    if (GroupObject* group = FindGroup(id)) {
+      xelo::com::ComPtr<GroupObject> keep(group);
+      group->PublishChanges();
+    }
+  }
+}
+
+void SimulationRuntime::RequestShutdown(std::u16string_view reason) {
+  std::vector<DWORD> ids;
+  for (const auto& [id, server] : servers_) ids.push_back(id);
+  std::u16string text(reason);
+  for (const DWORD id : ids) {
+    xelo::com::Scheduler().Post([this, id, text] {
+      if (ServerObject* server = FindServer(id)) {
+        xelo::com::ComPtr<ServerObject> keep(server);
+        server->DeliverShutdown(text);
+      }
+    });
+  }
+}
+
+void SimulationRuntime::SetSeed(std::uint32_t seed) {
+  seed_ = seed;
+  space_.Reset(seed_);
+}
+
+void SimulationRuntime::Reset() {
+  seed_ = AddressSpace::kDefaultSeed;
+  space_.Reset(seed_);
+  calls_.Reset();
+  status_ = StatusFields{};
+  status_.startTime = TimeSource::Now();
+  switches_ = Switches{};
+}
+
+}  // namespace xelo::sim

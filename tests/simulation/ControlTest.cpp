@@ -1,0 +1,137 @@
+// The control API: shutdown notices, injected failures, counters, signals,
+// and a full client session that leaves nothing behind.
+#include "RecordingSinks.h"
+
+namespace xelo::sim::test {
+namespace {
+
+using Control = SimulationTest;
+
+TEST_F(Control, ShutdownRequestIsPostedToConnectedClients) {
+  auto server = Create();
+  ComPtr<IConnectionPointContainer> cpc;
+  ASSERT_EQ(server.As(cpc), S_OK);
+  ComPtr<IConnectionPoint> point;
+  ASSERT_EQ(cpc->FindConnectionPoint(IID_IOPCShutdown, point.Put()), S_OK);
+  auto sink = xelo::com::MakeComObject<ShutdownSink>();
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(sink->GetUnknown(), &cookie), S_OK);
+  SimulationControl::RequestShutdown(u"Maintenance");
+  EXPECT_TRUE(sink->reasons.empty());  // posted, not called
+  Pump();
+  EXPECT_EQ(sink->reasons, std::vector<std::u16string>{u"Maintenance"});
+  SimulationControl::RequestShutdown(u"Again");
+  ASSERT_EQ(point->Unadvise(cookie), S_OK);
+  Pump();
+  EXPECT_EQ(sink->reasons.size(), 1u) << "unadvised before delivery";
+}
+
+TEST_F(Control, InjectedFailuresOnceAndAlways) {
+  auto server = Create();
+  SimulationControl::FailMethod("IOPCServer::AddGroup", E_OUTOFMEMORY, true);
+  OPCHANDLE handle = 0;
+  DWORD revised = 0;
+  ComPtr<IUnknown> group;
+  EXPECT_EQ(server->AddGroup(u"A", TRUE, 50, 1, nullptr, nullptr, 0, &handle, &revised, IID_IUnknown, group.Put()),
+            E_OUTOFMEMORY);
+  EXPECT_FALSE(group);
+  EXPECT_EQ(server->AddGroup(u"A", TRUE, 50, 1, nullptr, nullptr, 0x407, &handle, &revised, IID_IUnknown,
+                             group.Put()),
+            OPC_S_UNSUPPORTEDRATE);
+  const auto args = SimulationControl::LastArguments("IOPCServer::AddGroup");
+  ASSERT_TRUE(args);
+  EXPECT_EQ(args->requestedRate, 50u);
+  EXPECT_EQ(args->locale, 0x407u);
+  EXPECT_EQ(args->text, u"A");
+  EXPECT_EQ(SimulationControl::CallCount("IOPCServer::AddGroup"), 2u);
+
+  SimulationControl::FailMethod("IOPCServer::GetStatus", RPC_S_SERVER_UNAVAILABLE);
+  OPCSERVERSTATUS* status = nullptr;
+  EXPECT_EQ(server->GetStatus(&status), RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_EQ(server->GetStatus(&status), RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_EQ(status, nullptr);
+  SimulationControl::ClearMethodFailures();
+  ASSERT_EQ(server->GetStatus(&status), S_OK);
+  CoTaskMemFree(status->szVendorInfo);
+  CoTaskMemFree(status);
+  EXPECT_EQ(SimulationControl::CallCount("IOPCServer::GetStatus"), 3u);
+  EXPECT_EQ(SimulationControl::CallCount("IOPCServer::RemoveGroup"), 0u);
+  group = nullptr;
+  server->RemoveGroup(handle, FALSE);
+}
+
+TEST_F(Control, SignalsMovePerCycleAndRandomIsSeeded) {
+  auto read = [](const char16_t* id) {
+    VARIANT v;
+    EXPECT_TRUE(SimulationControl::GetItemValue(id, &v));
+    VARIANT r8;
+    VariantInit(&r8);
+    VariantChangeType(&r8, &v, 0, VT_R8);
+    VariantClear(&v);
+    return r8.dblVal;
+  };
+  EXPECT_EQ(read(u"Channel 1.Device 1.Ramp"), 0.0);
+  for (int i = 0; i < 99; ++i) SimulationControl::RunUpdateCycle();
+  EXPECT_EQ(read(u"Channel 1.Device 1.Ramp"), 99.0);
+  EXPECT_EQ(read(u"Channel 1.Device 2.Counter"), 99.0);
+  SimulationControl::RunUpdateCycle();
+  EXPECT_EQ(read(u"Channel 1.Device 1.Ramp"), 0.0);  // wraps at 100
+  EXPECT_EQ(read(u"Channel 1.Device 1.Counter"), 100.0);
+  EXPECT_NEAR(read(u"Channel 1.Device 1.Sine"), 0.0, 1e-9);  // 100 cycles = 2.5 periods of 40
+  SimulationControl::RunUpdateCycle();
+  EXPECT_NEAR(read(u"Channel 1.Device 1.Sine"), std::sin(2 * 3.14159265358979 * 21 / 40), 1e-9);
+
+  std::vector<double> first;
+  SimulationControl::SetRandomSeed(7);
+  for (int i = 0; i < 5; ++i) {
+    SimulationControl::RunUpdateCycle();
+    first.push_back(read(u"Channel 1.Device 1.Random"));
+  }
+  SimulationControl::SetRandomSeed(7);
+  for (int i = 0; i < 5; ++i) {
+    SimulationControl::RunUpdateCycle();
+    EXPECT_EQ(read(u"Channel 1.Device 1.Random"), first[i]);
+    EXPECT_GE(first[i], 0.0);
+    EXPECT_LE(first[i], 999.0);
+  }
+  EXPECT_FALSE(SimulationControl::SetItemQuality(u"No.Such.Item", 0));
+}
+
+TEST_F(Control, FullSessionLeavesNothingAllocated) {
+  const auto before = xelo::com::LiveAllocations();
+  {
+    Session s(Create(), 100);
+    auto sink = xelo::com::MakeComObject<DataSink>();
+    Connect(s.items.Get(), sink->GetUnknown());
+    auto streams = xelo::com::MakeComObject<StreamSink>();
+    auto data = s.As<IDataObject>();
+    FORMATETC f{OPCSTMFORMATDATATIME, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    DWORD connection = 0;
+    ASSERT_EQ(data->DAdvise(&f, 0, streams.Get(), &connection), S_OK);
+    ItemDefs defs;
+    defs.Add(u"Channel 1.Device 1.Text", 1).Add(u"Channel 1.Device 1.Array", 2).Add(u"Bogus", 3);
+    const auto handles = s.Add(defs);
+    for (int i = 0; i < 3; ++i) Advance(std::chrono::milliseconds(100));
+    EXPECT_FALSE(sink->events.empty());
+    EXPECT_FALSE(streams->events.empty());
+    DWORD cancel = 0;
+    HRESULT* errors = nullptr;
+    OPCHANDLE readable[] = {handles[0], handles[1]};
+    ASSERT_EQ(s.As<IOPCAsyncIO2>()->Read(2, readable, 5, &cancel, &errors), S_OK);
+    CoTaskMemFree(errors);
+    auto browse = s.server.As<IOPCBrowseServerAddressSpace>();
+    ComPtr<IEnumString> names;
+    browse->BrowseOPCItemIDs(OPC_FLAT, u"", VT_EMPTY, 0, names.Put());
+    EXPECT_EQ(Drain(names.Get()).size(), 30u);
+    Pump();
+    // Released without unadvising or removing anything first.
+    data = nullptr;
+  }
+  Pump();
+  EXPECT_EQ(SimulationControl::Live().servers, 0u);
+  EXPECT_EQ(SimulationControl::Live().groups, 0u);
+  EXPECT_EQ(xelo::com::LiveAllocations(), before);
+}
+
+}  // namespace
+}  // namespace xelo::sim::test

@@ -1,0 +1,286 @@
+// The server object: groups, status, error texts, locales, enumeration.
+#include "SimulationFixture.h"
+
+#include "xelo/com/Enumerators.h"
+
+namespace xelo::sim::test {
+namespace {
+
+using ServerObject = SimulationTest;
+
+struct AddedGroup {
+  HRESULT hr;
+  OPCHANDLE handle = 0;
+  DWORD revised = 0;
+  ComPtr<IOPCGroupStateMgt> group;
+};
+
+AddedGroup Add(IOPCServer* server, const char16_t* name, DWORD rate, FLOAT* deadband = nullptr,
+               LONG* bias = nullptr) {
+  AddedGroup g;
+  g.hr = server->AddGroup(name, TRUE, rate, 77, bias, deadband, 0x409, &g.handle, &g.revised, IID_IOPCGroupStateMgt,
+                          reinterpret_cast<LPUNKNOWN*>(g.group.Put()));
+  return g;
+}
+
+TEST_F(ServerObject, AddGroupRevisesRatesBelowTheFastest) {
+  auto server = Create();
+  struct Case {
+    DWORD requested;
+    DWORD revised;
+    HRESULT hr;
+  };
+  const Case cases[] = {{0, 100, OPC_S_UNSUPPORTEDRATE},
+                        {1, 100, OPC_S_UNSUPPORTEDRATE},
+                        {99, 100, OPC_S_UNSUPPORTEDRATE},
+                        {100, 100, S_OK},
+                        {250, 250, S_OK},
+                        {5000, 5000, S_OK}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.requested);
+    auto g = Add(server.Get(), u"", c.requested);
+    EXPECT_EQ(g.hr, c.hr);
+    EXPECT_EQ(g.revised, c.revised);
+    ASSERT_TRUE(g.group);
+    DWORD rate = 0;
+    BOOL active = FALSE;
+    LPWSTR name = nullptr;
+    LONG bias = 0;
+    FLOAT deadband = -1;
+    LCID lcid = 0;
+    OPCHANDLE client = 0;
+    OPCHANDLE handle = 0;
+    ASSERT_EQ(g.group->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &client, &handle), S_OK);
+    Take(name);
+    EXPECT_EQ(rate, c.revised);
+    EXPECT_EQ(active, TRUE);
+    EXPECT_EQ(deadband, 0.0f);  // null dead band means 0
+    EXPECT_EQ(lcid, 0x409u);
+    EXPECT_EQ(client, 77u);
+    EXPECT_EQ(handle, g.handle);
+    EXPECT_EQ(server->RemoveGroup(g.handle, FALSE), OPC_S_INUSE);  // we still hold it
+  }
+}
+
+TEST_F(ServerObject, AddGroupChecksDeadbandNamesAndBias) {
+  auto server = Create();
+  FLOAT bad = 100.5f;
+  EXPECT_EQ(Add(server.Get(), u"a", 100, &bad).hr, E_INVALIDARG);
+  bad = -0.1f;
+  EXPECT_EQ(Add(server.Get(), u"a", 100, &bad).hr, E_INVALIDARG);
+  FLOAT fine = 100.0f;
+  LONG bias = -120;
+  auto first = Add(server.Get(), u"Plant", 100, &fine, &bias);
+  ASSERT_EQ(first.hr, S_OK);
+  auto duplicate = Add(server.Get(), u"Plant", 100);
+  EXPECT_EQ(duplicate.hr, OPC_E_DUPLICATENAME);
+  EXPECT_FALSE(duplicate.group);
+
+  DWORD rate;
+  BOOL active;
+  LPWSTR name = nullptr;
+  LONG gotBias = 0;
+  FLOAT deadband = 0;
+  LCID lcid;
+  OPCHANDLE client, handle;
+  ASSERT_EQ(first.group->GetState(&rate, &active, &name, &gotBias, &deadband, &lcid, &client, &handle), S_OK);
+  EXPECT_EQ(Take(name), u"Plant");
+  EXPECT_EQ(gotBias, -120);
+  EXPECT_EQ(deadband, 100.0f);
+
+  // Generated names are unique and not empty.
+  auto a = Add(server.Get(), nullptr, 100);
+  auto b = Add(server.Get(), u"", 100);
+  ASSERT_EQ(a.hr, S_OK);
+  ASSERT_EQ(b.hr, S_OK);
+  name = nullptr;
+  a.group->GetState(&rate, &active, &name, &gotBias, &deadband, &lcid, &client, &handle);
+  const std::u16string nameA = Take(name);
+  b.group->GetState(&rate, &active, &name, &gotBias, &deadband, &lcid, &client, &handle);
+  const std::u16string nameB = Take(name);
+  EXPECT_FALSE(nameA.empty());
+  EXPECT_NE(nameA, nameB);
+  EXPECT_NE(nameA, u"Plant");
+  EXPECT_NE(a.handle, b.handle);
+}
+
+TEST_F(ServerObject, GroupByNameRemovalAndEnumeration) {
+  auto server = Create();
+  auto one = Add(server.Get(), u"One", 100);
+  auto two = Add(server.Get(), u"Two", 100);
+  ComPtr<IOPCItemMgt> found;
+  ASSERT_EQ(server->GetGroupByName(u"Two", IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())), S_OK);
+  EXPECT_EQ(xelo::com::IdentityOf(found.Get()), xelo::com::IdentityOf(two.group.Get()));
+  EXPECT_EQ(server->GetGroupByName(u"Three", IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())),
+            E_INVALIDARG);
+
+  {
+    ComPtr<IEnumString> names;
+    ASSERT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString, reinterpret_cast<LPUNKNOWN*>(names.Put())),
+              S_OK);
+    EXPECT_EQ(Drain(names.Get()), (std::vector<std::u16string>{u"One", u"Two"}));
+    ComPtr<IEnumUnknown> groups;
+    ASSERT_EQ(server->CreateGroupEnumerator(OPC_ENUM_PRIVATE, IID_IEnumUnknown,
+                                            reinterpret_cast<LPUNKNOWN*>(groups.Put())),
+              S_OK);
+    IUnknown* got[3] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(groups->Next(3, got, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 2u);
+    for (ULONG i = 0; i < fetched; ++i) got[i]->Release();
+    ComPtr<IEnumString> publicNames;
+    EXPECT_EQ(server->CreateGroupEnumerator(OPC_ENUM_PUBLIC, IID_IEnumString,
+                                            reinterpret_cast<LPUNKNOWN*>(publicNames.Put())),
+              S_FALSE);
+    EXPECT_TRUE(Drain(publicNames.Get()).empty());
+  }
+
+  // Removing a group the client holds: in use, but gone from the name table
+  // and still usable.
+  found = nullptr;
+  EXPECT_EQ(server->RemoveGroup(two.handle, FALSE), OPC_S_INUSE);
+  EXPECT_EQ(server->GetGroupByName(u"Two", IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())),
+            E_INVALIDARG);
+  EXPECT_EQ(server->RemoveGroup(two.handle, FALSE), E_FAIL);
+  EXPECT_EQ(SimulationControl::Live().groups, 2u);
+  EXPECT_EQ(two.group->SetName(u"One"), S_OK);  // no longer competes with the server's names
+  two.group = nullptr;
+  EXPECT_EQ(SimulationControl::Live().groups, 1u);
+
+  // Released first, removed after: nothing holds it any more.
+  one.group = nullptr;
+  EXPECT_EQ(server->RemoveGroup(one.handle, FALSE), S_OK);
+  EXPECT_EQ(SimulationControl::Live().groups, 0u);
+  EXPECT_EQ(server->RemoveGroup(12345, FALSE), E_FAIL);
+  ComPtr<IEnumString> none;
+  EXPECT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString, reinterpret_cast<LPUNKNOWN*>(none.Put())),
+            S_FALSE);
+}
+
+TEST_F(ServerObject, GetStatusReportsTheControlledFields) {
+  auto server = Create();
+  SimulationControl::SetServerState(OPC_STATUS_SUSPENDED);
+  SimulationControl::SetVendorInfo(u"Test vendor");
+  SimulationControl::SetVersion(3, 4, 567);
+  SimulationControl::SetBandWidth(42);
+  auto g = Add(server.Get(), u"", 100);
+  OPCSERVERSTATUS* status = nullptr;
+  ASSERT_EQ(server->GetStatus(&status), S_OK);
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->dwServerState, OPC_STATUS_SUSPENDED);
+  EXPECT_EQ(status->dwGroupCount, 1u);
+  EXPECT_EQ(status->dwBandWidth, 42u);
+  EXPECT_EQ(status->wMajorVersion, 3);
+  EXPECT_EQ(status->wMinorVersion, 4);
+  EXPECT_EQ(status->wBuildNumber, 567);
+  EXPECT_EQ(std::u16string(status->szVendorInfo), u"Test vendor");
+  // UTC FILETIMEs after 2020-01-01 (132223104000000000) with start <= current.
+  const auto ticks = [](const FILETIME& f) { return (ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime; };
+  EXPECT_GT(ticks(status->ftCurrentTime), 132223104000000000ULL);
+  EXPECT_LE(ticks(status->ftStartTime), ticks(status->ftCurrentTime));
+  CoTaskMemFree(status->szVendorInfo);
+  CoTaskMemFree(status);
+  EXPECT_EQ(server->GetStatus(nullptr), E_INVALIDARG);
+}
+
+TEST_F(ServerObject, ErrorStringsAndLocales) {
+  auto server = Create();
+  LPWSTR text = nullptr;
+  ASSERT_EQ(server->GetErrorString(OPC_E_UNKNOWNITEMID, 0x409, &text), S_OK);
+  EXPECT_EQ(Take(text),
+            u"The item ID is not defined in the server address space or no longer exists in the server address "
+            u"space.");
+  ASSERT_EQ(server->GetErrorString(E_INVALIDARG, 0, &text), S_OK);
+  EXPECT_EQ(Take(text), u"The parameter is incorrect.");
+  EXPECT_EQ(server->GetErrorString(OPC_E_BADTYPE, 0x407, &text), E_INVALIDARG);  // German: not supported
+  EXPECT_EQ(text, nullptr);
+  EXPECT_EQ(server->GetErrorString(XELO_HR(0xC0041234), 0x409, &text), E_INVALIDARG);
+
+  ComPtr<IOPCCommon> common;
+  ASSERT_EQ(server.As(common), S_OK);
+  LCID lcid = 1;
+  EXPECT_EQ(common->GetLocaleID(&lcid), S_OK);
+  EXPECT_EQ(lcid, 0x800u);
+  EXPECT_EQ(common->SetLocaleID(0x407), E_INVALIDARG);
+  EXPECT_EQ(common->SetLocaleID(0x409), S_OK);
+  EXPECT_EQ(common->GetLocaleID(&lcid), S_OK);
+  EXPECT_EQ(lcid, 0x409u);
+  DWORD count = 0;
+  LCID* locales = nullptr;
+  ASSERT_EQ(common->QueryAvailableLocaleIDs(&count, &locales), S_OK);
+  ASSERT_EQ(count, 3u);
+  std::vector<LCID> all(locales, locales + count);
+  CoTaskMemFree(locales);
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(all, (std::vector<LCID>{0, 0x409, 0x800}));
+  ASSERT_EQ(common->GetErrorString(OPC_S_CLAMP, &text), S_OK);
+  EXPECT_EQ(Take(text), u"A value passed to write was accepted but the output was clamped.");
+  EXPECT_EQ(common->SetClientName(u"Unit test"), S_OK);
+  EXPECT_EQ(SimulationControl::LastArguments("IOPCCommon::SetClientName")->text, u"Unit test");
+}
+
+TEST_F(ServerObject, ReleasingTheServerReleasesItsGroups) {
+  auto server = Create();
+  auto g = Add(server.Get(), u"Kept", 100);
+  Add(server.Get(), u"Dropped", 100);  // the client let go of this one at once
+  EXPECT_EQ(SimulationControl::Live().groups, 2u);
+  server = nullptr;
+  // The server is gone; the group the client still holds lives on.
+  EXPECT_EQ(SimulationControl::Live().servers, 0u);
+  EXPECT_EQ(SimulationControl::Live().groups, 1u);
+  EXPECT_EQ(SimulationControl::LiveGroupNames(), std::vector<std::u16string>{u"Kept"});
+  DWORD revised = 0;
+  DWORD rate = 500;
+  EXPECT_EQ(g.group->SetState(&rate, &revised, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(revised, 500u);
+  ComPtr<IUnknown> clone;
+  EXPECT_EQ(g.group->CloneGroup(u"Copy", IID_IUnknown, clone.Put()), E_FAIL);  // no server to clone into
+}
+
+TEST_F(ServerObject, CloneGroupCopiesSettingsAndItemsInactive) {
+  auto server = Create();
+  auto g = Add(server.Get(), u"Original", 300);
+  ComPtr<IOPCItemMgt> items;
+  ASSERT_EQ(g.group.As(items), S_OK);
+  ItemDefs defs;
+  defs.Add(u"Static.Int32", 5);
+  OPCITEMRESULT* results = nullptr;
+  HRESULT* errors = nullptr;
+  ASSERT_EQ(items->AddItems(defs.Count(), defs.Data(), &results, &errors), S_OK);
+  FreeResults(results, 1);
+  CoTaskMemFree(errors);
+
+  ComPtr<IOPCGroupStateMgt> clone;
+  EXPECT_EQ(g.group->CloneGroup(u"Original", IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(clone.Put())),
+            OPC_E_DUPLICATENAME);
+  ASSERT_EQ(g.group->CloneGroup(u"Copy", IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(clone.Put())), S_OK);
+  DWORD rate;
+  BOOL active = TRUE;
+  LPWSTR name = nullptr;
+  LONG bias;
+  FLOAT deadband;
+  LCID lcid;
+  OPCHANDLE client, handle;
+  ASSERT_EQ(clone->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &client, &handle), S_OK);
+  EXPECT_EQ(Take(name), u"Copy");
+  EXPECT_EQ(rate, 300u);
+  EXPECT_EQ(active, FALSE);
+  EXPECT_NE(handle, g.handle);
+  ComPtr<IOPCItemMgt> cloneItems;
+  ASSERT_EQ(clone.As(cloneItems), S_OK);
+  ComPtr<IEnumOPCItemAttributes> e;
+  ASSERT_EQ(cloneItems->CreateEnumerator(IID_IEnumOPCItemAttributes, reinterpret_cast<LPUNKNOWN*>(e.Put())), S_OK);
+  OPCITEMATTRIBUTES* attributes = nullptr;
+  ULONG fetched = 0;
+  ASSERT_EQ(e->Next(5, &attributes, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 1u);
+  EXPECT_EQ(std::u16string(attributes[0].szItemID), u"Static.Int32");
+  EXPECT_EQ(attributes[0].hClient, 5u);
+  CoTaskMemFree(attributes[0].szItemID);
+  CoTaskMemFree(attributes[0].szAccessPath);
+  VariantClear(&attributes[0].vEUInfo);
+  CoTaskMemFree(attributes);
+}
+
+}  // namespace
+}  // namespace xelo::sim::test

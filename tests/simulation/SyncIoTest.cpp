@@ -1,0 +1,164 @@
+// IOPCSyncIO: reads from cache and device, writes with per-item results.
+#include "SimulationFixture.h"
+
+namespace xelo::sim::test {
+namespace {
+
+using SyncIo = SimulationTest;
+
+struct ReadResult {
+  HRESULT hr;
+  std::vector<OPCITEMSTATE> states;  // values owned: cleared by the destructor
+  std::vector<HRESULT> errors;
+  ~ReadResult() {
+    for (auto& s : states) VariantClear(&s.vDataValue);
+  }
+};
+
+void Read(IOPCSyncIO* io, OPCDATASOURCE source, std::vector<OPCHANDLE> handles, ReadResult& r) {
+  OPCITEMSTATE* states = nullptr;
+  HRESULT* errors = nullptr;
+  r.hr = io->Read(source, static_cast<DWORD>(handles.size()), handles.data(), &states, &errors);
+  if (states != nullptr) r.states.assign(states, states + handles.size());
+  if (errors != nullptr) r.errors.assign(errors, errors + handles.size());
+  CoTaskMemFree(states);
+  CoTaskMemFree(errors);
+}
+
+TEST_F(SyncIo, ReadsValuesQualitiesAndRights) {
+  Session s(Create());
+  const OPCHANDLE i32 = s.AddOne(u"Static.Int32", 1);
+  const OPCHANDLE text = s.AddOne(u"Static.String", 2);
+  const OPCHANDLE bad = s.AddOne(u"Behaviour.Bad", 3);
+  const OPCHANDLE uncertain = s.AddOne(u"Behaviour.Uncertain", 4);
+  const OPCHANDLE writeOnly = s.AddOne(u"Static.WriteOnly", 5);
+  const OPCHANDLE asText = s.AddOne(u"Static.Double", 6, VT_BSTR);
+  const OPCHANDLE array = s.AddOne(u"Channel 1.Device 1.Array", 7);
+  auto io = s.As<IOPCSyncIO>();
+  ReadResult r;
+  Read(io.Get(), OPC_DS_DEVICE, {i32, text, bad, uncertain, writeOnly, 4711, asText, array}, r);
+  ASSERT_EQ(r.hr, S_FALSE);
+  const HRESULT expected[] = {S_OK, S_OK, S_OK, S_OK, OPC_E_BADRIGHTS, OPC_E_INVALIDHANDLE, S_OK, S_OK};
+  for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(r.errors[i], expected[i]) << i;
+  EXPECT_EQ(r.states[0].hClient, 1u);
+  EXPECT_EQ(r.states[0].vDataValue.vt, VT_I4);
+  EXPECT_EQ(r.states[0].vDataValue.lVal, 32);
+  EXPECT_EQ(r.states[0].wQuality, OPC_QUALITY_GOOD);
+  ASSERT_EQ(r.states[1].vDataValue.vt, VT_BSTR);
+  EXPECT_EQ(xelo::com::BstrView(r.states[1].vDataValue.bstrVal), u"Hello");
+  EXPECT_EQ(r.states[2].wQuality & OPC_QUALITY_MASK, OPC_QUALITY_BAD);
+  EXPECT_EQ(r.states[3].wQuality & OPC_QUALITY_MASK, OPC_QUALITY_UNCERTAIN);
+  EXPECT_EQ(r.states[4].vDataValue.vt, VT_EMPTY);
+  ASSERT_EQ(r.states[6].vDataValue.vt, VT_BSTR);  // converted to the requested type
+  EXPECT_EQ(xelo::com::BstrView(r.states[6].vDataValue.bstrVal), u"2.25");
+  ASSERT_EQ(r.states[7].vDataValue.vt, VT_ARRAY | VT_R8);
+  EXPECT_EQ(r.states[7].vDataValue.parray->rgsabound[0].cElements, 3u);
+  EXPECT_EQ(static_cast<double*>(r.states[7].vDataValue.parray->pvData)[2], 3.0);
+
+  ReadResult invalid;
+  Read(io.Get(), static_cast<OPCDATASOURCE>(7), {i32}, invalid);
+  EXPECT_EQ(invalid.hr, E_INVALIDARG);
+  EXPECT_TRUE(invalid.states.empty());
+  EXPECT_EQ(SimulationControl::LastArguments("IOPCSyncIO::Read")->dataSource, static_cast<OPCDATASOURCE>(7));
+}
+
+TEST_F(SyncIo, CacheReadOfInactiveItemsIsOutOfService) {
+  Session s(Create());
+  const OPCHANDLE active = s.AddOne(u"Static.Int16", 1);
+  const OPCHANDLE inactive = s.AddOne(u"Static.Int16", 2, VT_EMPTY, false);
+  auto io = s.As<IOPCSyncIO>();
+  ReadResult cache;
+  Read(io.Get(), OPC_DS_CACHE, {active, inactive}, cache);
+  ASSERT_EQ(cache.hr, S_OK);
+  EXPECT_EQ(cache.states[0].wQuality, OPC_QUALITY_GOOD);
+  EXPECT_EQ(cache.states[1].wQuality, OPC_QUALITY_OUT_OF_SERVICE);
+  ReadResult device;
+  Read(io.Get(), OPC_DS_DEVICE, {inactive}, device);
+  EXPECT_EQ(device.states[0].wQuality, OPC_QUALITY_GOOD);  // the device does not care
+
+  // An inactive group puts every item out of service for cache reads.
+  BOOL off = FALSE;
+  DWORD revised;
+  ASSERT_EQ(s.As<IOPCGroupStateMgt>()->SetState(nullptr, &revised, &off, nullptr, nullptr, nullptr, nullptr), S_OK);
+  ReadResult groupOff;
+  Read(io.Get(), OPC_DS_CACHE, {active}, groupOff);
+  EXPECT_EQ(groupOff.states[0].wQuality, OPC_QUALITY_OUT_OF_SERVICE);
+}
+
+TEST_F(SyncIo, WritesConvertClampAndRefuse) {
+  Session s(Create());
+  const OPCHANDLE clamped = s.AddOne(u"Behaviour.Clamped", 1);
+  const OPCHANDLE readOnly = s.AddOne(u"Static.ReadOnly", 2);
+  const OPCHANDLE int16 = s.AddOne(u"Static.Int16", 3);
+  const OPCHANDLE date = s.AddOne(u"Static.Date", 4);
+  const OPCHANDLE setpoint = s.AddOne(u"Channel 1.Device 1.Setpoint", 5);
+  const OPCHANDLE array = s.AddOne(u"Channel 1.Device 1.Array", 6);
+  auto io = s.As<IOPCSyncIO>();
+
+  VARIANT values[7];
+  values[0] = MakeR8(150.0);            // clamped to 100
+  values[1] = MakeI4(1);                // read-only
+  values[2] = MakeI4(40000);            // does not fit an I2
+  VariantInit(&values[3]);
+  values[3].vt = VT_BSTR;
+  values[3].bstrVal = xelo::com::AllocBstr(u"not a date");
+  values[4] = MakeI4(77);               // converted to R8
+  values[5] = MakeR8(1.0);              // scalar into an array
+  values[6] = MakeR8(1.0);              // unknown handle
+  OPCHANDLE handles[] = {clamped, readOnly, int16, date, setpoint, array, 555};
+  HRESULT* errors = nullptr;
+  ASSERT_EQ(io->Write(7, handles, values, &errors), S_FALSE);
+  const HRESULT expected[] = {OPC_S_CLAMP,   OPC_E_BADRIGHTS, OPC_E_RANGE,        OPC_E_BADTYPE,
+                              S_OK,          OPC_E_BADTYPE,   OPC_E_INVALIDHANDLE};
+  for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(errors[i], expected[i]) << i;
+  CoTaskMemFree(errors);
+  for (auto& v : values) VariantClear(&v);
+
+  ReadResult r;
+  Read(io.Get(), OPC_DS_DEVICE, {clamped, int16, setpoint}, r);
+  EXPECT_EQ(r.states[0].vDataValue.dblVal, 100.0);
+  EXPECT_EQ(r.states[1].vDataValue.iVal, 16);  // unchanged after the failed write
+  EXPECT_EQ(r.states[2].vDataValue.vt, VT_R8);
+  EXPECT_EQ(r.states[2].vDataValue.dblVal, 77.0);
+
+  VARIANT below = MakeR8(-5.0);
+  ASSERT_EQ(io->Write(1, handles, &below, &errors), S_FALSE);
+  EXPECT_EQ(errors[0], OPC_S_CLAMP);
+  CoTaskMemFree(errors);
+  VARIANT inside = MakeR8(12.5);
+  ASSERT_EQ(io->Write(1, handles, &inside, &errors), S_OK);
+  EXPECT_EQ(errors[0], S_OK);
+  CoTaskMemFree(errors);
+  VARIANT got;
+  ASSERT_TRUE(SimulationControl::GetItemValue(u"Behaviour.Clamped", &got));
+  EXPECT_EQ(got.dblVal, 12.5);
+}
+
+TEST_F(SyncIo, WritesArraysOfTheRightLength) {
+  Session s(Create());
+  OPCHANDLE array = s.AddOne(u"Channel 1.Device 2.Array", 1);
+  auto io = s.As<IOPCSyncIO>();
+  for (ULONG length : {2u, 3u, 4u}) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ARRAY | VT_I4;
+    v.parray = SafeArrayCreateVector(VT_I4, 0, length);
+    for (ULONG i = 0; i < length; ++i) static_cast<LONG*>(v.parray->pvData)[i] = static_cast<LONG>(10 * (i + 1));
+    HRESULT* errors = nullptr;
+    const HRESULT hr = io->Write(1, &array, &v, &errors);
+    EXPECT_EQ(errors[0], length == 3 ? S_OK : OPC_E_RANGE) << length;
+    EXPECT_EQ(hr, length == 3 ? S_OK : S_FALSE);
+    CoTaskMemFree(errors);
+    VariantClear(&v);
+  }
+  ReadResult r;
+  Read(io.Get(), OPC_DS_DEVICE, {array}, r);
+  ASSERT_EQ(r.states[0].vDataValue.vt, VT_ARRAY | VT_R8);
+  const auto* data = static_cast<double*>(r.states[0].vDataValue.parray->pvData);
+  EXPECT_EQ(data[0], 10.0);
+  EXPECT_EQ(data[1], 20.0);
+  EXPECT_EQ(data[2], 30.0);
+}
+
+}  // namespace
+}  // namespace xelo::sim::test
