@@ -1,0 +1,191 @@
+#include "StreamTestClasses.h"
+
+#include "xelo/framework/Collection.h"
+
+#include <gtest/gtest.h>
+
+namespace xelo::test {
+namespace {
+
+std::vector<int> Ids(const TTestEntries& entries) {
+  std::vector<int> ids;
+  for (int i = 0; i < entries.GetCount(); ++i) ids.push_back(entries.GetItem(i)->GetID());
+  return ids;
+}
+
+TEST(CollectionItems, IdsAreStableAcrossDeletesAndMovesAndNeverReused) {
+  TTestEntries entries(nullptr);
+  for (int i = 0; i < 4; ++i) entries.Add();
+  EXPECT_EQ(Ids(entries), (std::vector<int>{0, 1, 2, 3}));
+  TTestEntry* third = entries.GetItem(2);
+  entries.Delete(1);
+  EXPECT_EQ(Ids(entries), (std::vector<int>{0, 2, 3}));
+  third->SetIndex(0);
+  EXPECT_EQ(Ids(entries), (std::vector<int>{2, 0, 3}));
+  EXPECT_EQ(third->GetIndex(), 0);
+  EXPECT_EQ(third->GetID(), 2);
+  entries.Add();
+  EXPECT_EQ(Ids(entries), (std::vector<int>{2, 0, 3, 4}));  // 1 is not given out again
+  entries.Clear();
+  EXPECT_EQ(entries.Add()->GetID(), 5);
+  EXPECT_EQ(entries.FindItemID(5), entries.GetItem(0));
+  EXPECT_EQ(entries.FindItemID(1), nullptr);
+}
+
+TEST(CollectionItems, InsertDeleteAndBadIndexes) {
+  TTestEntries entries(nullptr);
+  entries.Add()->SetText("a");
+  entries.Add()->SetText("c");
+  auto* b = static_cast<TTestEntry*>(entries.Insert(1));
+  b->SetText("b");
+  ASSERT_EQ(entries.GetCount(), 3);
+  EXPECT_EQ(entries.GetItem(1), b);
+  EXPECT_EQ(entries.GetItem(2)->GetText(), "c");
+  entries.Insert(3)->SetIndex(0);
+  EXPECT_EQ(entries.GetCount(), 4);
+  try {
+    entries.GetItem(4);
+    FAIL();
+  } catch (const EListError& e) {
+    EXPECT_EQ(e.Message(), "List index out of bounds (4)");
+  }
+  EXPECT_THROW(entries.GetItem(-1), EListError);
+  EXPECT_THROW(entries.Delete(4), EListError);
+  EXPECT_THROW(entries.Insert(5), EListError);
+  EXPECT_THROW(b->SetIndex(4), EListError);
+  EXPECT_EQ(entries.GetCount(), 4);
+  EXPECT_EQ(b->GetIndex(), 2);
+}
+
+TEST(CollectionItems, DestroyingAnItemOrTheCollection) {
+  const int before = TTestEntry::liveCount;
+  {
+    TTestEntries entries(nullptr);
+    TTestEntry* a = entries.Add();
+    TTestEntry* b = entries.Add();
+    entries.Add();
+    delete a;  // leaves its collection
+    EXPECT_EQ(entries.GetCount(), 2);
+    EXPECT_EQ(entries.GetItem(0), b);
+    EXPECT_EQ(TTestEntry::liveCount, before + 2);
+  }
+  EXPECT_EQ(TTestEntry::liveCount, before);
+}
+
+TEST(CollectionItems, MovingBetweenCollections) {
+  TTestEntries first(nullptr);
+  TTestEntries second(nullptr);
+  second.Add();
+  second.Add();
+  TTestEntry* item = first.Add();
+  item->SetCollection(&second);
+  EXPECT_EQ(first.GetCount(), 0);
+  ASSERT_EQ(second.GetCount(), 3);
+  EXPECT_EQ(second.GetItem(2), item);
+  EXPECT_EQ(item->GetID(), 2);  // the new collection's next ID
+  EXPECT_EQ(item->GetCollection(), &second);
+  item->SetCollection(nullptr);
+  EXPECT_EQ(second.GetCount(), 2);
+  EXPECT_EQ(item->GetIndex(), -1);
+  std::unique_ptr<TTestEntry> own(item);  // now the caller's
+
+  // An item of a class that does not fit the collection is refused.
+  TCollection plain(nullptr, TCollectionItem::StaticClass());
+  TCollectionItem* generic = plain.Add();
+  EXPECT_THROW(generic->SetCollection(&first), EInvalidOperation);
+  EXPECT_EQ(generic->GetCollection(), &plain);
+  EXPECT_THROW(TCollection(nullptr, TComponent::StaticClass()), EInvalidOperation);
+}
+
+TEST(CollectionUpdates, EachChangeIsReportedOnceUpdatesEnd) {
+  TTestEntries entries(nullptr);
+  TTestEntry* a = entries.Add();
+  TTestEntry* b = entries.Add();
+  // Each Add reported the new set of items once, after the item was built.
+  EXPECT_EQ(entries.updates, (std::vector<TCollectionItem*>{nullptr, nullptr}));
+  entries.updates.clear();
+
+  a->SetValue(1);  // an item's own change names the item
+  EXPECT_EQ(entries.updates, std::vector<TCollectionItem*>{a});
+  entries.updates.clear();
+
+  entries.BeginUpdate();
+  a->SetValue(2);
+  b->SetValue(3);
+  entries.BeginUpdate();
+  entries.Add();
+  entries.EndUpdate();
+  EXPECT_TRUE(entries.updates.empty());
+  entries.Delete(0);
+  EXPECT_TRUE(entries.updates.empty());
+  entries.EndUpdate();
+  EXPECT_EQ(entries.updates, std::vector<TCollectionItem*>{nullptr});
+  entries.updates.clear();
+
+  entries.BeginUpdate();  // nothing changes: nothing is reported
+  entries.EndUpdate();
+  entries.EndUpdate();  // unmatched: ignored
+  EXPECT_TRUE(entries.updates.empty());
+
+  b->SetIndex(1);
+  EXPECT_EQ(entries.updates, std::vector<TCollectionItem*>{nullptr});
+  entries.updates.clear();
+  entries.Clear();
+  EXPECT_EQ(entries.updates, std::vector<TCollectionItem*>{nullptr});
+  entries.updates.clear();
+  entries.Clear();  // already empty
+  EXPECT_TRUE(entries.updates.empty());
+}
+
+TEST(CollectionAssign, CopiesItemsThroughTheirAssign) {
+  TTestEntries source(nullptr);
+  TTestEntries dest(nullptr);
+  source.Add()->SetText("one");
+  source.Add()->SetText("two");
+  source.GetItem(1)->SetValue(2);
+  dest.Add()->SetText("old");
+  dest.updates.clear();
+  dest.Assign(&source);
+  ASSERT_EQ(dest.GetCount(), 2);
+  EXPECT_EQ(dest.GetItem(0)->GetText(), "one");
+  EXPECT_EQ(dest.GetItem(1)->GetText(), "two");
+  EXPECT_EQ(dest.GetItem(1)->GetValue(), 2);
+  EXPECT_NE(dest.GetItem(0), source.GetItem(0));
+  EXPECT_EQ(dest.updates, std::vector<TCollectionItem*>{nullptr});
+  // Items without an Assign of their own cannot be copied.
+  TCollection plainSource(nullptr, TCollectionItem::StaticClass());
+  TCollection plainDest(nullptr, TCollectionItem::StaticClass());
+  plainSource.Add();
+  EXPECT_THROW(plainDest.Assign(&plainSource), EConvertError);
+  TTestSettings settings;
+  EXPECT_THROW(dest.Assign(&settings), EConvertError);
+  EXPECT_EQ(dest.GetCount(), 2);
+}
+
+TEST(CollectionNames, NamePathsAndDisplayNames) {
+  TTestComponent owner(nullptr);
+  owner.SetName("Comp1");
+  TTestEntries* entries = owner.GetEntries();
+  EXPECT_EQ(entries->GetOwner(), &owner);
+  EXPECT_EQ(entries->GetNamePath(), "Comp1.Entries");
+  entries->Add();
+  TTestEntry* second = entries->Add();
+  EXPECT_EQ(second->GetNamePath(), "Comp1.Entries[1]");
+  EXPECT_EQ(second->GetOwner(), entries);
+  EXPECT_EQ(second->GetDisplayName(), "TTestEntry");
+  second->SetText("Shown");
+  EXPECT_EQ(second->GetDisplayName(), "Shown");
+  second->SetIndex(0);
+  EXPECT_EQ(second->GetNamePath(), "Comp1.Entries[0]");
+  // An owner without a name, or no owner: the class name.
+  owner.SetName("");
+  EXPECT_EQ(entries->GetNamePath(), "TTestEntries");
+  TTestEntries alone(nullptr);
+  EXPECT_EQ(alone.GetNamePath(), "TTestEntries");
+  TTestEntry loose(nullptr);
+  EXPECT_EQ(loose.GetNamePath(), "TTestEntry");
+  EXPECT_EQ(loose.GetIndex(), -1);
+}
+
+}  // namespace
+}  // namespace xelo::test

@@ -1,0 +1,334 @@
+#include "StreamTestClasses.h"
+
+#include "xelo/framework/Filer.h"
+#include "xelo/framework/Streams.h"
+#include "xelo/framework/TextForm.h"
+
+#include <gtest/gtest.h>
+
+namespace xelo::test {
+namespace {
+
+std::string Lines(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  for (std::string_view l : lines) {
+    text += l;
+    text += "\r\n";
+  }
+  return text;
+}
+
+class FilerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RegisterTestClasses(); }
+
+  // The message of the EReadError that loading `text` raises.
+  static std::string ReadErrorOf(TComponent& c, const std::string& text) {
+    try {
+      LoadFromText(c, text);
+    } catch (const EReadError& e) {
+      return e.Message();
+    }
+    return "no error";
+  }
+
+  static bool InLoadingState(const TComponent& c) {
+    return c.GetComponentState().Contains(csLoading) || c.GetComponentState().Contains(csReading);
+  }
+};
+
+TEST_F(FilerTest, UnknownPropertyRaisesAndEarlierPropertiesStay) {
+  TTestComponent c(nullptr);
+  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Count = 9", "  Nope = 1", "  Byte = 3", "end"})),
+            "Error reading TTestComponent.Nope: Property Nope does not exist");
+  EXPECT_EQ(c.GetCount(), 9);  // read before the error
+  EXPECT_EQ(c.GetByte(), 0);   // after it
+  EXPECT_FALSE(InLoadingState(c));
+  EXPECT_EQ(c.loadedCount, 0);
+  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Settings.Nope = 1", "end"})),
+            "Error reading TTestComponent.Settings.Nope: Property Nope does not exist");
+  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Nope.Rate = 1", "end"})),
+            "Error reading TTestComponent.Nope.Rate: Property Nope does not exist");
+  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Bad = 1", "    end>",
+                                  "end"})),
+            "Error reading TTestEntry.Bad: Property Bad does not exist");
+}
+
+TEST_F(FilerTest, ValuesOfTheWrongKindRaiseReadErrors) {
+  struct Row {
+    const char* line;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"Count = 'x'", "Error reading TTestComponent.Count: An integer value expected"},
+      {"Count = 2147483648", "Error reading TTestComponent.Count: Value 2147483648 is out of range for property Count "
+                             "(-2147483648..2147483647)"},
+      {"Byte = 256", "Error reading TTestComponent.Byte: Value 256 is out of range for property Byte (0..255)"},
+      {"Text = 5", "Error reading TTestComponent.Text: A text expected"},
+      {"Color = tcPurple", "Error reading TTestComponent.Color: Invalid enumeration value 'tcPurple'"},
+      {"Color = 'tcRed'", "Error reading TTestComponent.Color: An enumeration value expected"},
+      {"Flag = Maybe", "Error reading TTestComponent.Flag: Invalid enumeration value 'Maybe'"},
+      {"Colors = [tcRed, tcPink]", "Error reading TTestComponent.Colors: Invalid set element 'tcPink'"},
+      {"Colors = tcRed", "Error reading TTestComponent.Colors: A set expected"},
+      {"Letter = 'ab'", "Error reading TTestComponent.Letter: A text of exactly one character expected"},
+      {"Letter = '\xE2\x82\xAC'", "Error reading TTestComponent.Letter: Value 8364 is out of range for property Letter "
+                                  "(0..255)"},
+      {"Ratio = 'x'", "Error reading TTestComponent.Ratio: A number expected"},
+      {"Ratio = 1E39", "Error reading TTestComponent.Ratio: Value 1E39 is out of range for property Ratio"},
+      {"ReadOnlyCount = 1", "Error reading TTestComponent.ReadOnlyCount: Property ReadOnlyCount is read-only"},
+      {"OnChange = Main1Change",
+       "Error reading TTestComponent.OnChange: Event handlers are not read from a component stream"},
+      {"Entries = 5", "Error reading TTestComponent.Entries: A collection or a component name expected"},
+      {"Settings = <>", "Error reading TTestComponent.Settings: Property Settings is not a collection"},
+      {"Settings = Main", "Error reading TTestComponent.Settings: Property Settings is read-only"},
+      {"Count.Rate = 1", "Error reading TTestComponent.Count.Rate: Property Count is not an object"},
+      {"Buddy.Count = 1", "Error reading TTestComponent.Buddy.Count: Property Buddy holds no object"},
+      {"Big = 1.5", "Error reading TTestComponent.Big: An integer value expected"},
+  };
+  for (const Row& r : rows) {
+    TTestComponent c(nullptr);
+    EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", std::string("  ") + r.line, "end"})), r.expected)
+        << r.line;
+    EXPECT_FALSE(InLoadingState(c));
+  }
+}
+
+TEST_F(FilerTest, DottedNamesDoNotReachIntoReferencedComponents) {
+  TTestComponent c(nullptr);
+  TTestComponent other(nullptr);
+  c.SetBuddy(&other);
+  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Buddy.Count = 1", "end"})),
+            "Error reading TTestComponent.Buddy.Count: Property Buddy refers to a component");
+  EXPECT_EQ(other.GetCount(), 0);
+}
+
+TEST_F(FilerTest, CollectionWrittenWithItemsReplacesWrittenEmptyKeeps) {
+  TTestComponent c(nullptr);
+  for (int i = 0; i < 5; ++i) c.GetEntries()->Add()->SetValue(i);
+  TTestEntry* kept = c.GetEntries()->GetItem(4);
+  LoadFromText(c, Lines({"object Main: TTestComponent", "  Entries = <>", "end"}));
+  ASSERT_EQ(c.GetEntries()->GetCount(), 5);
+  EXPECT_EQ(c.GetEntries()->GetItem(4), kept);
+
+  c.GetEntries()->updates.clear();
+  LoadFromText(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Text = 'a'", "    end",
+                         "    item", "      Value = 7", "    end>", "end"}));
+  ASSERT_EQ(c.GetEntries()->GetCount(), 2);
+  EXPECT_EQ(c.GetEntries()->GetItem(0)->GetText(), "a");
+  EXPECT_EQ(c.GetEntries()->GetItem(0)->GetValue(), 0);
+  EXPECT_EQ(c.GetEntries()->GetItem(1)->GetValue(), 7);
+  // New items, new IDs; the whole replacement was one update.
+  EXPECT_EQ(c.GetEntries()->GetItem(0)->GetID(), 5);
+  EXPECT_EQ(c.GetEntries()->updates, std::vector<TCollectionItem*>{nullptr});
+}
+
+TEST_F(FilerTest, LoadedRunsOncePerComponentRootLastWithTheStateVisibleInSetters) {
+  std::vector<std::string> log;
+  TTestComponent root(nullptr);
+  root.loadedLog = &log;
+  auto* existing = new TTestComponent(&root);  // owned by root; not in the text
+  existing->SetName("Existing");
+  existing->loadedLog = &log;
+  LoadFromText(root, Lines({"object Main: TTestComponent", "  Count = 1", "  object New1: TTestChild", "    Count = 2",
+                            "    object Deep: TTestComponent", "      Count = 3", "    end", "  end", "end"}));
+  auto* new1 = dynamic_cast<TTestChild*>(root.FindComponent("New1"));
+  ASSERT_NE(new1, nullptr);
+  auto* deep = dynamic_cast<TTestComponent*>(new1->FindComponent("Deep"));
+  ASSERT_NE(deep, nullptr);
+  EXPECT_EQ(deep->GetOwner(), new1);
+  EXPECT_EQ(deep->GetCount(), 3);
+  EXPECT_EQ(root.loadedCount, 1);
+  EXPECT_EQ(existing->loadedCount, 1);
+  EXPECT_EQ(new1->loadedCount, 1);
+  EXPECT_EQ(deep->loadedCount, 1);
+  // Reading order, the root last (the created ones have no log: they were
+  // made by the reader; their counts above say they ran).
+  EXPECT_EQ(log, (std::vector<std::string>{"Existing", "Main"}));
+  for (TTestComponent* c : {&root, static_cast<TTestComponent*>(new1), deep}) {
+    EXPECT_TRUE(c->loadingSeenInSetter) << c->GetName();
+    EXPECT_TRUE(c->readingSeenInSetter) << c->GetName();
+    EXPECT_FALSE(InLoadingState(*c)) << c->GetName();
+  }
+  EXPECT_FALSE(InLoadingState(*existing));
+  // Outside a reading the setters see no loading state.
+  root.SetCount(5);
+  EXPECT_FALSE(root.loadingSeenInSetter);
+  // A second reading matches the children by name and loads each once more.
+  LoadFromText(root, Lines({"object Main: TTestComponent", "  object New1: TTestChild", "    Extra = 4", "  end", "end"}));
+  EXPECT_EQ(root.FindComponent("New1"), new1);
+  EXPECT_EQ(new1->GetExtra(), 4);
+  EXPECT_EQ(root.GetComponentCount(), 2);
+  EXPECT_EQ(root.loadedCount, 2);
+  EXPECT_EQ(new1->loadedCount, 2);
+  EXPECT_EQ(deep->loadedCount, 2);
+}
+
+TEST_F(FilerTest, RootNameFollowsTheStreamOutsideTheDesigner) {
+  TTestComponent c(nullptr);
+  c.SetName("Before");
+  LoadFromText(c, Lines({"object After: TTestComponent", "end"}));
+  EXPECT_EQ(c.GetName(), "After");
+  c.SetDesigning(true);
+  LoadFromText(c, Lines({"object Other: TTestComponent", "  Count = 4", "end"}));
+  EXPECT_EQ(c.GetName(), "After");
+  EXPECT_EQ(c.GetCount(), 4);
+  EXPECT_EQ(c.loadedCount, 2);
+
+  // The naming rules apply: a name taken in the root's owner.
+  TTestComponent owner(nullptr);
+  auto* taken = new TTestComponent(&owner);  // owned by owner
+  taken->SetName("Taken");
+  auto* root = new TTestComponent(&owner);  // owned by owner
+  root->SetName("Root");
+  EXPECT_THROW(LoadFromText(*root, Lines({"object Taken: TTestComponent", "  Count = 1", "end"})), EComponentError);
+  EXPECT_EQ(root->GetName(), "Root");
+  EXPECT_EQ(root->GetCount(), 0);
+  EXPECT_FALSE(InLoadingState(*root));
+}
+
+TEST_F(FilerTest, ReferencesResolveAfterTheWholeText) {
+  TTestComponent root(nullptr);
+  LoadFromText(root, Lines({"object Main: TTestComponent",
+                            "  Entries = <",
+                            "    item",
+                            "      Link = Child1.Grand",
+                            "    end",
+                            "    item",
+                            "      Link = Main",
+                            "    end>",
+                            "  Buddy = Child1",  // defined further down
+                            "  object Child1: TTestChild",
+                            "    Buddy = Main",
+                            "    object Grand: TTestComponent",
+                            "    end",
+                            "  end",
+                            "end"}));
+  auto* child = dynamic_cast<TTestComponent*>(root.FindComponent("Child1"));
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(root.GetBuddy(), child);
+  EXPECT_EQ(child->GetBuddy(), &root);
+  EXPECT_EQ(root.GetEntries()->GetItem(0)->GetLink(), child->FindComponent("Grand"));
+  EXPECT_NE(root.GetEntries()->GetItem(0)->GetLink(), nullptr);
+  EXPECT_EQ(root.GetEntries()->GetItem(1)->GetLink(), &root);
+
+  // Writing gives the same names back.
+  const std::string text = SaveToText(root);
+  EXPECT_NE(text.find("      Link = Child1.Grand\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  Buddy = Child1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("    Buddy = Main\r\n"), std::string::npos);
+
+  LoadFromText(root, Lines({"object Main: TTestComponent", "  Buddy = nil", "end"}));
+  EXPECT_EQ(root.GetBuddy(), nullptr);
+
+  const int loadedBefore = root.loadedCount;
+  EXPECT_EQ(ReadErrorOf(root, Lines({"object Main: TTestComponent", "  Count = 8", "  Buddy = Ghost", "end"})),
+            "Error reading TTestComponent.Buddy: Component 'Ghost' not found");
+  EXPECT_EQ(root.GetCount(), 8);
+  EXPECT_EQ(root.loadedCount, loadedBefore);
+  EXPECT_FALSE(InLoadingState(root));
+  EXPECT_FALSE(InLoadingState(*child));
+}
+
+TEST_F(FilerTest, APendingReferenceOfADestroyedItemIsDropped) {
+  TTestComponent root(nullptr);
+  // The second Entries line clears the items of the first, one of which
+  // waits for its Link.
+  LoadFromText(root, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Link = Child1", "    end>",
+                            "  Entries = <", "    item", "      Value = 3", "    end>", "  object Child1: TTestComponent",
+                            "  end", "end"}));
+  ASSERT_EQ(root.GetEntries()->GetCount(), 1);
+  EXPECT_EQ(root.GetEntries()->GetItem(0)->GetValue(), 3);
+  EXPECT_EQ(root.GetEntries()->GetItem(0)->GetLink(), nullptr);
+}
+
+TEST_F(FilerTest, ChildObjectsMatchByNameOrAreCreated) {
+  TTestComponent root(nullptr);
+  auto* plain = new TTestComponent(&root);  // owned by root
+  plain->SetName("Plain");
+  // An existing component of another class than the text says.
+  EXPECT_EQ(ReadErrorOf(root, Lines({"object Main: TTestComponent", "  object Plain: TTestChild", "  end", "end"})),
+            "Error reading TTestChild Plain: Component Plain is a TTestComponent, not a TTestChild");
+  // An existing derived component matches a base class name.
+  auto* derived = new TTestChild(&root);  // owned by root
+  derived->SetName("Derived");
+  LoadFromText(root, Lines({"object Main: TTestComponent", "  object Derived: TTestComponent", "    Count = 6", "  end",
+                            "end"}));
+  EXPECT_EQ(derived->GetCount(), 6);
+  EXPECT_EQ(root.GetComponentCount(), 2);
+
+  try {
+    LoadFromText(root, Lines({"object Main: TTestComponent", "  object X: TUnknownThing", "  end", "end"}));
+    FAIL();
+  } catch (const EClassNotFound& e) {
+    EXPECT_EQ(e.Message(), "Error reading TUnknownThing X: Class TUnknownThing not found");
+  }
+  // A child that fails is taken away again; a sibling read before it stays.
+  EXPECT_THROW(LoadFromText(root, Lines({"object Main: TTestComponent", "  object Ok1: TTestChild", "  end",
+                                         "  object Bad1: TTestChild", "    Nope = 1", "  end", "end"})),
+               EReadError);
+  EXPECT_NE(root.FindComponent("Ok1"), nullptr);
+  EXPECT_EQ(root.FindComponent("Bad1"), nullptr);
+  EXPECT_EQ(root.GetComponentCount(), 3);
+  for (TComponent* c : root.Components()) EXPECT_FALSE(InLoadingState(*c)) << c->GetName();
+}
+
+TEST_F(FilerTest, BinaryRoundTripWithoutText) {
+  TTestComponent src(nullptr);
+  src.SetName("Src");
+  src.SetColors({tcGreen});
+  src.SetWide(u'\xD800');  // a lone surrogate survives as a code
+  src.SetLetter('\xFF');
+  src.GetEntries()->Add()->SetText("x");
+  TMemoryStream stream;
+  WriteComponent(stream, src);
+  WriteComponent(stream, src);  // two forms one after the other
+  stream.SetPosition(0);
+  TTestComponent first(nullptr);
+  TTestComponent second(nullptr);
+  ReadComponent(stream, first);
+  ReadComponent(stream, second);
+  EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+  for (TTestComponent* c : {&first, &second}) {
+    EXPECT_EQ(c->GetName(), "Src");
+    EXPECT_EQ(c->GetColors(), TTestColors{tcGreen});
+    EXPECT_EQ(c->GetWide(), u'\xD800');
+    EXPECT_EQ(c->GetLetter(), '\xFF');
+    ASSERT_EQ(c->GetEntries()->GetCount(), 1);
+  }
+  // The text form carries them too.
+  const std::string text = SaveToText(src);
+  EXPECT_NE(text.find("  Letter = '\xC3\xBF'\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  Wide = #55296\r\n"), std::string::npos) << text;
+  TTestComponent third(nullptr);
+  LoadFromText(third, text);
+  EXPECT_EQ(third.GetWide(), u'\xD800');
+  EXPECT_EQ(third.GetLetter(), '\xFF');
+}
+
+TEST_F(FilerTest, WritingSkipsDefaultsReadOnlyUnstoredAndEvents) {
+  TTestComponent c(nullptr);
+  c.SetName("C");
+  c.SetOnChange([](TComponent*) {});
+  c.SetHidden(3);
+  std::string text = SaveToText(c);
+  EXPECT_EQ(text.find("OnChange"), std::string::npos);
+  EXPECT_EQ(text.find("Hidden"), std::string::npos);
+  EXPECT_EQ(text.find("ReadOnlyCount"), std::string::npos);
+  EXPECT_EQ(text.find("Small"), std::string::npos);     // 5 is its default
+  EXPECT_EQ(text.find("Color ="), std::string::npos);   // tcRed is its default
+  EXPECT_EQ(text.find("Tag"), std::string::npos);       // 0 is its default
+  EXPECT_EQ(text.find("Settings.Enabled"), std::string::npos);
+  EXPECT_EQ(text.find("Name"), std::string::npos);      // the header carries it
+  c.SetSmall(6);
+  c.SetColor(tcRed);
+  c.SetMaybe(7);
+  c.GetSettings()->SetEnabled(false);
+  text = SaveToText(c);
+  EXPECT_NE(text.find("  Small = 6\r\n"), std::string::npos);
+  EXPECT_NE(text.find("  Settings.Enabled = False\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("Maybe"), std::string::npos);
+  EXPECT_FALSE(c.GetComponentState().Contains(csWriting));
+}
+
+}  // namespace
+}  // namespace xelo::test

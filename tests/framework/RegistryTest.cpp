@@ -1,0 +1,429 @@
+#include "xelo/framework/Registry.h"
+
+#include "ScratchDirectory.h"
+#include "xelo/com/ClassRegistry.h"
+#include "xelo/com/Guid.h"
+#include "xelo/framework/AtomicFile.h"
+#include "xelo/framework/Exceptions.h"
+#include "xelo/framework/Strings.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+using namespace xelo;
+using xelo::testing::ReadWholeFile;
+using xelo::testing::ScratchDirectory;
+using xelo::testing::WriteWholeFile;
+using Names = std::vector<std::string>;
+
+Names LinesOf(const TStrings& strings) {
+  Names out;
+  for (int i = 0; i < strings.GetCount(); ++i) out.push_back(strings.Get(i));
+  return out;
+}
+
+template <typename F>
+std::string RegistryErrorOf(F call) {
+  try {
+    call();
+  } catch (const ERegistryException& e) {
+    return e.Message();
+  }
+  return "<no ERegistryException>";
+}
+
+constexpr const char* kKey = "\\Software\\Tavri\\XELO";
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  SettingsStoreTest() { SetSettingsDirectoryForTesting(dir.Path()); }
+  ~SettingsStoreTest() override {
+    SetAtomicWriteHookForTesting(nullptr);
+    SetSettingsDirectoryForTesting(std::string());
+  }
+
+  std::string SettingsFile() const { return dir.File("settings.txt"); }
+
+  // What a fresh process would read for `name` under kKey.
+  std::optional<std::string> ReadAfterReload(const std::string& name) {
+    ReloadSettingsForTesting();
+    TRegistry reg;
+    if (!reg.OpenKeyReadOnly(kKey) || !reg.ValueExists(name)) return std::nullopt;
+    return reg.ReadString(name);
+  }
+
+  ScratchDirectory dir;
+};
+
+TEST_F(SettingsStoreTest, CreatesKeysAndReadsWritesAndDeletesStringValues) {
+  EXPECT_EQ(SettingsFileName(), SettingsFile());
+  TRegistry reg;
+  EXPECT_EQ(reg.GetRootKey(), HKEY_CURRENT_USER);
+  EXPECT_FALSE(reg.OpenKey(kKey, false));
+  EXPECT_FALSE(reg.HasCurrentKey());
+  ASSERT_TRUE(reg.OpenKey(kKey, true));
+  EXPECT_EQ(reg.CurrentPath(), "Software\\Tavri\\XELO");
+  EXPECT_EQ(reg.ReadString("TEdit"), "");  // a missing value reads as empty
+  EXPECT_FALSE(reg.ValueExists("TEdit"));
+  reg.WriteString("TEdit", "Hint");
+  EXPECT_TRUE(reg.ValueExists("tedit"));  // value names ignore case too
+  EXPECT_EQ(reg.ReadString("TEDIT"), "Hint");
+  reg.WriteString("tedit", "Text");
+  EXPECT_EQ(reg.ReadString("TEdit"), "Text");
+  EXPECT_TRUE(reg.DeleteValue("TEdit"));
+  EXPECT_FALSE(reg.DeleteValue("TEdit"));
+  EXPECT_EQ(reg.ReadString("TEdit"), "");
+  reg.CloseKey();
+  EXPECT_EQ(reg.CurrentPath(), "");
+}
+
+TEST_F(SettingsStoreTest, ResolvesPathsCaseInsensitivelyAndKeepsTheStoredSpelling) {
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(kKey, true));
+  ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\tavri\\xelo\\", false));
+  EXPECT_EQ(reg.CurrentPath(), "Software\\Tavri\\XELO");
+  ASSERT_TRUE(reg.OpenKey("\\software", false));
+  ASSERT_TRUE(reg.OpenKey("TAVRI", false));  // relative to the open key
+  EXPECT_EQ(reg.CurrentPath(), "Software\\Tavri");
+  EXPECT_TRUE(reg.KeyExists("xelo"));
+  EXPECT_TRUE(reg.KeyExists("\\Software"));
+  EXPECT_FALSE(reg.KeyExists("\\Tavri"));
+  EXPECT_FALSE(reg.OpenKey("Missing", false));
+  EXPECT_EQ(reg.CurrentPath(), "Software\\Tavri");  // a failed open keeps the key
+  EXPECT_FALSE(reg.OpenKey("Bad\x01Name", true));
+  EXPECT_FALSE(reg.CreateKey(std::string(256, 'k')));
+}
+
+TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrder) {
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey("\\Root", true));
+  for (const char* name : {"beta", "Alpha", "gamma"}) EXPECT_TRUE(reg.CreateKey(name));
+  reg.WriteString("z", "1");
+  reg.WriteString("", "default");
+  reg.WriteInteger("a", 2);
+  TStringList names;
+  reg.GetKeyNames(names);
+  EXPECT_EQ(LinesOf(names), (Names{"Alpha", "beta", "gamma"}));
+  EXPECT_TRUE(reg.HasSubKeys());
+  reg.GetValueNames(names);
+  EXPECT_EQ(LinesOf(names), (Names{"z", "", "a"}));
+  std::string name;
+  EXPECT_TRUE(reg.EnumKey(2, name));
+  EXPECT_EQ(name, "gamma");
+  EXPECT_FALSE(reg.EnumKey(3, name));
+  EXPECT_FALSE(reg.EnumKey(-1, name));
+
+  EXPECT_TRUE(reg.DeleteKey("BETA"));
+  EXPECT_FALSE(reg.DeleteKey("beta"));
+  reg.GetKeyNames(names);
+  EXPECT_EQ(LinesOf(names), (Names{"Alpha", "gamma"}));
+}
+
+TEST_F(SettingsStoreTest, KeepsIntegersApartFromStrings) {
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(kKey, true));
+  reg.WriteInteger("Width", -5);
+  reg.WriteBool("Visible", true);
+  EXPECT_EQ(reg.ReadInteger("Width"), -5);
+  EXPECT_TRUE(reg.ReadBool("Visible"));
+  EXPECT_EQ(reg.GetDataType("Width"), TRegDataType::rdInteger);
+  EXPECT_EQ(reg.GetDataType("None"), TRegDataType::rdUnknown);
+  EXPECT_EQ(RegistryErrorOf([&] { reg.ReadString("Width"); }), "Invalid data type for 'Width'");
+  EXPECT_EQ(RegistryErrorOf([&] { reg.ReadInteger("None"); }), "Invalid data type for 'None'");
+  reg.WriteString("Width", "wide");
+  EXPECT_EQ(reg.GetDataType("Width"), TRegDataType::rdString);
+}
+
+TEST_F(SettingsStoreTest, RefusesWritesThroughAKeyOpenedReadOnlyOrDeleted) {
+  TRegistry writer;
+  ASSERT_TRUE(writer.OpenKey(kKey, true));
+  writer.WriteString("Kept", "yes");
+  TRegistry reader;
+  ASSERT_TRUE(reader.OpenKeyReadOnly(kKey));
+  EXPECT_FALSE(reader.OpenKeyReadOnly("\\Nowhere"));
+  EXPECT_EQ(RegistryErrorOf([&] { reader.WriteString("X", "1"); }), "Failed to set data for 'X'");
+  EXPECT_FALSE(reader.DeleteValue("Kept"));
+  EXPECT_EQ(reader.ReadString("Kept"), "yes");
+
+  TRegistry other;
+  ASSERT_TRUE(other.OpenKey("\\Software\\Tavri", false));
+  EXPECT_TRUE(other.DeleteKey("XELO"));
+  EXPECT_EQ(RegistryErrorOf([&] { writer.WriteString("Y", "1"); }), "Failed to set data for 'Y'");
+  EXPECT_FALSE(writer.KeyExists(kKey));
+}
+
+TEST_F(SettingsStoreTest, ObjectsOfOneProcessSeeEachOthersWritesAtOnce) {
+  TRegistry first;
+  TRegistry second;
+  ASSERT_TRUE(first.OpenKey(kKey, true));
+  ASSERT_TRUE(second.OpenKey(kKey, false));
+  first.WriteString("TEdit", "Hint");
+  EXPECT_EQ(second.ReadString("TEdit"), "Hint");
+  second.DeleteValue("TEdit");
+  EXPECT_FALSE(first.ValueExists("TEdit"));
+}
+
+TEST_F(SettingsStoreTest, SurvivesAReloadOfItsFileWithAnyTextAndStructure) {
+  const std::string tricky[] = {"", "plain", "with \"quotes\" and \\backslashes\\", "lines\r\nand\ttabs\x01\x7F",
+                                "[not a key]", "@", "=\"", "\xC3\xA4\xE2\x82\xAC", std::string("nul\0inside", 10)};
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    for (std::size_t i = 0; i < std::size(tricky); ++i) reg.WriteString(tricky[i], tricky[(i + 1) % std::size(tricky)]);
+    reg.WriteInteger("Number", -123456);
+    ASSERT_TRUE(reg.CreateKey("Empty Key"));
+    ASSERT_TRUE(reg.OpenKey("\\Key ] with [ brackets", true));
+    reg.WriteString("v", "w");
+  }
+  const std::string text = ReadWholeFile(SettingsFile());
+  EXPECT_NE(text.find("XELO"), std::string::npos);  // a readable text file
+  EXPECT_EQ(text.find('\t'), std::string::npos);
+
+  ReloadSettingsForTesting();
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKeyReadOnly(kKey));
+  for (std::size_t i = 0; i < std::size(tricky); ++i) {
+    EXPECT_EQ(reg.ReadString(tricky[i]), tricky[(i + 1) % std::size(tricky)]) << i;
+  }
+  EXPECT_EQ(reg.ReadInteger("Number"), -123456);
+  EXPECT_TRUE(reg.KeyExists("empty key"));
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\Key ] with [ brackets"));
+  EXPECT_EQ(reg.ReadString("v"), "w");
+  // Reading back and saving again gives the same file.
+  ASSERT_TRUE(reg.OpenKey("\\Scratch", true));
+  ASSERT_TRUE(reg.DeleteKey("\\Scratch"));
+  EXPECT_EQ(ReadWholeFile(SettingsFile()), text);
+}
+
+TEST_F(SettingsStoreTest, ReadsACorruptOrUnreadableFileAsEmpty) {
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString("TEdit", "a value long enough to be cut in the middle");
+  }
+  const std::string valid = ReadWholeFile(SettingsFile());
+  const std::string corrupt[] = {
+      valid.substr(0, valid.size() - 10),             // cut inside the value
+      "garbage\n[Software]\n",                         // no header
+      std::string("\x00\xFF\xFE binary", 10),
+      valid + "\"x\"=\"bad escape \\q\"\n",
+      valid + "[Software\\\\Twice]\n",                 // an empty key name
+      valid + "\"n\"=dword:123456789\n",               // more than 32 bits
+      valid + "value without a key\n",
+  };
+  for (const auto& bytes : corrupt) {
+    WriteWholeFile(SettingsFile(), bytes);
+    EXPECT_EQ(ReadAfterReload("TEdit"), std::nullopt) << bytes;
+  }
+  // The next change replaces the corrupt file with a good one.
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString("TMemo", "Lines");
+  }
+  EXPECT_EQ(ReadAfterReload("TMemo"), "Lines");
+
+  // A settings "file" that is a directory cannot be read or replaced.
+  std::filesystem::remove(SettingsFile());
+  std::filesystem::create_directory(SettingsFile());
+  EXPECT_EQ(ReadAfterReload("TMemo"), std::nullopt);
+  TRegistry reg;
+  EXPECT_THROW(reg.OpenKey(kKey, true), ERegistryException);
+  EXPECT_FALSE(reg.KeyExists(kKey));  // the failed change was undone
+}
+
+TEST_F(SettingsStoreTest, AFailedOrCrashedSaveLeavesTheLastGoodState) {
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString("TEdit", "old");
+  }
+  const std::string before = ReadWholeFile(SettingsFile());
+
+  SetAtomicWriteHookForTesting([](AtomicWriteStep step) {
+    if (step == AtomicWriteStep::kPartWritten) throw EFCreateError("simulated: disk full");
+  });
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(kKey, false));
+  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteString("TEdit", "new"); }), "simulated: disk full");
+  EXPECT_EQ(reg.ReadString("TEdit"), "old");  // memory agrees with the file
+  SetAtomicWriteHookForTesting(nullptr);
+  EXPECT_EQ(ReadWholeFile(SettingsFile()), before);
+
+  // A crash half-way through writing, in a child process.
+  EXPECT_EXIT(
+      {
+        SetAtomicWriteHookForTesting([](AtomicWriteStep step) {
+          if (step == AtomicWriteStep::kPartWritten) ::_exit(42);
+        });
+        TRegistry child;
+        child.OpenKey(kKey, false);
+        child.WriteString("TEdit", std::string(20000, 'n'));
+      },
+      ::testing::ExitedWithCode(42), "");
+  EXPECT_EQ(ReadWholeFile(SettingsFile()), before);
+  EXPECT_EQ(ReadAfterReload("TEdit"), "old");
+}
+
+TEST_F(SettingsStoreTest, FollowsXdgConfigHomeWhenNotRedirected) {
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::optional<std::string> savedValue = saved ? std::optional<std::string>(saved) : std::nullopt;
+  ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+  SetSettingsDirectoryForTesting(std::string());
+  EXPECT_EQ(SettingsFileName(), dir.Path() + "/xelo/settings.txt");
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString("TEdit", "Hint");
+  }
+  EXPECT_NE(ReadWholeFile(dir.Path() + "/xelo/settings.txt").find("Hint"), std::string::npos);
+  // A relative XDG_CONFIG_HOME is ignored in favour of ~/.config.
+  ::setenv("XDG_CONFIG_HOME", "relative/dir", 1);
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] != '\0') {
+    EXPECT_EQ(SettingsFileName(), std::string(home) + "/.config/xelo/settings.txt");
+  }
+  if (savedValue) {
+    ::setenv("XDG_CONFIG_HOME", savedValue->c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CONFIG_HOME");
+  }
+  SetSettingsDirectoryForTesting(dir.Path());
+}
+
+// ---- the class-root view ----------------------------------------------------------
+
+constexpr GUID kClsidA{0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x01}};
+constexpr GUID kClsidB{0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x02}};
+constexpr GUID kClsidC{0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x03}};
+constexpr GUID kCategory1{0x63D5F430, 0xCFE4, 0x11D1, {0xB2, 0xC8, 0x00, 0x60, 0x08, 0x3B, 0xA1, 0xFB}};
+constexpr GUID kCategory2{0x63D5F432, 0xCFE4, 0x11D1, {0xB2, 0xC8, 0x00, 0x60, 0x08, 0x3B, 0xA1, 0xFB}};
+
+com::ClassRegistration Registration(const GUID& clsid, const char* progId, const char* typeName, bool opc,
+                                    std::vector<CATID> categories = {}) {
+  com::ClassRegistration r;
+  r.clsid = clsid;
+  r.progId = progId;
+  r.userTypeName = typeName;
+  r.hasOpcKey = opc;
+  r.categories = std::move(categories);
+  return r;
+}
+
+class ClassesRootTest : public ::testing::Test {
+ protected:
+  com::ScopedClassRegistration zeta{Registration(kClsidA, "Zeta.Test.1", "Zeta server", true, {kCategory1, kCategory2})};
+  com::ScopedClassRegistration alpha{Registration(kClsidB, "alpha.Test.1", "Alpha thing", false)};
+  com::ScopedClassRegistration mid{Registration(kClsidC, "Mid.Test.1", "Mid server", true, {kCategory2})};
+
+  static Names TopLevelKeys() {
+    Names names;
+    std::string name;
+    for (int i = 0; EnumKey(HKEY_CLASSES_ROOT, i, name); ++i) names.push_back(name);
+    return names;
+  }
+
+  static Names Only(const Names& names, const Names& wanted) {
+    Names out;
+    for (const auto& n : names) {
+      if (std::find(wanted.begin(), wanted.end(), n) != wanted.end()) out.push_back(n);
+    }
+    return out;
+  }
+};
+
+TEST_F(ClassesRootTest, EnumeratesProgIdsInRegistryOrderThenClsid) {
+  ASSERT_EQ(zeta.Result(), S_OK);
+  ASSERT_EQ(alpha.Result(), S_OK);
+  ASSERT_EQ(mid.Result(), S_OK);
+  const Names keys = TopLevelKeys();
+  ASSERT_FALSE(keys.empty());
+  EXPECT_EQ(keys.back(), "CLSID");
+  EXPECT_EQ(Only(keys, {"Zeta.Test.1", "alpha.Test.1", "Mid.Test.1"}), (Names{"alpha.Test.1", "Mid.Test.1", "Zeta.Test.1"}));
+  Names expected;
+  for (const auto& r : com::ClassRegistry::Instance().All()) expected.push_back(r.progId);
+  expected.push_back("CLSID");
+  EXPECT_EQ(keys, expected);
+  std::string name;
+  EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, static_cast<int>(keys.size()), name));
+  EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, -1, name));
+  EXPECT_FALSE(EnumKey(static_cast<HKEY>(42), 0, name));
+}
+
+TEST_F(ClassesRootTest, MarksOpcServersWithAnOpcSubkey) {
+  // The walk a server browser does: every top-level key with an "OPC" subkey.
+  Names servers;
+  std::string name;
+  for (int i = 0; EnumKey(HKEY_CLASSES_ROOT, i, name); ++i) {
+    TRegistry reg(HKEY_CLASSES_ROOT);
+    if (reg.OpenKeyReadOnly(name) && reg.KeyExists("OPC")) servers.push_back(name);
+  }
+  EXPECT_EQ(Only(servers, {"Zeta.Test.1", "alpha.Test.1", "Mid.Test.1"}), (Names{"Mid.Test.1", "Zeta.Test.1"}));
+}
+
+TEST_F(ClassesRootTest, LaysOutProgIdAndClassIdKeys) {
+  const std::string clsid = com::GuidToString(kClsidA);
+  TRegistry reg(HKEY_CLASSES_ROOT);
+  ASSERT_TRUE(reg.OpenKeyReadOnly("zeta.test.1"));
+  EXPECT_EQ(reg.CurrentPath(), "Zeta.Test.1");
+  EXPECT_EQ(reg.ReadString(""), "Zeta server");
+  TStringList names;
+  reg.GetKeyNames(names);
+  EXPECT_EQ(LinesOf(names), (Names{"CLSID", "OPC"}));
+  ASSERT_TRUE(reg.OpenKeyReadOnly("CLSID"));
+  EXPECT_EQ(reg.ReadString(""), clsid);
+
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\CLSID\\" + clsid));
+  EXPECT_EQ(reg.ReadString(""), "Zeta server");
+  reg.GetKeyNames(names);
+  EXPECT_EQ(LinesOf(names), (Names{"Implemented Categories", "ProgID"}));
+  ASSERT_TRUE(reg.OpenKeyReadOnly("ProgID"));
+  EXPECT_EQ(reg.ReadString(""), "Zeta.Test.1");
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\CLSID\\" + clsid + "\\Implemented Categories"));
+  reg.GetKeyNames(names);
+  EXPECT_EQ(LinesOf(names), (Names{com::GuidToString(kCategory1), com::GuidToString(kCategory2)}));
+
+  // Class ids are found in either case; classes without categories have none.
+  std::string lower = com::GuidToString(kClsidB);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\CLSID\\" + lower));
+  EXPECT_EQ(reg.ReadString(""), "Alpha thing");
+  EXPECT_FALSE(reg.KeyExists("Implemented Categories"));
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\alpha.Test.1"));
+  EXPECT_FALSE(reg.KeyExists("OPC"));
+}
+
+TEST_F(ClassesRootTest, IsReadOnlyAndFollowsTheClassRegistry) {
+  TRegistry reg(HKEY_CLASSES_ROOT);
+  ASSERT_TRUE(reg.OpenKey("Mid.Test.1", true));  // existing keys open
+  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteString("", "changed"); }), "Failed to set data for ''");
+  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteInteger("n", 1); }), "Failed to set data for 'n'");
+  EXPECT_EQ(reg.ReadString(""), "Mid server");
+  EXPECT_FALSE(reg.DeleteValue(""));
+  EXPECT_FALSE(reg.OpenKey("\\New.Key", true));
+  EXPECT_FALSE(reg.CreateKey("Sub"));
+  EXPECT_TRUE(reg.CreateKey("CLSID"));  // already there
+  EXPECT_FALSE(reg.DeleteKey("\\Mid.Test.1"));
+  EXPECT_TRUE(reg.KeyExists("\\Mid.Test.1"));
+  EXPECT_EQ(RegistryErrorOf([&] { reg.SetRootKey(static_cast<HKEY>(7)); }), "Invalid registry root key");
+
+  {
+    com::ScopedClassRegistration extra{
+        Registration({0x99999999, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}}, "Extra.Test.1", "Extra", true)};
+    EXPECT_TRUE(reg.KeyExists("\\Extra.Test.1\\OPC"));
+  }
+  EXPECT_FALSE(reg.KeyExists("\\Extra.Test.1"));
+}
+
+}  // namespace

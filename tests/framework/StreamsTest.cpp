@@ -1,0 +1,299 @@
+#include "xelo/framework/Streams.h"
+
+#include "ScratchDirectory.h"
+#include "xelo/framework/AtomicFile.h"
+#include "xelo/framework/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace xelo;
+using xelo::testing::ReadWholeFile;
+using xelo::testing::ScratchDirectory;
+using xelo::testing::WriteWholeFile;
+
+std::string Contents(TMemoryStream& stream) {
+  return std::string(static_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.GetSize()));
+}
+
+template <typename E, typename F>
+std::string MessageOf(F call) {
+  try {
+    call();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return "<not raised>";
+}
+
+TEST(TMemoryStreamBasics, ReadsWritesAndSeeksFromEveryOrigin) {
+  TMemoryStream stream;
+  stream.WriteBuffer("hello world");
+  EXPECT_EQ(stream.GetPosition(), 11);
+  EXPECT_EQ(stream.GetSize(), 11);
+  EXPECT_EQ(stream.Seek(-5, soEnd), 6);
+  char buffer[16] = {};
+  EXPECT_EQ(stream.Read(buffer, 3), 3);
+  EXPECT_EQ(std::string(buffer, 3), "wor");
+  EXPECT_EQ(stream.Seek(-3, soCurrent), 6);
+  stream.WriteBuffer("W");
+  stream.SetPosition(0);
+  stream.WriteBuffer("H");
+  EXPECT_EQ(Contents(stream), "Hello World");
+  // Reading at the end gives what is left, then nothing.
+  stream.SetPosition(9);
+  EXPECT_EQ(stream.Read(buffer, 10), 2);
+  EXPECT_EQ(stream.Read(buffer, 10), 0);
+  EXPECT_EQ(stream.Read(buffer, -1), 0);
+}
+
+TEST(TMemoryStreamBasics, GrowsWithZerosAndClampsThePositionWhenShrinking) {
+  TMemoryStream stream;
+  stream.Seek(4, soBeginning);  // past the end is allowed
+  EXPECT_EQ(stream.GetSize(), 0);
+  stream.WriteBuffer("x");
+  EXPECT_EQ(Contents(stream), std::string("\0\0\0\0x", 5));
+  stream.SetSize(8);
+  EXPECT_EQ(Contents(stream), std::string("\0\0\0\0x\0\0\0", 8));
+  EXPECT_EQ(stream.GetPosition(), 5);
+  stream.SetSize(2);
+  EXPECT_EQ(stream.GetPosition(), 2);
+  EXPECT_EQ(MessageOf<EStreamError>([&] { stream.Seek(-3, soCurrent); }), "Stream seek error (position -1)");
+  EXPECT_EQ(stream.GetPosition(), 2);  // a refused seek does not move
+  EXPECT_THROW(stream.SetSize(-1), EStreamError);
+  stream.Clear();
+  EXPECT_EQ(stream.GetSize(), 0);
+  EXPECT_EQ(stream.GetPosition(), 0);
+}
+
+TEST(TMemoryStreamBasics, ReadBufferAndWriteBufferRaiseWhenShort) {
+  TMemoryStream stream;
+  stream.WriteBuffer("abc");
+  stream.SetPosition(1);
+  char buffer[8];
+  EXPECT_EQ(MessageOf<EReadError>([&] { stream.ReadBuffer(buffer, 3); }), "Stream read error");
+  stream.SetPosition(0);
+  stream.ReadBuffer(buffer, 3);
+  EXPECT_EQ(std::string(buffer, 3), "abc");
+  stream.ReadBuffer(buffer, 0);  // nothing asked, nothing read
+
+  // A stream that takes only a few bytes and then no more.
+  class FullStream : public TMemoryStream {
+   public:
+    std::int64_t Write(const void* buffer, std::int64_t count) override {
+      const std::int64_t room = 4 - GetSize();
+      return room <= 0 ? 0 : TMemoryStream::Write(buffer, std::min(count, room));
+    }
+  } full;
+  EXPECT_EQ(MessageOf<EWriteError>([&] { full.WriteBuffer("123456"); }), "Stream write error");
+  EXPECT_EQ(Contents(full), "1234");
+}
+
+TEST(TMemoryStreamBasics, ReadBufferCollectsPartialReads) {
+  // Delivers one byte per call, as a pipe may.
+  class TrickleStream : public TStringStream {
+   public:
+    using TStringStream::TStringStream;
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+      return TStringStream::Read(buffer, std::min<std::int64_t>(count, 1));
+    }
+  } trickle("abcdef");
+  char buffer[6];
+  trickle.ReadBuffer(buffer, 6);
+  EXPECT_EQ(std::string(buffer, 6), "abcdef");
+}
+
+TEST(TMemoryStreamBasics, CopiesWholeSourcesOrCountsFromThePosition) {
+  TStringStream source("0123456789");
+  source.SetPosition(7);
+  TMemoryStream target;
+  EXPECT_EQ(target.CopyFrom(source, 0), 10);  // 0: the whole source from its start
+  EXPECT_EQ(Contents(target), "0123456789");
+  source.SetPosition(2);
+  EXPECT_EQ(target.CopyFrom(source, 3), 3);
+  EXPECT_EQ(Contents(target), "0123456789234");
+  EXPECT_EQ(source.GetPosition(), 5);
+  EXPECT_THROW(target.CopyFrom(source, 6), EReadError);
+
+  TMemoryStream loaded;
+  loaded.LoadFromStream(source);
+  EXPECT_EQ(Contents(loaded), "0123456789");
+  EXPECT_EQ(loaded.GetPosition(), 0);
+  TStringStream saved;
+  saved.WriteString(">");
+  loaded.SetPosition(5);
+  loaded.SaveToStream(saved);  // everything, whatever the position
+  EXPECT_EQ(saved.DataString(), ">0123456789");
+  saved.SetPosition(1);
+  EXPECT_EQ(saved.ReadString(4), "0123");
+  EXPECT_EQ(saved.ReadString(100), "456789");
+  EXPECT_EQ(saved.ReadString(1), "");
+}
+
+TEST(TFileStreamBasics, CreatesReadsWritesSeeksAndTruncates) {
+  ScratchDirectory dir;
+  const std::string name = dir.File("data.bin");
+  {
+    TFileStream file(name, fmCreate);
+    file.WriteBuffer("0123456789");
+    EXPECT_EQ(file.GetSize(), 10);
+    file.Seek(-4, soEnd);
+    file.WriteBuffer("AB");
+    file.Seek(12, soBeginning);
+    file.WriteBuffer("Z");  // past the end: the gap reads as zeros
+  }
+  EXPECT_EQ(ReadWholeFile(name), std::string("012345AB89\0\0Z", 13));
+  {
+    TFileStream file(name, fmOpenReadWrite);
+    EXPECT_EQ(file.GetSize(), 13);
+    file.Seek(12, soBeginning);
+    file.SetSize(4);
+    EXPECT_EQ(file.GetPosition(), 4);
+    file.SetPosition(1);
+    char buffer[8];
+    EXPECT_EQ(file.Read(buffer, 8), 3);
+    EXPECT_EQ(std::string(buffer, 3), "123");
+    EXPECT_THROW(file.ReadBuffer(buffer, 1), EReadError);
+    EXPECT_THROW(file.Seek(-5, soCurrent), EStreamError);
+    EXPECT_EQ(file.FileName(), name);
+  }
+  TFileStream again(name, fmCreate);  // fmCreate truncates an existing file
+  EXPECT_EQ(again.GetSize(), 0);
+}
+
+TEST(TFileStreamBasics, ClosesItsFileWhenDestroyed) {
+  ScratchDirectory dir;
+  int handle = -1;
+  {
+    TFileStream file(dir.File("x"), fmCreate);
+    handle = file.Handle();
+    EXPECT_NE(::fcntl(handle, F_GETFD), -1);
+  }
+  EXPECT_EQ(::fcntl(handle, F_GETFD), -1);
+  EXPECT_EQ(errno, EBADF);
+}
+
+TEST(TFileStreamBasics, ReportsFileErrorsWithNameAndSystemText) {
+  ScratchDirectory dir;
+  const std::string missing = dir.File("missing.txt");
+  EXPECT_EQ(MessageOf<EFOpenError>([&] { TFileStream f(missing, fmOpenRead); }),
+            "Cannot open file \"" + missing + "\". No such file or directory");
+  const std::string nowhere = dir.File("no/such/dir/new.txt");
+  EXPECT_EQ(MessageOf<EFCreateError>([&] { TFileStream f(nowhere, fmCreate); }),
+            "Cannot create file \"" + nowhere + "\". No such file or directory");
+  EXPECT_EQ(MessageOf<EFOpenError>([&] { TFileStream f(dir.Path(), fmOpenRead); }),
+            "Cannot open file \"" + dir.Path() + "\". Is a directory");
+
+  WriteWholeFile(dir.File("ro.txt"), "abc");
+  TFileStream readOnly(dir.File("ro.txt"), fmOpenRead);
+  EXPECT_EQ(MessageOf<EWriteError>([&] { readOnly.WriteBuffer("x"); }),
+            "Cannot write file \"" + dir.File("ro.txt") + "\". Bad file descriptor");
+  TFileStream writeOnly(dir.File("ro.txt"), fmOpenWrite);
+  char c;
+  EXPECT_THROW(writeOnly.Read(&c, 1), EReadError);
+  // Both the open and the create errors are file stream errors.
+  EXPECT_THROW({ TFileStream f(missing, fmOpenReadWrite); }, EFileStreamError);
+}
+
+// ---- saving files atomically ----------------------------------------------------
+
+class AtomicSaveTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetAtomicWriteHookForTesting(nullptr); }
+
+  ScratchDirectory dir;
+  std::string target = dir.File("config.dat");
+};
+
+TEST_F(AtomicSaveTest, ReplacesTheFileAndKeepsItsPermissions) {
+  WriteWholeFile(target, "old contents");
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+  TStringStream stream("new");
+  stream.SaveToFile(target);
+  EXPECT_EQ(ReadWholeFile(target), "new");
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"config.dat"}));
+
+  TMemoryStream loaded;
+  loaded.LoadFromFile(target);
+  EXPECT_EQ(Contents(loaded), "new");
+  EXPECT_THROW(loaded.LoadFromFile(dir.File("none")), EFOpenError);
+}
+
+TEST_F(AtomicSaveTest, AFailureAtAnyStepLeavesTheOldFileAndNoTemporaryFile) {
+  WriteWholeFile(target, "old contents");
+  const std::string big(100000, 'n');
+  for (AtomicWriteStep failing : {AtomicWriteStep::kTempCreated, AtomicWriteStep::kPartWritten,
+                                  AtomicWriteStep::kBeforeRename}) {
+    std::vector<AtomicWriteStep> seen;
+    SetAtomicWriteHookForTesting([&](AtomicWriteStep step) {
+      seen.push_back(step);
+      if (step == failing) throw EFCreateError("simulated failure");
+    });
+    TStringStream stream(big);
+    EXPECT_THROW(stream.SaveToFile(target), EFCreateError);
+    EXPECT_EQ(seen.back(), failing);
+    EXPECT_EQ(ReadWholeFile(target), "old contents");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"config.dat"}));
+  }
+}
+
+TEST_F(AtomicSaveTest, ARealWriteErrorPartWayLeavesTheOldFile) {
+  WriteWholeFile(target, "old contents");
+  // A file size limit makes write() fail with EFBIG after the first bytes;
+  // the signal it would raise is ignored for the duration.
+  rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  std::string message;
+  try {
+    TStringStream(std::string(1 << 20, 'x')).SaveToFile(target);
+  } catch (const EFCreateError& e) {
+    message = e.Message();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+  EXPECT_EQ(message, "Cannot create file \"" + target + "\". File too large");
+  EXPECT_EQ(ReadWholeFile(target), "old contents");
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"config.dat"}));
+}
+
+TEST_F(AtomicSaveTest, ACrashWhileSavingLeavesTheOldFileWhole) {
+  WriteWholeFile(target, "old contents");
+  for (AtomicWriteStep crashing : {AtomicWriteStep::kPartWritten, AtomicWriteStep::kBeforeRename}) {
+    EXPECT_EXIT(
+        {
+          SetAtomicWriteHookForTesting([&](AtomicWriteStep step) {
+            if (step == crashing) ::_exit(42);
+          });
+          TStringStream(std::string(50000, 'n')).SaveToFile(target);
+        },
+        ::testing::ExitedWithCode(42), "");
+    EXPECT_EQ(ReadWholeFile(target), "old contents");
+  }
+}
+
+TEST_F(AtomicSaveTest, ReportsADirectoryThatDoesNotExist) {
+  const std::string path = dir.File("absent/file.dat");
+  EXPECT_EQ(MessageOf<EFCreateError>([&] { WriteFileAtomically(path, "x"); }),
+            "Cannot create file \"" + path + "\". No such file or directory");
+  WriteFileAtomically(dir.File("empty.dat"), "");
+  EXPECT_EQ(ReadWholeFile(dir.File("empty.dat")), "");
+}
+
+}  // namespace

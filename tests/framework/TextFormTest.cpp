@@ -1,0 +1,645 @@
+#include "StreamTestClasses.h"
+
+#include "xelo/framework/Filer.h"
+#include "xelo/framework/Streams.h"
+#include "xelo/framework/TextForm.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <random>
+
+namespace xelo::test {
+namespace {
+
+std::string Lines(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  for (std::string_view l : lines) {
+    text += l;
+    text += "\r\n";
+  }
+  return text;
+}
+
+// The text of a TTestComponent named Comp1 whose listed lines follow the
+// header; used for one-property checks.
+std::string SavedWith(const std::function<void(TTestComponent&)>& setUp) {
+  TTestComponent c(nullptr);
+  c.SetName("Comp1");
+  setUp(c);
+  return SaveToText(c);
+}
+
+// The line of property `name` in `text` (without the line end), or "".
+std::string LineOf(const std::string& text, const std::string& name) {
+  const std::string key = "  " + name + " = ";
+  const std::size_t at = text.find("\r\n" + key);
+  if (at == std::string::npos) return {};
+  const std::size_t end = text.find("\r\n", at + 2);
+  return text.substr(at + 2, end - at - 2);
+}
+
+void BuildRich(TTestComponent& main) {
+  main.SetName("Main");
+  main.SetTag(7);
+  main.SetCount(-3);
+  main.SetSmall(-32768);
+  main.SetByte(200);
+  main.SetFlag(true);
+  main.SetColor(tcBlue);
+  main.SetColors({tcRed, tcBlue});
+  main.SetLetter('\t');
+  main.SetWide(u'\u00E9');
+  main.SetRatio(0.1f);
+  main.SetPrecise(-2.5);
+  main.SetText("It's");
+  main.SetBig(-9000000000);
+  main.GetSettings()->SetRate(250);
+  main.GetSettings()->SetEnabled(false);
+  main.GetSettings()->SetCaption("Line1\r\nLine2");
+  main.SetHidden(5);  // never stored
+  main.SetMaybe(7);   // its stored predicate says no
+  auto* child = new TTestChild(&main);  // owned by main
+  child->SetName("Child1");
+  child->SetCount(4);
+  child->SetExtra(9);
+  TTestEntry* first = main.GetEntries()->Add();
+  first->SetText("first");
+  first->SetValue(1);
+  first->SetLink(child);
+  main.GetEntries()->Add()->SetValue(-2);
+  main.SetBuddy(child);
+  main.SetData(Variant(42));
+}
+
+const std::string kRichText = Lines({
+    "object Main: TTestComponent",
+    "  Tag = 7",
+    "  Count = -3",
+    "  Small = -32768",
+    "  Byte = 200",
+    "  Flag = True",
+    "  Color = tcBlue",
+    "  Colors = [tcRed, tcBlue]",
+    "  Letter = #9",
+    "  Wide = '\xC3\xA9'",
+    "  Ratio = 0.1",
+    "  Precise = -2.5",
+    "  Text = 'It'#39's'",
+    "  Big = -9000000000",
+    "  Settings.Rate = 250",
+    "  Settings.Enabled = False",
+    "  Settings.Caption = 'Line1'#13#10'Line2'",
+    "  Entries = <",
+    "    item",
+    "      Text = 'first'",
+    "      Value = 1",
+    "      Link = Child1",
+    "    end",
+    "    item",
+    "      Value = -2",
+    "    end>",
+    "  Buddy = Child1",
+    "  Data = 42",
+    "  object Child1: TTestChild",
+    "    Count = 4",
+    "    Byte = 0",
+    "    Flag = False",
+    "    Colors = []",
+    "    Letter = 'A'",
+    "    Wide = 'W'",
+    "    Big = 0",
+    "    Settings.Rate = 1000",
+    "    Entries = <>",
+    "    Maybe = 0",
+    "    Extra = 9",
+    "  end",
+    "end",
+});
+
+TEST(TextFormWrite, SmallComponentByteExact) {
+  TTestComponent c(nullptr);
+  c.SetName("Comp1");
+  EXPECT_EQ(SaveToText(c),
+            "object Comp1: TTestComponent\r\n"
+            "  Count = 0\r\n"
+            "  Byte = 0\r\n"
+            "  Flag = False\r\n"
+            "  Colors = []\r\n"
+            "  Letter = 'A'\r\n"
+            "  Wide = 'W'\r\n"
+            "  Big = 0\r\n"
+            "  Settings.Rate = 1000\r\n"
+            "  Entries = <>\r\n"
+            "  Maybe = 0\r\n"
+            "end\r\n");
+}
+
+TEST(TextFormWrite, EveryKindNestedObjectCollectionAndChildByteExact) {
+  TTestComponent main(nullptr);
+  BuildRich(main);
+  EXPECT_EQ(SaveToText(main), kRichText);
+}
+
+TEST(TextFormWrite, SubcomponentIsWrittenAsDottedLines) {
+  TTestHost host(nullptr);
+  host.SetName("Host");
+  host.GetInner()->SetTag(5);
+  EXPECT_EQ(SaveToText(host), Lines({"object Host: TTestHost", "  Inner.Tag = 5", "end"}));
+  TTestHost other(nullptr);
+  LoadFromText(other, Lines({"object Host2: TTestHost", "  Inner.Tag = 8", "end"}));
+  EXPECT_EQ(other.GetInner()->GetTag(), 8);
+  EXPECT_EQ(other.GetComponentCount(), 1);  // no second Inner appeared
+}
+
+TEST(TextFormRoundTrip, EveryPropertyKindReadsBackEqual) {
+  RegisterTestClasses();
+  TTestComponent main(nullptr);
+  BuildRich(main);
+  TTestComponent copy(nullptr);
+  LoadFromText(copy, SaveToText(main));
+  EXPECT_EQ(copy.GetName(), "Main");
+  EXPECT_EQ(copy.GetTag(), 7);
+  EXPECT_EQ(copy.GetCount(), -3);
+  EXPECT_EQ(copy.GetSmall(), -32768);
+  EXPECT_EQ(copy.GetByte(), 200);
+  EXPECT_TRUE(copy.GetFlag());
+  EXPECT_EQ(copy.GetColor(), tcBlue);
+  EXPECT_EQ(copy.GetColors(), (TTestColors{tcRed, tcBlue}));
+  EXPECT_EQ(copy.GetLetter(), '\t');
+  EXPECT_EQ(copy.GetWide(), u'\u00E9');
+  EXPECT_EQ(copy.GetRatio(), 0.1f);
+  EXPECT_EQ(copy.GetPrecise(), -2.5);
+  EXPECT_EQ(copy.GetText(), "It's");
+  EXPECT_EQ(copy.GetBig(), -9000000000);
+  EXPECT_EQ(copy.GetSettings()->GetRate(), 250);
+  EXPECT_FALSE(copy.GetSettings()->GetEnabled());
+  EXPECT_EQ(copy.GetSettings()->GetCaption(), "Line1\r\nLine2");
+  EXPECT_EQ(copy.GetHidden(), 0);
+  EXPECT_EQ(copy.GetMaybe(), 0);
+  ASSERT_EQ(copy.GetComponentCount(), 1);
+  auto* child = dynamic_cast<TTestChild*>(copy.GetComponent(0));
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(child->GetName(), "Child1");
+  EXPECT_EQ(child->GetCount(), 4);
+  EXPECT_EQ(child->GetExtra(), 9);
+  ASSERT_EQ(copy.GetEntries()->GetCount(), 2);
+  EXPECT_EQ(copy.GetEntries()->GetItem(0)->GetText(), "first");
+  EXPECT_EQ(copy.GetEntries()->GetItem(0)->GetLink(), child);
+  EXPECT_EQ(copy.GetEntries()->GetItem(1)->GetValue(), -2);
+  EXPECT_EQ(copy.GetEntries()->GetItem(1)->GetLink(), nullptr);
+  EXPECT_EQ(copy.GetBuddy(), child);
+  EXPECT_EQ(copy.GetData().VarType(), VT_I4);
+  EXPECT_TRUE(copy.GetData() == 42);
+  // And the copy writes the same text again (Maybe was not stored, so the
+  // copy kept its own value; give it the original's).
+  copy.SetMaybe(7);
+  EXPECT_EQ(SaveToText(copy), kRichText);
+}
+
+TEST(TextFormStrings, QuotesControlCharactersAndUtf8) {
+  struct Row {
+    std::string value;
+    std::string written;
+  };
+  const Row rows[] = {
+      {"It's", "'It'#39's'"},
+      {"'", "#39"},
+      {"''", "#39#39"},
+      {"'a'", "#39'a'#39"},
+      {"Line1\r\nLine2", "'Line1'#13#10'Line2'"},
+      {"\t", "#9"},
+      {"a\tb", "'a'#9'b'"},
+      {std::string("x\0y", 3), "'x'#0'y'"},
+      {"\x1F \x7F", "#31' \x7F'"},  // 31 escaped, 127 is not below 32
+      {"Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC", "'Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC'"},
+      {"\xFF", "#255"},  // not UTF-8: the byte's value
+  };
+  for (const Row& r : rows) {
+    const std::string text = SavedWith([&](TTestComponent& c) { c.SetText(r.value); });
+    EXPECT_EQ(LineOf(text, "Text"), "  Text = " + r.written) << r.written;
+  }
+  // Everything but the stray byte reads back unchanged.
+  for (std::size_t i = 0; i + 1 < std::size(rows); ++i) {
+    TTestComponent c(nullptr);
+    c.SetText(rows[i].value);
+    TTestComponent copy(nullptr);
+    LoadFromText(copy, SaveToText(c));
+    EXPECT_EQ(copy.GetText(), rows[i].value) << rows[i].written;
+  }
+  TTestComponent copy(nullptr);
+  LoadFromText(copy, Lines({"object X: TTestComponent", "  Text = #255", "end"}));
+  EXPECT_EQ(copy.GetText(), "\xC3\xBF");  // #255 is the character U+00FF
+  // An empty text is not written; the empty literal reads as empty.
+  EXPECT_EQ(LineOf(SavedWith([](TTestComponent& c) { c.SetText(""); }), "Text"), "");
+  copy.SetText("x");
+  LoadFromText(copy, Lines({"object X: TTestComponent", "  Text = ''", "end"}));
+  EXPECT_EQ(copy.GetText(), "");
+}
+
+TEST(TextFormStrings, TextsLongerThan64CharactersAreCutIntoPieces) {
+  const std::string s64(64, 'a');
+  EXPECT_EQ(LineOf(SavedWith([&](TTestComponent& c) { c.SetText(s64); }), "Text"), "  Text = '" + s64 + "'");
+
+  const std::string s65 = s64 + "b";
+  std::string text = SavedWith([&](TTestComponent& c) { c.SetText(s65); });
+  EXPECT_NE(text.find("\r\n  Text = \r\n    '" + s64 + "' +\r\n    'b'\r\n  Big = 0\r\n"), std::string::npos) << text;
+
+  // 130 characters: 64 + 64 + 2; a quote in a piece is escaped in it.
+  const std::string s130 = std::string(63, 'c') + "'" + std::string(64, 'd') + "ee";
+  text = SavedWith([&](TTestComponent& c) { c.SetText(s130); });
+  EXPECT_NE(text.find("  Text = \r\n    '" + std::string(63, 'c') + "'#39 +\r\n    '" + std::string(64, 'd') +
+                      "' +\r\n    'ee'\r\n"),
+            std::string::npos)
+      << text;
+
+  // Characters, not bytes, are counted: 65 two-byte characters.
+  std::string wide;
+  for (int i = 0; i < 65; ++i) wide += "\xC3\xA9";
+  text = SavedWith([&](TTestComponent& c) { c.SetText(wide); });
+  EXPECT_NE(text.find("  Text = \r\n    '" + wide.substr(0, 128) + "' +\r\n    '\xC3\xA9'\r\n"), std::string::npos)
+      << text;
+
+  // In a collection item the pieces go one level deeper than the item's lines.
+  TTestComponent c(nullptr);
+  c.GetEntries()->Add()->SetText(s65);
+  text = SaveToText(c);
+  EXPECT_NE(text.find("    item\r\n      Text = \r\n        '" + s64 + "' +\r\n        'b'\r\n      Value = 0\r\n"),
+            std::string::npos)
+      << text;
+
+  for (const std::string& s : {s64, s65, s130, wide}) {
+    TTestComponent src(nullptr);
+    src.SetText(s);
+    src.GetEntries()->Add()->SetText(s);
+    TTestComponent copy(nullptr);
+    LoadFromText(copy, SaveToText(src));
+    EXPECT_EQ(copy.GetText(), s);
+    EXPECT_EQ(copy.GetEntries()->GetItem(0)->GetText(), s);
+  }
+}
+
+TEST(TextFormNumbers, FloatsAreShortestAndReadBackExactly) {
+  struct Row {
+    float ratio;
+    const char* written;
+  };
+  const Row singles[] = {{0.1f, "0.1"},         {0.5f, "0.5"},          {-0.75f, "-0.75"},
+                         {1000.0f, "1000.0"},   {1e20f, "1.0E20"},      {2.5e-7f, "2.5E-7"},
+                         {123456.7f, "123456.7"}, {3.4028235e38f, "3.4028235E38"}};
+  for (const Row& r : singles) {
+    const std::string text = SavedWith([&](TTestComponent& c) { c.SetRatio(r.ratio); });
+    EXPECT_EQ(LineOf(text, "Ratio"), std::string("  Ratio = ") + r.written);
+    TTestComponent copy(nullptr);
+    LoadFromText(copy, text);
+    EXPECT_EQ(copy.GetRatio(), r.ratio) << r.written;
+  }
+  EXPECT_EQ(LineOf(SavedWith([](TTestComponent& c) { c.SetPrecise(0.1); }), "Precise"), "  Precise = 0.1");
+  EXPECT_EQ(LineOf(SavedWith([](TTestComponent& c) { c.SetPrecise(1e300); }), "Precise"), "  Precise = 1.0E300");
+  // Zero is not written.
+  EXPECT_EQ(LineOf(SavedWith([](TTestComponent& c) { c.SetRatio(0); }), "Ratio"), "");
+
+  // Random bit patterns of both precisions survive the round trip exactly.
+  std::mt19937 rng(20240611);
+  for (int i = 0; i < 2000; ++i) {
+    auto f = std::bit_cast<float>(static_cast<std::uint32_t>(rng()));
+    auto d = std::bit_cast<double>((std::uint64_t{rng()} << 32) | rng());
+    if (!std::isfinite(f) || !std::isfinite(d)) continue;
+    TTestComponent c(nullptr);
+    c.SetRatio(f);
+    c.SetPrecise(d);
+    TTestComponent copy(nullptr);
+    LoadFromText(copy, SaveToText(c));
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(copy.GetRatio()), std::bit_cast<std::uint32_t>(f == 0 ? 0.0f : f)) << f;
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(copy.GetPrecise()), std::bit_cast<std::uint64_t>(d == 0 ? 0.0 : d)) << d;
+  }
+}
+
+TEST(TextFormNumbers, ReadingAcceptsExponentsPrecisionLettersAndIntegers) {
+  struct Row {
+    const char* text;
+    float ratio;
+  };
+  const Row rows[] = {{"1.5E3", 1500.0f}, {"1.5e+3", 1500.0f}, {"25E-1", 2.5f}, {"0.1s", 0.1f}, {"0.1S", 0.1f},
+                      {"2.5d", 2.5f},     {"4c", 4.0f},        {"-0.75", -0.75f}, {"7", 7.0f},  {"1e-400", 0.0f}};
+  for (const Row& r : rows) {
+    TTestComponent c(nullptr);
+    LoadFromText(c, Lines({"object X: TTestComponent", std::string("  Ratio = ") + r.text, "end"}));
+    EXPECT_EQ(c.GetRatio(), r.ratio) << r.text;
+  }
+  TTestComponent c(nullptr);
+  LoadFromText(c, Lines({"object X: TTestComponent", "  Precise = NAN", "  Ratio = -INF", "end"}));
+  EXPECT_TRUE(std::isnan(c.GetPrecise()));
+  EXPECT_EQ(c.GetRatio(), -std::numeric_limits<float>::infinity());
+  EXPECT_EQ(LineOf(SaveToText(c), "Ratio"), "  Ratio = -INF");
+  EXPECT_EQ(LineOf(SaveToText(c), "Precise"), "  Precise = NAN");
+}
+
+TEST(TextFormNumbers, NegativeAndExtremeIntegers) {
+  TTestComponent c(nullptr);
+  c.SetCount(std::numeric_limits<int>::min());
+  c.SetBig(std::numeric_limits<std::int64_t>::min());
+  c.SetSmall(-1);
+  const std::string text = SaveToText(c);
+  EXPECT_EQ(LineOf(text, "Count"), "  Count = -2147483648");
+  EXPECT_EQ(LineOf(text, "Big"), "  Big = -9223372036854775808");
+  EXPECT_EQ(LineOf(text, "Small"), "  Small = -1");
+  TTestComponent copy(nullptr);
+  LoadFromText(copy, text);
+  EXPECT_EQ(copy.GetCount(), std::numeric_limits<int>::min());
+  EXPECT_EQ(copy.GetBig(), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(copy.GetSmall(), -1);
+  LoadFromText(copy, Lines({"object X: TTestComponent", "  Big = 9223372036854775807", "  Count = $7F", "end"}));
+  EXPECT_EQ(copy.GetBig(), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(copy.GetCount(), 127);
+}
+
+TEST(TextFormRead, LenientInputsGiveTheSameComponent) {
+  TTestComponent c(nullptr);
+  LoadFromText(c,
+               "\xEF\xBB\xBFOBJECT Lenient: TTestComponent\n"
+               "Count=5 Text = 'It''s' + #$41\n"
+               "  Settings . Rate = 3\n"
+               "\tWide = #$20AC\n"
+               "END\n");
+  EXPECT_EQ(c.GetName(), "Lenient");
+  EXPECT_EQ(c.GetCount(), 5);
+  EXPECT_EQ(c.GetText(), "It'sA");
+  EXPECT_EQ(c.GetSettings()->GetRate(), 3);
+  EXPECT_EQ(c.GetWide(), u'\u20AC');
+}
+
+TEST(TextFormRead, SurrogatePairsJoinIntoOneCharacter) {
+  const TFormObject form = ParseFormText(Lines({"object X: TTestComponent", "  Text = #55357#56832'!'", "end"}));
+  ASSERT_EQ(form.Properties.size(), 1u);
+  EXPECT_EQ(form.Properties[0].Value.Text, "\xF0\x9F\x98\x80!");
+}
+
+TEST(TextFormVariants, NumbersTextsBooleansAndNullRoundTrip) {
+  struct Row {
+    Variant value;
+    const char* written;
+    VARTYPE readType;
+    Variant readValue;
+  };
+  const Row rows[] = {
+      {Variant(42), "42", VT_I4, Variant(42)},
+      {Variant(std::int64_t{1} << 40), "1099511627776", VT_I8, Variant(std::int64_t{1} << 40)},
+      {Variant(std::uint8_t{200}), "200", VT_I4, Variant(200)},
+      {Variant(-0.5), "-0.5", VT_R8, Variant(-0.5)},
+      {Variant(0.1f), "0.1", VT_R8, Variant(0.1)},  // no precision letter: a double comes back
+      {Variant("a'b"), "'a'#39'b'", varString, Variant("a'b")},
+      {Variant(u"wide"), "'wide'", varString, Variant("wide")},
+      {Variant(true), "True", VT_BOOL, Variant(true)},
+      {Variant(false), "False", VT_BOOL, Variant(false)},
+      {Variant::Null(), "Null", VT_NULL, Variant::Null()},
+  };
+  for (const Row& r : rows) {
+    const std::string text = SavedWith([&](TTestComponent& c) { c.SetData(r.value); });
+    EXPECT_EQ(LineOf(text, "Data"), std::string("  Data = ") + r.written);
+    TTestComponent copy(nullptr);
+    LoadFromText(copy, text);
+    EXPECT_EQ(copy.GetData().VarType(), r.readType) << r.written;
+    EXPECT_TRUE(copy.GetData() == r.readValue) << r.written;
+  }
+  // Empty is not written; a read leaves an unmentioned variant alone.
+  const std::string text = SavedWith([](TTestComponent& c) { c.SetData(Variant()); });
+  EXPECT_EQ(text.find("Data"), std::string::npos);
+  TTestComponent c(nullptr);
+  c.SetData(Variant(7));
+  LoadFromText(c, text);
+  EXPECT_TRUE(c.GetData() == 7);
+  // Types the stream has no form for, and values that are no variant.
+  c.SetData(Variant::Error(5));
+  EXPECT_THROW(SaveToText(c), EWriteError);
+  EXPECT_THROW(LoadFromText(c, Lines({"object X: TTestComponent", "  Data = tcRed", "end"})), EReadError);
+  EXPECT_THROW(LoadFromText(c, Lines({"object X: TTestComponent", "  Data = []", "end"})), EReadError);
+}
+
+std::string TryParse(const std::string& text) {
+  try {
+    ParseFormText(text);
+  } catch (const EParserError& e) {
+    return e.Message();
+  }
+  return "parsed";
+}
+
+TEST(TextFormRead, MalformedTextsRaiseParserErrorsNamingTheLine) {
+  struct Row {
+    std::string text;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"object A: TTestComponent\r\n  Count = 1\r\n",
+       "Syntax error on line 3: a property, an object or 'end' expected but end of text found"},
+      {"object A: TTestComponent\r\n  Count = @\r\nend\r\n", "Syntax error on line 2: invalid character (code 64)"},
+      {"object A: TTestComponent\r\n  Text = 'abc\r\nend\r\n", "Syntax error on line 2: unterminated string"},
+      {"object A: TTestComponent\r\n  Count 5\r\nend\r\n",
+       "Syntax error on line 2: '=' expected but number 5 found"},
+      {"object A: TTestComponent\r\n  Entries = <\r\n    item\r\n    end\r\nend\r\n",
+       "Syntax error on line 5: 'item' or '>' expected but 'end' found"},
+      {"object A: TTestComponent\r\nend\r\nrest\r\n", "Syntax error on line 3: end of text expected but 'rest' found"},
+      {"", "Syntax error on line 1: 'object' expected but end of text found"},
+      {"object A: TTestComponent\r\n  Count = 99999999999999999999\r\nend\r\n",
+       "Syntax error on line 2: integer 99999999999999999999 is too large"},
+      {"object A: TTestComponent\r\n  Text = 'a' +\r\nend\r\n",
+       "Syntax error on line 3: a text after '+' expected but 'end' found"},
+      {"object A: TTestComponent\r\n  Colors = [tcRed\r\nend\r\n",
+       "Syntax error on line 3: ']' expected but 'end' found"},
+      {"object A: TTestComponent\r\n  Settings. = 1\r\nend\r\n",
+       "Syntax error on line 2: a property name after '.' expected but '=' found"},
+      {"object A: TTestComponent\r\n  object B: TTestChild\r\nend\r\n",
+       "Syntax error on line 4: a property, an object or 'end' expected but end of text found"},
+      {"object A TTestComponent\r\nend\r\n", "Syntax error on line 2: '=' expected but 'end' found"},
+      {"object A: TTestComponent\r\n  Count = 12abc\r\nend\r\n", "Syntax error on line 2: invalid number"},
+      {"object A: TTestComponent\r\n  Count = -x\r\nend\r\n",
+       "Syntax error on line 2: a number after '-' expected but 'x' found"},
+      {"object A: TTestComponent\r\n  Text = #1114112\r\nend\r\n", "Syntax error on line 2: character code out of range"},
+      {"object A: TTestComponent\r\n  Text = 'a\xC3'\r\nend\r\n", "Syntax error on line 2: invalid UTF-8 in a text"},
+      {"object A: TTestComponent\r\n  Text = '\xED\xA0\x80'\r\nend\r\n",
+       "Syntax error on line 2: invalid UTF-8 in a text"},
+      {"object A: TTestComponent\r\n  Data = {00}\r\nend\r\n",
+       "Syntax error on line 2: binary data is not supported in this form"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(TryParse(r.text), r.expected) << r.text;
+}
+
+TEST(TextFormRead, AMalformedTextChangesNothing) {
+  TTestComponent c(nullptr);
+  c.SetName("Keep");
+  c.SetCount(5);
+  c.GetEntries()->Add();
+  TStringStream text(Lines({"object Other: TTestComponent", "  Count = 9", "  Entries = <>", "  Text = 'open"}));
+  TMemoryStream binary;
+  EXPECT_THROW(ObjectTextToBinary(text, binary), EParserError);
+  EXPECT_EQ(binary.GetSize(), 0);
+  EXPECT_THROW(LoadFromText(c, Lines({"object Other: TTestComponent", "  Count = 9", "  Bad = <"})), EParserError);
+  EXPECT_EQ(c.GetName(), "Keep");
+  EXPECT_EQ(c.GetCount(), 5);
+  EXPECT_EQ(c.GetEntries()->GetCount(), 1);
+  EXPECT_FALSE(c.GetComponentState().Contains(csLoading));
+  EXPECT_EQ(c.loadedCount, 0);
+}
+
+TEST(TextFormRead, KeywordsMayBePropertyNames) {
+  const TFormObject form =
+      ParseFormText(Lines({"object End: TFoo", "  end = 1", "  Object.Item = item", "  item = <", "    item", "      end = end",
+                           "    end>", "end"}));
+  EXPECT_EQ(form.Name, "End");
+  ASSERT_EQ(form.Properties.size(), 3u);
+  EXPECT_EQ(form.Properties[0].Name, "end");
+  EXPECT_EQ(form.Properties[1].Name, "Object.Item");
+  EXPECT_EQ(form.Properties[1].Value, TFormValue::Ident("item"));
+  ASSERT_EQ(form.Properties[2].Value.Items.size(), 1u);
+  EXPECT_EQ(form.Properties[2].Value.Items[0].Properties[0].Value, TFormValue::Ident("end"));
+}
+
+TEST(TextFormConvert, BinaryAndTextConvertBothWays) {
+  TFormObject form;
+  form.ClassName = "TFoo";
+  form.Properties.push_back({"A", TFormValue::Integer(-5)});
+  form.Properties.push_back({"B.C", TFormValue::Ident("x.y")});
+  form.Properties.push_back({"D", TFormValue::Set({"p", "q"})});
+  form.Properties.push_back({"E", TFormValue::Single(0.25f)});
+  form.Properties.push_back({"F", TFormValue::Collection({TFormItem{}, TFormItem{{{"G", TFormValue::String("")}}}})});
+  TFormObject child;
+  child.Flag = TFormObjectFlag::Inherited;
+  child.ClassName = "TBar";
+  child.Name = "Bar";
+  form.Children.push_back(child);
+  const std::string expected = Lines({"object TFoo", "  A = -5", "  B.C = x.y", "  D = [p, q]", "  E = 0.25", "  F = <",
+                                      "    item", "    end", "    item", "      G = ''", "    end>",
+                                      "  inherited Bar: TBar", "  end", "end"});
+  EXPECT_EQ(FormToText(form), expected);
+
+  TMemoryStream binary;
+  WriteForm(binary, form);
+  binary.SetPosition(0);
+  TStringStream text;
+  ObjectBinaryToText(binary, text);
+  EXPECT_EQ(text.DataString(), expected);
+  EXPECT_EQ(binary.GetPosition(), binary.GetSize());
+
+  TStringStream source(expected);
+  TMemoryStream back;
+  ObjectTextToBinary(source, back);
+  back.SetPosition(0);
+  TFormObject read = ReadForm(back);
+  // The text has no precision letter: the single comes back as a double of
+  // the same value.
+  EXPECT_EQ(read.Properties[3].Value, TFormValue::Double(0.25));
+  read.Properties[3].Value = TFormValue::Single(0.25f);
+  EXPECT_EQ(read, form);
+}
+
+TEST(TextFormConvert, CorruptBinaryFormsRaiseReadErrors) {
+  TTestComponent c(nullptr);
+  c.SetName("Comp1");
+  TMemoryStream binary;
+  WriteComponent(binary, c);
+  const std::string bytes(static_cast<const char*>(binary.Memory()), static_cast<std::size_t>(binary.GetSize()));
+  EXPECT_EQ(bytes.substr(0, 5), std::string("XCF\x1A\x01", 5));
+
+  auto convert = [](const std::string& b) {
+    TStringStream in(b);
+    TStringStream out;
+    try {
+      ObjectBinaryToText(in, out);
+    } catch (const EReadError& e) {
+      EXPECT_EQ(out.GetSize(), 0);
+      return e.Message();
+    }
+    return std::string("converted");
+  };
+  EXPECT_EQ(convert(bytes), "converted");
+  std::string bad = bytes;
+  bad[0] = 'Y';
+  EXPECT_EQ(convert(bad), "Invalid component stream: missing signature");
+  bad = bytes;
+  bad[4] = 2;
+  EXPECT_EQ(convert(bad), "Invalid component stream: unsupported version 2");
+  EXPECT_EQ(convert(bytes.substr(0, bytes.size() - 1)), "Invalid component stream: truncated");
+  bad = bytes;
+  bad[bad.size() - 1] = 'O';  // the final end tag of the children
+  EXPECT_EQ(convert(bad).substr(0, 26), "Invalid component stream: ");
+
+  // Reading a corrupt stream into a component changes nothing.
+  TTestComponent target(nullptr);
+  target.SetName("Target");
+  target.SetCount(3);
+  TStringStream corrupt(bytes.substr(0, bytes.size() - 3));
+  EXPECT_THROW(ReadComponent(corrupt, target), EReadError);
+  EXPECT_EQ(target.GetName(), "Target");
+  EXPECT_EQ(target.GetCount(), 3);
+}
+
+// Garbled texts either parse or raise EParserError, and whatever parses
+// converts to a binary form that converts back to an equivalent text.
+TEST(TextFormFuzz, GarbledTextsParseOrFailCleanly) {
+  TTestComponent main(nullptr);
+  BuildRich(main);
+  const std::string seed = SaveToText(main);
+  const std::string alphabet = "objectend=<>[],.+-#$'0123456789eEsxyz \r\n\t:";
+  std::mt19937 rng(7);
+  int parsed = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = seed;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int e = 0; e < edits && !text.empty(); ++e) {
+      const std::size_t at = rng() % text.size();
+      const char c = (rng() % 4 == 0) ? static_cast<char>(rng() % 256) : alphabet[rng() % alphabet.size()];
+      switch (rng() % 3) {
+        case 0: text[at] = c; break;
+        case 1: text.insert(at, 1, c); break;
+        default: text.erase(at, 1 + rng() % 8); break;
+      }
+    }
+    if (round % 10 == 0) text = text.substr(0, rng() % (text.size() + 1));
+    std::string binary;
+    try {
+      TStringStream in(text);
+      TStringStream out;
+      ObjectTextToBinary(in, out);
+      binary = out.DataString();
+    } catch (const EParserError&) {
+      continue;
+    }
+    ++parsed;
+    TStringStream bin(binary);
+    TStringStream text2;
+    ObjectBinaryToText(bin, text2);
+    TStringStream in2(text2.DataString());
+    TStringStream binary2;
+    ObjectTextToBinary(in2, binary2);
+    ASSERT_EQ(binary2.DataString(), binary) << text;
+  }
+  EXPECT_GT(parsed, 50);  // the mutations leave many texts valid
+}
+
+TEST(TextFormFuzz, GarbledBinaryFormsConvertOrFailCleanly) {
+  TTestComponent main(nullptr);
+  BuildRich(main);
+  TMemoryStream binary;
+  WriteComponent(binary, main);
+  const std::string seed(static_cast<const char*>(binary.Memory()), static_cast<std::size_t>(binary.GetSize()));
+  std::mt19937 rng(11);
+  for (int round = 0; round < 3000; ++round) {
+    std::string bytes = seed;
+    const int edits = 1 + static_cast<int>(rng() % 3);
+    for (int e = 0; e < edits; ++e) bytes[5 + rng() % (bytes.size() - 5)] = static_cast<char>(rng() % 256);
+    TStringStream in(bytes);
+    TStringStream out;
+    try {
+      ObjectBinaryToText(in, out);
+    } catch (const EReadError&) {
+      continue;
+    }
+    // What converted must parse back.
+    EXPECT_NO_THROW(ParseFormText(out.DataString()));
+  }
+}
+
+}  // namespace
+}  // namespace xelo::test

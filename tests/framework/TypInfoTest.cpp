@@ -1,0 +1,369 @@
+#include "StreamTestClasses.h"
+
+#include "xelo/framework/TypInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace xelo::test {
+namespace {
+
+std::vector<std::string> Names(std::span<const TPropInfo* const> props) {
+  std::vector<std::string> names;
+  for (const TPropInfo* p : props) names.push_back(p->Name());
+  return names;
+}
+
+TEST(MetaClass, ChainNamesAndInheritance) {
+  TClass cls = TTestChild::StaticClass();
+  EXPECT_EQ(cls->ClassName(), "TTestChild");
+  ASSERT_NE(cls->ClassParent(), nullptr);
+  EXPECT_EQ(cls->ClassParent(), TTestComponent::StaticClass());
+  EXPECT_EQ(cls->ClassParent()->ClassParent(), TComponent::StaticClass());
+  EXPECT_EQ(TComponent::StaticClass()->ClassParent(), TPersistent::StaticClass());
+  EXPECT_EQ(TPersistent::StaticClass()->ClassParent(), nullptr);
+  EXPECT_TRUE(cls->InheritsFrom(TPersistent::StaticClass()));
+  EXPECT_FALSE(TTestComponent::StaticClass()->InheritsFrom(cls));
+  EXPECT_FALSE(cls->InheritsFrom(nullptr));
+
+  TTestChild child(nullptr);
+  const TPersistent& asBase = child;
+  EXPECT_EQ(asBase.ClassType(), cls);
+  EXPECT_EQ(asBase.ClassName(), "TTestChild");
+  EXPECT_TRUE(asBase.InheritsFrom(TComponent::StaticClass()));
+  EXPECT_FALSE(asBase.InheritsFrom(TCollection::StaticClass()));
+}
+
+TEST(MetaClass, PropertiesInDeclarationOrderBaseFirst) {
+  EXPECT_EQ(Names(GetPropList(TComponent::StaticClass())), (std::vector<std::string>{"Name", "Tag"}));
+  const std::vector<std::string> expected{"Name",     "Tag",      "Count",    "Small",   "Byte",
+                                          "Flag",     "Color",    "Colors",   "Letter",  "Wide",
+                                          "Ratio",    "Precise",  "Text",     "Big",     "Settings",
+                                          "Entries",  "Buddy",    "ReadOnlyCount", "Hidden", "Maybe",
+                                          "OnChange", "Data",     "Extra"};
+  EXPECT_EQ(Names(GetPropList(TTestChild::StaticClass())), expected);
+  const TPropInfo* extra = GetPropInfo(TTestChild::StaticClass(), "Extra");
+  ASSERT_NE(extra, nullptr);
+  EXPECT_EQ(extra->Index(), 22);
+  EXPECT_EQ(extra->DeclaringClass(), TTestChild::StaticClass());
+  EXPECT_EQ(GetPropInfo(TTestChild::StaticClass(), "Tag")->DeclaringClass(), TComponent::StaticClass());
+}
+
+TEST(MetaClass, LookupIsCaseInsensitiveAndUnknownIsNull) {
+  TTestComponent c(nullptr);
+  const TPropInfo* p = GetPropInfo(c, "uPdAtE");
+  EXPECT_EQ(p, nullptr);
+  p = GetPropInfo(c, "settings");
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->Name(), "Settings");
+  EXPECT_TRUE(IsPublishedProp(c, "COUNT"));
+  EXPECT_FALSE(IsPublishedProp(c, "Cont"));
+  EXPECT_THROW(PropType(c, "Nope"), EPropertyError);
+}
+
+TEST(MetaClass, KindsBoundsAndDefaults) {
+  TTestComponent c(nullptr);
+  struct Row {
+    const char* name;
+    TTypeKind kind;
+  };
+  const Row rows[] = {{"Tag", tkInteger},      {"Count", tkInteger},  {"Flag", tkEnumeration}, {"Color", tkEnumeration},
+                      {"Colors", tkSet},       {"Letter", tkChar},    {"Wide", tkWChar},       {"Ratio", tkFloat},
+                      {"Precise", tkFloat},    {"Text", tkString},    {"Big", tkInt64},        {"Settings", tkClass},
+                      {"Entries", tkClass},    {"Buddy", tkClass},    {"OnChange", tkMethod},
+                      {"Data", tkVariant}};
+  for (const Row& r : rows) EXPECT_EQ(PropType(c, r.name), r.kind) << r.name;
+
+  const TPropInfo& small = *GetPropInfo(c, "Small");
+  EXPECT_EQ(small.PropType().MinValue, -32768);
+  EXPECT_EQ(small.PropType().MaxValue, 32767);
+  EXPECT_TRUE(small.HasDefault());
+  EXPECT_EQ(small.DefaultValue(), 5);
+  const TPropInfo& byte = *GetPropInfo(c, "Byte");
+  EXPECT_EQ(byte.PropType().MinValue, 0);
+  EXPECT_EQ(byte.PropType().MaxValue, 255);
+  EXPECT_FALSE(byte.HasDefault());
+  EXPECT_EQ(GetPropInfo(c, "Letter")->PropType().MaxValue, 255);
+  EXPECT_EQ(GetPropInfo(c, "Wide")->PropType().MaxValue, 65535);
+  EXPECT_EQ(GetPropInfo(c, "Big")->PropType().MinValue, std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(GetPropInfo(c, "Ratio")->PropType().Float, FloatType::Single);
+  EXPECT_EQ(GetPropInfo(c, "Precise")->PropType().Float, FloatType::Double);
+  EXPECT_EQ(GetPropInfo(c, "Entries")->PropType().ClassType(), TTestEntries::StaticClass());
+  EXPECT_EQ(GetPropInfo(c, "Flag")->PropType().Name, "Boolean");
+  EXPECT_EQ(GetPropInfo(c, "Tag")->DefaultValue(), 0);
+  EXPECT_TRUE(GetPropInfo(c, "ReadOnlyCount")->IsReadOnly());
+  EXPECT_FALSE(GetPropInfo(c, "Count")->IsReadOnly());
+  EXPECT_TRUE(GetPropInfo(c, "Settings")->IsReadOnly());
+}
+
+TEST(PropertyAccess, OrdinalsWithBounds) {
+  TTestComponent c(nullptr);
+  SetOrdProp(c, "Count", -17);
+  EXPECT_EQ(c.GetCount(), -17);
+  EXPECT_EQ(GetOrdProp(c, "Count"), -17);
+  SetOrdProp(c, "Byte", 255);
+  EXPECT_EQ(c.GetByte(), 255);
+  EXPECT_THROW(SetOrdProp(c, "Byte", 256), EPropertyError);
+  EXPECT_THROW(SetOrdProp(c, "Byte", -1), EPropertyError);
+  EXPECT_EQ(c.GetByte(), 255);
+  SetOrdProp(c, "Small", -32768);
+  EXPECT_EQ(c.GetSmall(), -32768);
+  EXPECT_THROW(SetOrdProp(c, "Small", 32768), EPropertyError);
+  EXPECT_THROW(SetOrdProp(c, "Count", std::int64_t{1} << 31), EPropertyError);
+  try {
+    SetOrdProp(c, "Byte", 300);
+    FAIL();
+  } catch (const EPropertyError& e) {
+    EXPECT_EQ(e.Message(), "Value 300 is out of range for property Byte (0..255)");
+  }
+  SetOrdProp(c, "Letter", 0xE9);
+  EXPECT_EQ(static_cast<unsigned char>(c.GetLetter()), 0xE9);
+  EXPECT_EQ(GetOrdProp(c, "Letter"), 0xE9);  // a char is 0..255, never negative
+  SetOrdProp(c, "Wide", 0x20AC);
+  EXPECT_EQ(c.GetWide(), u'\u20AC');
+  EXPECT_THROW(SetOrdProp(c, "Wide", 0x10000), EPropertyError);
+  SetInt64Prop(c, "Big", std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(c.GetBig(), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(GetInt64Prop(c, "Big"), std::numeric_limits<std::int64_t>::min());
+  EXPECT_THROW(GetOrdProp(c, "Text"), EPropertyError);
+  EXPECT_THROW(SetOrdProp(c, "Ratio", 1), EPropertyError);
+}
+
+TEST(PropertyAccess, EnumerationsByName) {
+  TTestComponent c(nullptr);
+  SetEnumProp(c, "Color", "tcBlue");
+  EXPECT_EQ(c.GetColor(), tcBlue);
+  SetEnumProp(c, "Color", "TCGREEN");
+  EXPECT_EQ(c.GetColor(), tcGreen);
+  EXPECT_EQ(GetEnumProp(c, "Color"), "tcGreen");
+  EXPECT_THROW(SetEnumProp(c, "Color", "tcPurple"), EPropertyError);
+  EXPECT_EQ(c.GetColor(), tcGreen);
+  EXPECT_THROW(SetOrdProp(c, "Color", 3), EPropertyError);
+  SetEnumProp(c, "Flag", "true");
+  EXPECT_TRUE(c.GetFlag());
+  EXPECT_EQ(GetEnumProp(c, "Flag"), "True");
+  EXPECT_THROW(SetEnumProp(c, "Flag", "yes"), EPropertyError);
+  EXPECT_THROW(SetEnumProp(c, "Count", "tcRed"), EPropertyError);
+  EXPECT_EQ(GetEnumName(*TestColorType(), 2), "tcBlue");
+  EXPECT_EQ(GetEnumName(*TestColorType(), 3), "");
+  EXPECT_EQ(GetEnumValue(*TestColorType(), "tcred"), 0);
+  EXPECT_FALSE(GetEnumValue(*TestColorType(), "x").has_value());
+}
+
+TEST(PropertyAccess, SetsByElementNames) {
+  TTestComponent c(nullptr);
+  SetSetProp(c, "Colors", "[tcRed, tcBlue]");
+  EXPECT_EQ(c.GetColors(), (TTestColors{tcRed, tcBlue}));
+  EXPECT_EQ(GetSetProp(c, "Colors"), "tcRed,tcBlue");
+  EXPECT_EQ(GetSetProp(c, "Colors", true), "[tcRed,tcBlue]");
+  SetSetProp(c, "Colors", "tcGreen");
+  EXPECT_EQ(c.GetColors(), TTestColors{tcGreen});
+  SetSetProp(c, "Colors", " tcblue , tcRed ");
+  EXPECT_EQ(c.GetColors(), (TTestColors{tcRed, tcBlue}));
+  SetSetProp(c, "Colors", "[]");
+  EXPECT_TRUE(c.GetColors().Empty());
+  SetSetProp(c, "Colors", "tcRed");
+  SetSetProp(c, "Colors", "");
+  EXPECT_TRUE(c.GetColors().Empty());
+  EXPECT_THROW(SetSetProp(c, "Colors", "[tcRed, tcPink]"), EPropertyError);
+  EXPECT_THROW(SetSetProp(c, "Colors", "[tcRed"), EPropertyError);
+  EXPECT_TRUE(c.GetColors().Empty());
+  EXPECT_THROW(SetOrdProp(c, "Colors", 8), EPropertyError);  // bit 3 is no element
+}
+
+TEST(PropertyAccess, FloatsStringsAndReadOnly) {
+  TTestComponent c(nullptr);
+  SetFloatProp(c, "Ratio", 0.1);
+  EXPECT_EQ(c.GetRatio(), 0.1f);
+  EXPECT_EQ(GetFloatProp(c, "Ratio"), static_cast<double>(0.1f));
+  EXPECT_THROW(SetFloatProp(c, "Ratio", 1e300), EPropertyError);
+  EXPECT_EQ(c.GetRatio(), 0.1f);
+  SetFloatProp(c, "Precise", 1e300);
+  EXPECT_EQ(c.GetPrecise(), 1e300);
+  EXPECT_THROW(GetFloatProp(c, "Count"), EPropertyError);
+
+  SetStrProp(c, "Text", "h\xC3\xA9llo");
+  EXPECT_EQ(c.GetText(), "h\xC3\xA9llo");
+  EXPECT_EQ(GetStrProp(c, "text"), "h\xC3\xA9llo");
+  EXPECT_THROW(SetStrProp(c, "Count", "1"), EPropertyError);
+
+  EXPECT_EQ(GetOrdProp(c, "ReadOnlyCount"), 42);
+  try {
+    SetOrdProp(c, "ReadOnlyCount", 1);
+    FAIL();
+  } catch (const EPropertyError& e) {
+    EXPECT_EQ(e.Message(), "Property ReadOnlyCount is read-only");
+  }
+  try {
+    SetOrdProp(c, "Nope", 1);
+    FAIL();
+  } catch (const EPropertyError& e) {
+    EXPECT_EQ(e.Message(), "Property Nope does not exist");
+  }
+}
+
+TEST(PropertyAccess, ObjectsEventsAndForeignInstances) {
+  TTestComponent c(nullptr);
+  TTestComponent other(nullptr);
+  EXPECT_EQ(GetObjectProp(c, "Settings"), c.GetSettings());
+  EXPECT_EQ(GetObjectProp(c, "Entries"), c.GetEntries());
+  EXPECT_EQ(GetObjectProp(c, "Buddy"), nullptr);
+  SetObjectProp(c, "Buddy", &other);
+  EXPECT_EQ(c.GetBuddy(), &other);
+  EXPECT_THROW(SetObjectProp(c, "Buddy", c.GetSettings()), EPropertyError);
+  EXPECT_EQ(c.GetBuddy(), &other);
+  SetObjectProp(c, "Buddy", nullptr);
+  EXPECT_EQ(c.GetBuddy(), nullptr);
+  EXPECT_THROW(SetObjectProp(c, "Settings", nullptr), EPropertyError);
+
+  int calls = 0;
+  std::function<void(TComponent*)> handler = [&](TComponent* sender) { calls += sender == &c ? 1 : 100; };
+  const TPropInfo& onChange = *GetPropInfo(c, "OnChange");
+  EXPECT_FALSE(IsMethodAssigned(c, onChange));
+  SetMethodProp(c, onChange, handler);
+  EXPECT_TRUE(IsMethodAssigned(c, onChange));
+  c.GetOnChange()(&c);
+  EXPECT_EQ(calls, 1);
+  // Save, replace and restore the handler, as the GUI binding does.
+  std::any saved = GetMethodProp(c, "OnChange");
+  SetMethodProp(c, "OnChange", std::function<void(TComponent*)>([&](TComponent*) { calls += 10; }));
+  c.GetOnChange()(&c);
+  SetMethodProp(c, "OnChange", saved);
+  c.GetOnChange()(&c);
+  EXPECT_EQ(calls, 12);
+  EXPECT_THROW(SetMethodProp(c, "OnChange", std::any(42)), EPropertyError);
+  SetMethodProp(c, "OnChange", std::any());
+  EXPECT_FALSE(IsMethodAssigned(c, onChange));
+
+  // A property of TTestComponent used on an object of another class.
+  TTestSettings settings;
+  EXPECT_THROW(GetOrdProp(settings, *GetPropInfo(c, "Count")), EPropertyError);
+  EXPECT_THROW(SetOrdProp(settings, *GetPropInfo(c, "Count"), 1), EPropertyError);
+  // ... but a derived instance is fine.
+  TTestChild child(nullptr);
+  SetOrdProp(child, *GetPropInfo(c, "Count"), 9);
+  EXPECT_EQ(child.GetCount(), 9);
+}
+
+TEST(PropertyAccess, StoredOption) {
+  TTestComponent c(nullptr);
+  const TPropInfo& maybe = *GetPropInfo(c, "Maybe");
+  EXPECT_TRUE(IsStoredProp(c, maybe));
+  c.SetMaybe(7);
+  EXPECT_FALSE(IsStoredProp(c, maybe));
+  EXPECT_FALSE(IsStoredProp(c, *GetPropInfo(c, "Hidden")));
+  EXPECT_TRUE(IsStoredProp(c, *GetPropInfo(c, "Count")));
+}
+
+// A class that redeclares an inherited property with a new default.
+class TTestRedeclared : public TTestComponent {
+  XELO_CLASS(TTestRedeclared, TTestComponent)
+ public:
+  explicit TTestRedeclared(TComponent* owner) : TTestComponent(owner) {}
+};
+TClass TTestRedeclared::StaticClass() {
+  static const TMetaClass meta = TClassBuilder<TTestRedeclared>("TTestRedeclared")
+                                     .Integer("Count", &TTestRedeclared::GetCount, &TTestRedeclared::SetCount, Default(3))
+                                     .Build();
+  return &meta;
+}
+
+TEST(MetaClass, RedeclaredPropertyKeepsItsPlace) {
+  TClass cls = TTestRedeclared::StaticClass();
+  const TPropInfo* count = GetPropInfo(cls, "Count");
+  ASSERT_NE(count, nullptr);
+  EXPECT_EQ(count->DeclaringClass(), cls);
+  EXPECT_EQ(count->Index(), 2);
+  EXPECT_EQ(cls->Properties()[2], count);
+  EXPECT_EQ(cls->Properties().size(), TTestComponent::StaticClass()->Properties().size());
+  EXPECT_EQ(count->DefaultValue(), 3);
+}
+
+// A class whose declared default lies outside its enumeration.
+class TTestBadDefault : public TPersistent {
+  XELO_CLASS(TTestBadDefault, TPersistent)
+ public:
+  TTestColor GetColor() const { return tcRed; }
+  void SetColor(TTestColor) {}
+};
+TClass TTestBadDefault::StaticClass() {
+  static const TMetaClass meta = TClassBuilder<TTestBadDefault>("TTestBadDefault")
+                                     .Enum("Color", &TTestBadDefault::GetColor, &TTestBadDefault::SetColor,
+                                           TestColorType(), Default(static_cast<TTestColor>(3)))
+                                     .Build();
+  return &meta;
+}
+
+TEST(MetaClass, BuilderMistakesAreReported) {
+  EXPECT_THROW(TTestBadDefault::StaticClass(), std::invalid_argument);
+  EXPECT_THROW(MakeEnumType("Dup", std::vector<std::string>{"a", "A"}), std::invalid_argument);
+  EXPECT_THROW(MakeEnumType("Bad", std::vector<std::string>{"1x"}), std::invalid_argument);
+}
+
+// A different class that claims the name of a registered one.
+class TTestImpostor : public TComponent {
+  XELO_CLASS(TTestImpostor, TComponent)
+ public:
+  explicit TTestImpostor(TComponent* owner) : TComponent(owner) {}
+};
+TClass TTestImpostor::StaticClass() {
+  static const TMetaClass meta = TClassBuilder<TTestImpostor>("TTestComponent").Build();
+  return &meta;
+}
+
+TEST(ClassRegistry, FindCreateAndConflicts) {
+  RegisterTestClasses();
+  RegisterTestClasses();  // again: nothing happens
+  EXPECT_EQ(FindClass("ttestcomponent"), TTestComponent::StaticClass());
+  EXPECT_EQ(GetClass("TTestChild"), TTestChild::StaticClass());
+  EXPECT_EQ(GetClass("TNoSuchClass"), nullptr);
+  try {
+    FindClass("TNoSuchClass");
+    FAIL();
+  } catch (const EClassNotFound& e) {
+    EXPECT_EQ(e.Message(), "Class TNoSuchClass not found");
+  }
+  EXPECT_THROW(RegisterClass(TTestImpostor::StaticClass()), EInvalidOperation);
+  EXPECT_EQ(GetClass("TTestComponent"), TTestComponent::StaticClass());
+
+  TTestComponent owner(nullptr);
+  TComponent* made = FindClass("TTestChild")->CreateComponent(owner);
+  EXPECT_EQ(made->ClassName(), "TTestChild");
+  EXPECT_EQ(made->GetOwner(), &owner);
+  EXPECT_EQ(owner.GetComponentCount(), 1);
+  std::unique_ptr<TComponent> loose = TTestComponent::StaticClass()->CreateComponent();
+  EXPECT_EQ(loose->GetOwner(), nullptr);
+  EXPECT_THROW(TComponent::StaticClass()->CreateItem(*owner.GetEntries()), EInvalidOperation);
+  TCollectionItem* item = TTestEntry::StaticClass()->CreateItem(*owner.GetEntries());
+  EXPECT_EQ(owner.GetEntries()->GetItem(0), item);
+  EXPECT_FALSE(TPersistent::StaticClass()->CanCreateComponent());
+  EXPECT_TRUE(TComponent::StaticClass()->CanCreateComponent());
+
+  UnRegisterClass(TTestChild::StaticClass());
+  EXPECT_EQ(GetClass("TTestChild"), nullptr);
+  RegisterTestClasses();
+}
+
+TEST(Persistent, AssignDefaultsRaiseWithBothClassNames) {
+  TTestSettings settings;
+  TTestEntries entries(nullptr);
+  TTestEntry entry(nullptr);
+  try {
+    settings.Assign(&entry);
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "Cannot assign a TTestEntry to a TTestSettings");
+  }
+  try {
+    settings.Assign(nullptr);
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "Cannot assign a nil to a TTestSettings");
+  }
+  EXPECT_EQ(settings.GetNamePath(), "TTestSettings");
+  EXPECT_EQ(settings.GetOwner(), nullptr);
+}
+
+}  // namespace
+}  // namespace xelo::test

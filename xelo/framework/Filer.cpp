@@ -1,0 +1,582 @@
+#include "xelo/framework/Filer.h"
+
+#include "xelo/framework/Collection.h"
+#include "xelo/framework/Component.h"
+#include "xelo/framework/Exceptions.h"
+#include "xelo/framework/Streams.h"
+#include "xelo/framework/SysUtils.h"
+#include "xelo/framework/TypInfo.h"
+#include "xelo/framework/Variant.h"
+
+#include <algorithm>
+#include <any>
+#include <cmath>
+#include <exception>
+#include <limits>
+
+namespace xelo {
+
+namespace {
+
+std::vector<std::string> SplitDots(std::string_view path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t dot = path.find('.', start);
+    parts.emplace_back(path.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  return parts;
+}
+
+bool IsNameProperty(const TPersistent& object, const TPropInfo& prop) {
+  // A component's Name is the header of its object, not a property line.
+  return SameText(prop.Name(), "Name") && dynamic_cast<const TComponent*>(&object) != nullptr;
+}
+
+// A subcomponent of the object that publishes it is part of that object's
+// data (written as dotted lines); any other component is only referred to.
+bool IsInlineComponent(const TPersistent& holder, const TComponent& component) {
+  return component.IsSubComponent() && component.GetOwner() == &holder;
+}
+
+bool ClassChainHasName(TClass cls, std::string_view name) {
+  for (TClass c = cls; c != nullptr; c = c->ClassParent()) {
+    if (SameText(c->ClassName(), name)) return true;
+  }
+  return false;
+}
+
+// Ends an update of a collection on every way out.
+class CollectionUpdate {
+ public:
+  explicit CollectionUpdate(TCollection& c) : c_(c) { c_.BeginUpdate(); }
+  ~CollectionUpdate() { c_.EndUpdate(); }
+  CollectionUpdate(const CollectionUpdate&) = delete;
+  CollectionUpdate& operator=(const CollectionUpdate&) = delete;
+
+ private:
+  TCollection& c_;
+};
+
+}  // namespace
+
+namespace detail {
+
+// --- Writer -------------------------------------------------------------------------
+
+class ComponentWriter {
+ public:
+  explicit ComponentWriter(TComponent& root) : root_(root) {}
+
+  TFormObject Object(TComponent& component, int depth) {
+    if (depth > kMaxFormDepth) throw EWriteError("Cannot write " + component.ClassName() + ": nesting too deep");
+    const bool wasWriting = component.GetComponentState().Contains(csWriting);
+    component.SetState(csWriting, true);
+    struct Restore {
+      TComponent& c;
+      bool was;
+      ~Restore() { c.SetState(csWriting, was); }
+    } restore{component, wasWriting};
+
+    TFormObject o;
+    o.ClassName = component.ClassName();
+    o.Name = component.GetName();
+    Properties(component, "", o.Properties, depth);
+    component.GetChildren([&](TComponent& child) { o.Children.push_back(Object(child, depth + 1)); }, root_);
+    return o;
+  }
+
+ private:
+  void Properties(const TPersistent& object, const std::string& prefix, std::vector<TFormProperty>& out, int depth) {
+    if (depth > kMaxFormDepth) throw EWriteError("Cannot write " + object.ClassName() + ": nesting too deep");
+    for (const TPropInfo* prop : GetPropList(object)) {
+      if (prop->Kind() == tkMethod || IsNameProperty(object, *prop) || !prop->IsStored(object)) continue;
+      const std::string name = prefix + prop->Name();
+      if (prop->Kind() == tkClass) {
+        ObjectProperty(object, *prop, name, out, depth);
+        continue;
+      }
+      if (prop->IsReadOnly()) continue;
+      const TPropInfo::Accessors& a = prop->Access();
+      const TTypeInfo& type = prop->PropType();
+      switch (prop->Kind()) {
+        case tkInteger:
+        case tkInt64:
+        case tkChar:
+        case tkWChar:
+        case tkEnumeration:
+        case tkSet: {
+          const std::int64_t v = a.getOrd(object);
+          if (prop->HasDefault() && v == prop->DefaultValue()) break;
+          out.push_back({name, OrdinalValue(type, v)});
+          break;
+        }
+        case tkFloat: {
+          const double v = a.getFloat(object);
+          if (v == 0) break;
+          if (type.Float == FloatType::Single) {
+            out.push_back({name, TFormValue::Single(static_cast<float>(v))});
+          } else {
+            out.push_back({name, TFormValue::Double(v)});
+          }
+          break;
+        }
+        case tkString: {
+          std::string v = a.getStr(object);
+          if (!v.empty()) out.push_back({name, TFormValue::String(std::move(v))});
+          break;
+        }
+        case tkVariant: {
+          const std::any held = a.getVariant(object);
+          const auto* v = std::any_cast<Variant>(&held);
+          if (v != nullptr && !v->IsEmpty()) out.push_back({name, VariantValue(*v, name)});
+          break;
+        }
+        default:
+          break;
+      }
+    }
+  }
+
+  // The stream knows numbers, texts and identifiers; a variant goes as the
+  // one of them that carries its value (Null and Booleans as the
+  // identifiers Null, True, False). A date, currency or decimal is written
+  // as its number and comes back as a double.
+  static TFormValue VariantValue(const Variant& v, const std::string& name) {
+    const VARTYPE type = v.VarType();
+    switch (type) {
+      case VT_NULL: return TFormValue::Ident("Null");
+      case VT_BOOL: return TFormValue::Ident(v.ToBool() ? "True" : "False");
+      case VT_I1:
+      case VT_I2:
+      case VT_I4:
+      case VT_I8:
+      case VT_INT:
+      case VT_UI1:
+      case VT_UI2:
+      case VT_UI4:
+      case VT_UINT: return TFormValue::Integer(v.ToInt64());
+      case VT_UI8:
+        if (v.AsVARIANT().ullVal <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+          return TFormValue::Integer(v.ToInt64());
+        }
+        return TFormValue::Double(v.ToDouble());
+      case VT_R4: return TFormValue::Single(v.AsVARIANT().fltVal);
+      case VT_R8:
+      case VT_DATE:
+      case VT_CY:
+      case VT_DECIMAL: return TFormValue::Double(v.ToDouble());
+      case varString:
+      case VT_BSTR: return TFormValue::String(VarToStr(v));
+      default:
+        throw EWriteError("Cannot write " + name + ": a variant of type " + std::to_string(type) +
+                          " has no form in the component stream");
+    }
+  }
+
+  static TFormValue OrdinalValue(const TTypeInfo& type, std::int64_t v) {
+    switch (type.Kind) {
+      case tkChar:
+      case tkWChar: {
+        std::string text;
+        AppendUtf8(text, static_cast<char32_t>(v));
+        return TFormValue::String(std::move(text));
+      }
+      case tkEnumeration: {
+        std::string n = GetEnumName(type, v);
+        // A value without a name can only come from a cast in C++; keep it
+        // as a number rather than losing it.
+        return n.empty() ? TFormValue::Integer(v) : TFormValue::Ident(std::move(n));
+      }
+      case tkSet: {
+        std::vector<std::string> elements;
+        for (const auto& [value, n] : type.ElementType->EnumValues) {
+          if ((static_cast<std::uint64_t>(v) >> value) & 1) elements.push_back(n);
+        }
+        return TFormValue::Set(std::move(elements));
+      }
+      default:
+        return TFormValue::Integer(v);
+    }
+  }
+
+  void ObjectProperty(const TPersistent& object, const TPropInfo& prop, const std::string& name,
+                      std::vector<TFormProperty>& out, int depth) {
+    TPersistent* value = prop.Access().getObj(object);
+    if (value == nullptr) return;
+    if (auto* component = dynamic_cast<TComponent*>(value); component != nullptr && !IsInlineComponent(object, *component)) {
+      if (prop.IsReadOnly()) return;
+      std::string path = ReferencePath(*component);
+      if (!path.empty()) out.push_back({name, TFormValue::Ident(std::move(path))});
+      return;
+    }
+    if (auto* collection = dynamic_cast<TCollection*>(value)) {
+      if (depth + 1 > kMaxFormDepth) throw EWriteError("Cannot write " + name + ": nesting too deep");
+      std::vector<TFormItem> items;
+      for (int i = 0; i < collection->GetCount(); ++i) {
+        TFormItem item;
+        Properties(*collection->GetItem(i), "", item.Properties, depth + 1);
+        items.push_back(std::move(item));
+      }
+      out.push_back({name, TFormValue::Collection(std::move(items))});
+      return;
+    }
+    Properties(*value, name + ".", out, depth + 1);
+  }
+
+  std::string ReferencePath(const TComponent& target) const {
+    if (&target == &root_) return root_.GetName();
+    std::vector<const TComponent*> chain;
+    const TComponent* c = &target;
+    for (; c != nullptr && c != &root_; c = c->GetOwner()) chain.push_back(c);
+    // Inside the root: the names below it. Outside: the names from the
+    // topmost owner down, which only a global lookup could resolve.
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      if ((*it)->GetName().empty()) return {};
+      if (!path.empty()) path += '.';
+      path += (*it)->GetName();
+    }
+    return path;
+  }
+
+  TComponent& root_;
+};
+
+// --- Reader --------------------------------------------------------------------------
+
+class ComponentReader : public DestructionWatch {
+ public:
+  explicit ComponentReader(TComponent& root) : root_(root) {}
+
+  void Read(const TFormObject& form) {
+    try {
+      TrackTree(root_);
+      if (!root_.GetComponentState().Contains(csDesigning)) root_.SetName(form.Name);
+      Properties(root_, form.Properties, 0);
+      Children(root_, form.Children, 1);
+      ResolveFixups();
+    } catch (...) {
+      Abort();
+      throw;
+    }
+    for (TComponent* c : loading_) c->SetState(csReading, false);
+    CallLoaded();
+  }
+
+  void Destroyed(const TPersistent* object) noexcept override {
+    std::erase_if(loading_, [object](const TComponent* c) { return static_cast<const TPersistent*>(c) == object; });
+    std::erase_if(fixups_, [object](const Fixup& f) { return f.instance == object; });
+    if (current_ != nullptr && static_cast<const TPersistent*>(current_) == object) current_ = nullptr;
+  }
+
+ private:
+  struct Fixup {
+    TPersistent* instance;
+    const TPropInfo* prop;
+    std::string path;
+    std::string where;
+  };
+
+  [[noreturn]] void Fail(const std::string& where, const std::string& reason) {
+    annotated_ = true;
+    throw EReadError("Error reading " + where + ": " + reason);
+  }
+
+  void Track(TComponent& c) {
+    if (std::find(loading_.begin(), loading_.end(), &c) != loading_.end()) return;
+    c.SetState(csLoading, true);
+    c.SetState(csReading, true);
+    loading_.push_back(&c);
+  }
+
+  void TrackTree(TComponent& c) {
+    Track(c);
+    for (TComponent* child : c.Components()) TrackTree(*child);
+  }
+
+  void Abort() noexcept {
+    for (TComponent* c : loading_) {
+      c->SetState(csLoading, false);
+      c->SetState(csReading, false);
+    }
+    loading_.clear();
+    fixups_.clear();
+  }
+
+  void Properties(TPersistent& instance, const std::vector<TFormProperty>& props, int depth) {
+    for (const TFormProperty& p : props) Property(instance, p, depth);
+  }
+
+  void Property(TPersistent& instance, const TFormProperty& p, int depth) {
+    const std::string where = instance.ClassName() + "." + p.Name;
+    const std::vector<std::string> path = SplitDots(p.Name);
+    TPersistent* target = &instance;
+    for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+      const TPropInfo* step = GetPropInfo(*target, path[i]);
+      if (step == nullptr) Fail(where, "Property " + path[i] + " does not exist");
+      if (step->Kind() != tkClass) Fail(where, "Property " + path[i] + " is not an object");
+      TPersistent* next = step->Access().getObj(*target);
+      if (next == nullptr) Fail(where, "Property " + path[i] + " holds no object");
+      // Only the object's own nested objects are reachable this way, not
+      // components it merely refers to.
+      if (const auto* c = dynamic_cast<const TComponent*>(next); c != nullptr && !IsInlineComponent(*target, *c)) {
+        Fail(where, "Property " + path[i] + " refers to a component");
+      }
+      target = next;
+    }
+    const TPropInfo* prop = GetPropInfo(*target, path.back());
+    if (prop == nullptr) Fail(where, "Property " + path.back() + " does not exist");
+    try {
+      Assign(*target, *prop, p.Value, where, depth);
+    } catch (const EPropertyError& e) {
+      // The checks of the property functions (range, enumeration, kind)
+      // are reading errors here.
+      if (annotated_) throw;
+      Fail(where, e.Message());
+    } catch (Exception& e) {
+      if (!annotated_) {
+        annotated_ = true;
+        e.SetMessage("Error reading " + where + ": " + e.Message());
+      }
+      throw;
+    }
+  }
+
+  void WrongKind(const std::string& where, const char* expected) { Fail(where, std::string(expected) + " expected"); }
+
+  void Assign(TPersistent& target, const TPropInfo& prop, const TFormValue& v, const std::string& where, int depth) {
+    using K = TFormValueKind;
+    const TTypeInfo& type = prop.PropType();
+    if (prop.Kind() == tkMethod) Fail(where, "Event handlers are not read from a component stream");
+    if (prop.Kind() == tkClass) {
+      ObjectValue(target, prop, v, where, depth);
+      return;
+    }
+    if (prop.IsReadOnly()) Fail(where, "Property " + prop.Name() + " is read-only");
+    switch (prop.Kind()) {
+      case tkInteger:
+      case tkInt64:
+        if (v.Kind != K::Integer) WrongKind(where, "An integer value");
+        SetOrdProp(target, prop, v.Int);
+        break;
+      case tkChar:
+      case tkWChar: {
+        if (v.Kind == K::Integer) {
+          SetOrdProp(target, prop, v.Int);
+          break;
+        }
+        if (v.Kind != K::String) WrongKind(where, "A character");
+        std::size_t pos = 0;
+        const auto cp = DecodeUtf8(v.Text, pos);
+        if (!cp || pos != v.Text.size()) Fail(where, "A text of exactly one character expected");
+        SetOrdProp(target, prop, static_cast<std::int64_t>(*cp));
+        break;
+      }
+      case tkEnumeration: {
+        if (v.Kind == K::Integer) {
+          SetOrdProp(target, prop, v.Int);
+          break;
+        }
+        if (v.Kind != K::Ident) WrongKind(where, "An enumeration value");
+        const auto value = GetEnumValue(type, v.Text);
+        if (!value) Fail(where, "Invalid enumeration value '" + v.Text + "'");
+        SetOrdProp(target, prop, *value);
+        break;
+      }
+      case tkSet: {
+        if (v.Kind != K::Set) WrongKind(where, "A set");
+        std::uint64_t bits = 0;
+        for (const std::string& e : v.Elements) {
+          const auto value = GetEnumValue(*type.ElementType, e);
+          if (!value) Fail(where, "Invalid set element '" + e + "'");
+          bits |= std::uint64_t{1} << *value;
+        }
+        SetOrdProp(target, prop, static_cast<std::int64_t>(bits));
+        break;
+      }
+      case tkFloat:
+        if (v.Kind == K::Integer) {
+          SetFloatProp(target, prop, static_cast<double>(v.Int));
+        } else if (v.Kind == K::Single || v.Kind == K::Double) {
+          SetFloatProp(target, prop, v.Float);
+        } else if (v.Kind == K::Ident && (SameText(v.Text, "NAN") || SameText(v.Text, "INF"))) {
+          // The text form writes the non-finite values as these words.
+          SetFloatProp(target, prop, SameText(v.Text, "NAN") ? std::nan("") : HUGE_VAL);
+        } else {
+          WrongKind(where, "A number");
+        }
+        break;
+      case tkString:
+        if (v.Kind != K::String) WrongKind(where, "A text");
+        SetStrProp(target, prop, v.Text);
+        break;
+      case tkVariant:
+        SetVariantProp(target, prop, VariantOf(v, where));
+        break;
+      default:
+        Fail(where, "Properties of this kind are not read from a component stream");
+    }
+  }
+
+  Variant VariantOf(const TFormValue& v, const std::string& where) {
+    using K = TFormValueKind;
+    switch (v.Kind) {
+      case K::Integer:
+        if (v.Int >= std::numeric_limits<std::int32_t>::min() && v.Int <= std::numeric_limits<std::int32_t>::max()) {
+          return Variant(static_cast<std::int32_t>(v.Int));
+        }
+        return Variant(v.Int);
+      case K::Single: return Variant(static_cast<float>(v.Float));
+      case K::Double: return Variant(v.Float);
+      case K::String: return Variant(v.Text);
+      case K::Ident:
+        if (SameText(v.Text, "Null")) return Variant::Null();
+        if (SameText(v.Text, "True")) return Variant(true);
+        if (SameText(v.Text, "False")) return Variant(false);
+        if (SameText(v.Text, "Unassigned")) return Variant();
+        if (SameText(v.Text, "NAN")) return Variant(std::nan(""));
+        if (SameText(v.Text, "INF")) return Variant(HUGE_VAL);
+        break;
+      default:
+        break;
+    }
+    Fail(where, "A number, a text, True, False or Null expected");
+  }
+
+  void ObjectValue(TPersistent& target, const TPropInfo& prop, const TFormValue& v, const std::string& where,
+                   int depth) {
+    if (v.Kind == TFormValueKind::Collection) {
+      auto* collection = dynamic_cast<TCollection*>(prop.Access().getObj(target));
+      if (collection == nullptr) Fail(where, "Property " + prop.Name() + " is not a collection");
+      // Written empty: the existing items stay.
+      if (v.Items.empty()) return;
+      CollectionUpdate update(*collection);
+      collection->Clear();
+      for (const TFormItem& item : v.Items) Properties(*collection->Add(), item.Properties, depth + 1);
+      return;
+    }
+    if (v.Kind == TFormValueKind::Ident) {
+      if (prop.IsReadOnly()) Fail(where, "Property " + prop.Name() + " is read-only");
+      if (!prop.PropType().ClassType()->InheritsFrom(TComponent::StaticClass())) {
+        Fail(where, "Property " + prop.Name() + " does not refer to a component");
+      }
+      if (SameText(v.Text, "nil")) {
+        SetObjectProp(target, prop, nullptr);
+      } else {
+        fixups_.push_back({&target, &prop, v.Text, where});
+      }
+      return;
+    }
+    Fail(where, "A collection or a component name expected");
+  }
+
+  void Children(TComponent& parent, const std::vector<TFormObject>& children, int depth) {
+    for (const TFormObject& child : children) {
+      TComponent* owner = parent.GetChildOwner();
+      if (owner == nullptr) owner = &root_;
+      const std::string where = child.ClassName + " " + (child.Name.empty() ? std::string("(unnamed)") : child.Name);
+      TComponent* component = owner->FindComponent(child.Name);
+      bool created = false;
+      if (component != nullptr) {
+        if (!ClassChainHasName(component->ClassType(), child.ClassName)) {
+          Fail(where, "Component " + child.Name + " is a " + component->ClassName() + ", not a " + child.ClassName);
+        }
+        Track(*component);
+      } else {
+        TClass cls = GetClass(child.ClassName);
+        if (cls == nullptr) {
+          annotated_ = true;
+          throw EClassNotFound("Error reading " + where + ": Class " + child.ClassName + " not found");
+        }
+        if (!cls->CanCreateComponent()) Fail(where, "Class " + child.ClassName + " cannot be created");
+        component = cls->CreateComponent(*owner);
+        created = true;
+        Track(*component);
+      }
+      try {
+        if (created) component->SetName(child.Name);
+        if (component->HasParent()) component->SetParentComponent(parent.GetChildParent());
+        Properties(*component, child.Properties, depth);
+        Children(*component, child.Children, depth + 1);
+      } catch (...) {
+        // The object that failed goes away if this reading made it; the
+        // watch has dropped it from our lists if someone else destroyed it.
+        if (created && std::find(loading_.begin(), loading_.end(), component) != loading_.end()) {
+          std::erase(loading_, component);
+          delete component;
+        }
+        throw;
+      }
+    }
+  }
+
+  TComponent* Resolve(const std::string& path) const {
+    const std::vector<std::string> names = SplitDots(path);
+    TComponent* c = root_.FindComponent(names.front());
+    if (c == nullptr && SameText(root_.GetName(), names.front())) c = &root_;
+    for (std::size_t i = 1; c != nullptr && i < names.size(); ++i) c = c->FindComponent(names[i]);
+    return c;
+  }
+
+  void ResolveFixups() {
+    // A setter may destroy objects and so shorten the list; take one at a time.
+    while (!fixups_.empty()) {
+      Fixup f = std::move(fixups_.front());
+      fixups_.erase(fixups_.begin());
+      TComponent* target = Resolve(f.path);
+      if (target == nullptr) Fail(f.where, "Component '" + f.path + "' not found");
+      try {
+        SetObjectProp(*f.instance, *f.prop, target);
+      } catch (const EPropertyError& e) {
+        Fail(f.where, e.Message());
+      } catch (Exception& e) {
+        annotated_ = true;
+        e.SetMessage("Error reading " + f.where + ": " + e.Message());
+        throw;
+      }
+    }
+  }
+
+  void CallLoaded() {
+    auto rootIt = std::find(loading_.begin(), loading_.end(), &root_);
+    if (rootIt != loading_.end()) std::rotate(rootIt, rootIt + 1, loading_.end());
+    std::exception_ptr first;
+    while (!loading_.empty()) {
+      current_ = loading_.front();
+      loading_.erase(loading_.begin());
+      try {
+        current_->Loaded();
+      } catch (...) {
+        if (!first) first = std::current_exception();
+      }
+      // An override that forgot the base call must not leave the state set.
+      if (current_ != nullptr) current_->SetState(csLoading, false);
+      current_ = nullptr;
+    }
+    if (first) std::rethrow_exception(first);
+  }
+
+  TComponent& root_;
+  std::vector<TComponent*> loading_;
+  std::vector<Fixup> fixups_;
+  TComponent* current_ = nullptr;
+  bool annotated_ = false;
+};
+
+}  // namespace detail
+
+TFormObject ComponentToForm(TComponent& root) { return detail::ComponentWriter(root).Object(root, 0); }
+
+void ReadComponentForm(const TFormObject& form, TComponent& root) { detail::ComponentReader(root).Read(form); }
+
+void WriteComponent(TStream& stream, TComponent& root) { WriteForm(stream, ComponentToForm(root)); }
+
+void ReadComponent(TStream& stream, TComponent& root) {
+  const TFormObject form = ReadForm(stream);
+  ReadComponentForm(form, root);
+}
+
+}  // namespace xelo

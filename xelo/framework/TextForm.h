@@ -1,0 +1,78 @@
+// The text form of the component stream, and its conversion from and to the
+// binary form (ComponentStream.h).
+//
+//   object OPCServer1: TXeloServer
+//     BatchMode = False
+//     OPCGroups = <
+//       item
+//         Name = 'Group1'
+//         OPCItems = <>
+//       end>
+//     OPCGroupDefault.UpdateRate = 1000
+//     object Child1: TChildClass
+//       Tag = 3
+//     end
+//   end
+//
+// Writing:
+//   - lines end with CR LF; each nesting level indents by two blanks;
+//   - the header is `object Name: TClass` (`object TClass` without a name;
+//     `inherited` / `inline` instead of `object` for such objects), closed
+//     by `end` at the header's indentation; child objects follow the
+//     properties, one level deeper;
+//   - a property is `Name = value`;
+//   - a collection is `Name = <`, then per item `item` one level deeper, its
+//     properties one level deeper still and `end`, the closing `>` right
+//     after the last item's `end` (`end>`); an empty one is `Name = <>`;
+//   - integers in decimal; identifiers (enumeration values, Booleans,
+//     component names) as they are; sets as `[]` or `[a, b]`;
+//   - floats as the shortest decimal that reads back as the same value of
+//     the written precision (single or double), always with a point:
+//     `0.1`, `1000.0`, `2.5E-7`; non-finite values as NAN, INF, -INF;
+//   - texts in single quotes; a quote and each character below code 32 go
+//     outside the quotes as `#` and the decimal code, joined directly to the
+//     quoted parts (`'It'#39's'`, `'Line1'#13#10'Line2'`); characters above
+//     127 stay as they are (UTF-8); bytes that are not UTF-8 are written as
+//     `#` and the byte's value; the empty text is `''`;
+//   - a text of more than 64 characters starts on a new line one level
+//     deeper (the property line then ends in `= `) and is cut into pieces
+//     of at most 64 characters, each line but the last ending in ` +`.
+// Reading accepts all of the above and also: LF line ends, a UTF-8 byte
+// order mark, any blanks between tokens, keywords in any case, `''` inside
+// quotes as a quote, `#nnn` and `#$hh` for any code point (a UTF-16
+// surrogate pair given as two codes is joined), `$hex` integers, exponents
+// and a trailing precision letter after a number (`1.5E3`, `0.1s` for
+// single precision, `d`, `c`, `f` taken as double). Lists `( )` and binary
+// data `{ }` are not part of this form. Inside quotes the text must be
+// UTF-8 (a byte sequence that is not is a syntax error).
+//
+// Reading is all or nothing: the whole text is parsed before anything is
+// produced. A text that does not parse raises EParserError
+// "Syntax error on line N: <what was expected and found>".
+// Thread: free functions without shared state.
+#pragma once
+
+#include "xelo/framework/ComponentStream.h"
+
+#include <string>
+#include <string_view>
+
+namespace xelo {
+
+class TStream;
+
+// The text form of a tree.
+std::string FormToText(const TFormObject& form);
+// Parses a whole text (one object, then nothing but blanks).
+TFormObject ParseFormText(std::string_view text);
+
+// Reads one binary form from `binary`'s position and writes its text at
+// `text`'s position. EReadError for a corrupt binary form; nothing is
+// written then.
+void ObjectBinaryToText(TStream& binary, TStream& text);
+// Reads the text from `text`'s position to its end and writes the binary
+// form at `binary`'s position. EParserError for a text that does not parse;
+// nothing is written then.
+void ObjectTextToBinary(TStream& text, TStream& binary);
+
+}  // namespace xelo
