@@ -23,31 +23,18 @@ void Put(std::vector<BYTE>& out, std::size_t offset, const T& value) {
 }
 
 // The size of a fixed-size element type in 32-bit COM; 0 for types whose
-// elements are written otherwise (BSTR, VARIANT) or not at all.
+// elements are written otherwise (BSTR, VARIANT) or not at all. Only the
+// pointer-sized and composite types differ from this process's layout.
 DWORD ScalarSize(VARTYPE vt) {
   switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-      return 8;
-    default:
+    case VT_BSTR:
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
+    case VT_VARIANT:
+    case VT_DECIMAL:
       return 0;
+    default:
+      return xelo::com::VarTypeSize(vt);
   }
 }
 

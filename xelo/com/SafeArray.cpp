@@ -21,41 +21,6 @@ constexpr USHORT kForeignStorage = FADF_AUTO | FADF_STATIC | FADF_EMBEDDED;
 // absurd request from reaching the allocator.
 constexpr std::uint64_t kMaxDataBytes = std::numeric_limits<ULONG>::max();
 
-ULONG ElementSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-      return 8;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-      return sizeof(void*);
-    case VT_VARIANT:
-      return sizeof(VARIANT);
-    case VT_DECIMAL:
-      return sizeof(DECIMAL);
-    default:
-      return 0;
-  }
-}
-
 USHORT FeaturesOf(VARTYPE vt) {
   USHORT features = FADF_HAVEVARTYPE;
   switch (vt) {
@@ -208,7 +173,7 @@ void DestroyData(SAFEARRAY* psa) {
 }  // namespace
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, const SAFEARRAYBOUND* bounds) {
-  const ULONG elementSize = ElementSize(vt);
+  const ULONG elementSize = xelo::com::VarTypeSize(vt);
   if (elementSize == 0 || bounds == nullptr || cDims == 0 || cDims > std::numeric_limits<USHORT>::max()) {
     return nullptr;
   }

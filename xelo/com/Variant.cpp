@@ -10,32 +10,6 @@ bool IsScalarBase(VARTYPE base) {
   return (base <= VT_DECIMAL && base != VT_VARIANT) || (base >= VT_I1 && base <= VT_UINT);
 }
 
-// Bytes that a VT_BYREF|base reference points at (for the plain scalars).
-std::size_t ReferencedSize(VARTYPE base) {
-  switch (base) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-      return sizeof(void*);
-    default:
-      return 8;  // I8, UI8, R8, CY, DATE
-  }
-}
-
 // A non-owning view of the value a valid VT_BYREF VARIANT refers to.
 HRESULT Dereference(const VARIANT& src, VARIANT& view) {
   std::memset(&view, 0, sizeof view);
@@ -64,7 +38,7 @@ HRESULT Dereference(const VARIANT& src, VARIANT& view) {
       view.vt = VT_DECIMAL;  // after the value: the DECIMAL overlays the type field
       return S_OK;
     default:
-      std::memcpy(&view.llVal, src.byref, ReferencedSize(target));
+      std::memcpy(&view.llVal, src.byref, xelo::com::VarTypeSize(target));
       view.vt = target;
       return S_OK;
   }
@@ -128,6 +102,41 @@ bool IsValidVariantType(VARTYPE vt) {
     return base != VT_EMPTY && base != VT_NULL && (base == VT_VARIANT || IsScalarBase(base));
   }
   return IsScalarBase(base);
+}
+
+ULONG VarTypeSize(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+      return 8;
+    case VT_BSTR:
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
+      return sizeof(void*);
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    case VT_DECIMAL:
+      return sizeof(DECIMAL);
+    default:
+      return 0;
+  }
 }
 
 }  // namespace xelo::com

@@ -184,4 +184,10 @@ namespace xelo::com {
 // never valid.
 bool IsValidVariantType(VARTYPE vt);
 
+// Bytes one value of the scalar type `vt` occupies in memory (an array
+// element, or what a VT_BYREF reference points at): 1, 2, 4 or 8 for the
+// numbers, BOOL, ERROR, CY and DATE, a pointer for BSTR and interfaces,
+// sizeof(VARIANT) and sizeof(DECIMAL); 0 for every other type code.
+ULONG VarTypeSize(VARTYPE vt);
+
 }  // namespace xelo::com

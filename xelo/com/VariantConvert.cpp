@@ -806,38 +806,8 @@ HRESULT ConvertScalar(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT& out
   return S_OK;
 }
 
-// What an element of `vt` occupies in an array, so that an array whose
-// descriptor disagrees with its VARIANT's type is refused rather than
-// misread.
-ULONG ElementSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-      return sizeof(void*);
-    case VT_VARIANT:
-      return sizeof(VARIANT);
-    case VT_DECIMAL:
-      return sizeof(DECIMAL);
-    default:
-      return 8;  // I8, UI8, R8, CY, DATE
-  }
-}
-
+// An array whose descriptor disagrees with its VARIANT's type (element
+// size) is refused rather than misread.
 // A non-owning VARIANT view of one array element.
 void LoadElement(VARTYPE vt, const unsigned char* cell, ULONG size, VARIANT& view) {
   std::memset(&view, 0, sizeof view);
@@ -877,7 +847,7 @@ HRESULT ConvertArray(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT& out)
     out.vt = vt;
     return S_OK;
   }
-  if (input->cDims == 0 || input->pvData == nullptr || input->cbElements != ElementSize(from)) return E_INVALIDARG;
+  if (input->cDims == 0 || input->pvData == nullptr || input->cbElements != xelo::com::VarTypeSize(from)) return E_INVALIDARG;
   const UINT dims = input->cDims;
   const SAFEARRAYBOUND* stored = input->rgsabound;
   std::vector<SAFEARRAYBOUND> bounds(dims);
