@@ -460,6 +460,18 @@ HRESULT GroupObject::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
 
 // ---- asynchronous requests ----
 
+HRESULT GroupObject::CollectRequestItems(Request& request, DWORD count, const OPCHANDLE* handles,
+                                         const VARIANT* values, HRESULT** errors, bool& slow) {
+  const DWORD access = values == nullptr ? OPC_READABLE : OPC_WRITEABLE;
+  return ForEachHandle(count, handles, errors, [&](GroupItem& item, DWORD i) -> HRESULT {
+    if ((item.item->def.access & access) == 0) return OPC_E_BADRIGHTS;
+    request.handles.push_back(item.serverHandle);
+    if (values != nullptr) request.values.emplace_back(values[i]);
+    slow = slow || item.item->def.slow;
+    return S_OK;
+  });
+}
+
 DWORD GroupObject::Schedule(Request request, bool slow) {
   const DWORD id = nextRequestId_++;
   if (nextRequestId_ == 0) nextRequestId_ = 1;
@@ -694,12 +706,7 @@ HRESULT GroupObject::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactio
     request.transactionId = dwTransactionID;
     request.source = OPC_DS_DEVICE;
     bool slow = false;
-    const HRESULT hr = ForEachHandle(dwCount, phServer, ppErrors, [&](GroupItem& item, DWORD) -> HRESULT {
-      if ((item.item->def.access & OPC_READABLE) == 0) return OPC_E_BADRIGHTS;
-      request.handles.push_back(item.serverHandle);
-      slow = slow || item.item->def.slow;
-      return S_OK;
-    });
+    const HRESULT hr = CollectRequestItems(request, dwCount, phServer, nullptr, ppErrors, slow);
     if (!request.handles.empty()) *pdwCancelID = Schedule(std::move(request), slow);
     return hr;
   });
@@ -722,13 +729,7 @@ HRESULT GroupObject::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
     request.kind = RequestKind::Write;
     request.transactionId = dwTransactionID;
     bool slow = false;
-    const HRESULT hr = ForEachHandle(dwCount, phServer, ppErrors, [&](GroupItem& item, DWORD i) -> HRESULT {
-      if ((item.item->def.access & OPC_WRITEABLE) == 0) return OPC_E_BADRIGHTS;
-      request.handles.push_back(item.serverHandle);
-      request.values.emplace_back(pItemValues[i]);
-      slow = slow || item.item->def.slow;
-      return S_OK;
-    });
+    const HRESULT hr = CollectRequestItems(request, dwCount, phServer, pItemValues, ppErrors, slow);
     if (!request.handles.empty()) *pdwCancelID = Schedule(std::move(request), slow);
     return hr;
   });
@@ -820,12 +821,7 @@ HRESULT GroupObject::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCo
     request.connection = dwConnection;
     request.source = dwSource;
     bool slow = false;
-    const HRESULT hr = ForEachHandle(dwCount, phServer, ppErrors, [&](GroupItem& item, DWORD) -> HRESULT {
-      if ((item.item->def.access & OPC_READABLE) == 0) return OPC_E_BADRIGHTS;
-      request.handles.push_back(item.serverHandle);
-      slow = slow || item.item->def.slow;
-      return S_OK;
-    });
+    const HRESULT hr = CollectRequestItems(request, dwCount, phServer, nullptr, ppErrors, slow);
     if (request.handles.empty()) return hr;
     // The id appears in the stream header, so it is set before scheduling.
     request.transactionId = nextRequestId_;
@@ -853,13 +849,7 @@ HRESULT GroupObject::Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServe
     request.kind = RequestKind::DA1Write;
     request.connection = dwConnection;
     bool slow = false;
-    const HRESULT hr = ForEachHandle(dwCount, phServer, ppErrors, [&](GroupItem& item, DWORD i) -> HRESULT {
-      if ((item.item->def.access & OPC_WRITEABLE) == 0) return OPC_E_BADRIGHTS;
-      request.handles.push_back(item.serverHandle);
-      request.values.emplace_back(pItemValues[i]);
-      slow = slow || item.item->def.slow;
-      return S_OK;
-    });
+    const HRESULT hr = CollectRequestItems(request, dwCount, phServer, pItemValues, ppErrors, slow);
     if (request.handles.empty()) return hr;
     request.transactionId = nextRequestId_;
     *pTransactionID = Schedule(std::move(request), slow);

@@ -166,6 +166,11 @@ class GroupObject final
   OPCHANDLE CallbackGroupHandle() const;
   bool AdviseHasFormat(DWORD connection, CLIPFORMAT a, CLIPFORMAT b) const;
 
+  // Adds the items of an asynchronous read (values null) or write to
+  // `request`, answering OPC_E_BADRIGHTS per item that lacks the access;
+  // `slow` tells whether any of them completes late.
+  HRESULT CollectRequestItems(Request& request, DWORD count, const OPCHANDLE* handles, const VARIANT* values,
+                              HRESULT** errors, bool& slow);
   DWORD Schedule(Request request, bool slow);
   void Complete(DWORD id);
   void StopSlowTimer(Request& request);

@@ -674,14 +674,10 @@ bool TRegistry::DeleteValue(std::string_view name) {
   });
 }
 
-void TRegistry::GetKeyNames(TStrings& strings) const {
-  const auto names = ReadRoot(rootKey_, [&](const RegKey& root) {
-    std::vector<std::string> result;
-    if (const RegKey* k = FindKey(root, currentPath_)) {
-      for (const auto& sub : k->subkeys) result.push_back(sub.name);
-    }
-    return result;
-  });
+namespace {
+
+// Replaces the content of `strings` with `names` as one change.
+void AssignNames(TStrings& strings, const std::vector<std::string>& names) {
   strings.BeginUpdate();
   try {
     strings.Clear();
@@ -693,23 +689,26 @@ void TRegistry::GetKeyNames(TStrings& strings) const {
   strings.EndUpdate();
 }
 
+}  // namespace
+
+void TRegistry::GetKeyNames(TStrings& strings) const {
+  AssignNames(strings, ReadRoot(rootKey_, [&](const RegKey& root) {
+                std::vector<std::string> result;
+                if (const RegKey* k = FindKey(root, currentPath_)) {
+                  for (const auto& sub : k->subkeys) result.push_back(sub.name);
+                }
+                return result;
+              }));
+}
+
 void TRegistry::GetValueNames(TStrings& strings) const {
-  const auto names = ReadRoot(rootKey_, [&](const RegKey& root) {
-    std::vector<std::string> result;
-    if (const RegKey* k = FindKey(root, currentPath_)) {
-      for (const auto& value : k->values) result.push_back(value.name);
-    }
-    return result;
-  });
-  strings.BeginUpdate();
-  try {
-    strings.Clear();
-    for (const auto& name : names) strings.Add(name);
-  } catch (...) {
-    strings.EndUpdate();
-    throw;
-  }
-  strings.EndUpdate();
+  AssignNames(strings, ReadRoot(rootKey_, [&](const RegKey& root) {
+                std::vector<std::string> result;
+                if (const RegKey* k = FindKey(root, currentPath_)) {
+                  for (const auto& value : k->values) result.push_back(value.name);
+                }
+                return result;
+              }));
 }
 
 bool TRegistry::EnumKey(int index, std::string& name) const {
