@@ -1,0 +1,339 @@
+#include "xelo/core/XeloFormat.h"
+
+#include "xelo/framework/Persistent.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace xelo;
+
+// --- OPCADatatype ------------------------------------------------------------
+
+// Typed in by hand from the published list of ordinals and names.
+struct OrdinalName {
+  int ordinal;
+  const char* name;
+};
+constexpr OrdinalName kDatatypeNames[] = {
+    {0, "vtEMPTY"},     {16, "vtI1"},       {1, "vtNULL"},      {17, "vtUI1"},    {2, "vtI2"},
+    {18, "vtUI2"},      {3, "vtI4"},        {19, "vtUI4"},      {4, "vtR4"},      {20, "vtI8"},
+    {5, "vtR8"},        {21, "vtUI8"},      {6, "vtCY"},        {22, "vtINT"},    {7, "vtDATE"},
+    {23, "vtUINT"},     {8, "vtBSTR"},      {24, "vtVOID"},     {9, "vtDISPATCH"}, {25, "vtHRESULT"},
+    {10, "vtERROR"},    {26, "vtPTR"},      {11, "vtBOOL"},     {27, "vtSAFEARRAY"}, {12, "vtVARIANT"},
+    {28, "vtCARRAY"},   {13, "vtUNKNOWN"},  {29, "vtUSERDEFINED"}, {14, "vtDECIMAL"}, {30, "vtLPSTR"},
+    {15, "vtundef"},    {31, "vtLPWSTR"},
+};
+
+TEST(OPCADatatype, NamesAllThirtyTwoOrdinals) {
+  ASSERT_EQ(OPCADatatypeNames.size(), 32u);
+  ASSERT_EQ(std::size(kDatatypeNames), 32u);
+  for (const OrdinalName& entry : kDatatypeNames) {
+    SCOPED_TRACE(entry.name);
+    EXPECT_EQ(OPCADatatypeNames[static_cast<std::size_t>(entry.ordinal)], entry.name);
+    EXPECT_EQ(OPCADatatypeName(static_cast<OPCADatatype>(entry.ordinal)), entry.name);
+  }
+  EXPECT_EQ(OPCADatatypeName(static_cast<OPCADatatype>(32)), "");
+  EXPECT_EQ(OPCADatatypeName(static_cast<OPCADatatype>(VT_ARRAY | VT_I4)), "");
+}
+
+TEST(OPCADatatype, OrdinalIsTheVariantTypeCode) {
+  struct Pair {
+    OPCADatatype type;
+    VARTYPE vt;
+  };
+  const Pair pairs[] = {
+      {vtEMPTY, VT_EMPTY},       {vtNULL, VT_NULL},         {vtI2, VT_I2},           {vtI4, VT_I4},
+      {vtR4, VT_R4},             {vtR8, VT_R8},             {vtCY, VT_CY},           {vtDATE, VT_DATE},
+      {vtBSTR, VT_BSTR},         {vtDISPATCH, VT_DISPATCH}, {vtERROR, VT_ERROR},     {vtBOOL, VT_BOOL},
+      {vtVARIANT, VT_VARIANT},   {vtUNKNOWN, VT_UNKNOWN},   {vtDECIMAL, VT_DECIMAL}, {vtI1, VT_I1},
+      {vtUI1, VT_UI1},           {vtUI2, VT_UI2},           {vtUI4, VT_UI4},         {vtI8, VT_I8},
+      {vtUI8, VT_UI8},           {vtINT, VT_INT},           {vtUINT, VT_UINT},       {vtVOID, VT_VOID},
+      {vtHRESULT, VT_HRESULT},   {vtPTR, VT_PTR},           {vtSAFEARRAY, VT_SAFEARRAY},
+      {vtCARRAY, VT_CARRAY},     {vtUSERDEFINED, VT_USERDEFINED}, {vtLPSTR, VT_LPSTR}, {vtLPWSTR, VT_LPWSTR},
+  };
+  EXPECT_EQ(std::size(pairs), 31u);
+  for (const Pair& p : pairs) {
+    SCOPED_TRACE(OPCADatatypeName(p.type));
+    EXPECT_EQ(static_cast<VARTYPE>(p.type), p.vt);
+  }
+  EXPECT_EQ(static_cast<VARTYPE>(vtundef), 15);
+  static_assert(sizeof(OPCADatatype) == sizeof(VARTYPE));
+}
+
+// A class with a published OPCADatatype property, as groups and items will
+// have one for their requested type.
+class TTestTyped : public TPersistent {
+  XELO_CLASS(TTestTyped, TPersistent)
+ public:
+  OPCADatatype GetDataType() const { return type_; }
+  void SetDataType(OPCADatatype type) { type_ = type; }
+
+ private:
+  OPCADatatype type_ = vtEMPTY;
+};
+TClass TTestTyped::StaticClass() {
+  static const TMetaClass meta = TClassBuilder<TTestTyped>("TTestTyped")
+                                     .Enum("DataType", &TTestTyped::GetDataType, &TTestTyped::SetDataType,
+                                           OPCADatatypeInfo(), Default(vtEMPTY))
+                                     .Build();
+  return &meta;
+}
+
+TEST(OPCADatatype, ServesAsPublishedEnumerationType) {
+  const TTypeInfoPtr& info = OPCADatatypeInfo();
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(&info, &OPCADatatypeInfo());
+  EXPECT_EQ(info->Kind, tkEnumeration);
+  EXPECT_EQ(info->Name, "OPCADatatype");
+  EXPECT_EQ(info->EnumValues.size(), 32u);
+  EXPECT_EQ(GetEnumName(*info, 15), "vtundef");
+  EXPECT_EQ(GetEnumName(*info, 31), "vtLPWSTR");
+  EXPECT_EQ(GetEnumValue(*info, "vtR8"), std::optional<std::int64_t>(5));
+
+  TTestTyped typed;
+  SetEnumProp(typed, "DataType", "vtUI4");
+  EXPECT_EQ(typed.GetDataType(), vtUI4);
+  typed.SetDataType(vtundef);
+  EXPECT_EQ(GetEnumProp(typed, "DataType"), "vtundef");
+  EXPECT_THROW(SetEnumProp(typed, "DataType", "vtARRAY"), EPropertyError);
+}
+
+// --- Server states ---------------------------------------------------------------
+
+TEST(ServerState, TableHoldsSixShortTexts) {
+  const char* const expected[6] = {"none", "running", "failed", "no config", "suspended", "test"};
+  ASSERT_EQ(OPCStateStr.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(OPCStateStr[i], expected[i]);
+    EXPECT_LE(OPCStateStr[i].size(), 10u);
+  }
+}
+
+TEST(ServerState, NamesTheStatesOneToFive) {
+  EXPECT_EQ(ServerStateToStr(1), "running");
+  EXPECT_EQ(ServerStateToStr(2), "failed");
+  EXPECT_EQ(ServerStateToStr(3), "no config");
+  EXPECT_EQ(ServerStateToStr(4), "suspended");
+  EXPECT_EQ(ServerStateToStr(5), "test");
+}
+
+TEST(ServerState, IsEmptyForEveryOtherNumber) {
+  for (std::int32_t state : {0, 6, -1, 100, std::numeric_limits<std::int32_t>::min(),
+                             std::numeric_limits<std::int32_t>::max()}) {
+    SCOPED_TRACE(state);
+    EXPECT_EQ(ServerStateToStr(state), "");
+  }
+}
+
+// --- VarToAStr -------------------------------------------------------------------
+
+TEST(VarToAStr, ShowsSingleValuesAsVarToStrDoes) {
+  EXPECT_EQ(VarToAStr(Variant()), "");
+  EXPECT_EQ(VarToAStr(Variant::Null()), "");
+  EXPECT_EQ(VarToAStr(Variant("abc")), "abc");
+  EXPECT_EQ(VarToAStr(Variant(u"Gr\u00FC\u00DFe")), "Gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_EQ(VarToAStr(Variant(42)), "42");
+  EXPECT_EQ(VarToAStr(Variant(true)), "True");
+}
+
+TEST(VarToAStr, IsEmptyForAValueWithoutText) {
+  std::string text = "unchanged";
+  EXPECT_NO_THROW(text = VarToAStr(Variant::Date(1e10)));
+  EXPECT_EQ(text, "");
+}
+
+TEST(VarToAStr, JoinsArrayElementsEachFollowedBySemicolon) {
+  EXPECT_EQ(VarToAStr(Variant::Array(std::vector<int>{1, 2, 3})), "1;2;3;");
+  EXPECT_EQ(VarToAStr(Variant::Array(std::vector<std::string>{"a", "", "b"})), "a;;b;");
+  EXPECT_EQ(VarToAStr(Variant::Array(std::vector<Variant>{Variant(1), Variant("x"), Variant(), Variant(false)})),
+            "1;x;;False;");
+  EXPECT_EQ(VarToAStr(Variant::Array(VT_I4, 0, -1)), "");
+}
+
+TEST(VarToAStr, StartsAtIndexZeroWhateverTheLowerBound) {
+  // Element 0 does not exist: nothing at all is shown.
+  EXPECT_EQ(VarToAStr(Variant::Array(std::vector<int>{1, 2, 3}, 1)), "");
+  // Element -1 exists but is skipped.
+  EXPECT_EQ(VarToAStr(Variant::Array(std::vector<int>{9, 1, 2, 3}, -1)), "1;2;3;");
+}
+
+TEST(VarToAStr, IsEmptyForATwoDimensionalArray) {
+  Variant matrix = Variant::Array(VT_I4, {{0, 1}, {0, 1}});
+  matrix.SetElement({0, 0}, Variant(1));
+  matrix.SetElement({1, 1}, Variant(4));
+  EXPECT_EQ(VarToAStr(matrix), "");
+}
+
+TEST(VarToAStr, DropsAPartlyConvertedArray) {
+  // The first element converts, the second has no text.
+  const Variant mixed = Variant::Array(std::vector<Variant>{Variant(7), Variant::Date(1e10), Variant(8)});
+  EXPECT_EQ(VarToAStr(mixed), "");
+}
+
+// --- FileTimeToDateTime ---------------------------------------------------------------
+
+// Puts the process into Central European time (CET, UTC+1; CEST, UTC+2,
+// from the last Sunday of March 01:00 UTC to the last Sunday of October
+// 01:00 UTC) and restores the previous zone afterwards.
+class FileTimeToDateTimeTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* tz = std::getenv("TZ")) saved_ = tz;
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+  }
+  void TearDown() override {
+    if (saved_) {
+      setenv("TZ", saved_->c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+  // A FILETIME from seconds since 1970-01-01 00:00 UTC plus 100-ns ticks.
+  static FILETIME FromUnix(std::int64_t seconds, std::uint64_t ticks = 0) {
+    const std::uint64_t value =
+        static_cast<std::uint64_t>(seconds + 11'644'473'600) * 10'000'000 + ticks;
+    return FILETIME{static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
+  }
+
+  static constexpr double kHour = 1.0 / 24;
+  static constexpr double kSecond = 1.0 / 86400;
+  // Well below a millisecond (1.16e-8 days), well above a double's
+  // resolution at today's dates (about 4e-12).
+  static constexpr double kTolerance = 1e-10;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+TEST_F(FileTimeToDateTimeTest, ZeroMeansNoTime) {
+  EXPECT_EQ(FileTimeToDateTime(FILETIME{0, 0}), 0.0);
+  // Either half zero counts as no time stamp, though the other half is set.
+  EXPECT_EQ(FileTimeToDateTime(FILETIME{0xD53E8000u, 0}), 0.0);
+  EXPECT_EQ(FileTimeToDateTime(FILETIME{0, 0x019DB1DEu}), 0.0);
+}
+
+TEST_F(FileTimeToDateTimeTest, UnixEpochIsOneHourLaterInWinter) {
+  // 1970-01-01 00:00 UTC, written out.
+  EXPECT_DOUBLE_EQ(FileTimeToDateTime(FILETIME{0xD53E8000u, 0x019DB1DEu}), 25569 + kHour);
+  EXPECT_DOUBLE_EQ(FileTimeToDateTime(FromUnix(0)), 25569 + kHour);
+}
+
+TEST_F(FileTimeToDateTimeTest, SummerDatesAreTwoHoursLater) {
+  // 2021-07-01 12:00 UTC is 14:00 CEST, day 44378.
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(1'625'140'800)), 44378 + 14 * kHour, kTolerance);
+  // 2021-01-15 12:00 UTC is 13:00 CET, day 44211.
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(1'610'712'000)), 44211 + 13 * kHour, kTolerance);
+}
+
+TEST_F(FileTimeToDateTimeTest, FollowsTheRulesOfTheDateAcrossTheChanges) {
+  // Spring: 2021-03-28 00:59:59 UTC is 01:59:59 CET, one second later it
+  // is 03:00:00 CEST (day 44283).
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(1'616'893'199)), 44283 + 7199 * kSecond, kTolerance);
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(1'616'893'200)), 44283 + 3 * kHour, kTolerance);
+  // Autumn: 2021-10-31 00:30 and 01:30 UTC are both 02:30 local (day 44500).
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(1'635'640'200)), 44500 + 2.5 * kHour, kTolerance);
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(1'635'643'800)), 44500 + 2.5 * kHour, kTolerance);
+}
+
+TEST_F(FileTimeToDateTimeTest, HandlesDatesBefore1970) {
+  // Negative time_t values: 1960-01-15 12:00 UTC is 13:00 CET, day 21930.
+  // (A winter date on purpose: whether summer time applies before 1970 is
+  // the C library's call for a zone given as a rule.)
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(-314'366'400)), 21930 + 13 * kHour, kTolerance);
+  // The earliest FILETIME with both halves set, 2^32 + 1 ticks after
+  // 1601-01-01 00:00 UTC: 00:07:09.496 UTC, 01:07:09.496 local on day
+  // -109205 (before 1899-12-30 the day counts backwards, the time of day
+  // still forwards).
+  EXPECT_NEAR(FileTimeToDateTime(FILETIME{1, 1}), -109205 - (kHour + 429.496 * kSecond), kTolerance);
+}
+
+TEST_F(FileTimeToDateTimeTest, KeepsMillisecondsAndDropsFinerTicks) {
+  // 1970-01-01 00:00:00.250 UTC, and 0.2509999 s which is still 250 ms.
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(0, 2'500'000)), 25569 + kHour + 0.25 * kSecond, kTolerance);
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(0, 2'509'999)), 25569 + kHour + 0.25 * kSecond, kTolerance);
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(0, 9'999'999)), 25569 + kHour + 0.999 * kSecond, kTolerance);
+}
+
+TEST_F(FileTimeToDateTimeTest, GivesZeroBeyondTheLastDate) {
+  // 2^64 - 1 ticks lies in the year 60056.
+  EXPECT_EQ(FileTimeToDateTime(FILETIME{0xFFFFFFFFu, 0xFFFFFFFFu}), 0.0);
+  // 10000-01-01 00:00 UTC is already past 9999 in local time.
+  EXPECT_EQ(FileTimeToDateTime(FromUnix(253'402'300'800)), 0.0);
+  // 9999-12-31 22:00 UTC is 23:00 local, still valid (day 2958465).
+  EXPECT_NEAR(FileTimeToDateTime(FromUnix(253'402'293'600)), 2958465 + 23 * kHour, 1e-9);
+}
+
+TEST_F(FileTimeToDateTimeTest, UsesTheZoneInForceAtTheCall) {
+  setenv("TZ", "UTC0", 1);
+  tzset();
+  EXPECT_DOUBLE_EQ(FileTimeToDateTime(FromUnix(0)), 25569.0);
+  setenv("TZ", "EST5", 1);
+  tzset();
+  EXPECT_DOUBLE_EQ(FileTimeToDateTime(FromUnix(0)), 25568 + 19 * kHour);
+}
+
+// --- StringToWide -----------------------------------------------------------------------
+
+TEST(StringToWide, ConvertsUtf8ToUtf16) {
+  EXPECT_EQ(StringToWide(""), u"");
+  EXPECT_EQ(StringToWide("Channel 1.Device 1.Ramp"), u"Channel 1.Device 1.Ramp");
+  EXPECT_EQ(StringToWide("Gr\xC3\xBC\xC3\x9F" "e"), u"Gr\u00FC\u00DFe");
+  EXPECT_EQ(StringToWide("\xE2\x82\xAC"), u"\u20AC");
+  // Outside the basic plane: a surrogate pair.
+  EXPECT_EQ(StringToWide("\xF0\x9D\x84\x9E"), std::u16string({char16_t(0xD834), char16_t(0xDD1E)}));
+}
+
+TEST(StringToWide, KeepsEmbeddedNulAndLongTexts) {
+  EXPECT_EQ(StringToWide(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
+  // Longer than any fixed conversion buffer would be.
+  const std::string longText = std::string(5000, 'x') + "\xC3\xBC";
+  const std::u16string wide = StringToWide(longText);
+  ASSERT_EQ(wide.size(), 5001u);
+  EXPECT_EQ(wide.substr(0, 5000), std::u16string(5000, u'x'));
+  EXPECT_EQ(wide[5000], u'\u00FC');
+}
+
+TEST(StringToWide, ReplacesInvalidUtf8) {
+  EXPECT_EQ(StringToWide("\xFF"), u"\uFFFD");
+  EXPECT_EQ(StringToWide("a\x80" "b"), u"a\uFFFD" "b");
+  // A sequence broken off by a plain character keeps the character.
+  EXPECT_EQ(StringToWide("x\xE2\x82y"), u"x\uFFFDy");
+  // Truncated at the very end.
+  EXPECT_EQ(StringToWide("a\xC3"), u"a\uFFFD");
+  EXPECT_EQ(StringToWide("a\xF0\x9D\x84"), u"a\uFFFD");
+}
+
+TEST(StringToWide, ReplacesOverlongAndSurrogateSequences) {
+  // How many replacement characters such a sequence becomes is the
+  // decoder's business; what matters is that none of it comes through as a
+  // character and the text around it survives.
+  for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80"}) {
+    SCOPED_TRACE(bad);
+    const std::u16string wide = StringToWide(std::string("x") + bad + "y");
+    ASSERT_GE(wide.size(), 3u);
+    EXPECT_EQ(wide.front(), u'x');
+    EXPECT_EQ(wide.back(), u'y');
+    for (std::size_t i = 1; i + 1 < wide.size(); ++i) EXPECT_EQ(wide[i], u'\uFFFD');
+  }
+}
+
+TEST(StringToWide, NeverReadsPastTheEndOfTheText) {
+  // The byte after the view would complete the sequence; it must not be
+  // taken.
+  const std::string buffer = "a\xC3\xBC";
+  EXPECT_EQ(StringToWide(std::string_view(buffer).substr(0, 2)), u"a\uFFFD");
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "xelo/core/XeloFormat.h"
+
+#include "xelo/com/OleDate.h"
+#include "xelo/com/WideText.h"
+
+#include <algorithm>
+#include <ctime>
+#include <vector>
+
+namespace xelo {
+
+std::string_view OPCADatatypeName(OPCADatatype type) noexcept {
+  const auto ordinal = static_cast<std::size_t>(type);
+  return ordinal < OPCADatatypeNames.size() ? OPCADatatypeNames[ordinal] : std::string_view();
+}
+
+const TTypeInfoPtr& OPCADatatypeInfo() {
+  static const TTypeInfoPtr info =
+      MakeEnumType("OPCADatatype", std::vector<std::string>(OPCADatatypeNames.begin(), OPCADatatypeNames.end()));
+  return info;
+}
+
+std::string ServerStateToStr(std::int32_t state) {
+  if (state < 1 || state > 5) return std::string();
+  return std::string(OPCStateStr[static_cast<std::size_t>(state)]);
+}
+
+std::string VarToAStr(const Variant& value) noexcept {
+  try {
+    if (value.IsEmpty()) return std::string();
+    if (!value.IsArray()) return VarToStr(value);
+    // Always from 0, whatever the lower bound: an array that does not start
+    // at 0 fails on its first element and so shows as nothing, and an array
+    // with a negative lower bound shows from element 0 on. Applications
+    // that display item values rely on exactly this text. More than one
+    // dimension fails the same way, since one index addresses no element
+    // then.
+    const LONG high = VarArrayHighBound(value, 1);
+    std::string result;
+    // 64 bits, so that an upper bound of LONG's maximum cannot wrap.
+    for (std::int64_t i = 0; i <= high; ++i) {
+      result += VarToStr(value.GetElement(static_cast<LONG>(i)));
+      result += ';';
+    }
+    return result;
+  } catch (...) {
+    // Values are shown, not checked: a value without a text shows blank.
+    return std::string();
+  }
+}
+
+DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept {
+  // A zero half means "no time stamp" from servers that fill only one half,
+  // not a moment in 1601.
+  if (fileTime.dwLowDateTime == 0 || fileTime.dwHighDateTime == 0) return 0.0;
+
+  constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+  constexpr std::uint64_t kTicksPerMillisecond = 10'000;
+  // Seconds from 1601-01-01 (FILETIME's origin) to 1970-01-01 (time_t's).
+  constexpr std::int64_t kEpochDifference = 11'644'473'600;
+
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
+  // At most 2^64 / 10^7 seconds, which fits time_t comfortably.
+  const auto seconds = static_cast<std::time_t>(static_cast<std::int64_t>(ticks / kTicksPerSecond) - kEpochDifference);
+  const auto millisecond = static_cast<int>(ticks % kTicksPerSecond / kTicksPerMillisecond);
+
+  // localtime_r applies the zone's rules of that very date (summer time
+  // included), and it is safe when several threads convert at once.
+  std::tm local{};
+  if (localtime_r(&seconds, &local) == nullptr) return 0.0;
+
+  com::DateParts parts;
+  parts.year = local.tm_year + 1900;
+  parts.month = local.tm_mon + 1;
+  parts.day = local.tm_mday;
+  parts.hour = local.tm_hour;
+  parts.minute = local.tm_min;
+  // Zones with leap seconds report a 60th second; a date-time value has
+  // none, so it stays on the last whole second of the minute.
+  parts.second = std::min(local.tm_sec, 59);
+  parts.millisecond = millisecond;
+
+  DATE date = 0.0;
+  if (!com::DateFromParts(parts, date)) return 0.0;
+  return date;
+}
+
+std::u16string StringToWide(std::string_view text) { return com::ToUtf16(text); }
+
+}  // namespace xelo
