@@ -9,6 +9,11 @@ if(XELO_SANITIZE)
   target_compile_options(xelo_options INTERFACE ${_xelo_san})
   target_link_options(xelo_options INTERFACE ${_xelo_san})
 endif()
+if(XELO_BUILD_FUZZERS)
+  # Coverage instrumentation for the libraries the fuzz targets exercise.
+  target_compile_options(xelo_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+  target_link_options(xelo_options INTERFACE -fsanitize=address,undefined)
+endif()
 install(TARGETS xelo_options EXPORT XeloTargets)
 
 # xelo_add_library(<name> SOURCES ... DEPENDS ...): a library of the project,
