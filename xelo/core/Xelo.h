@@ -4,4 +4,5 @@
 
 #include "xelo/core/XeloErrors.h"
 #include "xelo/core/XeloFormat.h"
+#include "xelo/core/XeloServer.h"
 #include "xelo/core/XeloStrings.h"

@@ -46,6 +46,8 @@ XELO_DECLARE_EXCEPTION(EClassNotFound, EReadError);       // FindClass: no class
 XELO_DECLARE_EXCEPTION(EParserError, Exception);          // the text form of components does not parse
 XELO_DECLARE_EXCEPTION(ERegistryException, Exception);
 XELO_DECLARE_EXCEPTION(EOleError, Exception);
+// An object that does not offer an interface it was required to have.
+XELO_DECLARE_EXCEPTION(EIntfCastError, Exception);
 
 // A COM failure: carries the result code and, as its message, the
 // platform's text for that code.

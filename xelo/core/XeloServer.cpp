@@ -1,0 +1,343 @@
+#include "xelo/core/XeloServer.h"
+
+#include "xelo/com/Activation.h"
+#include "xelo/com/ClassRegistry.h"
+#include "xelo/com/ConnectionPoints.h"
+#include "xelo/com/Guid.h"
+#include "xelo/com/TaskMemory.h"
+#include "xelo/com/WideText.h"
+#include "xelo/core/XeloFormat.h"
+#include "xelo/core/XeloStrings.h"
+#include "xelo/framework/Application.h"
+#include "xelo/framework/SysUtils.h"
+
+#include <chrono>
+#include <optional>
+#include <thread>
+
+namespace xelo {
+
+namespace {
+
+constexpr char kIntfNotSupported[] = "Interface not supported";
+
+// The name as a ProgID of this computer first (also for servers on other
+// computers: the names are looked up here), then as a class identifier text.
+std::optional<CLSID> ProgIDToCLSID(const std::string& name) {
+  const std::u16string wide = StringToWide(name);
+  CLSID clsid{};
+  if (SUCCEEDED(CLSIDFromProgID(wide.c_str(), &clsid))) return clsid;
+  if (SUCCEEDED(CLSIDFromString(wide.c_str(), &clsid))) return clsid;
+  return std::nullopt;
+}
+
+// Frees a status record of the server's allocator, vendor text first.
+void FreeStatus(OPCSERVERSTATUS* status) {
+  if (status == nullptr) return;
+  ::CoTaskMemFree(status->szVendorInfo);
+  ::CoTaskMemFree(status);
+}
+
+}  // namespace
+
+// ---- CoOPCServer -------------------------------------------------------------
+
+com::ComPtr<IOPCServer> CoOPCServer::Create(const CLSID& ClassID, const std::string& ComputerName) {
+  com::ComPtr<IUnknown> object;
+  if (Trim(ComputerName).empty()) {
+    OleCheck(CoCreateInstance(ClassID, nullptr, CLSCTX_ALL, IID_IUnknown, object.PutVoid()));
+  } else {
+    // The name goes out as the user wrote it; resolving it is the remote
+    // side's business.
+    std::u16string computer = StringToWide(ComputerName);
+    COSERVERINFO serverInfo{0, computer.data(), nullptr, 0};
+    MULTI_QI query{&IID_IUnknown, nullptr, S_OK};
+    const HRESULT hr = CoCreateInstanceEx(ClassID, nullptr, CLSCTX_ALL, &serverInfo, 1, &query);
+    if (FAILED(hr)) OleError(hr);
+    object = com::ComPtr<IUnknown>::Attach(query.pItf);
+    OleCheck(query.hr);
+  }
+  com::ComPtr<IOPCServer> server;
+  if (FAILED(object.As(server)) || !server) throw EIntfCastError(kIntfNotSupported);
+  return server;
+}
+
+HRESULT XeloInitSecurity() {
+  return CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE, RPC_C_IMP_LEVEL_IMPERSONATE,
+                              nullptr, EOAC_NONE, nullptr);
+}
+
+// ---- TXeloServer: construction ---------------------------------------------
+
+TXeloServer::TXeloServer(TComponent* owner) : TComponent(owner) {}
+
+TXeloServer::~TXeloServer() {
+  // Destruction is no disconnect the application asked for: no event.
+  onDisconnect_ = nullptr;
+  try {
+    SetActive(false);
+  } catch (...) {
+    // A destructor must not throw; releasing references cannot fail, and
+    // whatever the server answered to the removal no longer matters.
+  }
+}
+
+TClass TXeloServer::StaticClass() {
+  using T = TXeloServer;
+  static const TMetaClass meta =
+      TClassBuilder<T>("TXeloServer")
+          .Boolean("BatchMode", &T::GetBatchMode, &T::SetBatchMode)
+          .String("ComputerName", &T::GetComputerName, &T::SetComputername)
+          .String("ServerName", &T::GetServerName, &T::SetServer)
+          .Boolean("Active", &T::GetActive, &T::SetActive)
+          .String("ClientName", &T::GetClientName, &T::SetClientName)
+          .String("Version", &T::GetVersion, &T::SetVersion)
+          .Integer("ConnectDelay", &T::GetConnectDelay, &T::SetConnectDelay)
+          .Event("OnError", &T::GetOnError, &T::SetOnError)
+          .Event("OnServerShutdown", &T::GetOnServerShutdown, &T::SetOnServerShutdown)
+          .Event("OnConnect", &T::GetOnConnect, &T::SetOnConnect)
+          .Event("OnDisconnect", &T::GetOnDisconnect, &T::SetOnDisconnect)
+          .Event("OnDatachange", &T::GetOnDatachange, &T::SetOnDatachange)
+          .Event("OnWriteError", &T::GetOnWriteError, &T::SetOnWriteError)
+          .Event("OnWriteComplete", &T::GetOnWriteComplete, &T::SetOnWriteComplete)
+          .Build();
+  return &meta;
+}
+
+namespace {
+// Streams create the component by class name.
+const bool registered = [] {
+  RegisterClass(TXeloServer::StaticClass());
+  return true;
+}();
+}  // namespace
+
+// ---- properties ------------------------------------------------------------
+
+void TXeloServer::SetServer(const std::string& value) {
+  if (value == serverName_) return;
+  if (!GetComponentState().Contains(csLoading)) SetActive(false);
+  serverName_ = value;
+}
+
+void TXeloServer::SetComputername(const std::string& value) {
+  if (value == computerName_) return;
+  if (!GetComponentState().Contains(csLoading)) SetActive(false);
+  computerName_ = value;
+}
+
+void TXeloServer::SetActive(bool value) {
+  if (GetComponentState().Contains(csLoading)) {
+    active_ = value;  // Loaded() connects once everything is read
+    return;
+  }
+  if (value == active_) return;
+  if (value) {
+    Activate();
+  } else {
+    Deactivate();
+  }
+}
+
+void TXeloServer::Deactivate() {
+  active_ = false;
+  RemoveServerInterface();
+  if (onDisconnect_) onDisconnect_(this);
+  active_ = false;
+}
+
+void TXeloServer::Activate() {
+  RemoveServerInterface();  // nothing of an earlier connection may survive
+  const std::optional<CLSID> clsid = ProgIDToCLSID(serverName_);
+  if (!clsid) {
+    Fault(_STR_NOServer);
+    return;
+  }
+  // In-process servers schedule their callbacks on the current application
+  // when they are created; make sure it exists first.
+  Application();
+  server_ = CoOPCServer::Create(*clsid, computerName_);
+  if (ItemsExists()) WaitConnectDelay();
+  if (!server_) {
+    Fault(Format(_STR_NOCONNECT, serverName_));
+    return;
+  }
+  active_ = true;  // the steps below already see an active component
+  BindBrowser();
+  SubscribeShutdown();
+  GetCommonIF();
+  GetItemPropIF();
+  if (common_ && !Trim(clientName_).empty()) {
+    // The name goes out exactly as given; only an all-blank name is skipped.
+    const std::u16string name = StringToWide(clientName_);
+    common_->SetClientName(name.c_str());  // optional: the answer does not matter
+  }
+  CreateAllOPCGroups();
+  if (onConnect_) onConnect_(this);
+  active_ = true;
+}
+
+void TXeloServer::WaitConnectDelay() const {
+  // Slow servers need a moment before their groups accept items. A negative
+  // delay means none at all: an endless wait would hang the main thread.
+  if (connectDelay_ <= 0) return;
+  std::this_thread::sleep_for(std::chrono::milliseconds(connectDelay_));
+}
+
+void TXeloServer::Loaded() {
+  TComponent::Loaded();
+  if (GetComponentState().Contains(csDesigning)) batchMode_ = false;
+  if (active_) {
+    active_ = false;
+    SetActive(true);
+  }
+}
+
+// ---- connection ------------------------------------------------------------
+
+void TXeloServer::Connect(const std::string& ServerName, const std::string& ComputerName) {
+  SetActive(false);
+  SetServer(ServerName);
+  SetComputername(ComputerName);
+  SetActive(true);
+}
+
+void TXeloServer::Disconnect() { SetActive(false); }
+
+bool TXeloServer::CheckServer() {
+  if (server_) return true;
+  Fault(_STR_NOTACTIVE);
+  return false;
+}
+
+void TXeloServer::Fault(const std::string& Message) {
+  bool raiseException = true;
+  if (onError_) onError_(this, Message, raiseException);
+  if (raiseException) throw EOPCException(Message);
+}
+
+com::ComPtr<IOPCServer> TXeloServer::GetOPCServer() {
+  if (!CheckServer()) return nullptr;
+  return server_;
+}
+
+com::ComPtr<IOPCCommon> TXeloServer::GetCommonIF() {
+  if (!CheckServer()) return nullptr;
+  if (!common_) server_.As(common_);
+  return common_;
+}
+
+com::ComPtr<IOPCItemProperties> TXeloServer::GetItemPropIF() {
+  if (!CheckServer()) return nullptr;
+  if (!itemProps_) server_.As(itemProps_);
+  return itemProps_;
+}
+
+bool TXeloServer::Version2() const {
+  if (!server_) return false;
+  return static_cast<bool>(server_.As<IConnectionPointContainer>());
+}
+
+std::string TXeloServer::GetErrorString(HRESULT Code) {
+  if (!CheckServer()) return {};
+  LPWSTR text = nullptr;
+  if (FAILED(server_->GetErrorString(Code, 0, &text))) {
+    ::CoTaskMemFree(text);
+    return {};
+  }
+  std::string result = text != nullptr ? com::ToUtf8(text) : std::string();
+  ::CoTaskMemFree(text);
+  return result;
+}
+
+bool TXeloServer::ItemsExists() const {
+  // No group can hold items before the group collection exists.
+  return false;
+}
+
+void TXeloServer::RemoveServerInterface() {
+  ReleaseShutdownSink();
+  common_ = nullptr;
+  itemProps_ = nullptr;
+  RemoveAllOPCGroups();
+  UnbindBrowser();
+  server_ = nullptr;
+}
+
+LCID TXeloServer::GetLocaleId() {
+  if (!common_) throw EOPCException(_STR_NOTACTIVE);
+  LCID locale = 0;
+  OPCCheck(common_->GetLocaleID(&locale));
+  return locale;
+}
+
+void TXeloServer::SetLocaleId(LCID value) {
+  if (common_) common_->SetLocaleID(value);  // optional: a refusal is not reported
+}
+
+// ---- hooks -----------------------------------------------------------------
+
+void TXeloServer::BindBrowser() {}         // takes effect when browsing lands
+void TXeloServer::UnbindBrowser() {}       // takes effect when browsing lands
+void TXeloServer::SubscribeShutdown() {}   // takes effect when the shutdown notice lands
+void TXeloServer::ReleaseShutdownSink() {} // takes effect when the shutdown notice lands
+void TXeloServer::CreateAllOPCGroups() {}  // takes effect when groups land
+void TXeloServer::RemoveAllOPCGroups() {}  // takes effect when groups land
+
+// ---- server status ---------------------------------------------------------
+
+OPCSERVERSTATUS TXeloServer::GetStatus() {
+  OPCSERVERSTATUS result{};
+  if (!CheckServer()) return result;
+  OPCSERVERSTATUS* status = nullptr;
+  const HRESULT hr = server_->GetStatus(&status);
+  if (FAILED(hr)) FreeStatus(status);
+  OPCCheck(hr);
+  if (status == nullptr) {
+    Fault(_STR_NOTACTIVE);
+    return result;
+  }
+  result = *status;
+  result.szVendorInfo = nullptr;  // the text goes back to the server's allocator
+  FreeStatus(status);
+  return result;
+}
+
+tServerStateRec TXeloServer::GetState() {
+  tServerStateRec result;
+  if (!CheckServer()) return result;
+  OPCSERVERSTATUS* status = nullptr;
+  const HRESULT hr = server_->GetStatus(&status);
+  if (FAILED(hr)) FreeStatus(status);
+  OPCCheck(hr);
+  if (status == nullptr) {
+    Fault(_STR_NOTACTIVE);
+    return result;
+  }
+  try {
+    result.StartTime = FileTimeToDateTime(status->ftStartTime);
+    result.CurrentTime = FileTimeToDateTime(status->ftCurrentTime);
+    result.LastUpdateTime = FileTimeToDateTime(status->ftLastUpdateTime);
+    result.ServerState = static_cast<std::int32_t>(status->dwServerState);
+    result.ServerGroupCount = static_cast<std::int32_t>(status->dwGroupCount);
+    result.BandWidth = static_cast<std::int32_t>(status->dwBandWidth);
+    result.MajorVersion = status->wMajorVersion;
+    result.MinorVersion = status->wMinorVersion;
+    result.BuildNumber = status->wBuildNumber;
+    if (status->szVendorInfo != nullptr) result.VendorInfo = com::ToUtf8(status->szVendorInfo);
+  } catch (...) {
+    FreeStatus(status);
+    throw;
+  }
+  FreeStatus(status);
+  return result;
+}
+
+std::string TXeloServer::GetServerStateStr() { return ServerStateToStr(GetServerState()); }
+
+std::int32_t TXeloServer::GetBandWidth() { return static_cast<std::int32_t>(GetStatus().dwBandWidth); }
+
+// Zero-extended: build 65535 stays 65535.
+std::int32_t TXeloServer::GetBuildNumber() { return GetStatus().wBuildNumber; }
+
+}  // namespace xelo

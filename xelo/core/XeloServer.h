@@ -1,0 +1,181 @@
+// TXeloServer: the component through which an application talks to one OPC
+// Data Access server, and the server object creation it is built on.
+//
+// The component names the server (ServerName: a ProgID, or a class
+// identifier in its registry text form) and the computer that runs it
+// (ComputerName; blank for this one) and is switched on and off through
+// Active. Errors that need a connection go through Fault, which offers the
+// text to OnError before raising EOPCException; creation failures of the
+// server object reach the caller directly.
+//
+// Thread: the main thread, like every component.
+#pragma once
+
+#include "xelo/com/ComPtr.h"
+#include "xelo/core/XeloErrors.h"
+#include "xelo/framework/Component.h"
+#include "xelo/opc/Opc.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace xelo {
+
+class TXeloItemList;
+
+// Sender is always the server component.
+using TOnOPCErrorEvent = std::function<void(TPersistent* Sender, const std::string& Errorstring, bool& RaiseException)>;
+using TOnOPCServerShutdownEvent = std::function<void(TPersistent* Sender, const std::string& Reason)>;
+using TOnOPCConnectEvent = std::function<void(TPersistent* Sender)>;
+using TOnOPCDataChangeEvent = std::function<void(TPersistent* Sender, TXeloItemList* ItemList)>;
+
+// The server's status record as the application sees it: local date-times,
+// 16-bit numbers widened without sign, the vendor text as library text.
+struct tServerStateRec {
+  double StartTime = 0;
+  double CurrentTime = 0;
+  double LastUpdateTime = 0;
+  std::int32_t ServerState = 0;
+  std::int32_t ServerGroupCount = 0;
+  std::int32_t BandWidth = 0;
+  std::int32_t MajorVersion = 0;
+  std::int32_t MinorVersion = 0;
+  std::int32_t BuildNumber = 0;
+  std::string VendorInfo;
+};
+
+// Creation of a server object by class identifier. Never instantiated.
+class CoOPCServer {
+ public:
+  CoOPCServer() = delete;
+  // A blank (after trimming) computer name creates the object on this
+  // computer; any other name is handed untrimmed to the remote activation.
+  // Creation failures raise EOleSysError with the code; an object without
+  // IOPCServer raises EIntfCastError.
+  static com::ComPtr<IOPCServer> Create(const CLSID& ClassID, const std::string& ComputerName);
+};
+
+// CoInitializeSecurity with no authentication and impersonation; the result
+// is returned unchanged. The library never calls it itself.
+HRESULT XeloInitSecurity();
+
+class TXeloServer : public TComponent {
+  XELO_CLASS(TXeloServer, TComponent)
+
+ public:
+  explicit TXeloServer(TComponent* owner);
+  ~TXeloServer() override;
+
+  // ---- published properties ----
+  bool GetBatchMode() const { return batchMode_; }
+  void SetBatchMode(bool value) { batchMode_ = value; }
+  const std::string& GetComputerName() const { return computerName_; }
+  void SetComputername(const std::string& value);
+  const std::string& GetServerName() const { return serverName_; }
+  void SetServer(const std::string& value);
+  bool GetActive() const { return active_; }
+  void SetActive(bool value);
+  const std::string& GetClientName() const { return clientName_; }
+  void SetClientName(const std::string& value) { clientName_ = value; }
+  const std::string& GetVersion() const { return version_; }
+  // The version is the library's, not the stream's: writes are ignored.
+  void SetVersion(const std::string& /*value*/) {}
+  std::int32_t GetConnectDelay() const { return connectDelay_; }
+  void SetConnectDelay(std::int32_t value) { connectDelay_ = value; }
+
+  const TOnOPCErrorEvent& GetOnError() const { return onError_; }
+  void SetOnError(const TOnOPCErrorEvent& value) { onError_ = value; }
+  const TOnOPCServerShutdownEvent& GetOnServerShutdown() const { return onServerShutdown_; }
+  void SetOnServerShutdown(const TOnOPCServerShutdownEvent& value) { onServerShutdown_ = value; }
+  const TOnOPCConnectEvent& GetOnConnect() const { return onConnect_; }
+  void SetOnConnect(const TOnOPCConnectEvent& value) { onConnect_ = value; }
+  const TOnOPCConnectEvent& GetOnDisconnect() const { return onDisconnect_; }
+  void SetOnDisconnect(const TOnOPCConnectEvent& value) { onDisconnect_ = value; }
+  const TOnOPCDataChangeEvent& GetOnDatachange() const { return onDatachange_; }
+  void SetOnDatachange(const TOnOPCDataChangeEvent& value) { onDatachange_ = value; }
+  const TOnOPCDataChangeEvent& GetOnWriteError() const { return onWriteError_; }
+  void SetOnWriteError(const TOnOPCDataChangeEvent& value) { onWriteError_ = value; }
+  const TOnOPCDataChangeEvent& GetOnWriteComplete() const { return onWriteComplete_; }
+  void SetOnWriteComplete(const TOnOPCDataChangeEvent& value) { onWriteComplete_ = value; }
+
+  // ---- connection ----
+  // Deactivates, sets ServerName, then ComputerName, and activates.
+  void Connect(const std::string& ServerName, const std::string& ComputerName);
+  void Disconnect();
+  // True with a server reference; otherwise Fault(_STR_NOTACTIVE), false.
+  bool CheckServer();
+  // Offers `Message` to OnError; raises EOPCException unless the handler
+  // cleared RaiseException.
+  void Fault(const std::string& Message);
+  com::ComPtr<IOPCServer> GetOPCServer();
+  // Cached after the first successful query; a server without the
+  // interface gives none, silently.
+  com::ComPtr<IOPCCommon> GetCommonIF();
+  com::ComPtr<IOPCItemProperties> GetItemPropIF();
+  // Whether the connected server is a connectable object (OPC DA 2.0).
+  // Reports nothing.
+  bool Version2() const;
+  // The server's text for `Code` (locale 0); empty when the server has none.
+  std::string GetErrorString(HRESULT Code);
+  // True when some group holds an item.
+  bool ItemsExists() const;
+  void RemoveServerInterface();
+
+  // Raises EOPCException(_STR_NOTACTIVE) directly when not connected.
+  LCID GetLocaleId();
+  // Ignored when not connected; the server's answer is ignored too.
+  void SetLocaleId(LCID value);
+
+  // ---- server status: each read is one GetStatus call ----
+  // The numeric fields only; szVendorInfo is always null.
+  OPCSERVERSTATUS GetStatus();
+  tServerStateRec GetState();
+  double GetStartTime() { return GetState().StartTime; }
+  double GetCurrentTime() { return GetState().CurrentTime; }
+  double GetLastUpdateTime() { return GetState().LastUpdateTime; }
+  std::int32_t GetServerState() { return GetState().ServerState; }
+  std::int32_t GetMajorVersion() { return GetState().MajorVersion; }
+  std::int32_t GetMinorVersion() { return GetState().MinorVersion; }
+  std::string GetVendorInfo() { return GetState().VendorInfo; }
+  std::string GetServerStateStr();
+  std::int32_t GetBandWidth();
+  std::int32_t GetBuildNumber();
+
+  void Loaded() override;
+
+ private:
+  // Hooks of the parts of activation that belong to groups, browsing and
+  // the shutdown notice.
+  void BindBrowser();
+  void UnbindBrowser();
+  void SubscribeShutdown();
+  void ReleaseShutdownSink();
+  void CreateAllOPCGroups();
+  void RemoveAllOPCGroups();
+
+  void Activate();
+  void Deactivate();
+  void WaitConnectDelay() const;
+
+  // Field order follows the component's data model.
+  bool active_ = false;
+  std::string serverName_;
+  TOnOPCErrorEvent onError_;
+  com::ComPtr<IOPCServer> server_;
+  com::ComPtr<IOPCCommon> common_;
+  com::ComPtr<IOPCItemProperties> itemProps_;
+  std::string computerName_;
+  std::string clientName_;
+  bool batchMode_ = false;
+  std::string version_ = "1.40";
+  TOnOPCServerShutdownEvent onServerShutdown_;
+  TOnOPCConnectEvent onConnect_;
+  TOnOPCDataChangeEvent onDatachange_;
+  TOnOPCConnectEvent onDisconnect_;
+  TOnOPCDataChangeEvent onWriteError_;
+  TOnOPCDataChangeEvent onWriteComplete_;
+  std::int32_t connectDelay_ = 300;
+};
+
+}  // namespace xelo
