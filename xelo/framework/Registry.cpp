@@ -624,26 +624,14 @@ void TRegistry::CheckWritable(std::string_view valueName) const {
 }
 
 void TRegistry::WriteString(std::string_view name, std::string_view value) {
-  CheckWritable(name);
-  bool keyMissing = false;
-  SettingsStore::Instance().Modify([&](RegKey& root) {
-    RegKey* k = FindKey(root, currentPath_);
-    if (k == nullptr) {
-      keyMissing = true;
-      return false;
-    }
-    RegValue* v = k->FindValue(name);
-    if (v != nullptr && v->type == TRegDataType::rdString && v->text == value) return false;
-    if (v == nullptr) v = &k->values.emplace_back(RegValue{std::string(name), TRegDataType::rdString, {}, 0});
-    v->type = TRegDataType::rdString;
-    v->text = std::string(value);
-    v->number = 0;
-    return true;
-  });
-  if (keyMissing) SetDataFailed(name);
+  WriteValue(name, TRegDataType::rdString, value, 0);
 }
 
 void TRegistry::WriteInteger(std::string_view name, std::int32_t value) {
+  WriteValue(name, TRegDataType::rdInteger, {}, value);
+}
+
+void TRegistry::WriteValue(std::string_view name, TRegDataType type, std::string_view text, std::int32_t number) {
   CheckWritable(name);
   bool keyMissing = false;
   SettingsStore::Instance().Modify([&](RegKey& root) {
@@ -653,11 +641,12 @@ void TRegistry::WriteInteger(std::string_view name, std::int32_t value) {
       return false;
     }
     RegValue* v = k->FindValue(name);
-    if (v != nullptr && v->type == TRegDataType::rdInteger && v->number == value) return false;
-    if (v == nullptr) v = &k->values.emplace_back(RegValue{std::string(name), TRegDataType::rdInteger, {}, 0});
-    v->type = TRegDataType::rdInteger;
-    v->text.clear();
-    v->number = value;
+    // An unchanged value does not touch the file.
+    if (v != nullptr && v->type == type && v->text == text && v->number == number) return false;
+    if (v == nullptr) v = &k->values.emplace_back(RegValue{std::string(name), type, {}, 0});
+    v->type = type;
+    v->text = std::string(text);
+    v->number = number;
     return true;
   });
   if (keyMissing) SetDataFailed(name);

@@ -114,6 +114,8 @@ class TRegistry {
   std::vector<std::string> AbsolutePath(std::string_view key) const;
   bool Open(std::string_view key, bool canCreate, bool readOnly);
   void CheckWritable(std::string_view valueName) const;
+  // Stores one value (string: `text`, integer: `number`) at the current key.
+  void WriteValue(std::string_view name, TRegDataType type, std::string_view text, std::int32_t number);
 
   HKEY rootKey_ = HKEY_CURRENT_USER;
   std::vector<std::string> currentPath_;
