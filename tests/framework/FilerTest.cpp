@@ -9,15 +9,6 @@
 namespace xelo::test {
 namespace {
 
-std::string Lines(std::initializer_list<std::string_view> lines) {
-  std::string text;
-  for (std::string_view l : lines) {
-    text += l;
-    text += "\r\n";
-  }
-  return text;
-}
-
 class FilerTest : public ::testing::Test {
  protected:
   void SetUp() override { RegisterTestClasses(); }

@@ -9,12 +9,23 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string_view>
 #include <string>
 #include <vector>
 
 namespace xelo::test {
+
+// A text of CR LF terminated lines, as the text form writes them.
+inline std::string Lines(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  for (std::string_view l : lines) {
+    text += l;
+    text += "\r\n";
+  }
+  return text;
+}
 
 enum TTestColor { tcRed, tcGreen, tcBlue };
 using TTestColors = TEnumSet<TTestColor>;

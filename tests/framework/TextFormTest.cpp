@@ -13,15 +13,6 @@
 namespace xelo::test {
 namespace {
 
-std::string Lines(std::initializer_list<std::string_view> lines) {
-  std::string text;
-  for (std::string_view l : lines) {
-    text += l;
-    text += "\r\n";
-  }
-  return text;
-}
-
 // The text of a TTestComponent named Comp1 whose listed lines follow the
 // header; used for one-property checks.
 std::string SavedWith(const std::function<void(TTestComponent&)>& setUp) {

@@ -286,50 +286,48 @@ void TXeloServer::RemoveAllOPCGroups() {}  // takes effect when groups land
 
 // ---- server status ---------------------------------------------------------
 
-OPCSERVERSTATUS TXeloServer::GetStatus() {
-  OPCSERVERSTATUS result{};
-  if (!CheckServer()) return result;
+bool TXeloServer::FetchStatus(OPCSERVERSTATUS& record, std::string& vendor) {
+  if (!CheckServer()) return false;
   OPCSERVERSTATUS* status = nullptr;
   const HRESULT hr = server_->GetStatus(&status);
   if (FAILED(hr)) FreeStatus(status);
   OPCCheck(hr);
   if (status == nullptr) {
     Fault(_STR_NOTACTIVE);
-    return result;
-  }
-  result = *status;
-  result.szVendorInfo = nullptr;  // the text goes back to the server's allocator
-  FreeStatus(status);
-  return result;
-}
-
-tServerStateRec TXeloServer::GetState() {
-  tServerStateRec result;
-  if (!CheckServer()) return result;
-  OPCSERVERSTATUS* status = nullptr;
-  const HRESULT hr = server_->GetStatus(&status);
-  if (FAILED(hr)) FreeStatus(status);
-  OPCCheck(hr);
-  if (status == nullptr) {
-    Fault(_STR_NOTACTIVE);
-    return result;
+    return false;
   }
   try {
-    result.StartTime = FileTimeToDateTime(status->ftStartTime);
-    result.CurrentTime = FileTimeToDateTime(status->ftCurrentTime);
-    result.LastUpdateTime = FileTimeToDateTime(status->ftLastUpdateTime);
-    result.ServerState = static_cast<std::int32_t>(status->dwServerState);
-    result.ServerGroupCount = static_cast<std::int32_t>(status->dwGroupCount);
-    result.BandWidth = static_cast<std::int32_t>(status->dwBandWidth);
-    result.MajorVersion = status->wMajorVersion;
-    result.MinorVersion = status->wMinorVersion;
-    result.BuildNumber = status->wBuildNumber;
-    if (status->szVendorInfo != nullptr) result.VendorInfo = com::ToUtf8(status->szVendorInfo);
+    record = *status;
+    record.szVendorInfo = nullptr;  // the text goes back to the server's allocator
+    if (status->szVendorInfo != nullptr) vendor = com::ToUtf8(status->szVendorInfo);
   } catch (...) {
     FreeStatus(status);
     throw;
   }
   FreeStatus(status);
+  return true;
+}
+
+OPCSERVERSTATUS TXeloServer::GetStatus() {
+  OPCSERVERSTATUS result{};
+  std::string vendor;
+  FetchStatus(result, vendor);
+  return result;
+}
+
+tServerStateRec TXeloServer::GetState() {
+  tServerStateRec result;
+  OPCSERVERSTATUS status{};
+  if (!FetchStatus(status, result.VendorInfo)) return result;
+  result.StartTime = FileTimeToDateTime(status.ftStartTime);
+  result.CurrentTime = FileTimeToDateTime(status.ftCurrentTime);
+  result.LastUpdateTime = FileTimeToDateTime(status.ftLastUpdateTime);
+  result.ServerState = static_cast<std::int32_t>(status.dwServerState);
+  result.ServerGroupCount = static_cast<std::int32_t>(status.dwGroupCount);
+  result.BandWidth = static_cast<std::int32_t>(status.dwBandWidth);
+  result.MajorVersion = status.wMajorVersion;
+  result.MinorVersion = status.wMinorVersion;
+  result.BuildNumber = status.wBuildNumber;
   return result;
 }
 

@@ -145,6 +145,10 @@ class TXeloServer : public TComponent {
   void Loaded() override;
 
  private:
+  // One GetStatus call: the record (without its vendor pointer) and the
+  // vendor text, both freed on the server's allocator; false after a Fault
+  // that was suppressed. Failed calls raise through OPCCheck.
+  bool FetchStatus(OPCSERVERSTATUS& record, std::string& vendor);
   // Hooks of the parts of activation that belong to groups, browsing and
   // the shutdown notice.
   void BindBrowser();

@@ -300,16 +300,23 @@ std::string ShortestFloatText(Float value) {
   return out;
 }
 
-// Integer parsing shared by the 32- and 64-bit variants; `bits` is 32 or 64.
-bool ParseInteger(std::string_view s, int bits, std::int64_t& value) {
-  std::string_view text = s;
+// A number's text without the blanks around it and without its sign, which
+// goes to `negative`.
+std::string_view TrimmedUnsigned(std::string_view text, bool& negative) {
   while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
-  bool negative = false;
+  negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
+  return text;
+}
+
+// Integer parsing shared by the 32- and 64-bit variants; `bits` is 32 or 64.
+bool ParseInteger(std::string_view s, int bits, std::int64_t& value) {
+  bool negative = false;
+  std::string_view text = TrimmedUnsigned(s, negative);
   int base = 10;
   if (!text.empty() && text.front() == '$') {
     base = 16;
@@ -433,14 +440,8 @@ std::string FloatToStr(double value) { return ShortestFloatText(value); }
 std::string FloatToStr(float value) { return ShortestFloatText(value); }
 
 bool TryStrToFloat(std::string_view s, double& value) {
-  std::string_view text = s;
-  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
   bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
+  std::string_view text = TrimmedUnsigned(s, negative);
   if (EqualsNoCase(text, "NAN")) {
     value = std::numeric_limits<double>::quiet_NaN();
     return true;
