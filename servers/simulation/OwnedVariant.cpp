@@ -38,53 +38,34 @@ OwnedVariant& OwnedVariant::operator=(OwnedVariant&& other) noexcept {
   return *this;
 }
 
+template <class Store>
+OwnedVariant OwnedVariant::Scalar(VARTYPE vt, Store store) {
+  OwnedVariant v;
+  store(v.v_);
+  v.v_.vt = vt;
+  return v;
+}
+
 OwnedVariant OwnedVariant::I2(SHORT value) {
-  OwnedVariant v;
-  v.v_.vt = VT_I2;
-  v.v_.iVal = value;
-  return v;
+  return Scalar(VT_I2, [&](VARIANT& v) { v.iVal = value; });
 }
-
 OwnedVariant OwnedVariant::I4(LONG value) {
-  OwnedVariant v;
-  v.v_.vt = VT_I4;
-  v.v_.lVal = value;
-  return v;
+  return Scalar(VT_I4, [&](VARIANT& v) { v.lVal = value; });
 }
-
 OwnedVariant OwnedVariant::UI4(ULONG value) {
-  OwnedVariant v;
-  v.v_.vt = VT_UI4;
-  v.v_.ulVal = value;
-  return v;
+  return Scalar(VT_UI4, [&](VARIANT& v) { v.ulVal = value; });
 }
-
 OwnedVariant OwnedVariant::R4(FLOAT value) {
-  OwnedVariant v;
-  v.v_.vt = VT_R4;
-  v.v_.fltVal = value;
-  return v;
+  return Scalar(VT_R4, [&](VARIANT& v) { v.fltVal = value; });
 }
-
 OwnedVariant OwnedVariant::R8(DOUBLE value) {
-  OwnedVariant v;
-  v.v_.vt = VT_R8;
-  v.v_.dblVal = value;
-  return v;
+  return Scalar(VT_R8, [&](VARIANT& v) { v.dblVal = value; });
 }
-
 OwnedVariant OwnedVariant::Bool(bool value) {
-  OwnedVariant v;
-  v.v_.vt = VT_BOOL;
-  v.v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
+  return Scalar(VT_BOOL, [&](VARIANT& v) { v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE; });
 }
-
 OwnedVariant OwnedVariant::Date(DATE value) {
-  OwnedVariant v;
-  v.v_.vt = VT_DATE;
-  v.v_.date = value;
-  return v;
+  return Scalar(VT_DATE, [&](VARIANT& v) { v.date = value; });
 }
 
 OwnedVariant OwnedVariant::Text(std::u16string_view value) {

@@ -46,6 +46,10 @@ class OwnedVariant {
   std::optional<double> AsDouble() const;
 
  private:
+  // A value of scalar type `vt`; `store` writes the value field.
+  template <class Store>
+  static OwnedVariant Scalar(VARTYPE vt, Store store);
+
   VARIANT v_;
 };
 
