@@ -22,7 +22,9 @@
 
 namespace xelo {
 
+class TStrings;
 class TXeloItemList;
+class Variant;
 
 // Sender is always the server component.
 using TOnOPCErrorEvent = std::function<void(TPersistent* Sender, const std::string& Errorstring, bool& RaiseException)>;
@@ -141,6 +143,20 @@ class TXeloServer : public TComponent {
   std::string GetServerStateStr();
   std::int32_t GetBandWidth();
   std::int32_t GetBuildNumber();
+
+  // ---- item properties (IOPCItemProperties) ----
+  // Without a connection or without the server's item-properties interface
+  // every query answers false or empty, silently.
+  //
+  // One line per property in the server's order: `id,"description",vartype`
+  // with the id unsigned; true when List ends up non-empty. A failing query
+  // raises through OPCCheck.
+  bool QueryAvailableProperties(const std::string& ItemID, TStrings& List);
+  // True when the server read the value with exactly S_OK; never raises.
+  bool GetItemProperty(const std::string& ItemID, std::int32_t PropID, Variant& Value);
+  // The item identifier that carries property PropID of ItemID; empty when
+  // the call fails. A failing per-property code raises through OPCCheck.
+  std::string LookupItemId(const std::string& ItemID, std::uint32_t PropID);
 
   void Loaded() override;
 
