@@ -1,0 +1,408 @@
+// The decoder of OPC DA 1.0 data blocks: real blocks from the simulation
+// server (through its advise sink and its stream writer), and blocks that
+// lie about their sizes, which must be refused whole without reading past
+// their end or leaking what was built before the lie was found.
+#include "xelo/core/DataStreamReader.h"
+
+#include "servers/simulation/StreamWriter.h"
+#include "simulation/RecordingSinks.h"
+#include "xelo/framework/Application.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace xelo {
+namespace {
+
+using Bytes = std::vector<BYTE>;
+using sim::SimulationControl;
+using sim::StreamWriter;
+
+constexpr LONG kLongMax = std::numeric_limits<LONG>::max();
+
+template <class T>
+void Poke(Bytes& b, std::size_t at, T value) {
+  ASSERT_LE(at + sizeof value, b.size());
+  std::memcpy(b.data() + at, &value, sizeof value);
+}
+
+template <class T>
+T Peek(const Bytes& b, std::size_t at) {
+  T value{};
+  std::memcpy(&value, b.data() + at, sizeof value);
+  return value;
+}
+
+// Offset of item i's value in a time-stamped block.
+std::size_t ValueAt(const Bytes& b, int i) { return Peek<DWORD>(b, 20 + 20 * i + 4); }
+
+// A time-stamped block of `values`, client handles 1, 2, ...
+Bytes Encode(const std::vector<Variant>& values, bool withTime = true) {
+  std::vector<StreamWriter::Item> items;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    items.push_back({static_cast<OPCHANDLE>(i + 1), &values[i].AsVARIANT(), OPC_QUALITY_GOOD,
+                     FILETIME{static_cast<DWORD>(i), 7}});
+  }
+  return StreamWriter::DataBytes(withTime, 0x4711, 99, items);
+}
+
+std::optional<StreamBlock> Read(const Bytes& b, bool withTime = true) {
+  return ReadDataStream(b.data(), b.size(), withTime);
+}
+
+// A value of any type with the given bits in its value field.
+Variant Raw(VARTYPE vt, ULONGLONG bits) {
+  VARIANT v;
+  VariantInit(&v);
+  v.ullVal = bits;
+  v.vt = vt;
+  return Variant::Attach(v);
+}
+
+// `inner` wrapped in `levels` one-element VARIANT arrays.
+Variant Nest(Variant inner, int levels) {
+  for (int i = 0; i < levels; ++i) inner = Variant::Array(std::vector<Variant>{inner});
+  return inner;
+}
+
+class DataStreamReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application();
+    SimulationControl::Reset();
+    before_ = com::LiveAllocations();
+  }
+  void TearDown() override { ExpectLive(before_); }
+  static void ExpectLive(const com::AllocationCounts& expected) {
+    EXPECT_EQ(com::LiveAllocations().bstrs, expected.bstrs) << "BSTRs leaked or freed twice";
+    EXPECT_EQ(com::LiveAllocations().taskMemory, expected.taskMemory) << "arrays leaked or freed twice";
+  }
+  com::AllocationCounts before_;
+};
+
+TEST_F(DataStreamReaderTest, ReadsTheSimulationServersBlocksInBothFormats) {
+  ASSERT_TRUE(SimulationControl::SetItemValue(u"Static.String", Variant(u"Grüße € \U0001D11E").AsVARIANT()));
+  ASSERT_TRUE(SimulationControl::SetItemValue(u"Channel 1.Device 1.Text", Variant(u"").AsVARIANT()));
+  const FILETIME stamp{0x11223344, 0x01D60000};
+  ASSERT_TRUE(SimulationControl::SetItemTimeStamp(u"Static.Int16", stamp));
+
+  struct Expected {
+    const char16_t* id;
+    VARTYPE requested;
+    Variant value;
+  };
+  const std::vector<Expected> expected = {
+      {u"Static.Int16", VT_EMPTY, SHORT{16}},
+      {u"Static.Int32", VT_EMPTY, 32},
+      {u"Static.UInt32", VT_EMPTY, 3000000000u},
+      {u"Static.Float", VT_EMPTY, 1.5f},
+      {u"Static.Double", VT_EMPTY, 2.25},
+      {u"Static.Bool", VT_EMPTY, true},
+      {u"Static.String", VT_EMPTY, u"Grüße € \U0001D11E"},
+      {u"Channel 1.Device 1.Text", VT_EMPTY, u""},
+      {u"Static.Date", VT_EMPTY, Variant::Date(43831.5)},
+      {u"Channel 1.Device 1.Array", VT_EMPTY, Variant::Array(std::vector<double>{1.0, 2.0, 3.0})},
+      {u"Behaviour.Bad", VT_EMPTY, 0},
+      {u"Static.Int32", VT_I1, std::int8_t{32}},
+      {u"Static.Int32", VT_UI1, std::uint8_t{32}},
+      {u"Static.Int32", VT_UI2, std::uint16_t{32}},
+      {u"Static.Int32", VT_I8, std::int64_t{32}},
+      {u"Static.Int32", VT_UI8, std::uint64_t{32}},
+      {u"Static.Int32", VT_INT, Raw(VT_INT, 32)},
+      {u"Static.Int32", VT_UINT, Raw(VT_UINT, 32)},
+      {u"Static.Int32", VT_CY, Variant::Currency(32.0)},
+  };
+  for (const bool withTime : {true, false}) {
+    SCOPED_TRACE(withTime ? "with time stamps" : "without time stamps");
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(u"Xelo.Sim.DA1.1", &clsid), S_OK);
+    com::ComPtr<IOPCServer> server;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid()), S_OK);
+    sim::test::Session session(server, 100000, true, 0.0f, 0x4711);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      ASSERT_NE(session.AddOne(expected[i].id, static_cast<OPCHANDLE>(100 + i), expected[i].requested), 0u);
+    }
+    auto data = session.As<IDataObject>();
+    auto sink = com::MakeComObject<sim::test::StreamSink>();
+    FORMATETC format{withTime ? OPCSTMFORMATDATATIME : OPCSTMFORMATDATA, nullptr, DVASPECT_CONTENT, -1,
+                     TYMED_HGLOBAL};
+    DWORD connection = 0;
+    ASSERT_EQ(data->DAdvise(&format, 0, sink.Get(), &connection), S_OK);
+    SimulationControl::PublishNow();
+    EXPECT_EQ(data->DUnadvise(connection), S_OK);
+    ASSERT_EQ(sink->events.size(), 1u);
+
+    const auto block = Read(sink->events[0].bytes, withTime);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->clientGroup, 0x4711u);
+    EXPECT_EQ(block->transactionId, 0u);
+    EXPECT_EQ(block->status, S_FALSE);  // Behaviour.Bad
+    ASSERT_EQ(block->items.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const StreamItem& item = block->items[i];
+      SCOPED_TRACE(i);
+      EXPECT_EQ(item.hClient, 100 + i);
+      EXPECT_EQ(item.quality, expected[i].id == std::u16string(u"Behaviour.Bad")
+                                  ? OPC_QUALITY_BAD | OPC_QUALITY_DEVICE_FAILURE
+                                  : OPC_QUALITY_GOOD);
+      EXPECT_EQ(item.hasTimeStamp, withTime);
+      EXPECT_EQ(item.value.VarType(), expected[i].value.VarType());
+      EXPECT_TRUE(item.value == expected[i].value);
+    }
+    EXPECT_EQ(block->items[0].timeStamp.dwLowDateTime, withTime ? stamp.dwLowDateTime : 0u);
+    EXPECT_EQ(block->items[0].timeStamp.dwHighDateTime, withTime ? stamp.dwHighDateTime : 0u);
+    EXPECT_EQ(com::BstrView(block->items[6].value.AsVARIANT().bstrVal), u"Grüße € \U0001D11E");
+    EXPECT_NE(block->items[7].value.AsVARIANT().bstrVal, nullptr);  // an empty text, not a missing one
+  }
+}
+
+TEST_F(DataStreamReaderTest, ScalarsTakeOnlyTheirOwnBytes) {
+  // Each type's bits fill exactly its own size; the block's unused value
+  // bytes are made garbage, which must not reach the value.
+  const struct {
+    VARTYPE vt;
+    ULONGLONG bits;
+  } cases[] = {
+      {VT_I1, 0xFF},          {VT_UI1, 0xFF},          {VT_I2, 0xFFFF},
+      {VT_UI2, 0xFFFF},       {VT_BOOL, 0xFFFF},       {VT_I4, 0xFFFFFFFF},
+      {VT_UI4, 0xFFFFFFFF},   {VT_INT, 0xFFFFFFFF},    {VT_UINT, 0xFFFFFFFF},
+      {VT_R4, 0xBFC00001},    {VT_ERROR, 0x80004005},  {VT_I8, ~0ull},
+      {VT_UI8, ~0ull},        {VT_R8, ~1ull >> 1},     {VT_CY, 0x8000000000000001},
+      {VT_DATE, 0xC0E5680000000001}, {VT_EMPTY, 0},    {VT_NULL, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.vt);
+    Bytes b = Encode({Raw(c.vt, c.bits)});
+    const std::size_t size = com::VarTypeSize(c.vt);
+    for (std::size_t k = size; k < 8; ++k) b[ValueAt(b, 0) + 8 + k] = 0xAB;
+    const auto block = Read(b);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->items[0].value.VarType(), c.vt);
+    if (c.vt != VT_EMPTY && c.vt != VT_NULL) {
+      EXPECT_EQ(block->items[0].value.AsVARIANT().ullVal, c.bits);
+    }
+  }
+
+  // A true that is not VARIANT_TRUE is still true, and stored as such.
+  Bytes b = Encode({true});
+  Poke<SHORT>(b, ValueAt(b, 0) + 8, 1);
+  EXPECT_EQ(Read(b)->items[0].value.AsVARIANT().boolVal, VARIANT_TRUE);
+
+  // A DECIMAL overlays the whole VARIANT: scale and sign share the first
+  // word's neighbours, the 96-bit mantissa fills the rest.
+  b = Encode({Raw(VT_I4, 0)});
+  const std::size_t at = ValueAt(b, 0);
+  Poke<WORD>(b, at, VT_DECIMAL);
+  Poke<BYTE>(b, at + 2, 2);
+  Poke<BYTE>(b, at + 3, DECIMAL_NEG);
+  Poke<ULONGLONG>(b, at + 8, 12345);
+  EXPECT_EQ(VarToStr(Read(b)->items[0].value), "-123.45");
+  Poke<BYTE>(b, at + 2, 29);
+  EXPECT_FALSE(Read(b));
+  Poke<BYTE>(b, at + 2, 2);
+  Poke<BYTE>(b, at + 3, 1);
+  EXPECT_FALSE(Read(b));
+
+  // As array elements DECIMALs take 16 bytes each, checked the same way.
+  b = Encode({Variant::Array(std::vector<double>{0, 0})});
+  const std::size_t array = ValueAt(b, 0);
+  Poke<WORD>(b, array, VT_ARRAY | VT_DECIMAL);
+  Poke<DWORD>(b, array + 16 + 4, 16);
+  Poke<DWORD>(b, array + 16 + 16, 1);
+  Poke<WORD>(b, array + 40, 0xABCD);  // wReserved: no meaning in an element
+  Poke<BYTE>(b, array + 40 + 2, 3);
+  Poke<ULONGLONG>(b, array + 40 + 8, 1500);
+  ASSERT_TRUE(Read(b));
+  EXPECT_EQ(VarToStr(Read(b)->items[0].value.GetElement(0)), "1.5");
+  Poke<BYTE>(b, array + 40 + 2, 200);
+  EXPECT_FALSE(Read(b));
+}
+
+TEST_F(DataStreamReaderTest, PointerValuesArriveEmptyAndAreNeverFollowed) {
+  const VARTYPE pointerTypes[] = {VT_UNKNOWN, VT_DISPATCH, VT_BYREF | VT_I4, VT_BYREF | VT_BSTR,
+                                  VT_BYREF | VT_VARIANT, VT_BYREF | VT_ARRAY | VT_R8};
+  for (const VARTYPE vt : pointerTypes) {
+    SCOPED_TRACE(vt);
+    Bytes b = Encode({0, 5, Variant::Array(std::vector<Variant>{0, 6})});
+    Poke<WORD>(b, ValueAt(b, 0), vt);
+    Poke<ULONGLONG>(b, ValueAt(b, 0) + 8, 0x4141414141414141);
+    Poke<WORD>(b, ValueAt(b, 2) + 16 + 24, vt);  // the array's first element
+    Poke<ULONGLONG>(b, ValueAt(b, 2) + 16 + 24 + 8, 0x4141414141414141);
+    const auto block = Read(b);
+    ASSERT_TRUE(block);
+    EXPECT_TRUE(block->items[0].value.IsEmpty());
+    EXPECT_TRUE(block->items[1].value == 5);
+    EXPECT_TRUE(block->items[2].value.GetElement(0).IsEmpty());
+    EXPECT_TRUE(block->items[2].value.GetElement(1) == 6);
+  }
+}
+
+TEST_F(DataStreamReaderTest, ArraysAreRebuiltWithTheirBoundsAndElements) {
+  Variant reals = Variant::Array(VT_R8, -2, 0);
+  reals.SetElement(-2, 1.5);
+  reals.SetElement(-1, -0.0);
+  reals.SetElement(0, 1e300);
+  const std::vector<Variant> values = {
+      reals,
+      Variant::Array(std::vector<std::u16string>{u"x", u"", u"ünï \U0001D11E"}, 5),
+      Variant::Array(std::vector<Variant>{7, u"ä", Variant::Array(std::vector<double>{1, 2}), Variant(), Variant::Null(),
+                                          Variant::Array(std::vector<std::u16string>{u"in"})}),
+      Variant::Array(VT_R8, 0, -1),
+      Variant::Array(VT_VARIANT, 0, -1),
+      Variant::Array(std::vector<bool>{true, false}),
+  };
+  Bytes b = Encode(values, false);
+  const auto block = Read(b, false);
+  ASSERT_TRUE(block);
+  ASSERT_EQ(block->items.size(), values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(block->items[i].value.VarType(), values[i].VarType());
+    EXPECT_TRUE(block->items[i].value == values[i]);
+    EXPECT_FALSE(block->items[i].hasTimeStamp);
+  }
+  EXPECT_EQ(VarArrayLowBound(block->items[1].value, 1), 5);
+  EXPECT_EQ(com::BstrView(block->items[1].value.GetElement(7).AsVARIANT().bstrVal), u"ünï \U0001D11E");
+
+  // Array elements of BOOL are normalised like scalars.
+  Poke<SHORT>(b, Peek<DWORD>(b, 20 + 12 * 5 + 4) + 16 + 24, 1);
+  EXPECT_EQ(Read(b, false)->items[5].value.GetElement(0).AsVARIANT().boolVal, VARIANT_TRUE);
+}
+
+TEST_F(DataStreamReaderTest, HeaderEdgesThatAreStillSound) {
+  // A failure status: the header is all there is to read.
+  Bytes b = Encode({u"text"});
+  Poke<HRESULT>(b, 16, E_FAIL);
+  Poke<DWORD>(b, 4, 0xFFFFFFFF);  // the item count is not looked at
+  const auto failed = Read(b);
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->transactionId, 99u);
+  EXPECT_EQ(failed->clientGroup, 0x4711u);
+  EXPECT_EQ(failed->status, E_FAIL);
+  EXPECT_TRUE(failed->items.empty());
+  Poke<DWORD>(b, 0, 19);  // but the header itself must be sound
+  EXPECT_FALSE(Read(b));
+  b.resize(19);
+  EXPECT_FALSE(Read(b));
+
+  b = Encode({0, 1});
+  Poke<DWORD>(b, 0, 0xFFFFFFFF);  // a dwSize beyond the block: only the block is read
+  EXPECT_TRUE(Read(b));
+  b = Encode({u"text"});
+  b.resize(b.size() + 8, 0xEE);  // bytes after dwSize are not part of the block
+  ASSERT_TRUE(Read(b));
+  EXPECT_TRUE(Read(b)->items[0].value == u"text");
+  EXPECT_TRUE(Read(Encode({})));
+  EXPECT_TRUE(ReadDataStream(Encode({}).data(), 20, false));
+  b = Encode({Variant::Array(std::vector<double>{1})});
+  Poke<LONG>(b, ValueAt(b, 0) + 16 + 20, kLongMax);  // the last index is LONG's largest
+  ASSERT_TRUE(Read(b));
+  EXPECT_EQ(VarArrayHighBound(Read(b)->items[0].value, 1), kLongMax);
+}
+
+// Every case starts from one sound block and corrupts one field.
+TEST_F(DataStreamReaderTest, BlocksThatLieAreRejectedWhole) {
+  const std::vector<Variant> values = {
+      0,
+      u"abc",
+      Variant::Array(std::vector<std::u16string>{u"x", u"yz"}),
+      Variant::Array(std::vector<Variant>{1.5, u"q", Variant::Array(std::vector<double>{1, 2})}),
+  };
+  const Bytes base = Encode(values);
+  ASSERT_TRUE(Read(base));
+  const std::size_t text = ValueAt(base, 1) + 16, strings = ValueAt(base, 2) + 16, mixed = ValueAt(base, 3) + 16;
+  const DWORD end = static_cast<DWORD>(base.size());
+  const auto live = com::LiveAllocations();
+  const std::vector<std::pair<const char*, std::function<void(Bytes&)>>> lies = {
+      {"header cut short", [](Bytes& b) { b.resize(19); }},
+      {"dwSize below the header", [](Bytes& b) { Poke<DWORD>(b, 0, 19); }},
+      {"dwSize cuts the last value", [&](Bytes& b) { Poke<DWORD>(b, 0, end - 1); }},
+      {"negative item count", [](Bytes& b) { Poke<DWORD>(b, 4, 0x80000000); }},
+      {"item headers past the end", [&](Bytes& b) { Poke<DWORD>(b, 4, (end - 20) / 20 + 1); }},
+      {"largest item count", [](Bytes& b) { Poke<DWORD>(b, 4, 0x7FFFFFFF); }},
+      {"value offset at the end", [&](Bytes& b) { Poke<DWORD>(b, 24, end); }},
+      {"value reaching past the end", [&](Bytes& b) { Poke<DWORD>(b, 24, end - 15); }},
+      {"value offset + 16 overflowing", [](Bytes& b) { Poke<DWORD>(b, 24, 0xFFFFFFF8); }},
+      {"value offset inside the headers", [](Bytes& b) { Poke<DWORD>(b, 24, 20); }},
+      {"unused type code", [](Bytes& b) { Poke<WORD>(b, 100, 15); }},
+      {"vector type", [](Bytes& b) { Poke<WORD>(b, 100, VT_VECTOR | VT_I4); }},
+      {"record type", [](Bytes& b) { Poke<WORD>(b, 100, VT_RECORD); }},
+      {"bare VT_VARIANT", [](Bytes& b) { Poke<WORD>(b, 100, VT_VARIANT); }},
+      {"VT_ILLEGAL", [](Bytes& b) { Poke<WORD>(b, 100, VT_ILLEGAL); }},
+      {"array of VT_EMPTY", [](Bytes& b) { Poke<WORD>(b, 100, VT_ARRAY); }},
+      {"text length past the end", [&](Bytes& b) { Poke<DWORD>(b, text, end); }},
+      {"text length near 4 GiB", [&](Bytes& b) { Poke<DWORD>(b, text, 0xFFFFFFFE); }},
+      {"odd text length", [&](Bytes& b) { Poke<DWORD>(b, text, 5); }},
+      {"text without its NUL", [&](Bytes& b) { Poke<char16_t>(b, text + 4 + 6, u'!'); }},
+      {"no dimensions", [&](Bytes& b) { Poke<WORD>(b, strings, 0); }},
+      {"two dimensions", [&](Bytes& b) { Poke<WORD>(b, strings, 2); }},
+      {"element size not a BSTR slot", [&](Bytes& b) { Poke<DWORD>(b, strings + 4, 8); }},
+      {"huge element count", [&](Bytes& b) { Poke<DWORD>(b, strings + 16, 0xFFFFFFFF); }},
+      {"element count beyond the block", [&](Bytes& b) { Poke<DWORD>(b, mixed + 24 + 40 + 16 + 16, 1u << 24); }},
+      {"one element too many", [&](Bytes& b) { Poke<DWORD>(b, mixed + 16, 4); }},
+      {"upper bound beyond 32 bits", [&](Bytes& b) { Poke<LONG>(b, strings + 20, kLongMax); }},
+      {"bad second string", [&](Bytes& b) { Poke<DWORD>(b, strings + 24 + 8, 3); }},
+      {"bad nested array", [&](Bytes& b) { Poke<WORD>(b, mixed + 24 + 16 + 24 + 16, 2); }},
+      {"array of interfaces", [&](Bytes& b) { Poke<WORD>(b, strings - 16, VT_ARRAY | VT_UNKNOWN); }},
+  };
+  for (const auto& [what, lie] : lies) {
+    SCOPED_TRACE(what);
+    Bytes b = base;
+    lie(b);
+    EXPECT_FALSE(Read(b));
+    ExpectLive(live);  // what was built before the lie was found is gone
+  }
+  EXPECT_FALSE(ReadDataStream(nullptr, 100, true));
+}
+
+TEST_F(DataStreamReaderTest, NestingIsBounded) {
+  EXPECT_TRUE(Read(Encode({Nest(u"deep", kMaxStreamArrayNesting)})));
+  EXPECT_FALSE(Read(Encode({Nest(u"deep", kMaxStreamArrayNesting + 1)})));
+
+  // Far deeper than any stack could recurse: each level a VT_ARRAY|VT_VARIANT
+  // head and a one-element descriptor.
+  const int levels = 200000;
+  Bytes b = Encode({0});
+  b.resize(ValueAt(b, 0));
+  for (int i = 0; i < levels; ++i) {
+    const std::size_t at = b.size();
+    b.resize(at + 40, 0);
+    Poke<WORD>(b, at, VT_ARRAY | VT_VARIANT);
+    Poke<WORD>(b, at + 16, 1);
+    Poke<DWORD>(b, at + 20, 16);
+    Poke<DWORD>(b, at + 32, i + 1 < levels ? 1 : 0);
+  }
+  Poke<DWORD>(b, 0, static_cast<DWORD>(b.size()));
+  EXPECT_FALSE(Read(b));
+}
+
+TEST_F(DataStreamReaderTest, SharedValuesCannotMultiplyTheBlock) {
+  // Items may share a value, as long as the shared string and array data
+  // decoded for all of them stays within the size of the block.
+  const auto shareOne = [](int items, const Variant& value) {
+    Bytes b = Encode({});
+    b.resize(20 + 20 * static_cast<std::size_t>(items), 0);
+    const auto at = static_cast<DWORD>(b.size());
+    StreamWriter::AppendValue(b, value.AsVARIANT());
+    Poke<DWORD>(b, 0, static_cast<DWORD>(b.size()));
+    Poke<DWORD>(b, 4, static_cast<DWORD>(items));
+    for (int i = 0; i < items; ++i) Poke<DWORD>(b, 20 + 20 * i + 4, at);
+    return b;
+  };
+  const Variant small(u"abcde");
+  const auto two = Read(shareOne(2, small));
+  ASSERT_TRUE(two);
+  EXPECT_TRUE(two->items[0].value == small && two->items[1].value == small);
+  EXPECT_TRUE(Read(shareOne(5000, Variant(7))));  // scalars decode no data
+  EXPECT_TRUE(Read(shareOne(1, Variant(std::u16string(1000, u'a')))));
+  EXPECT_FALSE(Read(shareOne(2, Variant(std::u16string(1000, u'a')))));
+  EXPECT_FALSE(Read(shareOne(1000, Variant::Array(std::vector<double>(1000, 1.0)))));
+}
+
+}  // namespace
+}  // namespace xelo
