@@ -1,0 +1,125 @@
+// The OPC item properties of one item, as a list of records.
+//
+// A TXeloItemProperties asks a TXeloServer's server which properties the
+// item ItemId has (QueryAvailableProperties) and reads their values
+// (GetItemProperties); Refresh does both. Changing ItemId or OPCServer to
+// another value refreshes at once, so the list always belongs to its
+// current item and server: after a change to an empty ItemId or to a server
+// component that is not connected the list is empty.
+//
+// The server component is referenced, not owned, and the list is no
+// component: keep the server component alive while the list refers to it,
+// or set OPCServer to none first.
+//
+// Errors: without a connection, or with a server that has no item
+// properties, everything yields empty or false, silently. A failing
+// availability query (an unknown item, say) raises through OPCCheck, also
+// out of SetItemId, SetOPCServer and the constructor with a server; the new
+// ItemId or OPCServer is kept, the list is empty. A failing value read
+// gives false and raises nothing.
+//
+// Thread: the main thread.
+#pragma once
+
+#include "xelo/com/ComPtr.h"
+#include "xelo/framework/Variant.h"
+#include "xelo/opc/Opc.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xelo {
+
+class TXeloServer;
+
+// One property of an item, filled by TXeloItemProperties.
+class TXeloItemProperty {
+ public:
+  std::uint32_t PropertyID = 0;
+  std::string Description;   // the server's description
+  std::int32_t DataType = 0;  // the property's VARTYPE, zero-extended
+  Variant Value;             // from the last read; empty when the read of it failed
+};
+
+class TXeloItemProperties {
+ public:
+  // Empty, no item, no server; nothing is asked.
+  TXeloItemProperties();
+  // Keeps `ItemId`, then binds `Server`, which queries and reads once when
+  // `Server` is not none (and may raise as SetOPCServer does).
+  TXeloItemProperties(TXeloServer* Server, const std::string& ItemId);
+  // Frees the records, the last first.
+  ~TXeloItemProperties();
+  TXeloItemProperties(const TXeloItemProperties&) = delete;
+  TXeloItemProperties& operator=(const TXeloItemProperties&) = delete;
+
+  int GetCount() const { return static_cast<int>(items_.size()); }
+  int Count() const { return GetCount(); }
+  // EListError "List index out of bounds (%d)" for a bad index.
+  TXeloItemProperty* GetItem(int Index) const;
+  // Puts `Property` (not null, else std::invalid_argument) at `Index`; the
+  // list owns it from now on. The record it replaces is not freed but
+  // handed back.
+  std::unique_ptr<TXeloItemProperty> SetItem(int Index, std::unique_ptr<TXeloItemProperty> Property);
+  // Frees every record.
+  void Clear();
+
+  const std::string& GetItemId() const { return itemId_; }
+  // Another identifier (compared exactly) is stored and refreshed.
+  void SetItemId(const std::string& Value);
+  TXeloServer* GetOPCServer() const { return server_; }
+  // Another server component (by identity) is stored and refreshed.
+  void SetOPCServer(TXeloServer* Value);
+
+  // Rebuilds the records, in the server's order, with empty values.
+  void QueryAvailableProperties();
+  // Reads the values of all records in one call. True when every property
+  // was read with exactly S_OK; the records that failed are left empty.
+  // False without touching the records when the call itself fails or there
+  // is nothing to read.
+  bool GetItemProperties();
+  // QueryAvailableProperties, then GetItemProperties' answer.
+  bool Refresh();
+
+ private:
+  void CheckIndex(int index) const;
+
+  std::vector<std::unique_ptr<TXeloItemProperty>> items_;
+  std::string itemId_;
+  TXeloServer* server_ = nullptr;
+};
+
+// Shared by the list above and the server component's property queries;
+// not part of the library's interface.
+namespace detail {
+
+struct AvailableProperty {
+  DWORD id = 0;
+  std::string description;
+  VARTYPE type = VT_EMPTY;
+};
+
+// One IOPCItemProperties::QueryAvailableProperties call, in the server's
+// order. A failure raises through OPCCheck. Every buffer of the answer is
+// freed before returning or raising.
+std::vector<AvailableProperty> QueryProperties(IOPCItemProperties& properties, const std::string& itemId);
+
+// One IOPCItemProperties::GetItemProperties call for `ids` (sent as a task
+// array). True when the call succeeded: then `values` and `errors` hold one
+// entry per id, a value only where its error is exactly S_OK. False for a
+// failed call or no ids. Never raises (except std::bad_alloc); every buffer
+// of the answer is freed.
+bool ReadProperties(IOPCItemProperties& properties, const std::string& itemId, std::span<const DWORD> ids,
+                    std::vector<Variant>& values, std::vector<HRESULT>& errors);
+
+// `id,"description",type`: the id unsigned, the description as it is
+// (quotes inside are not escaped).
+std::string PropertyLine(DWORD id, std::string_view description, VARTYPE type);
+
+}  // namespace detail
+
+}  // namespace xelo
