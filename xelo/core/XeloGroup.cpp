@@ -2,6 +2,8 @@
 
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/core/XeloAdviseSink.h"
+#include "xelo/core/XeloDataCallback.h"
 #include "xelo/core/XeloErrors.h"
 #include "xelo/core/XeloGroups.h"
 #include "xelo/core/XeloItemList.h"
@@ -163,11 +165,37 @@ void TXeloGroup::OPCRemoveGroup() {
   serverHandle_ = kNoServerHandle;
 }
 
-// The data subscriptions land with the sinks; until then a group on the
-// server is read and written without change notices.
-void TXeloGroup::Subscribe() {}
-void TXeloGroup::Unsubscribe() {}
-DWORD TXeloGroup::AdviseConnection() const { return 0; }
+void TXeloGroup::Subscribe() {
+  if (server_->Version2()) {
+    com::ComPtr<TXeloDataCallback> callback = TXeloDataCallback::Create(this);
+    if (callback->GetAdviseResult() == S_OK) {
+      dataCallback_ = std::move(callback);
+      return;
+    }
+    callback->Detach();  // whatever the server kept of it stays harmless
+  }
+  com::ComPtr<TXeloAdviseSink> sink = TXeloAdviseSink::Create(this);
+  const HRESULT result = sink->GetAdviseResult();
+  if (result != S_OK) {
+    sink->Detach();
+    OleError(result);
+  }
+  adviseSink_ = std::move(sink);
+}
+
+void TXeloGroup::Unsubscribe() {
+  // The OPC DA 2.0 subscription ends with the server's group; detached, the
+  // callback ignores whatever the server still sends until then.
+  if (dataCallback_) dataCallback_->Detach();
+  dataCallback_ = nullptr;
+  if (adviseSink_) {
+    adviseSink_->UnAdvise();
+    adviseSink_->Detach();
+  }
+  adviseSink_ = nullptr;
+}
+
+DWORD TXeloGroup::AdviseConnection() const { return adviseSink_ ? adviseSink_->GetCookie() : 0; }
 
 // ---- settings -----------------------------------------------------------------------------------
 

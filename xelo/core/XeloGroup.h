@@ -28,6 +28,8 @@
 
 namespace xelo {
 
+class TXeloAdviseSink;
+class TXeloDataCallback;
 class TXeloItemList;
 class TXeloItems;
 class TXeloServer;
@@ -119,6 +121,11 @@ class TXeloGroup : public TCollectionItem {
   IOPCAsyncIO2* GetAsyncIO2() const { return asyncIO2_.Get(); }
   IOPCAsyncIO* GetAsyncIO() const { return asyncIO_.Get(); }
   bool IsOnServer() const { return static_cast<bool>(itemMgt_); }
+  // The group's data subscription while it is on the server: the OPC DA
+  // 2.0 callback, or the OPC DA 1.0 stream sink when the server offers no
+  // callback (or refused it).
+  TXeloDataCallback* GetDataCallback() const { return dataCallback_.Get(); }
+  TXeloAdviseSink* GetAdviseSink() const { return adviseSink_.Get(); }
   OPCHANDLE GetServerHandle() const { return serverHandle_; }
   // The client handle the server knows the group by.
   OPCHANDLE GetClientHandle() const { return static_cast<OPCHANDLE>(GetID()); }
@@ -195,6 +202,8 @@ class TXeloGroup : public TCollectionItem {
   com::ComPtr<IOPCSyncIO> syncIO_;
   com::ComPtr<IOPCAsyncIO2> asyncIO2_;
   com::ComPtr<IOPCAsyncIO> asyncIO_;
+  com::ComPtr<TXeloDataCallback> dataCallback_;
+  com::ComPtr<TXeloAdviseSink> adviseSink_;
   OPCHANDLE serverHandle_ = kNoServerHandle;
   bool isPublic_ = false;
   bool isActive_ = true;

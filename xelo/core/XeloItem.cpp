@@ -8,7 +8,6 @@
 #include "xelo/core/XeloStrings.h"
 #include "xelo/framework/SysUtils.h"
 
-#include <exception>
 #include <unordered_map>
 
 namespace xelo {
@@ -167,34 +166,31 @@ void TXeloItem::OPCCommand(int Command, bool Flag) {
     return;
   }
   TXeloItemList list(this);
-  std::exception_ptr failure;
-  try {
-    switch (Command) {
-      case cmdRemove:
-        if (IsOnServer()) items->OPCRemoveItems(&list);
-        break;
-      case cmdAdd:
-        items->OPCAddItems(&list, true);
-        break;
-      case cmdSetActive:
-        items->OPCActiveItems(&list, Flag);
-        break;
-      case cmdValidate:
-        items->OPCValidateItems(&list);
-        break;
-      case cmdSetDataType:
-        items->OPCSetDataTypes(&list);
-        break;
-      default:
-        break;
-    }
-  } catch (...) {
-    failure = std::current_exception();
+  switch (Command) {
+    case cmdRemove:
+      if (IsOnServer()) items->OPCRemoveItems(&list);
+      break;
+    case cmdAdd:
+      items->OPCAddItems(&list, true);
+      break;
+    case cmdSetActive:
+      items->OPCActiveItems(&list, Flag);
+      break;
+    case cmdValidate:
+      items->OPCValidateItems(&list);
+      break;
+    case cmdSetDataType:
+      items->OPCSetDataTypes(&list);
+      break;
+    default:
+      break;
   }
-  // The item's own error is the better report; the operation's exception
-  // is passed on only when the item has none.
+  // Only reached when the operation did not raise. A batch operation that
+  // raises has changed no item, so the item's LastError would be the one of
+  // an earlier operation: reporting it instead of the actual exception
+  // (say "item ... not exists on OPCServer" after a refused add) would
+  // blame this command for an old failure.
   list.CheckOPCErrors(kTextOPCCommand, true);
-  if (failure) std::rethrow_exception(failure);
 }
 
 std::string TXeloItem::GetDisplayName() const {

@@ -114,8 +114,9 @@ class TXeloItem : public TCollectionItem {
   // ---- operations ----
   // Runs one batch operation with this item alone (see Command; Flag is
   // the active state of cmdSetActive) and raises the item's error as
-  // "OPC Command:" plus the item line. Does nothing in batch mode or while
-  // the server component is not active.
+  // "OPC Command:" plus the item line; an operation that raises itself (a
+  // precondition, a refused call) passes its own exception on. Does
+  // nothing in batch mode or while the server component is not active.
   void OPCCommand(int Command, bool Flag = false);
   OPCHANDLE GetClientHandle() const { return clientHandle_; }
   // ItemID unless it is blank, else the class name.

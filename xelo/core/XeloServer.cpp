@@ -9,8 +9,10 @@
 #include "xelo/core/XeloFormat.h"
 #include "xelo/core/XeloGroups.h"
 #include "xelo/core/XeloItems.h"
+#include "xelo/core/XeloShutdownEvent.h"
 #include "xelo/core/XeloStrings.h"
 #include "xelo/framework/Application.h"
+#include "xelo/framework/MessageWindow.h"
 #include "xelo/framework/SysUtils.h"
 
 #include <chrono>
@@ -77,6 +79,9 @@ TXeloServer::TXeloServer(TComponent* owner)
       opcGroupDefault_(std::make_unique<TxDefaultGroup>()) {}
 
 TXeloServer::~TXeloServer() {
+  // Messages still queued for the window free their items unread.
+  if (window_ != nullptr) DeallocateHWnd(window_);
+  window_ = nullptr;
   // Destruction is no disconnect the application asked for: no event.
   onDisconnect_ = nullptr;
   try {
@@ -296,8 +301,15 @@ void TXeloServer::SetLocaleId(LCID value) {
 
 void TXeloServer::BindBrowser() {}         // takes effect when browsing lands
 void TXeloServer::UnbindBrowser() {}       // takes effect when browsing lands
-void TXeloServer::SubscribeShutdown() {}   // takes effect when the shutdown notice lands
-void TXeloServer::ReleaseShutdownSink() {} // takes effect when the shutdown notice lands
+void TXeloServer::SubscribeShutdown() { shutdownSink_ = TXeloShutdownEvent::Create(this); }
+
+void TXeloServer::ReleaseShutdownSink() {
+  // Cancelled while the server reference is still held, so that the
+  // cancellation reaches the server; detached so that a server that keeps
+  // the sink a little longer cannot reach this component.
+  if (shutdownSink_) shutdownSink_->Unsubscribe();
+  shutdownSink_ = nullptr;
+}
 
 // ---- server status ---------------------------------------------------------
 

@@ -14,6 +14,7 @@
 #include "xelo/com/ComPtr.h"
 #include "xelo/core/XeloErrors.h"
 #include "xelo/framework/Component.h"
+#include "xelo/framework/Messages.h"
 #include "xelo/opc/Opc.h"
 
 #include <cstdint>
@@ -27,6 +28,7 @@ class TStrings;
 class TxDefaultGroup;
 class TXeloGroups;
 class TXeloItemList;
+class TXeloShutdownEvent;
 class Variant;
 
 // Sender is always the server component.
@@ -175,6 +177,24 @@ class TXeloServer : public TComponent {
 
   void Loaded() override;
 
+  // ---- the hidden window the callback sinks post to ----
+  // Created on first use, destroyed with the component.
+  HWND GetHandle();
+  // Answers WM_QUERYENDSESSION with 1, hands the four CM_OPC... messages to
+  // their handlers and reports an escaping exception through the
+  // application's exception handler instead of passing it on.
+  void WndProc(TMessage& Message);
+  // OnServerShutdown (with an empty reason), then deactivation.
+  void CMOPCShutDown(TMessage& Message);
+  // OnDatachange with the items of the message, when the group of the
+  // message still exists. Each handler frees the message's items, also
+  // when the event raises.
+  void CMOPCDatachange(TMessage& Message);
+  // OnWriteError, or without a handler the items' errors raised as
+  // "cannot write Items:".
+  void CMOPCWriteError(TMessage& Message);
+  void CMOPCWriteComplete(TMessage& Message);
+
  private:
   // One GetStatus call: the record (without its vendor pointer) and the
   // vendor text, both freed on the server's allocator; false after a Fault
@@ -209,6 +229,8 @@ class TXeloServer : public TComponent {
   TOnOPCDataChangeEvent onWriteError_;
   TOnOPCDataChangeEvent onWriteComplete_;
   std::int32_t connectDelay_ = 300;
+  HWND window_ = nullptr;
+  com::ComPtr<TXeloShutdownEvent> shutdownSink_;
   std::unique_ptr<TXeloGroups> opcGroups_;
   std::unique_ptr<TxDefaultGroup> opcGroupDefault_;
   TConnectWait connectWait_;
