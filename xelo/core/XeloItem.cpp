@@ -88,7 +88,7 @@ TXeloItem::~TXeloItem() {
   // An error left over from an earlier operation must not be reported by
   // the removal below as if it were the removal's.
   lastError_ = 0;
-  guiList_.Clear();
+  guiList_.reset();
   try {
     OPCCommand(cmdRemove);
   } catch (...) {
@@ -191,6 +191,16 @@ void TXeloItem::OPCCommand(int Command, bool Flag) {
   // (say "item ... not exists on OPCServer" after a refused add) would
   // blame this command for an old failure.
   list.CheckOPCErrors(kTextOPCCommand, true);
+}
+
+const Variant& TXeloItem::GetEUInfo() const {
+  static const Variant empty;
+  return empty;
+}
+
+TList& TXeloItem::GUIList() {
+  if (!guiList_) guiList_ = std::make_unique<TList>();
+  return *guiList_;
 }
 
 std::string TXeloItem::GetDisplayName() const {

@@ -25,6 +25,7 @@
 #include "xelo/opc/OpcTypes.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace xelo {
@@ -97,8 +98,10 @@ class TXeloItem : public TCollectionItem {
   std::int32_t GetQuality() const { return quality_; }
   double GetTimeStamp() const { return timeStamp_; }
   std::int32_t GetCanonicalDatatype() const { return canonicalDatatype_; }
-  std::int32_t GetEUType() const { return euType_; }
-  const Variant& GetEUInfo() const { return euInfo_; }
+  // Engineering-unit type and information: exposed for applications that
+  // read them, but nothing in the library fills them; always 0 and empty.
+  std::int32_t GetEUType() const { return 0; }
+  const Variant& GetEUInfo() const;
 
   // ---- run-time fields ----
   OPCHANDLE GetServerHandle() const { return serverHandle_; }
@@ -108,8 +111,9 @@ class TXeloItem : public TCollectionItem {
   void SetLastError(HRESULT value) { lastError_ = value; }
   const Variant& GetWriteValue() const { return writeValue_; }
   TXeloGroup* GetGroup() const { return group_; }
-  // The GUI bindings that show this item; not owned by the item.
-  TList& GUIList() { return guiList_; }
+  // The GUI bindings that show this item; not owned by the item. (Made on
+  // first use: most items are never bound.)
+  TList& GUIList();
 
   // ---- operations ----
   // Runs one batch operation with this item alone (see Command; Flag is
@@ -156,14 +160,12 @@ class TXeloItem : public TCollectionItem {
   std::int32_t quality_ = 0;
   double timeStamp_ = 0;
   std::int32_t canonicalDatatype_ = 0;
-  std::int32_t euType_ = 0;
-  Variant euInfo_;
   OPCHANDLE serverHandle_ = kNoServerHandle;
   DWORD accessRights_ = 0;
   HRESULT lastError_ = 0;
   Variant writeValue_;
   TXeloGroup* group_ = nullptr;
-  TList guiList_;
+  std::unique_ptr<TList> guiList_;
   OPCHANDLE clientHandle_ = 0;
 };
 

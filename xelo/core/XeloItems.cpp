@@ -1,6 +1,7 @@
 #include "xelo/core/XeloItems.h"
 
 #include "xelo/com/TaskPtr.h"
+#include "xelo/com/WideText.h"
 #include "xelo/core/ItemCodes.h"
 #include "xelo/core/XeloErrors.h"
 #include "xelo/core/XeloGroup.h"
@@ -27,6 +28,11 @@ class ItemDefinitions {
     defs_.resize(static_cast<std::size_t>(count));
     std::vector<std::size_t> offsets;
     offsets.reserve(static_cast<std::size_t>(count) * 2);
+    std::size_t units = 0;
+    for (int i = 0; i < count; ++i) {
+      units += list.GetItem(i)->GetAccessPath().size() + list.GetItem(i)->GetItemID().size() + 2;
+    }
+    text_.reserve(units);  // UTF-8 never takes fewer units than UTF-16
     for (int i = 0; i < count; ++i) {
       const TXeloItem& item = *list.GetItem(i);
       offsets.push_back(Append(item.GetAccessPath()));
@@ -50,7 +56,7 @@ class ItemDefinitions {
  private:
   std::size_t Append(const std::string& value) {
     const std::size_t offset = text_.size();
-    text_ += StringToWide(value);
+    com::AppendUtf16(text_, value);
     text_.push_back(u'\0');
     return offset;
   }
