@@ -900,8 +900,15 @@ HRESULT GroupObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
   return points_.EnumConnectionPoints(ppEnum);
 }
 
+// Counted and refusable under "IOPCGroup::FindConnectionPoint", apart from
+// the server object's container, so that a test can refuse a group's data
+// callback while the shutdown notice still works.
 HRESULT GroupObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
-  return points_.FindConnectionPoint(riid, ppCP);
+  return Guarded([&]() -> HRESULT {
+    if (ppCP != nullptr) *ppCP = nullptr;
+    if (auto injected = Runtime().Enter("IOPCGroup::FindConnectionPoint", CallArguments())) return *injected;
+    return points_.FindConnectionPoint(riid, ppCP);
+  });
 }
 
 // ---- IDataObject ----

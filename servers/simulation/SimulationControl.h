@@ -8,7 +8,8 @@
 // ("IOPCServer::AddGroup", "IOPCItemMgt::RemoveItems", "IOPCSyncIO::Read",
 // "IOPCAsyncIO2::Read", "IOPCAsyncIO::Read", "IDataObject::DAdvise",
 // "IOPCBrowseServerAddressSpace::BrowseOPCItemIDs", "IOPCCommon::SetClientName",
-// "IOPCServerList::EnumClassesOfCategories", ...).
+// "IOPCServerList::EnumClassesOfCategories", ...; a group's connection point
+// container answers as "IOPCGroup::FindConnectionPoint").
 //
 // No sleeping is ever needed: update cycles run on the scheduler's timers
 // (a test installs a DefaultScheduler with a ManualClock and advances it),

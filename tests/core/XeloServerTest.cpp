@@ -1,5 +1,7 @@
 #include "xelo/core/Xelo.h"
 
+#include "ServerFixture.h"
+
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
 #include "xelo/com/Guid.h"
@@ -21,49 +23,7 @@ namespace {
 using namespace xelo;
 using xelo::sim::SimulationControl;
 
-class XeloServerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Application();
-    SimulationControl::Reset();
-    liveServers_ = SimulationControl::Live().servers;
-    liveBlocks_ = com::LiveAllocations().taskMemory;
-    server_ = std::make_unique<TXeloServer>(nullptr);
-    server_->SetOnError([this](TPersistent* sender, const std::string& text, bool& raise) {
-      EXPECT_EQ(sender, server_.get());
-      errors_.push_back(text);
-      raise = raiseErrors_;
-    });
-    server_->SetOnConnect([this](TPersistent* sender) {
-      EXPECT_EQ(sender, server_.get());
-      ++connects_;
-    });
-    server_->SetOnDisconnect([this](TPersistent* sender) {
-      EXPECT_EQ(sender, server_.get());
-      ++disconnects_;
-    });
-  }
-
-  void TearDown() override {
-    server_.reset();
-    EXPECT_EQ(SimulationControl::Live().servers, liveServers_);
-    EXPECT_EQ(com::LiveAllocations().taskMemory, liveBlocks_);
-  }
-
-  void ConnectSim(const std::string& name = sim::kProgIdSim) {
-    server_->SetServer(name);
-    server_->SetActive(true);
-    ASSERT_TRUE(server_->GetActive());
-  }
-
-  std::unique_ptr<TXeloServer> server_;
-  std::vector<std::string> errors_;
-  bool raiseErrors_ = true;
-  int connects_ = 0;
-  int disconnects_ = 0;
-  std::size_t liveServers_ = 0;
-  long liveBlocks_ = 0;
-};
+class XeloServerTest : public xelo::test::ServerFixture {};
 
 TEST_F(XeloServerTest, DefaultsAfterConstruction) {
   EXPECT_FALSE(server_->GetActive());
@@ -81,9 +41,9 @@ TEST_F(XeloServerTest, PublishedPropertiesInDeclarationOrder) {
   std::vector<std::string> names;
   for (const TPropInfo* prop : GetPropList(*server_)) names.push_back(prop->Name());
   const std::vector<std::string> expected{
-      "Name",         "Tag",          "BatchMode",    "ComputerName",     "ServerName", "Active",
-      "ClientName",   "Version",      "ConnectDelay", "OnError",          "OnServerShutdown",
-      "OnConnect",    "OnDisconnect", "OnDatachange", "OnWriteError",     "OnWriteComplete"};
+      "Name",         "Tag",          "BatchMode",    "ComputerName", "ServerName",       "OPCGroups",
+      "OPCGroupDefault", "Active",    "ClientName",   "Version",      "ConnectDelay",     "OnError",
+      "OnServerShutdown", "OnConnect", "OnDisconnect", "OnDatachange", "OnWriteError",   "OnWriteComplete"};
   EXPECT_EQ(names, expected);
   for (const TPropInfo* prop : GetPropList(*server_)) {
     if (prop->DeclaringClass() == TXeloServer::StaticClass()) {

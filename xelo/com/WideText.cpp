@@ -55,7 +55,12 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 std::u16string ToUtf16(std::string_view utf8) {
   std::u16string out;
-  out.reserve(utf8.size());
+  AppendUtf16(out, utf8);
+  return out;
+}
+
+void AppendUtf16(std::u16string& out, std::string_view utf8) {
+  out.reserve(out.size() + utf8.size());
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     const char32_t cp = DecodeUtf8(utf8, pos);
@@ -66,7 +71,6 @@ std::u16string ToUtf16(std::string_view utf8) {
       out += static_cast<char16_t>(cp);
     }
   }
-  return out;
 }
 
 std::string ToUtf8(std::u16string_view utf16) {

@@ -14,6 +14,8 @@
 namespace xelo::com {
 
 std::u16string ToUtf16(std::string_view utf8);
+// ToUtf16 appended to `out`, for building many texts in one buffer.
+void AppendUtf16(std::u16string& out, std::string_view utf8);
 std::string ToUtf8(std::u16string_view utf16);
 // A NUL-terminated wide text; null gives the empty text.
 std::string ToUtf8(const OLECHAR* utf16);

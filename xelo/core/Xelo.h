@@ -4,5 +4,10 @@
 
 #include "xelo/core/XeloErrors.h"
 #include "xelo/core/XeloFormat.h"
+#include "xelo/core/XeloGroup.h"
+#include "xelo/core/XeloGroups.h"
+#include "xelo/core/XeloItem.h"
+#include "xelo/core/XeloItemList.h"
+#include "xelo/core/XeloItems.h"
 #include "xelo/core/XeloServer.h"
 #include "xelo/core/XeloStrings.h"

@@ -7,8 +7,12 @@
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
 #include "xelo/core/XeloFormat.h"
+#include "xelo/core/XeloGroups.h"
+#include "xelo/core/XeloItems.h"
+#include "xelo/core/XeloShutdownEvent.h"
 #include "xelo/core/XeloStrings.h"
 #include "xelo/framework/Application.h"
+#include "xelo/framework/MessageWindow.h"
 #include "xelo/framework/SysUtils.h"
 
 #include <chrono>
@@ -69,9 +73,15 @@ HRESULT XeloInitSecurity() {
 
 // ---- TXeloServer: construction ---------------------------------------------
 
-TXeloServer::TXeloServer(TComponent* owner) : TComponent(owner) {}
+TXeloServer::TXeloServer(TComponent* owner)
+    : TComponent(owner),
+      opcGroups_(std::make_unique<TXeloGroups>(this)),
+      opcGroupDefault_(std::make_unique<TxDefaultGroup>()) {}
 
 TXeloServer::~TXeloServer() {
+  // Messages still queued for the window free their items unread.
+  if (window_ != nullptr) DeallocateHWnd(window_);
+  window_ = nullptr;
   // Destruction is no disconnect the application asked for: no event.
   onDisconnect_ = nullptr;
   try {
@@ -80,6 +90,8 @@ TXeloServer::~TXeloServer() {
     // A destructor must not throw; releasing references cannot fail, and
     // whatever the server answered to the removal no longer matters.
   }
+  opcGroupDefault_.reset();
+  opcGroups_.reset();
 }
 
 TClass TXeloServer::StaticClass() {
@@ -89,6 +101,8 @@ TClass TXeloServer::StaticClass() {
           .Boolean("BatchMode", &T::GetBatchMode, &T::SetBatchMode)
           .String("ComputerName", &T::GetComputerName, &T::SetComputername)
           .String("ServerName", &T::GetServerName, &T::SetServer)
+          .Object("OPCGroups", &T::GetOPCGroups)
+          .Object("OPCGroupDefault", &T::GetOPCGroupDefault)
           .Boolean("Active", &T::GetActive, &T::SetActive)
           .String("ClientName", &T::GetClientName, &T::SetClientName)
           .String("Version", &T::GetVersion, &T::SetVersion)
@@ -172,7 +186,7 @@ void TXeloServer::Activate() {
     const std::u16string name = StringToWide(clientName_);
     common_->SetClientName(name.c_str());  // optional: the answer does not matter
   }
-  CreateAllOPCGroups();
+  opcGroups_->CreateAllOPCGroups();
   if (onConnect_) onConnect_(this);
   active_ = true;
 }
@@ -181,7 +195,11 @@ void TXeloServer::WaitConnectDelay() const {
   // Slow servers need a moment before their groups accept items. A negative
   // delay means none at all: an endless wait would hang the main thread.
   if (connectDelay_ <= 0) return;
-  std::this_thread::sleep_for(std::chrono::milliseconds(connectDelay_));
+  if (connectWait_) {
+    connectWait_(connectDelay_);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(connectDelay_));
+  }
 }
 
 void TXeloServer::Loaded() {
@@ -251,15 +269,19 @@ std::string TXeloServer::GetErrorString(HRESULT Code) {
 }
 
 bool TXeloServer::ItemsExists() const {
-  // No group can hold items before the group collection exists.
+  for (int i = 0; i < opcGroups_->GetCount(); ++i) {
+    if (opcGroups_->GetItem(i)->GetOPCItems()->GetCount() > 0) return true;
+  }
   return false;
 }
+
+int TXeloServer::GetGroupCount() const { return opcGroups_->GetCount(); }
 
 void TXeloServer::RemoveServerInterface() {
   ReleaseShutdownSink();
   common_ = nullptr;
   itemProps_ = nullptr;
-  RemoveAllOPCGroups();
+  opcGroups_->RemoveAllOPCGroups();
   UnbindBrowser();
   server_ = nullptr;
 }
@@ -279,10 +301,15 @@ void TXeloServer::SetLocaleId(LCID value) {
 
 void TXeloServer::BindBrowser() {}         // takes effect when browsing lands
 void TXeloServer::UnbindBrowser() {}       // takes effect when browsing lands
-void TXeloServer::SubscribeShutdown() {}   // takes effect when the shutdown notice lands
-void TXeloServer::ReleaseShutdownSink() {} // takes effect when the shutdown notice lands
-void TXeloServer::CreateAllOPCGroups() {}  // takes effect when groups land
-void TXeloServer::RemoveAllOPCGroups() {}  // takes effect when groups land
+void TXeloServer::SubscribeShutdown() { shutdownSink_ = TXeloShutdownEvent::Create(this); }
+
+void TXeloServer::ReleaseShutdownSink() {
+  // Cancelled while the server reference is still held, so that the
+  // cancellation reaches the server; detached so that a server that keeps
+  // the sink a little longer cannot reach this component.
+  if (shutdownSink_) shutdownSink_->Unsubscribe();
+  shutdownSink_ = nullptr;
+}
 
 // ---- server status ---------------------------------------------------------
 

@@ -14,16 +14,21 @@
 #include "xelo/com/ComPtr.h"
 #include "xelo/core/XeloErrors.h"
 #include "xelo/framework/Component.h"
+#include "xelo/framework/Messages.h"
 #include "xelo/opc/Opc.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace xelo {
 
 class TStrings;
+class TxDefaultGroup;
+class TXeloGroups;
 class TXeloItemList;
+class TXeloShutdownEvent;
 class Variant;
 
 // Sender is always the server component.
@@ -76,6 +81,10 @@ class TXeloServer : public TComponent {
   void SetComputername(const std::string& value);
   const std::string& GetServerName() const { return serverName_; }
   void SetServer(const std::string& value);
+  // The groups and the settings new groups start with; the objects stay
+  // for the component's lifetime, streaming fills them.
+  TXeloGroups* GetOPCGroups() const { return opcGroups_.get(); }
+  TxDefaultGroup* GetOPCGroupDefault() const { return opcGroupDefault_.get(); }
   bool GetActive() const { return active_; }
   void SetActive(bool value);
   const std::string& GetClientName() const { return clientName_; }
@@ -85,6 +94,11 @@ class TXeloServer : public TComponent {
   void SetVersion(const std::string& /*value*/) {}
   std::int32_t GetConnectDelay() const { return connectDelay_; }
   void SetConnectDelay(std::int32_t value) { connectDelay_ = value; }
+  // How the component waits ConnectDelay milliseconds (never called with
+  // less than 1): a blocking sleep unless replaced, for instance by a host
+  // that keeps its windows alive meanwhile, or by a test that counts.
+  using TConnectWait = std::function<void(std::int32_t milliseconds)>;
+  void SetConnectWait(TConnectWait wait) { connectWait_ = std::move(wait); }
 
   const TOnOPCErrorEvent& GetOnError() const { return onError_; }
   void SetOnError(const TOnOPCErrorEvent& value) { onError_ = value; }
@@ -122,6 +136,9 @@ class TXeloServer : public TComponent {
   std::string GetErrorString(HRESULT Code);
   // True when some group holds an item.
   bool ItemsExists() const;
+  int GetGroupCount() const;
+  // Whether the server reference is held; reports nothing.
+  bool Connected() const { return static_cast<bool>(server_); }
   void RemoveServerInterface();
 
   // Raises EOPCException(_STR_NOTACTIVE) directly when not connected.
@@ -160,6 +177,24 @@ class TXeloServer : public TComponent {
 
   void Loaded() override;
 
+  // ---- the hidden window the callback sinks post to ----
+  // Created on first use, destroyed with the component.
+  HWND GetHandle();
+  // Answers WM_QUERYENDSESSION with 1, hands the four CM_OPC... messages to
+  // their handlers and reports an escaping exception through the
+  // application's exception handler instead of passing it on.
+  void WndProc(TMessage& Message);
+  // OnServerShutdown (with an empty reason), then deactivation.
+  void CMOPCShutDown(TMessage& Message);
+  // OnDatachange with the items of the message, when the group of the
+  // message still exists. Each handler frees the message's items, also
+  // when the event raises.
+  void CMOPCDatachange(TMessage& Message);
+  // OnWriteError, or without a handler the items' errors raised as
+  // "cannot write Items:".
+  void CMOPCWriteError(TMessage& Message);
+  void CMOPCWriteComplete(TMessage& Message);
+
  private:
   // One GetStatus call: the record (without its vendor pointer) and the
   // vendor text, both freed on the server's allocator; false after a Fault
@@ -171,8 +206,6 @@ class TXeloServer : public TComponent {
   void UnbindBrowser();
   void SubscribeShutdown();
   void ReleaseShutdownSink();
-  void CreateAllOPCGroups();
-  void RemoveAllOPCGroups();
 
   void Activate();
   void Deactivate();
@@ -196,6 +229,11 @@ class TXeloServer : public TComponent {
   TOnOPCDataChangeEvent onWriteError_;
   TOnOPCDataChangeEvent onWriteComplete_;
   std::int32_t connectDelay_ = 300;
+  HWND window_ = nullptr;
+  com::ComPtr<TXeloShutdownEvent> shutdownSink_;
+  std::unique_ptr<TXeloGroups> opcGroups_;
+  std::unique_ptr<TxDefaultGroup> opcGroupDefault_;
+  TConnectWait connectWait_;
 };
 
 }  // namespace xelo

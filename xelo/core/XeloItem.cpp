@@ -1,0 +1,229 @@
+#include "xelo/core/XeloItem.h"
+
+#include "xelo/core/XeloErrors.h"
+#include "xelo/core/XeloGroup.h"
+#include "xelo/core/XeloItemList.h"
+#include "xelo/core/XeloItems.h"
+#include "xelo/core/XeloServer.h"
+#include "xelo/core/XeloStrings.h"
+#include "xelo/framework/SysUtils.h"
+
+#include <unordered_map>
+
+namespace xelo {
+
+namespace {
+
+// The client handles of the live items. A handle is never 0 and is not
+// given out again while its item lives; numbers are only reused after the
+// 32-bit counter wrapped, so a stale handle from a late server callback
+// finds nothing rather than another item.
+class ClientHandleTable {
+ public:
+  OPCHANDLE Register(TXeloItem* item) {
+    do {
+      ++next_;
+    } while (next_ == 0 || next_ == kNoServerHandle || items_.contains(next_));
+    items_.emplace(next_, item);
+    return next_;
+  }
+  void Unregister(OPCHANDLE handle) { items_.erase(handle); }
+  TXeloItem* Find(OPCHANDLE handle) const {
+    const auto found = items_.find(handle);
+    return found != items_.end() ? found->second : nullptr;
+  }
+
+ private:
+  std::unordered_map<OPCHANDLE, TXeloItem*> items_;
+  OPCHANDLE next_ = 0;
+};
+
+ClientHandleTable& Handles() {
+  static ClientHandleTable table;
+  return table;
+}
+
+TXeloGroup* OwningGroup(TCollection* collection) {
+  return collection != nullptr ? dynamic_cast<TXeloGroup*>(collection->GetOwner()) : nullptr;
+}
+
+}  // namespace
+
+TXeloItem* FindItemByClientHandle(OPCHANDLE handle) { return Handles().Find(handle); }
+
+// ---- TxDefaultItem -------------------------------------------------------------
+
+TClass TxDefaultItem::StaticClass() {
+  using T = TxDefaultItem;
+  static const TMetaClass meta = TClassBuilder<T>("TxDefaultItem")
+                                     .Boolean("IsActive", &T::GetIsActive, &T::SetIsActive, Default(true))
+                                     .String("AccessPath", &T::GetAccessPath, &T::SetAccessPath)
+                                     .Enum("RequestDataType", &T::GetRequestDataType, &T::SetRequestDataType,
+                                           OPCADatatypeInfo())
+                                     .Build();
+  return &meta;
+}
+
+void TxDefaultItem::Assign(const TPersistent* source) {
+  const auto* other = dynamic_cast<const TxDefaultItem*>(source);
+  if (other == nullptr) return TPersistent::Assign(source);
+  isActive_ = other->isActive_;
+  accessPath_ = other->accessPath_;
+  requestDataType_ = other->requestDataType_;
+}
+
+// ---- TXeloItem: construction -----------------------------------------------------
+
+TXeloItem::TXeloItem(TCollection* collection) : TCollectionItem(collection), group_(OwningGroup(collection)) {
+  if (group_ != nullptr) {
+    const TxDefaultItem& defaults = *group_->GetDefaultItem();
+    isActive_ = defaults.GetIsActive();
+    requestDatatype_ = defaults.GetRequestDataType();
+    accessPath_ = defaults.GetAccessPath();
+  }
+  clientHandle_ = Handles().Register(this);
+}
+
+TXeloItem::~TXeloItem() {
+  // An error left over from an earlier operation must not be reported by
+  // the removal below as if it were the removal's.
+  lastError_ = 0;
+  guiList_.reset();
+  try {
+    OPCCommand(cmdRemove);
+  } catch (...) {
+    // The item goes away whatever the server answered; the server forgets
+    // it with the group at the latest.
+  }
+  Handles().Unregister(clientHandle_);
+}
+
+TClass TXeloItem::StaticClass() {
+  using T = TXeloItem;
+  static const TMetaClass meta =
+      TClassBuilder<T>("TXeloItem")
+          .String("ItemID", &T::GetItemID, &T::SetItemID)
+          .String("AccessPath", &T::GetAccessPath, &T::SetAccessPath)
+          .Boolean("IsActive", &T::GetIsActive, &T::SetIsActive)
+          .Enum("RequestDatatype", &T::GetRequestDatatype, &T::SetRequestDatatype, OPCADatatypeInfo())
+          .Variant("Value", &T::GetValue)
+          .Integer("Quality", &T::GetQuality)
+          .Float("TimeStamp", &T::GetTimeStamp, FloatType::Double)
+          .Integer("CanonicalDatatype", &T::GetCanonicalDatatype)
+          .Integer("EUType", &T::GetEUType)
+          .Variant("EUInfo", &T::GetEUInfo)
+          .Build();
+  return &meta;
+}
+
+namespace {
+const bool registered = [] {
+  RegisterClasses({TxDefaultItem::StaticClass(), TXeloItem::StaticClass()});
+  return true;
+}();
+}  // namespace
+
+// ---- configuration ------------------------------------------------------------------
+
+bool TXeloItem::Designing() const {
+  const TXeloServer* server = group_ != nullptr ? group_->GetServer() : nullptr;
+  return server != nullptr && server->GetComponentState().Contains(csDesigning);
+}
+
+void TXeloItem::SetItemID(const std::string& value) {
+  if (IsOnServer()) throw EOPCException(_STR_NOTPOSSIBLE);
+  itemID_ = value;
+  if (Designing()) OPCCommand(cmdValidate);
+}
+
+void TXeloItem::SetAccessPath(const std::string& value) {
+  if (IsOnServer()) throw EOPCException(_STR_NOTPOSSIBLE);
+  accessPath_ = value;
+  if (Designing()) OPCCommand(cmdValidate);
+}
+
+void TXeloItem::SetIsActive(bool value) {
+  if (value == isActive_) return;
+  isActive_ = value;
+  if (!Designing()) OPCCommand(cmdSetActive, value);
+}
+
+void TXeloItem::SetRequestDatatype(OPCADatatype value) {
+  if (value == requestDatatype_) return;
+  requestDatatype_ = value;
+  if (!Designing()) OPCCommand(cmdSetDataType);
+}
+
+// ---- operations ---------------------------------------------------------------------
+
+void TXeloItem::OPCCommand(int Command, bool Flag) {
+  TXeloServer* server = group_ != nullptr ? group_->GetServer() : nullptr;
+  auto* items = dynamic_cast<TXeloItems*>(GetCollection());
+  // Nothing goes to a server that is being loaded either: its Active may
+  // already read true while the connection is only made once loading ends.
+  if (server == nullptr || items == nullptr || server->GetBatchMode() || !server->GetActive() ||
+      server->GetComponentState().Contains(csLoading)) {
+    return;
+  }
+  TXeloItemList list(this);
+  switch (Command) {
+    case cmdRemove:
+      if (IsOnServer()) items->OPCRemoveItems(&list);
+      break;
+    case cmdAdd:
+      items->OPCAddItems(&list, true);
+      break;
+    case cmdSetActive:
+      items->OPCActiveItems(&list, Flag);
+      break;
+    case cmdValidate:
+      items->OPCValidateItems(&list);
+      break;
+    case cmdSetDataType:
+      items->OPCSetDataTypes(&list);
+      break;
+    default:
+      break;
+  }
+  // Only reached when the operation did not raise. A batch operation that
+  // raises has changed no item, so the item's LastError would be the one of
+  // an earlier operation: reporting it instead of the actual exception
+  // (say "item ... not exists on OPCServer" after a refused add) would
+  // blame this command for an old failure.
+  list.CheckOPCErrors(kTextOPCCommand, true);
+}
+
+const Variant& TXeloItem::GetEUInfo() const {
+  static const Variant empty;
+  return empty;
+}
+
+TList& TXeloItem::GUIList() {
+  if (!guiList_) guiList_ = std::make_unique<TList>();
+  return *guiList_;
+}
+
+std::string TXeloItem::GetDisplayName() const {
+  if (!Trim(itemID_).empty()) return itemID_;
+  return TCollectionItem::GetDisplayName();
+}
+
+std::string TXeloItem::GetLastErrorStr() const { return ItemErrorText(lastError_); }
+
+std::string TXeloItem::ValueStr() const { return VarToAStr(value_); }
+
+bool TXeloItem::IsGoodQuality() const { return (quality_ & OPC_QUALITY_GOOD) == OPC_QUALITY_GOOD; }
+
+void TXeloItem::WriteSync(const Variant& Value) { Write(Value, false); }
+
+void TXeloItem::WriteAsync(const Variant& Value) { Write(Value, true); }
+
+void TXeloItem::Write(const Variant& Value, bool async) {
+  writeValue_ = Value;
+  if (group_ == nullptr) return;
+  TXeloItemList list(this);
+  const bool written = async ? group_->AsyncWrite(&list) : group_->SyncWrite(&list);
+  if (!written) list.CheckOPCErrors(_STR_WRITERROR, true);
+}
+
+}  // namespace xelo
