@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -398,6 +399,27 @@ TEST_F(XeloServerTest, NegativeConnectDelayIsStored) {
   EXPECT_EQ(server_->GetConnectDelay(), -1);
   ConnectSim();  // must not hang
   EXPECT_EQ(connects_, 1);
+}
+
+// The component's own browser follows the connection.
+TEST_F(XeloServerTest, OwnBrowserIsBoundWhileConnected) {
+  TXeloBrowser& browser = *server_->GetOPCBrowser();
+  EXPECT_EQ(browser.GetOPCServer(), nullptr);
+  ConnectSim();
+  EXPECT_EQ(browser.GetOPCServer(), server_.get());
+  browser.ShowBranches();
+  std::vector<std::string> branches;
+  for (int i = 0; i < browser.GetCount(); ++i) branches.push_back(browser.Items().Get(i));
+  EXPECT_NE(std::find(branches.begin(), branches.end(), "Channel 1"), branches.end());
+  server_->SetActive(false);
+  EXPECT_EQ(browser.GetOPCServer(), nullptr);
+  EXPECT_EQ(browser.GetCount(), 0);
+  try {
+    browser.ShowBranches();
+    FAIL() << "no exception";
+  } catch (const EOPCException& e) {
+    EXPECT_STREQ(e.what(), "first define server object");
+  }
 }
 
 }  // namespace

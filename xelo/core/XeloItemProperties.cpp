@@ -122,8 +122,7 @@ namespace {
 // connected component is asked: asking one that is not would go through
 // its Fault, and property queries are silent without a connection.
 com::ComPtr<IOPCItemProperties> ItemPropertiesOf(TXeloServer* server) {
-  if (server == nullptr || !server->GetActive() || server->GetComponentState().Contains(csLoading)) return nullptr;
-  return server->GetItemPropIF();
+  return server != nullptr && server->Connected() ? server->GetItemPropIF() : nullptr;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "xelo/com/Guid.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/core/XeloBrowser.h"
 #include "xelo/core/XeloFormat.h"
 #include "xelo/core/XeloGroups.h"
 #include "xelo/core/XeloItems.h"
@@ -75,6 +76,7 @@ HRESULT XeloInitSecurity() {
 
 TXeloServer::TXeloServer(TComponent* owner)
     : TComponent(owner),
+      browser_(std::make_unique<TXeloBrowser>(nullptr)),
       opcGroups_(std::make_unique<TXeloGroups>(this)),
       opcGroupDefault_(std::make_unique<TxDefaultGroup>()) {}
 
@@ -91,6 +93,7 @@ TXeloServer::~TXeloServer() {
     // whatever the server answered to the removal no longer matters.
   }
   opcGroupDefault_.reset();
+  browser_.reset();
   opcGroups_.reset();
 }
 
@@ -299,8 +302,8 @@ void TXeloServer::SetLocaleId(LCID value) {
 
 // ---- hooks -----------------------------------------------------------------
 
-void TXeloServer::BindBrowser() {}         // takes effect when browsing lands
-void TXeloServer::UnbindBrowser() {}       // takes effect when browsing lands
+void TXeloServer::BindBrowser() { browser_->SetOPCServer(this); }
+void TXeloServer::UnbindBrowser() { browser_->SetOPCServer(nullptr); }
 void TXeloServer::SubscribeShutdown() { shutdownSink_ = TXeloShutdownEvent::Create(this); }
 
 void TXeloServer::ReleaseShutdownSink() {

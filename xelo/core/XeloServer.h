@@ -26,6 +26,7 @@ namespace xelo {
 
 class TStrings;
 class TxDefaultGroup;
+class TXeloBrowser;
 class TXeloGroups;
 class TXeloItemList;
 class TXeloShutdownEvent;
@@ -85,6 +86,9 @@ class TXeloServer : public TComponent {
   // for the component's lifetime, streaming fills them.
   TXeloGroups* GetOPCGroups() const { return opcGroups_.get(); }
   TxDefaultGroup* GetOPCGroupDefault() const { return opcGroupDefault_.get(); }
+  // The component's own address-space browser, bound to it while it is
+  // connected.
+  TXeloBrowser* GetOPCBrowser() const { return browser_.get(); }
   bool GetActive() const { return active_; }
   void SetActive(bool value);
   const std::string& GetClientName() const { return clientName_; }
@@ -231,6 +235,7 @@ class TXeloServer : public TComponent {
   std::int32_t connectDelay_ = 300;
   HWND window_ = nullptr;
   com::ComPtr<TXeloShutdownEvent> shutdownSink_;
+  std::unique_ptr<TXeloBrowser> browser_;
   std::unique_ptr<TXeloGroups> opcGroups_;
   std::unique_ptr<TxDefaultGroup> opcGroupDefault_;
   TConnectWait connectWait_;
