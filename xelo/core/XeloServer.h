@@ -24,6 +24,7 @@
 
 namespace xelo {
 
+class TStream;
 class TStrings;
 class TxDefaultGroup;
 class TXeloBrowser;
@@ -164,6 +165,19 @@ class TXeloServer : public TComponent {
   std::string GetServerStateStr();
   std::int32_t GetBandWidth();
   std::int32_t GetBuildNumber();
+
+  // ---- configuration files: the component with its groups and items as
+  // text ----
+  // Writes the text at the stream's position.
+  void SaveToStream(TStream& Stream);
+  // Replaces the file's content; a failed save leaves the old file intact.
+  void SaveToFile(const std::string& FileName);
+  // Reads the text into this component (no check of the header). With
+  // Active = True in the text the component connects once, at the end.
+  void LoadFromStream(TStream& Stream);
+  // Checks that the file's beginning names the server class ("wrong
+  // fileformat" otherwise, the component unchanged), then loads it.
+  void LoadFromFile(const std::string& FileName);
 
   // ---- item properties (IOPCItemProperties) ----
   // Without a connection or without the server's item-properties interface
