@@ -60,17 +60,28 @@ std::u16string ToUtf16(std::string_view utf8) {
 }
 
 void AppendUtf16(std::u16string& out, std::string_view utf8) {
-  out.reserve(out.size() + utf8.size());
+  // A UTF-8 text never needs more UTF-16 units than it has bytes: grow once,
+  // write in place, trim at the end.
+  const std::size_t start = out.size();
+  out.resize(start + utf8.size());
+  char16_t* next = out.data() + start;
   std::size_t pos = 0;
   while (pos < utf8.size()) {
+    const auto byte = static_cast<unsigned char>(utf8[pos]);
+    if (byte < 0x80) {  // the common case of identifiers: plain ASCII
+      *next++ = byte;
+      ++pos;
+      continue;
+    }
     const char32_t cp = DecodeUtf8(utf8, pos);
     if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      *next++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *next++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     } else {
-      out += static_cast<char16_t>(cp);
+      *next++ = static_cast<char16_t>(cp);
     }
   }
+  out.resize(static_cast<std::size_t>(next - out.data()));
 }
 
 std::string ToUtf8(std::u16string_view utf16) {

@@ -17,17 +17,19 @@ template <class OnSuccess, class OnFailure>
 bool ApplyItemCodes(const TXeloItemList& list, const HRESULT* errors, HRESULT callResult, OnSuccess succeeded,
                     OnFailure failed) {
   int failures = 0;
-  for (int i = 0; i < list.GetCount(); ++i) {
-    TXeloItem& item = *list.GetItem(i);
+  std::size_t i = 0;
+  for (TXeloItem* entry : list.Entries()) {
+    TXeloItem& item = *entry;
     const HRESULT code = errors != nullptr ? errors[i] : callResult;
     if (SUCCEEDED(code)) {
-      succeeded(item, static_cast<std::size_t>(i));
+      succeeded(item, i);
       item.SetLastError(0);
     } else {
       failed(item);
       item.SetLastError(code);
       ++failures;
     }
+    ++i;
   }
   return failures == 0;
 }

@@ -12,6 +12,7 @@
 #include "xelo/com/WinTypes.h"
 #include "xelo/framework/List.h"
 
+#include <ranges>
 #include <string>
 
 namespace xelo {
@@ -32,6 +33,11 @@ class TXeloItemList : public TList {
   TXeloItem* GetItem(int index) const { return static_cast<TXeloItem*>(Get(index)); }
   void PutItem(int index, TXeloItem* item) { Put(index, item); }
   TXeloItem* operator[](int index) const { return GetItem(index); }
+  // The entries in list order, for range-for over large lists.
+  auto Entries() const {
+    return std::views::transform(std::ranges::subrange(begin(), end()),
+                                 [](void* entry) { return static_cast<TXeloItem*>(entry); });
+  }
 
   // Reports every entry whose LastError is not 0: Msg on the first line,
   // then "<ItemID>- <error text>" for each of the first 26 failed entries,

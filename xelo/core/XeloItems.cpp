@@ -29,15 +29,14 @@ class ItemDefinitions {
     std::vector<std::size_t> offsets;
     offsets.reserve(static_cast<std::size_t>(count) * 2);
     std::size_t units = 0;
-    for (int i = 0; i < count; ++i) {
-      units += list.GetItem(i)->GetAccessPath().size() + list.GetItem(i)->GetItemID().size() + 2;
-    }
+    for (const TXeloItem* item : list.Entries()) units += item->GetAccessPath().size() + item->GetItemID().size() + 2;
     text_.reserve(units);  // UTF-8 never takes fewer units than UTF-16
-    for (int i = 0; i < count; ++i) {
-      const TXeloItem& item = *list.GetItem(i);
+    std::size_t i = 0;
+    for (const TXeloItem* entry : list.Entries()) {
+      const TXeloItem& item = *entry;
       offsets.push_back(Append(item.GetAccessPath()));
       offsets.push_back(Append(item.GetItemID()));
-      OPCITEMDEF& def = defs_[static_cast<std::size_t>(i)];
+      OPCITEMDEF& def = defs_[i++];
       def.bActive = item.GetIsActive() ? -1 : 0;  // TRUE goes out as all bits set
       def.hClient = item.GetClientHandle();
       def.dwBlobSize = 0;
@@ -84,7 +83,7 @@ class ItemResults {
 std::vector<OPCHANDLE> ServerHandles(const TXeloItemList& list) {
   std::vector<OPCHANDLE> handles;
   handles.reserve(static_cast<std::size_t>(list.GetCount()));
-  for (int i = 0; i < list.GetCount(); ++i) handles.push_back(list.GetItem(i)->GetServerHandle());
+  for (const TXeloItem* item : list.Entries()) handles.push_back(item->GetServerHandle());
   return handles;
 }
 
@@ -139,8 +138,8 @@ bool TXeloItems::Designing() const {
 IOPCItemMgt* TXeloItems::PrepareBatch(const TXeloItemList* list, Placement required, bool skipInDesigner) const {
   if (skipInDesigner && Designing()) return nullptr;
   if (list == nullptr || list->GetCount() == 0) return nullptr;
-  for (int i = 0; i < list->GetCount(); ++i) {
-    const TXeloItem& item = *list->GetItem(i);
+  for (const TXeloItem* entry : list->Entries()) {
+    const TXeloItem& item = *entry;
     if (required == Placement::OffServer && item.IsOnServer()) {
       throw EOPCException(Format(_STR_HASSERVERHANDLE, item.GetItemID()));
     }
