@@ -1,7 +1,8 @@
 // The fixture of the core component tests: a TXeloServer against the
 // embedded simulation server, with its events recorded, the ConnectDelay
-// wait counted instead of slept, and after each test the proof that nothing
-// was left behind (no live server or group objects, task allocator back to
+// wait counted instead of slept, message boxes and error reports captured
+// by a quiet headless user interface (ui_), and after each test the proof
+// that nothing was left behind (no live server or group objects, task allocator back to
 // where it started).
 #pragma once
 
@@ -11,6 +12,7 @@
 #include "servers/simulation/SimulationServer.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/framework/Application.h"
+#include "xelo/framework/UserInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +27,9 @@ using xelo::sim::SimulationControl;
 class ServerFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    Application();
+    auto ui = std::make_unique<THeadlessUserInterface>(false);
+    ui_ = ui.get();
+    previousUi_ = Application().SetUserInterface(std::move(ui));
     SimulationControl::Reset();
     liveServers_ = SimulationControl::Live().servers;
     liveGroups_ = SimulationControl::Live().groups;
@@ -52,6 +56,15 @@ class ServerFixture : public ::testing::Test {
     EXPECT_EQ(SimulationControl::Live().servers, liveServers_) << "server objects still alive";
     EXPECT_EQ(SimulationControl::Live().groups, liveGroups_) << "group objects still alive";
     EXPECT_EQ(com::LiveAllocations().taskMemory, liveBlocks_) << "task-allocator blocks leaked or freed twice";
+    Pump();
+    Application().SetUserInterface(std::move(previousUi_));
+  }
+
+  // Runs whatever the server and the sinks have queued (and what that
+  // queues in turn).
+  static void Pump() {
+    for (int i = 0; i < 20 && Application().ProcessMessages() > 0; ++i) {
+    }
   }
 
   void ConnectSim(const std::string& name = sim::kProgIdSim) {
@@ -71,6 +84,10 @@ class ServerFixture : public ::testing::Test {
   std::size_t liveServers_ = 0;
   std::size_t liveGroups_ = 0;
   long liveBlocks_ = 0;
+  THeadlessUserInterface* ui_ = nullptr;
+
+ private:
+  std::unique_ptr<IUserInterface> previousUi_;
 };
 
 // The message the call raises as EOPCException, or "" when it raises none.

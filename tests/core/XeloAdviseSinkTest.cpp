@@ -80,10 +80,6 @@ class XeloAdviseSinkTest : public xelo::test::ServerFixture {
     Pump();
     events_.clear();
   }
-  static void Pump() {
-    for (int i = 0; i < 20 && Application().ProcessMessages() > 0; ++i) {
-    }
-  }
   void Send(Block& block, CLIPFORMAT format) {
     FORMATETC description{format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium{};

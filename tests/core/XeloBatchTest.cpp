@@ -15,15 +15,8 @@ class XeloBatchTest : public xelo::test::ServerFixture {
  protected:
   void SetUp() override {
     ServerFixture::SetUp();
-    auto ui = std::make_unique<THeadlessUserInterface>(false);
-    ui_ = ui.get();
-    previousUi_ = Application().SetUserInterface(std::move(ui));
     server_->SetBatchMode(true);  // the tests make the calls themselves
     group_ = Groups().Add("G");
-  }
-  void TearDown() override {
-    ServerFixture::TearDown();
-    Application().SetUserInterface(std::move(previousUi_));
   }
 
   TXeloItems& Items() { return *group_->GetOPCItems(); }
@@ -35,8 +28,6 @@ class XeloBatchTest : public xelo::test::ServerFixture {
 
   TXeloGroup* group_ = nullptr;
   TXeloItemList list_;
-  THeadlessUserInterface* ui_ = nullptr;
-  std::unique_ptr<IUserInterface> previousUi_;
 };
 
 TEST_F(XeloBatchTest, EmptyListsDoNothing) {

@@ -27,9 +27,6 @@ class XeloCallbackTest : public xelo::test::ServerFixture {
  protected:
   void SetUp() override {
     ServerFixture::SetUp();
-    auto ui = std::make_unique<THeadlessUserInterface>(false);
-    ui_ = ui.get();
-    previousUi_ = Application().SetUserInterface(std::move(ui));
     server_->SetOnDatachange([this](TPersistent* sender, TXeloItemList* list) { Record("data", sender, list); });
     server_->SetOnWriteComplete([this](TPersistent* sender, TXeloItemList* list) { Record("written", sender, list); });
     server_->SetOnWriteError([this](TPersistent* sender, TXeloItemList* list) { Record("write error", sender, list); });
@@ -38,23 +35,12 @@ class XeloCallbackTest : public xelo::test::ServerFixture {
       deliveries_.push_back({"shutdown:" + reason, {}});
     });
   }
-  void TearDown() override {
-    ServerFixture::TearDown();
-    Pump();
-    Application().SetUserInterface(std::move(previousUi_));
-  }
 
   void Record(const std::string& kind, TPersistent* sender, TXeloItemList* list) {
     EXPECT_EQ(sender, server_.get());  // the component, never the group
     Delivery delivery{kind, {}};
     for (int i = 0; i < list->GetCount(); ++i) delivery.ids.push_back(list->GetItem(i)->GetItemID());
     deliveries_.push_back(delivery);
-  }
-
-  // Runs whatever the server and the sinks have queued.
-  static void Pump() {
-    for (int i = 0; i < 20 && Application().ProcessMessages() > 0; ++i) {
-    }
   }
 
   // A connected group with the given items, its first values delivered
@@ -77,8 +63,6 @@ class XeloCallbackTest : public xelo::test::ServerFixture {
   }
 
   std::vector<Delivery> deliveries_;
-  THeadlessUserInterface* ui_ = nullptr;
-  std::unique_ptr<IUserInterface> previousUi_;
 };
 
 TEST_F(XeloCallbackTest, DataChangeReachesTheApplicationAfterTheCall) {

@@ -31,36 +31,17 @@ constexpr std::size_t kTextNulSize = 2;
 // not accept as an element.
 std::size_t ElementSize32(VARTYPE vt) {
   switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-      return 8;
-    case VT_DECIMAL:
-      return sizeof(DECIMAL);
     case VT_BSTR:
       return 4;  // a pointer slot in 32-bit COM; the text itself is stored inline
     case VT_VARIANT:
       return kVariantSize32;
-    default:
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
       // Interface pointers have no meaning in another process and no
       // defined stored form; refusing them is the only sound choice.
       return 0;
+    default:
+      return com::VarTypeSize(vt);  // numbers have one size on every ABI
   }
 }
 
