@@ -166,6 +166,56 @@ TEST(VarToAStr, StartsAtIndexZeroWhateverTheLowerBound) {
   EXPECT_EQ(VarToAStr(Variant::Array(std::vector<int>{9, 1, 2, 3}, -1)), "1;2;3;");
 }
 
+// --- AStrToVar -------------------------------------------------------------------
+
+TEST(AStrToVar, ConvertsASingleValueToTheGivenType) {
+  const Variant i4 = AStrToVar("-42", VT_I4);
+  EXPECT_EQ(i4.VarType(), VT_I4);
+  EXPECT_EQ(i4.AsVARIANT().lVal, -42);
+  const Variant r8 = AStrToVar("2.5", VT_R8);
+  EXPECT_EQ(r8.VarType(), VT_R8);
+  EXPECT_EQ(r8.AsVARIANT().dblVal, 2.5);
+  const Variant flag = AStrToVar("True", VT_BOOL);
+  EXPECT_EQ(flag.VarType(), VT_BOOL);
+  EXPECT_EQ(flag.AsVARIANT().boolVal, VARIANT_TRUE);
+  const Variant text = AStrToVar("a;b", VT_BSTR);  // no array: the ";" is text
+  EXPECT_EQ(text.VarType(), VT_BSTR);
+  EXPECT_EQ(VarToStr(text), "a;b");
+  const Variant date = AStrToVar("2024-06-01 12:00:00", VT_DATE);
+  EXPECT_EQ(date.VarType(), VT_DATE);
+  EXPECT_EQ(VarToStr(date), "2024-06-01 12:00:00");
+}
+
+TEST(AStrToVar, KeepsTheTextForAnUnknownType) {
+  const Variant v = AStrToVar("12", VT_EMPTY);
+  EXPECT_EQ(v.VarType(), varString);
+  EXPECT_EQ(VarToStr(v), "12");
+}
+
+TEST(AStrToVar, ReadsArraysAsVarToAStrWritesThem) {
+  const Variant closed = AStrToVar("1;2.5;3;", VT_ARRAY | VT_R8);
+  ASSERT_EQ(closed.VarType(), VT_ARRAY | VT_R8);
+  EXPECT_EQ(VarArrayLowBound(closed, 1), 0);
+  EXPECT_EQ(VarArrayHighBound(closed, 1), 2);
+  EXPECT_EQ(closed.GetElement(1).ToDouble(), 2.5);
+  EXPECT_EQ(VarToAStr(closed), "1;2.5;3;");
+  // Without the closing ";" the same three elements.
+  EXPECT_EQ(AStrToVar("1;2.5;3", VT_ARRAY | VT_R8), closed);
+  // Empty texts inside are elements of their own.
+  const Variant texts = AStrToVar("a;;b;", VT_ARRAY | VT_BSTR);
+  EXPECT_EQ(VarArrayHighBound(texts, 1), 2);
+  EXPECT_EQ(VarToAStr(texts), "a;;b;");
+  // Nothing at all is no element; a lone ";" is one empty one.
+  EXPECT_EQ(VarArrayHighBound(AStrToVar("", VT_ARRAY | VT_I4), 1), -1);
+  EXPECT_EQ(VarArrayHighBound(AStrToVar(";", VT_ARRAY | VT_BSTR), 1), 0);
+}
+
+TEST(AStrToVar, RefusesWhatTheTypeCannotHold) {
+  EXPECT_THROW(AStrToVar("abc", VT_I4), EConvertError);
+  EXPECT_THROW(AStrToVar("70000", VT_I2), EConvertError);
+  EXPECT_THROW(AStrToVar("1;x;3", VT_ARRAY | VT_R8), EConvertError);
+}
+
 TEST(VarToAStr, IsEmptyForATwoDimensionalArray) {
   Variant matrix = Variant::Array(VT_I4, {{0, 1}, {0, 1}});
   matrix.SetElement({0, 0}, Variant(1));

@@ -77,7 +77,7 @@ TEST_F(XeloGroupIOTest, SyncWriteWithOneFailingItem) {
   ASSERT_TRUE(group_->SyncRead(nullptr, false));
   const std::int32_t quality = Item(2).GetQuality();
   Item(0).WriteSync(Variant(42));
-  for (int i = 0; i < 3; ++i) const_cast<Variant&>(Item(i).GetWriteValue()) = Variant(7);
+  for (int i = 0; i < 3; ++i) Item(i).SetWriteValue(Variant(7));
   EXPECT_FALSE(group_->SyncWrite(nullptr));
   EXPECT_EQ(Item(0).GetLastError(), 0);
   EXPECT_EQ(Item(1).GetLastError(), OPC_E_BADRIGHTS);
@@ -93,6 +93,30 @@ TEST_F(XeloGroupIOTest, SyncWriteWithOneFailingItem) {
 
   EXPECT_EQ(OPCMessageOf([&] { Item(1).WriteSync(Variant(1)); }),
             std::string("cannot write Items:\r\nStatic.ReadOnly- ") + GetOPCErrorMessage(OPC_E_BADRIGHTS) + "\r\n");
+}
+
+TEST_F(XeloGroupIOTest, WriteValuesOfManyItemsGoOutInOneCall) {
+  ConnectSim();
+  Item(0).SetWriteValue(Variant(-12));
+  Item(2).SetWriteValue(Variant(2.5));
+  EXPECT_EQ(SimulationControl::CallCount("IOPCSyncIO::Write"), 0u);  // setting sends nothing
+  TXeloItemList both;
+  both.Add(&Item(0));
+  both.Add(&Item(2));
+  EXPECT_TRUE(group_->SyncWrite(&both));
+  EXPECT_EQ(SimulationControl::CallCount("IOPCSyncIO::Write"), 1u);
+  EXPECT_EQ(SimulationControl::LastArguments("IOPCSyncIO::Write")->count, 2u);
+  EXPECT_EQ(Item(0).GetWriteValue().ToInt32(), -12);
+
+  VARIANT written;
+  ASSERT_TRUE(SimulationControl::GetItemValue(u"Static.Int32", &written));
+  EXPECT_EQ(written.vt, VT_I4);
+  EXPECT_EQ(written.lVal, -12);
+  VariantClear(&written);
+  ASSERT_TRUE(SimulationControl::GetItemValue(u"Static.Double", &written));
+  EXPECT_EQ(written.vt, VT_R8);
+  EXPECT_EQ(written.dblVal, 2.5);
+  VariantClear(&written);
 }
 
 TEST_F(XeloGroupIOTest, TransactionIdsCountAcrossGroups) {

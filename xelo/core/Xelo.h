@@ -12,6 +12,7 @@
 #include "xelo/core/XeloItemProperties.h"
 #include "xelo/core/XeloItems.h"
 #include "xelo/core/XeloMessages.h"
+#include "xelo/core/XeloQuality.h"
 #include "xelo/core/XeloServer.h"
 #include "xelo/core/XeloServerBrowser.h"
 #include "xelo/core/XeloStrings.h"

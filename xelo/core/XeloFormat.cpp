@@ -49,6 +49,34 @@ std::string VarToAStr(const Variant& value) noexcept {
   }
 }
 
+Variant AStrToVar(std::string_view text, VARTYPE type) {
+  if ((type & VT_ARRAY) == 0) {
+    // The item's own type unknown: the server knows best what to make of
+    // the text.
+    if (type == VT_EMPTY) return Variant(text);
+    return Variant(text).ChangeType(type);
+  }
+  std::vector<std::string_view> parts;
+  std::string_view::size_type start = 0;
+  while (start < text.size()) {
+    const std::string_view::size_type semicolon = text.find(';', start);
+    if (semicolon == std::string_view::npos) {
+      parts.push_back(text.substr(start));
+      break;
+    }
+    parts.push_back(text.substr(start, semicolon - start));
+    start = semicolon + 1;
+  }
+  const auto element = static_cast<VARTYPE>(type & ~VT_ARRAY);
+  Variant result = Variant::Array(element, 0, detail::ArrayHighBound(0, parts.size()));
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    // SetElement converts to the element type with the same rules as a
+    // single value.
+    result.SetElement(static_cast<LONG>(i), Variant(parts[i]));
+  }
+  return result;
+}
+
 DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept {
   // A zero half means "no time stamp" from servers that fill only one half,
   // not a moment in 1601.

@@ -93,6 +93,18 @@ std::string ServerStateToStr(std::int32_t state);
 // never a partial list.
 std::string VarToAStr(const Variant& value) noexcept;
 
+// The reverse of VarToAStr: a text as a value of type `type`, ready to be
+// written to an item whose canonical type that is. A single type converts
+// the text as Variant::ChangeType does (so "True", "1.5", "2024-06-01
+// 12:00:00"); VT_EMPTY keeps the text as it is and leaves the conversion to
+// the server. An array type (VT_ARRAY | element type) gives a
+// one-dimensional array from index 0 of the parts between ";", each
+// converted to the element type; one ";" at the end closes the list, as
+// VarToAStr writes it, so "1;2;3;" and "1;2;3" both give three elements
+// and "" gives none. Raises EConvertError naming the text when a part
+// cannot be converted.
+Variant AStrToVar(std::string_view text, VARTYPE type);
+
 // A server time stamp (UTC) as a local date-time value: days since
 // 1899-12-30 with the time of day as the fraction, to the millisecond.
 // Converted by the time-zone rules valid on that date, as the C library

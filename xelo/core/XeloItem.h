@@ -110,6 +110,10 @@ class TXeloItem : public TCollectionItem {
   HRESULT GetLastError() const { return lastError_; }
   void SetLastError(HRESULT value) { lastError_ = value; }
   const Variant& GetWriteValue() const { return writeValue_; }
+  // The value the next SyncWrite or AsyncWrite of a list with this item
+  // sends, so that many items go out in one call; nothing is sent here.
+  // (WriteSync and WriteAsync set it themselves.)
+  void SetWriteValue(const Variant& value) { writeValue_ = value; }
   TXeloGroup* GetGroup() const { return group_; }
   // The GUI bindings that show this item; not owned by the item. (Made on
   // first use: most items are never bound.)

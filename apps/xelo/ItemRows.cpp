@@ -1,0 +1,64 @@
+#include "ItemRows.h"
+
+#include "Session.h"
+#include "Values.h"
+
+#include "xelo/core/Xelo.h"
+
+#include <algorithm>
+
+namespace xelo::cli {
+
+std::vector<Column> ItemColumns(bool withGroup) {
+  std::vector<Column> columns;
+  if (withGroup) columns.push_back({"group", "group"});
+  columns.push_back({"item", "item"});
+  columns.push_back({"value", "value"});
+  columns.push_back({"type", "type"});
+  columns.push_back({"quality", "quality"});
+  columns.push_back({"timestamp", "timestamp"});
+  columns.push_back({"error", "error"});
+  columns.push_back({"qualityCode", "quality code", false});
+  return columns;
+}
+
+Row ItemRow(const TXeloItem& item, bool withGroup) {
+  Row row;
+  if (withGroup) row.push_back(Cell::Text(item.GetGroup() != nullptr ? item.GetGroup()->GetName() : std::string()));
+  row.push_back(Cell::Text(item.GetItemID()));
+  if (ItemFailed(item)) {
+    row.push_back(Cell::Null());
+    row.push_back(Cell::Null());
+    row.push_back(Cell::Null());
+    row.push_back(Cell::Null());
+    // An item that never reached the server may carry no code of its own.
+    row.push_back(item.GetLastError() != 0 ? ErrorCell(item.GetLastError()) : Cell::Text("not on the server"));
+    row.push_back(Cell::Null());
+    return row;
+  }
+  const auto quality = static_cast<WORD>(item.GetQuality());
+  row.push_back(ValueCell(item.GetValue()));
+  row.push_back(item.GetValue().IsEmpty() ? Cell::Null() : Cell::Text(TypeName(item.GetValue().VarType())));
+  row.push_back(QualityCell(quality));
+  row.push_back(DateTimeCell(item.GetTimeStamp()));
+  // A success code other than 0 (a clamp notice, say) is worth showing.
+  row.push_back(ErrorCell(item.GetLastError()));
+  row.push_back(Cell::Integer(quality));
+  return row;
+}
+
+std::vector<std::size_t> ItemWidths(const std::vector<const TXeloItem*>& items, bool withGroup) {
+  std::size_t group = 0;
+  std::size_t id = 0;
+  for (const TXeloItem* item : items) {
+    if (item->GetGroup() != nullptr) group = std::max(group, item->GetGroup()->GetName().size());
+    id = std::max(id, item->GetItemID().size());
+  }
+  // Values, types and qualities vary; these fit the common ones.
+  std::vector<std::size_t> widths;
+  if (withGroup) widths.push_back(group);
+  widths.insert(widths.end(), {id, 20, 6, 9, 23, 0, 0});
+  return widths;
+}
+
+}  // namespace xelo::cli

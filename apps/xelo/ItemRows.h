@@ -1,0 +1,23 @@
+// How read, watch and run show an item: its value, type, quality, time
+// stamp and error, optionally with its group.
+#pragma once
+
+#include "Output.h"
+
+#include <string>
+#include <vector>
+
+namespace xelo {
+class TXeloItem;
+}
+
+namespace xelo::cli {
+
+std::vector<Column> ItemColumns(bool withGroup);
+// The item's state as the library holds it; a failed item shows its error
+// and no value.
+Row ItemRow(const TXeloItem& item, bool withGroup);
+// Minimum table widths for a stream of rows of these items.
+std::vector<std::size_t> ItemWidths(const std::vector<const TXeloItem*>& items, bool withGroup);
+
+}  // namespace xelo::cli

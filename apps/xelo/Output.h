@@ -1,0 +1,103 @@
+// The data `xelo` prints, in the four formats a user can choose: an aligned
+// table for people, CSV for spreadsheets, JSON and JSON lines for programs.
+//
+// Every command builds rows of cells; a cell carries its value twice, as
+// the text the library shows (VarToAStr, the quality words, ...) for table
+// and CSV, and as a typed JSON value (numbers stay numbers, a missing value
+// is null) for the JSON formats. Column keys name the JSON members and the
+// CSV header; titles head the table.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace xelo::cli {
+
+enum class Format { Table, Csv, Json, Jsonl };
+
+using Json = nlohmann::ordered_json;
+
+struct Cell {
+  Json json;
+  std::string text;
+
+  static Cell Null() { return {Json(nullptr), std::string()}; }
+  static Cell Text(std::string text) { return {Json(text), std::move(text)}; }
+  // Null (and blank in tables) for an empty text.
+  static Cell OptionalText(std::string text);
+  static Cell Integer(long long value) { return {Json(value), std::to_string(value)}; }
+  static Cell Boolean(bool value) { return {Json(value), value ? "yes" : "no"}; }
+};
+
+struct Column {
+  std::string key;      // JSON member, CSV header
+  std::string title;    // table heading
+  bool inTable = true;  // false: a detail for programs only (JSON and CSV)
+};
+
+using Row = std::vector<Cell>;  // one cell per column, in column order
+
+// A finished set of rows, printed at once.
+class Report {
+ public:
+  using TableRenderer = std::function<void(std::ostream& out, const std::vector<Row>& rows)>;
+
+  explicit Report(std::vector<Column> columns) : columns_(std::move(columns)) {}
+
+  void Add(Row row);
+  bool Empty() const { return rows_.empty(); }
+  // Draws the table itself instead of the aligned columns (the browse tree).
+  void SetTableRenderer(TableRenderer renderer) { tableRenderer_ = std::move(renderer); }
+
+  // JSON: an array of objects (also when empty); JSON lines: one object per
+  // line; CSV: a header line, then the rows; table: headings and aligned
+  // columns.
+  void Print(std::ostream& out, Format format) const;
+  // One record: JSON as a single object, the table as "title  value" lines;
+  // CSV and JSON lines as for a report of one row. Needs exactly one row.
+  void PrintRecord(std::ostream& out, Format format) const;
+
+ private:
+  std::vector<Column> columns_;
+  std::vector<Row> rows_;
+  TableRenderer tableRenderer_;
+};
+
+// Rows printed one by one as they arrive (data changes). Each row is
+// flushed at once, so a pipe sees it immediately. JSON opens the array at
+// the start and Close() closes it, so the output is valid JSON whenever the
+// stream ends cleanly.
+class RowStream {
+ public:
+  // `widths` are minimum table widths, one per column (rows arrive one at a
+  // time, so the table cannot measure them beforehand).
+  RowStream(std::ostream& out, Format format, std::vector<Column> columns, std::vector<std::size_t> widths);
+  ~RowStream();
+  RowStream(const RowStream&) = delete;
+  RowStream& operator=(const RowStream&) = delete;
+
+  void Add(const Row& row);
+  // Ends the output (the closing bracket of JSON); idempotent.
+  void Close();
+  std::size_t Count() const { return count_; }
+
+ private:
+  void WriteHeader();
+
+  std::ostream& out_;
+  Format format_;
+  std::vector<Column> columns_;
+  std::vector<std::size_t> widths_;
+  std::size_t count_ = 0;
+  bool closed_ = false;
+};
+
+// Helpers shared by the renderers (and the browse tree).
+std::string CsvField(const std::string& text);
+Json RowObject(const std::vector<Column>& columns, const Row& row);
+
+}  // namespace xelo::cli

@@ -1,0 +1,481 @@
+// The `xelo` program as a user runs it: arguments, output formats, exit
+// codes, against the embedded simulation server it links.
+#include "XeloProcess.h"
+
+#include "xelo/core/XeloErrors.h"
+#include "xelo/opc/OpcError.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+using xelo::testing::RunXelo;
+using xelo::testing::ScratchDirectory;
+using xelo::testing::XeloProcess;
+using xelo::testing::XeloResult;
+
+constexpr int kOk = 0;
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+constexpr int kItemsFailed = 3;
+
+json ParseJson(const std::string& text) {
+  json parsed = json::parse(text, nullptr, false);
+  EXPECT_FALSE(parsed.is_discarded()) << "not JSON:\n" << text;
+  return parsed;
+}
+
+std::vector<json> ParseJsonLines(const std::string& text) {
+  std::vector<json> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(ParseJson(line));
+  return lines;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+const json* FindBy(const json& rows, const std::string& key, const std::string& value) {
+  for (const json& row : rows) {
+    if (row.contains(key) && row[key] == value) return &row;
+  }
+  return nullptr;
+}
+
+// ---- servers ------------------------------------------------------------------
+
+TEST(XeloServers, ListsTheSimulationServersWithTheirCategories) {
+  const XeloResult result = RunXelo({"servers", "--format", "json"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_TRUE(rows.is_array());
+  const json* sim = FindBy(rows, "progId", "Xelo.Sim.1");
+  ASSERT_NE(sim, nullptr) << result.out;
+  EXPECT_EQ((*sim)["classId"], "{5C1A0001-7E10-4B8A-9C35-58454C4F5349}");
+  EXPECT_EQ((*sim)["description"], "Xelo OPC DA Simulation Server");
+  EXPECT_EQ((*sim)["categories"], json({"da1", "da2"}));
+  ASSERT_NE(FindBy(rows, "progId", "Xelo.Sim.DA1.1"), nullptr);
+  EXPECT_EQ((*FindBy(rows, "progId", "Xelo.Sim.DA1.1"))["categories"], json({"da1"}));
+  ASSERT_NE(FindBy(rows, "progId", "Xelo.Sim.Flat.1"), nullptr);
+  ASSERT_NE(FindBy(rows, "progId", "Xelo.Sim.AE.1"), nullptr);
+  EXPECT_EQ((*FindBy(rows, "progId", "Xelo.Sim.AE.1"))["categories"], json({"ae"}));
+}
+
+TEST(XeloServers, CategoriesChooseWhatTheEnumeratorIsAskedFor) {
+  const XeloResult result = RunXelo({"servers", "--categories", "ae", "--format", "jsonl"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const std::vector<json> rows = ParseJsonLines(result.out);
+  ASSERT_FALSE(rows.empty());
+  for (const json& row : rows) EXPECT_EQ(row["categories"], json({"ae"})) << row;
+  EXPECT_NE(FindBy(json(rows), "progId", "Xelo.Sim.AE.1"), nullptr);
+}
+
+TEST(XeloServers, TheRegistryListsProgIdsInATable) {
+  const XeloResult result = RunXelo({"servers", "--registry"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const std::vector<std::string> lines = Lines(result.out);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("PROGID", 0), 0u) << lines[0];
+  EXPECT_NE(result.out.find("\nXelo.Sim.1 "), std::string::npos) << result.out;
+}
+
+TEST(XeloServers, AnUnreachableComputerIsARuntimeFailure) {
+  const XeloResult result = RunXelo({"servers", "--computer", "no-such-host"});
+  EXPECT_EQ(result.exitCode, kFailure);
+  EXPECT_TRUE(result.out.empty());
+  EXPECT_NE(result.err.find("no-such-host"), std::string::npos) << result.err;
+}
+
+// ---- status --------------------------------------------------------------------
+
+TEST(XeloStatus, ShowsTheServersState) {
+  const XeloResult result = RunXelo({"status", "Xelo.Sim.1", "--format", "json"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const json status = ParseJson(result.out);
+  EXPECT_EQ(status["server"], "Xelo.Sim.1");
+  EXPECT_EQ(status["state"], "running");
+  EXPECT_EQ(status["stateCode"], 1);
+  EXPECT_EQ(status["vendor"], "Xelo OPC DA Simulation Server");
+  EXPECT_TRUE(status["startTime"].is_string());
+  EXPECT_TRUE(status["version"].is_string());
+}
+
+TEST(XeloStatus, AnUnknownServerIsARuntimeFailure) {
+  const XeloResult result = RunXelo({"status", "No.Such.Server"});
+  EXPECT_EQ(result.exitCode, kFailure);
+  EXPECT_NE(result.err.find("No.Such.Server"), std::string::npos) << result.err;
+  // Through the environment as well.
+  EXPECT_EQ(RunXelo({"status"}, {"XELO_SERVER=No.Such.Server"}).exitCode, kFailure);
+  EXPECT_EQ(RunXelo({"status"}, {"XELO_COMPUTER=no-such-host"}).exitCode, kFailure);
+}
+
+// ---- browse --------------------------------------------------------------------
+
+TEST(XeloBrowse, ShowsTheChannelTree) {
+  const XeloResult result = RunXelo({"browse"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const std::vector<std::string> lines = Lines(result.out);
+  const std::vector<std::string> expected{"Channel 1/", "  Device 1/", "    Ramp",     "    Random",
+                                          "    Sine",   "    Counter", "    Setpoint", "    Switch",
+                                          "    Text",   "    Array",   "  Device 2/"};
+  ASSERT_GE(lines.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(expected.size())), expected);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Static/"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Behaviour/"), lines.end());
+}
+
+TEST(XeloBrowse, JsonNamesEveryNodeWithItsIdentifier) {
+  const XeloResult result = RunXelo({"browse", "Channel 1", "--format", "json"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_TRUE(rows.is_array());
+  ASSERT_EQ(rows.size(), 18u);  // two devices of eight items
+  EXPECT_EQ(rows[0], json({{"type", "branch"}, {"depth", 0}, {"name", "Device 1"}, {"id", "Channel 1.Device 1"}}));
+  EXPECT_EQ(rows[1], json({{"type", "item"}, {"depth", 1}, {"name", "Ramp"}, {"id", "Channel 1.Device 1.Ramp"}}));
+  EXPECT_EQ(rows[10], json({{"type", "item"}, {"depth", 1}, {"name", "Ramp"}, {"id", "Channel 1.Device 2.Ramp"}}));
+}
+
+TEST(XeloBrowse, FiltersDepthAndFlatListings) {
+  // A name filter keeps the branches that lead to matching items only.
+  XeloResult result = RunXelo({"browse", "--filter", "Ra*", "--format", "csv"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_EQ(Lines(result.out), (std::vector<std::string>{
+                                   "type,depth,name,id", "branch,0,Channel 1,Channel 1",
+                                   "branch,1,Device 1,Channel 1.Device 1", "item,2,Ramp,Channel 1.Device 1.Ramp",
+                                   "item,2,Random,Channel 1.Device 1.Random", "branch,1,Device 2,Channel 1.Device 2",
+                                   "item,2,Ramp,Channel 1.Device 2.Ramp", "item,2,Random,Channel 1.Device 2.Random"}));
+
+  result = RunXelo({"browse", "--depth", "1"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_EQ(Lines(result.out), (std::vector<std::string>{"Channel 1/", "Static/", "Behaviour/"}));
+
+  result = RunXelo({"browse", "Static", "--flat", "--format", "jsonl"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const std::vector<json> rows = ParseJsonLines(result.out);
+  ASSERT_EQ(rows.size(), 10u);
+  for (const json& row : rows) {
+    EXPECT_EQ(row["type"], "item");
+    EXPECT_EQ(row["id"].get<std::string>().rfind("Static.", 0), 0u) << row;
+  }
+
+  result = RunXelo({"browse", "Channel 1.Device 1", "--ids", "--filter", "Ramp"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_EQ(Lines(result.out), (std::vector<std::string>{"Ramp  Channel 1.Device 1.Ramp"}));
+}
+
+TEST(XeloBrowse, AFlatServerFromTheEnvironment) {
+  const XeloResult result = RunXelo({"browse", "--format", "json"}, {"XELO_SERVER=Xelo.Sim.Flat.1"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_FALSE(rows.empty());
+  for (const json& row : rows) EXPECT_EQ(row["type"], "item") << row;
+  EXPECT_NE(FindBy(rows, "id", "Channel 1.Device 1.Ramp"), nullptr);
+}
+
+TEST(XeloBrowse, AnUnknownBranchIsARuntimeFailure) {
+  const XeloResult result = RunXelo({"browse", "No Such Branch"});
+  EXPECT_EQ(result.exitCode, kFailure);
+  EXPECT_TRUE(result.out.empty());
+  EXPECT_NE(result.err.find("No Such Branch"), std::string::npos) << result.err;
+}
+
+// ---- props ---------------------------------------------------------------------
+
+TEST(XeloProps, ListsIdDescriptionTypeAndValue) {
+  const XeloResult result = RunXelo({"props", "Channel 1.Device 1.Ramp", "No.Such.Item", "--format", "json"});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  const json rows = ParseJson(result.out);
+  ASSERT_TRUE(rows.is_array());
+  const json* canonical = FindBy(rows, "description", "Item Canonical Data Type");
+  ASSERT_NE(canonical, nullptr) << result.out;
+  EXPECT_EQ((*canonical)["item"], "Channel 1.Device 1.Ramp");
+  EXPECT_EQ((*canonical)["id"], 1);
+  EXPECT_EQ((*canonical)["type"], "vtI2");
+  EXPECT_EQ((*canonical)["value"], 5);  // VT_R8
+  const json* units = FindBy(rows, "description", "EU Units");
+  ASSERT_NE(units, nullptr);
+  EXPECT_EQ((*units)["value"], "%");
+  const json* unknown = FindBy(rows, "item", "No.Such.Item");
+  ASSERT_NE(unknown, nullptr);
+  EXPECT_EQ((*unknown)["error"], xelo::GetOPCErrorMessage(OPC_E_UNKNOWNITEMID));
+  EXPECT_TRUE((*unknown)["value"].is_null());
+}
+
+TEST(XeloProps, TableShowsWhatCodesMean) {
+  const XeloResult result = RunXelo({"props", "Static.ReadOnly"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_NE(result.out.find("3 (vtI4)"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("192 (good)"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("1 (read)"), std::string::npos) << result.out;
+}
+
+// ---- read ----------------------------------------------------------------------
+
+TEST(XeloRead, AKnownAndAnUnknownItemGiveExitThreeAndValidJson) {
+  for (const char* format : {"json", "jsonl"}) {
+    SCOPED_TRACE(format);
+    const XeloResult result = RunXelo({"read", "Static.Int32", "No.Such.Item", "--format", format});
+    EXPECT_EQ(result.exitCode, kItemsFailed);
+    json rows = std::string(format) == "json" ? ParseJson(result.out) : json(ParseJsonLines(result.out));
+    ASSERT_TRUE(rows.is_array());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["item"], "Static.Int32");
+    EXPECT_TRUE(rows[0]["value"].is_number_integer());
+    EXPECT_EQ(rows[0]["type"], "vtI4");
+    EXPECT_EQ(rows[0]["quality"], "good");
+    EXPECT_EQ(rows[0]["qualityCode"], 192);
+    EXPECT_TRUE(rows[0]["timestamp"].is_string());
+    EXPECT_TRUE(rows[0]["error"].is_null());
+    EXPECT_EQ(rows[1]["item"], "No.Such.Item");
+    EXPECT_TRUE(rows[1]["value"].is_null());
+    EXPECT_EQ(rows[1]["error"], xelo::GetOPCErrorMessage(OPC_E_UNKNOWNITEMID));
+  }
+}
+
+TEST(XeloRead, QualitiesInWords) {
+  const XeloResult result =
+      RunXelo({"read", "Behaviour.Bad", "Behaviour.Uncertain", "Static.Double", "--device", "--format", "json"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0]["quality"], "bad: device failure");
+  EXPECT_EQ(rows[1]["quality"], "uncertain: last usable value");
+  EXPECT_EQ(rows[2]["quality"], "good");
+}
+
+TEST(XeloRead, TableAndCsv) {
+  XeloResult result = RunXelo({"read", "Channel 1.Device 1.Array"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  std::vector<std::string> lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("ITEM", 0), 0u) << lines[0];
+  EXPECT_NE(lines[1].find("vtR8[]"), std::string::npos) << lines[1];
+
+  result = RunXelo({"read", "Static.String", "--format", "csv"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "item,value,type,quality,timestamp,error,qualityCode");
+  EXPECT_EQ(lines[1].rfind("Static.String,", 0), 0u) << lines[1];
+}
+
+TEST(XeloRead, TheFirstArgumentMayNameTheServer) {
+  const XeloResult result = RunXelo({"read", "Xelo.Sim.DA1.1", "Static.Int32", "--format", "json"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_EQ(ParseJson(result.out).size(), 1u);
+}
+
+// ---- write ---------------------------------------------------------------------
+
+TEST(XeloWrite, AReadOnlyItemReportsTheAccessRightsError) {
+  const XeloResult result = RunXelo({"write", "Static.ReadOnly=5", "Static.Int32=5", "--format", "json"});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0]["item"], "Static.ReadOnly");
+  EXPECT_EQ(rows[0]["error"], xelo::GetOPCErrorMessage(OPC_E_BADRIGHTS));
+  EXPECT_EQ(rows[1]["item"], "Static.Int32");
+  EXPECT_EQ(rows[1]["result"], "ok");
+  EXPECT_TRUE(rows[1]["error"].is_null());
+}
+
+TEST(XeloWrite, TextBecomesTheCanonicalType) {
+  const XeloResult result = RunXelo({"write", "Channel 1.Device 1.Array=4;5.5;6", "Static.Bool=True", "Static.Int16=-7",
+                                     "Static.String=12", "--format", "json"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err << result.out;
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0]["type"], "vtR8[]");
+  EXPECT_EQ(rows[0]["value"], json({4.0, 5.5, 6.0}));
+  EXPECT_EQ(rows[1]["type"], "vtBOOL");
+  EXPECT_EQ(rows[1]["value"], true);
+  EXPECT_EQ(rows[2]["type"], "vtI2");
+  EXPECT_EQ(rows[2]["value"], -7);
+  EXPECT_EQ(rows[3]["type"], "vtBSTR");
+  EXPECT_EQ(rows[3]["value"], "12");
+}
+
+TEST(XeloWrite, TextThatDoesNotConvertFailsAlone) {
+  const XeloResult result = RunXelo({"write", "Static.Int32=abc", "Static.Double=1.5", "--format", "json"});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_NE(rows[0]["error"].get<std::string>().find("cannot convert 'abc' to vtI4"), std::string::npos) << rows[0];
+  EXPECT_EQ(rows[1]["result"], "ok");
+}
+
+TEST(XeloWrite, AsynchronousWritesWaitForTheirCompletion) {
+  const XeloResult result =
+      RunXelo({"write", "--async", "Static.Int32=7", "Behaviour.Clamped=150", "Behaviour.Slow=3", "--format", "json"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0]["result"], "ok");
+  // The clamp notice is a success, reported with its text.
+  EXPECT_EQ(rows[1]["result"], "ok: " + xelo::GetOPCErrorMessage(OPC_S_CLAMP));
+  EXPECT_EQ(rows[2]["result"], "ok");
+}
+
+// ---- watch ---------------------------------------------------------------------
+
+TEST(XeloWatch, CountFivePrintsFiveRampChangesInOrder) {
+  // --duration only bounds a broken run; the count ends a healthy one.
+  const XeloResult result = RunXelo(
+      {"watch", "Channel 1.Device 1.Ramp", "--rate", "100", "--count", "5", "--duration", "120", "--format", "jsonl"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const std::vector<json> rows = ParseJsonLines(result.out);
+  ASSERT_EQ(rows.size(), 5u) << result.out;
+  double previous = -1;
+  for (const json& row : rows) {
+    EXPECT_EQ(row["item"], "Channel 1.Device 1.Ramp");
+    EXPECT_EQ(row["quality"], "good");
+    ASSERT_TRUE(row["value"].is_number()) << row;
+    // The ramp rises by one per update cycle; a fresh server starts at 0,
+    // far from its wrap at 100.
+    EXPECT_GT(row["value"].get<double>(), previous) << row;
+    previous = row["value"].get<double>();
+  }
+}
+
+TEST(XeloWatch, AnUnknownItemIsReportedAndTheOthersWatched) {
+  const XeloResult result = RunXelo({"watch", "No.Such.Item", "Channel 1.Device 1.Counter", "--rate", "100", "--count",
+                                     "2", "--duration", "120", "--format", "json"});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 3u) << result.out;
+  EXPECT_EQ(rows[0]["item"], "No.Such.Item");
+  EXPECT_EQ(rows[0]["error"], xelo::GetOPCErrorMessage(OPC_E_UNKNOWNITEMID));
+  EXPECT_EQ(rows[1]["item"], "Channel 1.Device 1.Counter");
+  EXPECT_EQ(rows[2]["item"], "Channel 1.Device 1.Counter");
+}
+
+class XeloWatchSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(XeloWatchSignal, EndsCleanlyWithValidJson) {
+  XeloProcess watch(
+      {"watch", "Channel 1.Device 1.Counter", "--rate", "100", "--format", "json", "--log-level", "info"});
+  ASSERT_TRUE(watch.Started());
+  // "[" and the first change are out: the subscription runs.
+  ASSERT_TRUE(watch.WaitForLines(2));
+  watch.Signal(GetParam());
+  const XeloResult result = watch.Wait();
+  EXPECT_EQ(result.exitCode, kOk) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_TRUE(rows.is_array());
+  EXPECT_GE(rows.size(), 1u);
+  EXPECT_NE(result.err.find("disconnected"), std::string::npos) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(SigintAndSigterm, XeloWatchSignal, ::testing::Values(SIGINT, SIGTERM));
+
+// ---- save and run --------------------------------------------------------------
+
+TEST(XeloConfiguration, SaveThenRunRoundTrips) {
+  ScratchDirectory scratch;
+  const std::string file = scratch.File("demo.xelo");
+  XeloResult result = RunXelo({"save", "Static.Int32", "Channel 1.Device 1.Ramp", "-o", file, "--group", "Plant",
+                               "--rate", "100", "--format", "json"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const json saved = ParseJson(result.out);
+  EXPECT_EQ(saved["file"], file);
+  EXPECT_EQ(saved["items"], json({"Static.Int32", "Channel 1.Device 1.Ramp"}));
+  const std::string text = xelo::testing::ReadWholeFile(file);
+  EXPECT_EQ(text.rfind("object ", 0), 0u) << text;
+  EXPECT_NE(text.find("TXeloServer"), std::string::npos);
+
+  result = RunXelo({"run", file, "--count", "4", "--duration", "120", "--format", "jsonl"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const std::vector<json> rows = ParseJsonLines(result.out);
+  ASSERT_EQ(rows.size(), 4u) << result.out;
+  std::set<std::string> items;
+  for (const json& row : rows) {
+    EXPECT_EQ(row["group"], "Plant");
+    EXPECT_EQ(row["quality"], "good");
+    items.insert(row["item"].get<std::string>());
+  }
+  // The static item changes once (its first value), the ramp goes on.
+  EXPECT_EQ(items, (std::set<std::string>{"Static.Int32", "Channel 1.Device 1.Ramp"}));
+}
+
+TEST(XeloConfiguration, RunRefusesAFileThatIsNoConfiguration) {
+  ScratchDirectory scratch;
+  const std::string file = scratch.File("notes.txt");
+  xelo::testing::WriteWholeFile(file, "shopping list\r\n");
+  XeloResult result = RunXelo({"run", file});
+  EXPECT_EQ(result.exitCode, kFailure);
+  EXPECT_TRUE(result.out.empty());
+  EXPECT_NE(result.err.find("wrong fileformat"), std::string::npos) << result.err;
+
+  result = RunXelo({"run", scratch.File("missing.xelo")});
+  EXPECT_EQ(result.exitCode, kFailure);
+}
+
+// ---- usage ---------------------------------------------------------------------
+
+TEST(XeloUsage, BadUsageGivesExitTwoAndAHelpfulMessage) {
+  const std::vector<std::vector<std::string>> cases{
+      {},
+      {"no-such-command"},
+      {"read"},
+      {"read", "Xelo.Sim.1"},
+      {"read", "Static.Int32", "--no-such-option"},
+      {"write", "Static.Int32"},
+      {"watch", "Static.Int32", "--count", "0"},
+      {"watch", "Static.Int32", "--deadband", "150"},
+      {"browse", "--type", "vtNothing"},
+      {"browse", "--rights", "x"},
+      {"--format", "xml", "servers"},
+      {"save", "Static.Int32"},
+  };
+  for (const std::vector<std::string>& arguments : cases) {
+    std::string line;
+    for (const std::string& argument : arguments) line += argument + " ";
+    SCOPED_TRACE(line);
+    const XeloResult result = RunXelo(arguments);
+    EXPECT_EQ(result.exitCode, kUsage);
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    EXPECT_EQ(result.err.rfind("xelo", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("--help"), std::string::npos) << result.err;
+  }
+}
+
+TEST(XeloUsage, UnknownCommandsAreListed) {
+  const XeloResult result = RunXelo({});
+  EXPECT_EQ(result.exitCode, kUsage);
+  for (const char* command : {"servers", "status", "browse", "props", "read", "write", "watch", "save", "run"}) {
+    EXPECT_NE(result.err.find(command), std::string::npos) << command;
+  }
+}
+
+TEST(XeloUsage, HelpAndVersionSucceed) {
+  XeloResult result = RunXelo({"--help"});
+  EXPECT_EQ(result.exitCode, kOk);
+  for (const char* command : {"servers", "status", "browse", "props", "read", "write", "watch", "save", "run"}) {
+    EXPECT_NE(result.out.find(command), std::string::npos) << command;
+  }
+  for (const char* option : {"--server", "--computer", "--format", "--timeout", "--log-level"}) {
+    EXPECT_NE(result.out.find(option), std::string::npos) << option;
+  }
+  result = RunXelo({"watch", "--help"});
+  EXPECT_EQ(result.exitCode, kOk);
+  EXPECT_NE(result.out.find("--count"), std::string::npos);
+  EXPECT_NE(result.out.find("--duration"), std::string::npos);
+  result = RunXelo({"--version"});
+  EXPECT_EQ(result.exitCode, kOk);
+  EXPECT_EQ(result.out.rfind("xelo ", 0), 0u) << result.out;
+}
+
+}  // namespace
