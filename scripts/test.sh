@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, run as root), builds Xelo and runs the
 # whole test suite twice: a normal build, then one under AddressSanitizer and
-# UndefinedBehaviorSanitizer (leak detection on).
+# UndefinedBehaviorSanitizer (leak detection on). Then, with clang 16 or
+# newer at hand, builds the libFuzzer targets and runs each of them for a
+# bounded time (XELO_FUZZ_SECONDS, 20 by default).
 #
 #   scripts/test.sh                  everything
-#   scripts/test.sh --no-sanitizers  the normal build only
+#   scripts/test.sh --no-sanitizers  without the sanitizer build
+#   scripts/test.sh --no-fuzz        without the fuzz targets
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sanitizers=1
+fuzz=1
 for arg in "$@"; do
   case "$arg" in
     --no-sanitizers) sanitizers=0 ;;
-    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    --no-fuzz) fuzz=0 ;;
+    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac
 done
@@ -30,5 +35,52 @@ run_suite() {  # <build dir> <cmake options...>
 run_suite build
 if [ "$sanitizers" = 1 ]; then
   ASAN_OPTIONS=detect_leaks=1 run_suite build-asan -DXELO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+fi
+
+# clang 14, Debian's default, cannot compile the C++20 ranges of GCC 12's
+# standard library that the core uses; 16 can.
+find_fuzz_compiler() {
+  local candidate major
+  for candidate in "${XELO_FUZZ_CXX:-}" clang++-16 clang++-17 clang++-18 clang++-19 clang++; do
+    [ -n "$candidate" ] && command -v "$candidate" >/dev/null 2>&1 || continue
+    major="$("$candidate" -dumpversion 2>/dev/null | cut -d. -f1)"
+    if [ "${major:-0}" -ge 16 ]; then echo "$candidate"; return 0; fi
+  done
+  return 1
+}
+
+run_fuzzers() {  # <compiler>
+  local dir=build-fuzz seconds="${XELO_FUZZ_SECONDS:-20}" targets=() source name corpus log options inputs
+  for source in fuzz/fuzz_*.cpp; do targets+=("$(basename "$source" .cpp)"); done
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER="$1" -DXELO_BUILD_FUZZERS=ON -DXELO_BUILD_TESTS=OFF \
+    -DXELO_WERROR=ON
+  cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
+  mkdir -p "$dir/artifacts"
+  for name in "${targets[@]}"; do
+    # New inputs go to a scratch corpus; the checked-in seeds are only read.
+    corpus="$(mktemp -d)"
+    log="$dir/artifacts/$name.log"
+    options=(-max_total_time="$seconds" -timeout=30 -print_final_stats=1 -artifact_prefix="$dir/artifacts/$name-")
+    [ -f "fuzz/$name.dict" ] && options+=(-dict="fuzz/$name.dict")
+    inputs=("$corpus")
+    [ -d "fuzz/corpus/$name" ] && inputs+=("fuzz/corpus/$name")
+    echo "fuzzing $name for ${seconds}s"
+    if ! "$dir/fuzz/$name" "${options[@]}" "${inputs[@]}" >"$log" 2>&1; then
+      tail -n 60 "$log"
+      rm -rf "$corpus"
+      echo "fuzz target $name failed (log and input in $dir/artifacts)" >&2
+      return 1
+    fi
+    grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)' "$log" || true
+    rm -rf "$corpus"
+  done
+}
+
+if [ "$fuzz" = 1 ]; then
+  if compiler="$(find_fuzz_compiler)"; then
+    run_fuzzers "$compiler"
+  else
+    echo "No clang++ 16 or newer: fuzz targets skipped."
+  fi
 fi
 echo "All tests passed."

@@ -9,7 +9,6 @@ namespace xelo::sim {
 namespace {
 
 constexpr DWORD kVariantSize32 = 16;
-constexpr DWORD kSafeArraySize32 = 24;
 
 template <class T>
 void Append(std::vector<BYTE>& out, const T& value) {

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
+#include <vector>
 
 namespace xelo::test {
 namespace {
@@ -564,6 +567,91 @@ TEST(TextFormConvert, CorruptBinaryFormsRaiseReadErrors) {
   EXPECT_THROW(ReadComponent(corrupt, target), EReadError);
   EXPECT_EQ(target.GetName(), "Target");
   EXPECT_EQ(target.GetCount(), 3);
+}
+
+// Texts made of every kind of character the writer treats differently
+// (plain, quote, control, DEL, multi-byte) at every position: each reads
+// back unchanged, and a text is cut into one line per 64 characters.
+TEST(TextFormStrings, MixedTextsRoundTripAndAreCutByCharacters) {
+  const std::vector<std::string> alphabet = {"a", " ", "'", "\x01", "\r", "\x7F", "\xC3\xA9", "\xE2\x82\xAC",
+                                             "\xF0\x9F\x98\x80"};
+  std::mt19937 rng(64);
+  for (int round = 0; round < 2000; ++round) {
+    const std::size_t characters = rng() % 150;
+    std::string value;
+    for (std::size_t i = 0; i < characters; ++i) value += alphabet[rng() % alphabet.size()];
+    TFormObject form;
+    form.ClassName = "TFoo";
+    form.Properties.push_back({"T", TFormValue::String(value)});
+    const std::string text = FormToText(form);
+    const TFormObject back = ParseFormText(text);
+    ASSERT_EQ(back.Properties.at(0).Value.Text, value) << text;
+    // Header, one line for a short text or the property line plus one per
+    // piece for a long one, end.
+    const std::size_t pieces = characters <= 64 ? 0 : (characters + 63) / 64;
+    std::size_t lines = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
+    ASSERT_EQ(lines, 3 + pieces) << text;
+  }
+}
+
+TEST(TextFormRead, LineNumbersAreCountedThroughLongIndentation) {
+  const std::string text = "object A: TFoo\r\n" + std::string(17, ' ') + "B = 1\n" + std::string(8, ' ') + "\t  C = 2\r" +
+                           std::string(16, ' ') + "\r\n" + std::string(9, ' ') + "D = 3\r\n\t\t" + std::string(24, ' ') +
+                           "E = @\r\nend\r\n";
+  EXPECT_EQ(TryParse(text), "Syntax error on line 6: invalid character (code 64)");
+  const TFormObject form = ParseFormText(std::string(40, ' ') + "object A: TFoo\r\n" + std::string(33, ' ') + "end");
+  EXPECT_EQ(form.ClassName, "TFoo");
+}
+
+// Values that share their first letters with the special words, joined
+// texts and dotted names, each read into its own kind.
+TEST(TextFormRead, LookalikeValuesKeepTheirKinds) {
+  const TFormObject form = ParseFormText(Lines({"object A: TFoo", "  A = NAN", "  B = nan.x", "  C = Nanny", "  D = INF",
+                                                "  E = -inf", "  F = Info.Sub.Last", "  G = 'a' +", "    #39 +",
+                                                "    'b'#10", "  H = '' + ''", "end"}));
+  ASSERT_EQ(form.Properties.size(), 8u);
+  EXPECT_EQ(form.Properties[0].Value.Kind, TFormValueKind::Double);
+  EXPECT_TRUE(std::isnan(form.Properties[0].Value.Float));
+  EXPECT_EQ(form.Properties[1].Value, TFormValue::Ident("nan.x"));
+  EXPECT_EQ(form.Properties[2].Value, TFormValue::Ident("Nanny"));
+  EXPECT_EQ(form.Properties[3].Value, TFormValue::Double(std::numeric_limits<double>::infinity()));
+  EXPECT_EQ(form.Properties[4].Value, TFormValue::Double(-std::numeric_limits<double>::infinity()));
+  EXPECT_EQ(form.Properties[5].Value, TFormValue::Ident("Info.Sub.Last"));
+  EXPECT_EQ(form.Properties[6].Value, TFormValue::String("a'b\n"));
+  EXPECT_EQ(form.Properties[7].Value, TFormValue::String(""));
+}
+
+// Items of one collection with different numbers of properties, in both
+// directions: none takes another's.
+TEST(TextFormRead, CollectionItemsOfDifferentSizesKeepTheirOwnProperties) {
+  const std::string text = Lines({"object A: TFoo", "  L = <", "    item", "      X = 1", "      Y = 2", "      Z = 3",
+                                  "    end", "    item", "      X = 4", "    end", "    item", "    end", "    item",
+                                  "      W = 5", "      X = 6", "      Y = 7", "      Z = 8", "    end>", "end"});
+  const TFormObject form = ParseFormText(text);
+  const std::vector<TFormItem>& items = form.Properties.at(0).Value.Items;
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_EQ(items[0].Properties.size(), 3u);
+  EXPECT_EQ(items[1].Properties, (std::vector<TFormProperty>{{"X", TFormValue::Integer(4)}}));
+  EXPECT_TRUE(items[2].Properties.empty());
+  EXPECT_EQ(items[3].Properties.size(), 4u);
+  EXPECT_EQ(items[3].Properties[0], (TFormProperty{"W", TFormValue::Integer(5)}));
+  EXPECT_EQ(FormToText(form), text);
+
+  TTestComponent c(nullptr);
+  c.SetName("C");
+  c.GetEntries()->Add()->SetValue(1);
+  TTestEntry* full = c.GetEntries()->Add();
+  full->SetText("t");
+  full->SetValue(2);
+  c.GetEntries()->Add()->SetValue(3);
+  TTestComponent copy(nullptr);
+  LoadFromText(copy, SaveToText(c));
+  ASSERT_EQ(copy.GetEntries()->GetCount(), 3);
+  EXPECT_EQ(copy.GetEntries()->GetItem(0)->GetText(), "");
+  EXPECT_EQ(copy.GetEntries()->GetItem(1)->GetText(), "t");
+  EXPECT_EQ(copy.GetEntries()->GetItem(2)->GetValue(), 3);
+  EXPECT_EQ(SaveToText(copy), SaveToText(c));
 }
 
 // Garbled texts either parse or raise EParserError, and whatever parses

@@ -211,6 +211,11 @@ void TXeloServer::Loaded() {
   if (active_) {
     active_ = false;
     SetActive(true);
+  } else if (server_) {
+    // Loaded with Active = False while connected: finish the deactivation
+    // the loading state held back, or the connection would stay open while
+    // Active reads false and no later SetActive(false) would close it.
+    Deactivate();
   }
 }
 

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <span>
 
 namespace xelo {
 
@@ -30,10 +31,8 @@ std::vector<std::string> SplitDots(std::string_view path) {
   return parts;
 }
 
-bool IsNameProperty(const TPersistent& object, const TPropInfo& prop) {
-  // A component's Name is the header of its object, not a property line.
-  return SameText(prop.Name(), "Name") && dynamic_cast<const TComponent*>(&object) != nullptr;
-}
+// A component's Name is the header of its object, not a property line.
+bool IsNameProperty(bool isComponent, const TPropInfo& prop) { return isComponent && SameText(prop.Name(), "Name"); }
 
 // A subcomponent of the object that publishes it is part of that object's
 // data (written as dotted lines); any other component is only referred to.
@@ -91,14 +90,18 @@ class ComponentWriter {
  private:
   void Properties(const TPersistent& object, const std::string& prefix, std::vector<TFormProperty>& out, int depth) {
     if (depth > kMaxFormDepth) throw EWriteError("Cannot write " + object.ClassName() + ": nesting too deep");
-    for (const TPropInfo* prop : GetPropList(object)) {
-      if (prop->Kind() == tkMethod || IsNameProperty(object, *prop) || !prop->IsStored(object)) continue;
-      const std::string name = prefix + prop->Name();
+    const std::span<const TPropInfo* const> props = GetPropList(object);
+    const bool isComponent = dynamic_cast<const TComponent*>(&object) != nullptr;
+    for (const TPropInfo* prop : props) {
+      if (prop->Kind() == tkMethod || IsNameProperty(isComponent, *prop) || !prop->IsStored(object)) continue;
       if (prop->Kind() == tkClass) {
-        ObjectProperty(object, *prop, name, out, depth);
+        ObjectProperty(object, *prop, prefix + prop->Name(), out, depth);
         continue;
       }
       if (prop->IsReadOnly()) continue;
+      // Built only for what is written: most properties of most objects are
+      // read-only or left out by the rules below.
+      const auto name = [&] { return prefix.empty() ? prop->Name() : prefix + prop->Name(); };
       const TPropInfo::Accessors& a = prop->Access();
       const TTypeInfo& type = prop->PropType();
       switch (prop->Kind()) {
@@ -110,28 +113,28 @@ class ComponentWriter {
         case tkSet: {
           const std::int64_t v = a.getOrd(object);
           if (prop->HasDefault() && v == prop->DefaultValue()) break;
-          out.push_back({name, OrdinalValue(type, v)});
+          out.push_back({name(), OrdinalValue(type, v)});
           break;
         }
         case tkFloat: {
           const double v = a.getFloat(object);
           if (v == 0) break;
           if (type.Float == FloatType::Single) {
-            out.push_back({name, TFormValue::Single(static_cast<float>(v))});
+            out.push_back({name(), TFormValue::Single(static_cast<float>(v))});
           } else {
-            out.push_back({name, TFormValue::Double(v)});
+            out.push_back({name(), TFormValue::Double(v)});
           }
           break;
         }
         case tkString: {
           std::string v = a.getStr(object);
-          if (!v.empty()) out.push_back({name, TFormValue::String(std::move(v))});
+          if (!v.empty()) out.push_back({name(), TFormValue::String(std::move(v))});
           break;
         }
         case tkVariant: {
           const std::any held = a.getVariant(object);
           const auto* v = std::any_cast<Variant>(&held);
-          if (v != nullptr && !v->IsEmpty()) out.push_back({name, VariantValue(*v, name)});
+          if (v != nullptr && !v->IsEmpty()) out.push_back({name(), VariantValue(*v, name())});
           break;
         }
         default:
@@ -215,9 +218,15 @@ class ComponentWriter {
     if (auto* collection = dynamic_cast<TCollection*>(value)) {
       if (depth + 1 > kMaxFormDepth) throw EWriteError("Cannot write " + name + ": nesting too deep");
       std::vector<TFormItem> items;
+      items.reserve(static_cast<std::size_t>(collection->GetCount()));
+      std::size_t mostProperties = 0;
       for (int i = 0; i < collection->GetCount(); ++i) {
         TFormItem item;
+        // Items of one collection write alike; start with the room the
+        // largest one before needed.
+        item.Properties.reserve(mostProperties);
         Properties(*collection->GetItem(i), "", item.Properties, depth + 1);
+        mostProperties = std::max(mostProperties, item.Properties.size());
         items.push_back(std::move(item));
       }
       out.push_back({name, TFormValue::Collection(std::move(items))});
@@ -280,10 +289,19 @@ class ComponentReader : public DestructionWatch {
     std::string where;
   };
 
+  // Where a property line failed, "Class.Property"; made into a text only
+  // when there is an error to report, not for every line read.
+  struct Where {
+    const TPersistent& instance;
+    const std::string& name;
+    std::string Text() const { return instance.ClassName() + "." + name; }
+  };
+
   [[noreturn]] void Fail(const std::string& where, const std::string& reason) {
     annotated_ = true;
     throw EReadError("Error reading " + where + ": " + reason);
   }
+  [[noreturn]] void Fail(const Where& where, const std::string& reason) { Fail(where.Text(), reason); }
 
   void Track(TComponent& c) {
     if (std::find(loading_.begin(), loading_.end(), &c) != loading_.end()) return;
@@ -311,24 +329,29 @@ class ComponentReader : public DestructionWatch {
   }
 
   void Property(TPersistent& instance, const TFormProperty& p, int depth) {
-    const std::string where = instance.ClassName() + "." + p.Name;
-    const std::vector<std::string> path = SplitDots(p.Name);
+    const Where where{instance, p.Name};
+    // Each dotted step leads into a nested object; the last part names the
+    // property.
+    std::string_view last = p.Name;
     TPersistent* target = &instance;
-    for (std::size_t i = 0; i + 1 < path.size(); ++i) {
-      const TPropInfo* step = GetPropInfo(*target, path[i]);
-      if (step == nullptr) Fail(where, "Property " + path[i] + " does not exist");
-      if (step->Kind() != tkClass) Fail(where, "Property " + path[i] + " is not an object");
-      TPersistent* next = step->Access().getObj(*target);
-      if (next == nullptr) Fail(where, "Property " + path[i] + " holds no object");
+    for (std::size_t dot = last.find('.'); dot != std::string_view::npos; dot = last.find('.')) {
+      const std::string_view stepName = last.substr(0, dot);
+      last.remove_prefix(dot + 1);
+      const auto step = [stepName] { return std::string(stepName); };
+      const TPropInfo* stepProp = GetPropInfo(*target, stepName);
+      if (stepProp == nullptr) Fail(where, "Property " + step() + " does not exist");
+      if (stepProp->Kind() != tkClass) Fail(where, "Property " + step() + " is not an object");
+      TPersistent* next = stepProp->Access().getObj(*target);
+      if (next == nullptr) Fail(where, "Property " + step() + " holds no object");
       // Only the object's own nested objects are reachable this way, not
       // components it merely refers to.
       if (const auto* c = dynamic_cast<const TComponent*>(next); c != nullptr && !IsInlineComponent(*target, *c)) {
-        Fail(where, "Property " + path[i] + " refers to a component");
+        Fail(where, "Property " + step() + " refers to a component");
       }
       target = next;
     }
-    const TPropInfo* prop = GetPropInfo(*target, path.back());
-    if (prop == nullptr) Fail(where, "Property " + path.back() + " does not exist");
+    const TPropInfo* prop = GetPropInfo(*target, last);
+    if (prop == nullptr) Fail(where, "Property " + std::string(last) + " does not exist");
     try {
       Assign(*target, *prop, p.Value, where, depth);
     } catch (const EPropertyError& e) {
@@ -339,15 +362,15 @@ class ComponentReader : public DestructionWatch {
     } catch (Exception& e) {
       if (!annotated_) {
         annotated_ = true;
-        e.SetMessage("Error reading " + where + ": " + e.Message());
+        e.SetMessage("Error reading " + where.Text() + ": " + e.Message());
       }
       throw;
     }
   }
 
-  void WrongKind(const std::string& where, const char* expected) { Fail(where, std::string(expected) + " expected"); }
+  void WrongKind(const Where& where, const char* expected) { Fail(where, std::string(expected) + " expected"); }
 
-  void Assign(TPersistent& target, const TPropInfo& prop, const TFormValue& v, const std::string& where, int depth) {
+  void Assign(TPersistent& target, const TPropInfo& prop, const TFormValue& v, const Where& where, int depth) {
     using K = TFormValueKind;
     const TTypeInfo& type = prop.PropType();
     if (prop.Kind() == tkMethod) Fail(where, "Event handlers are not read from a component stream");
@@ -421,7 +444,7 @@ class ComponentReader : public DestructionWatch {
     }
   }
 
-  Variant VariantOf(const TFormValue& v, const std::string& where) {
+  Variant VariantOf(const TFormValue& v, const Where& where) {
     using K = TFormValueKind;
     switch (v.Kind) {
       case K::Integer:
@@ -446,7 +469,7 @@ class ComponentReader : public DestructionWatch {
     Fail(where, "A number, a text, True, False or Null expected");
   }
 
-  void ObjectValue(TPersistent& target, const TPropInfo& prop, const TFormValue& v, const std::string& where,
+  void ObjectValue(TPersistent& target, const TPropInfo& prop, const TFormValue& v, const Where& where,
                    int depth) {
     if (v.Kind == TFormValueKind::Collection) {
       auto* collection = dynamic_cast<TCollection*>(prop.Access().getObj(target));
@@ -466,7 +489,7 @@ class ComponentReader : public DestructionWatch {
       if (SameText(v.Text, "nil")) {
         SetObjectProp(target, prop, nullptr);
       } else {
-        fixups_.push_back({&target, &prop, v.Text, where});
+        fixups_.push_back({&target, &prop, v.Text, where.Text()});
       }
       return;
     }

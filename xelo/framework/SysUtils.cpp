@@ -401,7 +401,11 @@ int CompareText(std::string_view a, std::string_view b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool SameText(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareText(a, b) == 0; }
+// Names are mostly compared with themselves in the same spelling (property
+// and value names read from a stream): the plain comparison settles those.
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && (a == b || CompareText(a, b) == 0);
+}
 
 bool SameStr(std::string_view a, std::string_view b) { return a == b; }
 

@@ -204,6 +204,11 @@ std::string GetEnumName(const TTypeInfo& type, std::int64_t value) {
 }
 
 std::optional<std::int64_t> GetEnumValue(const TTypeInfo& type, std::string_view name) {
+  // Names are unique regardless of case, and streams mostly spell them as
+  // declared: that spelling is found without folding any letters.
+  for (const auto& [v, n] : type.EnumValues) {
+    if (n == name) return v;
+  }
   for (const auto& [v, n] : type.EnumValues) {
     if (SameText(n, name)) return v;
   }

@@ -1,0 +1,92 @@
+// Saving and loading the whole configuration of a server component (its
+// settings, its groups with their settings, their items) as the text form
+// of the component stream.
+//
+// The component stream in memory is the tree of TFormObject; the binary
+// form is only one encoding of that tree, so both directions go straight
+// between the tree and the text instead of detouring through the binary
+// bytes. What the text holds, and in which order, is decided by the
+// published properties of the server, group and item classes and by the
+// framework's write rules (Filer.h); nothing here picks properties.
+#include "xelo/core/XeloServer.h"
+
+#include "xelo/core/XeloStrings.h"
+#include "xelo/framework/AtomicFile.h"
+#include "xelo/framework/Exceptions.h"
+#include "xelo/framework/Filer.h"
+#include "xelo/framework/Streams.h"
+#include "xelo/framework/TextForm.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace xelo {
+
+namespace {
+
+// How far into a file the class name is looked for. Only the header line
+// has to be there; the limit keeps a large file of something else from
+// being searched whole.
+constexpr std::size_t kHeaderCheckLength = 299;
+constexpr std::string_view kServerClassLower = "txeloserver";
+
+// Whether the first bytes of a file, up to the first zero byte, name the
+// server class in any capitalisation.
+bool NamesServerClass(std::string_view file) {
+  std::string head(file.substr(0, std::min(file.size(), kHeaderCheckLength)));
+  if (const std::size_t zero = head.find('\0'); zero != std::string::npos) head.resize(zero);
+  std::transform(head.begin(), head.end(), head.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return head.find(kServerClassLower) != std::string::npos;
+}
+
+std::string ConfigurationText(TXeloServer& server) { return FormToText(ComponentToForm(server)); }
+
+}  // namespace
+
+void TXeloServer::SaveToStream(TStream& Stream) {
+  // The whole text is made before the first byte goes out, so a component
+  // that cannot be written leaves the stream as it was.
+  Stream.WriteBuffer(ConfigurationText(*this));
+}
+
+void TXeloServer::SaveToFile(const std::string& FileName) {
+  // A configuration is often saved over the one it was loaded from; a
+  // failure half-way must not cost the user both.
+  WriteFileAtomically(FileName, ConfigurationText(*this));
+}
+
+void TXeloServer::LoadFromStream(TStream& Stream) {
+  // Parsed whole first: a text that does not parse changes nothing. The
+  // reader then puts the component into the loading state, so ServerName
+  // and ComputerName only store and Active only records, and Loaded
+  // connects once at the end when the text said Active = True.
+  TFormObject form;
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) {
+    // Text already in memory is parsed where it lies rather than copied;
+    // the stream ends up where reading it would have left it.
+    const std::int64_t size = memory->GetSize();
+    const std::int64_t position = std::min(memory->GetPosition(), size);
+    const std::string_view text(static_cast<const char*>(memory->Memory()) + position,
+                                static_cast<std::size_t>(size - position));
+    memory->Seek(0, soEnd);
+    form = ParseFormText(text);
+  } else {
+    form = ParseFormText(Stream.ReadRemaining());
+  }
+  ReadComponentForm(form, *this);
+}
+
+void TXeloServer::LoadFromFile(const std::string& FileName) {
+  TMemoryStream file;
+  file.LoadFromFile(FileName);
+  const std::string_view bytes(static_cast<const char*>(file.Memory()), static_cast<std::size_t>(file.GetSize()));
+  // Base class on purpose: the file is not ours, no OPC operation failed.
+  if (!NamesServerClass(bytes)) throw Exception(_STR_WRONGFILE);
+  file.SetPosition(0);
+  LoadFromStream(file);
+}
+
+}  // namespace xelo
