@@ -30,10 +30,9 @@ DWORD ScalarSize(VARTYPE vt) {
     case VT_UNKNOWN:
     case VT_DISPATCH:
     case VT_VARIANT:
-    case VT_DECIMAL:
       return 0;
     default:
-      return xelo::com::VarTypeSize(vt);
+      return xelo::com::VarTypeSize(vt);  // DECIMAL: 16, as in 32-bit COM
   }
 }
 
@@ -91,6 +90,13 @@ void StreamWriter::AppendValue(std::vector<BYTE>& out, const VARIANT& value) {
   if (vt == VT_BSTR) {
     AppendVariantHead(out, vt, nullptr, 0);
     AppendText(out, value.bstrVal);
+    return;
+  }
+  if (vt == VT_DECIMAL) {
+    // A DECIMAL fills the whole VARIANT; its first WORD is where vt lives.
+    DECIMAL decimal = value.decVal;
+    decimal.wReserved = VT_DECIMAL;
+    Append(out, decimal);
     return;
   }
   AppendVariantHead(out, vt, &value.llVal, ScalarSize(vt));

@@ -247,6 +247,9 @@ TEST_F(DataStreamReaderTest, ArraysAreRebuiltWithTheirBoundsAndElements) {
   reals.SetElement(-2, 1.5);
   reals.SetElement(-1, -0.0);
   reals.SetElement(0, 1e300);
+  Variant decimals = Variant::Array(VT_DECIMAL, 1, 2);
+  decimals.SetElement(1, 0.5);
+  decimals.SetElement(2, -79228162514264337593543950335.0 / 1e10);
   const std::vector<Variant> values = {
       reals,
       Variant::Array(std::vector<std::u16string>{u"x", u"", u"ünï \U0001D11E"}, 5),
@@ -255,6 +258,8 @@ TEST_F(DataStreamReaderTest, ArraysAreRebuiltWithTheirBoundsAndElements) {
       Variant::Array(VT_R8, 0, -1),
       Variant::Array(VT_VARIANT, 0, -1),
       Variant::Array(std::vector<bool>{true, false}),
+      Variant(-12.375).ChangeType(VT_DECIMAL),
+      decimals,
   };
   Bytes b = Encode(values, false);
   const auto block = Read(b, false);
