@@ -12,8 +12,8 @@
 #include "xelo/com/WinTypes.h"
 #include "xelo/framework/List.h"
 
-#include <ranges>
 #include <string>
+#include <vector>
 
 namespace xelo {
 
@@ -33,11 +33,28 @@ class TXeloItemList : public TList {
   TXeloItem* GetItem(int index) const { return static_cast<TXeloItem*>(Get(index)); }
   void PutItem(int index, TXeloItem* item) { Put(index, item); }
   TXeloItem* operator[](int index) const { return GetItem(index); }
-  // The entries in list order, for range-for over large lists.
-  auto Entries() const {
-    return std::views::transform(std::ranges::subrange(begin(), end()),
-                                 [](void* entry) { return static_cast<TXeloItem*>(entry); });
-  }
+  // The entries in list order, for range-for over large lists:
+  //   for (TXeloItem* item : list.Entries()) ...
+  class EntryIterator {
+   public:
+    explicit EntryIterator(std::vector<void*>::const_iterator at) : at_(at) {}
+    TXeloItem* operator*() const { return static_cast<TXeloItem*>(*at_); }
+    EntryIterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    bool operator!=(const EntryIterator& other) const { return at_ != other.at_; }
+
+   private:
+    std::vector<void*>::const_iterator at_;
+  };
+  struct EntryRange {
+    EntryIterator first;
+    EntryIterator last;
+    EntryIterator begin() const { return first; }
+    EntryIterator end() const { return last; }
+  };
+  EntryRange Entries() const { return {EntryIterator(begin()), EntryIterator(end())}; }
 
   // Reports every entry whose LastError is not 0: Msg on the first line,
   // then "<ItemID>- <error text>" for each of the first 26 failed entries,
