@@ -218,8 +218,8 @@ class TXeloServer : public TComponent {
   // vendor text, both freed on the server's allocator; false after a Fault
   // that was suppressed. Failed calls raise through OPCCheck.
   bool FetchStatus(OPCSERVERSTATUS& record, std::string& vendor);
-  // Hooks of the parts of activation that belong to groups, browsing and
-  // the shutdown notice.
+  // The steps of activation and deactivation that concern the own browser
+  // and the shutdown notice.
   void BindBrowser();
   void UnbindBrowser();
   void SubscribeShutdown();
