@@ -62,6 +62,10 @@ int Run(const Context& context, const PropsOptions& options) {
                  {"error", "error"}});
   int failed = 0;
   for (const std::string& id : split.arguments) {
+    const auto fail = [&](const char* message) {
+      ++failed;
+      report.Add({Cell::Text(id), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Text(message)});
+    };
     // One list per item: an item the server does not know fails alone.
     try {
       TXeloItemProperties properties(&session.Server(), id);
@@ -73,11 +77,9 @@ int Run(const Context& context, const PropsOptions& options) {
                     Cell::Null()});
       }
     } catch (const EOPCException& e) {
-      ++failed;
-      report.Add({Cell::Text(id), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Text(e.what())});
+      fail(e.what());
     } catch (const EOleSysError& e) {
-      ++failed;
-      report.Add({Cell::Text(id), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Text(e.what())});
+      fail(e.what());
     }
   }
   report.Print(std::cout, context.options.format);
