@@ -42,14 +42,26 @@ bool NamesServerClass(std::string_view file) {
   return head.find(kServerClassLower) != std::string::npos;
 }
 
-std::string ConfigurationText(TXeloServer& server) { return FormToText(ComponentToForm(server)); }
+// Written straight from the component into the text: a configuration of
+// many items is never held as a tree on the way.
+std::string ConfigurationText(TXeloServer& server) {
+  std::string text;
+  TFormTextWriter writer(text);
+  WriteComponentForm(server, writer);
+  return text;
+}
 
 }  // namespace
 
 void TXeloServer::SaveToStream(TStream& Stream) {
   // The whole text is made before the first byte goes out, so a component
   // that cannot be written leaves the stream as it was.
-  Stream.WriteBuffer(ConfigurationText(*this));
+  std::string text = ConfigurationText(*this);
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) {
+    memory->WriteOwned(std::move(text));
+  } else {
+    Stream.WriteBuffer(text);
+  }
 }
 
 void TXeloServer::SaveToFile(const std::string& FileName) {
@@ -63,19 +75,23 @@ void TXeloServer::LoadFromStream(TStream& Stream) {
   // reader then puts the component into the loading state, so ServerName
   // and ComputerName only store and Active only records, and Loaded
   // connects once at the end when the text said Active = True.
-  TFormObject form;
+  // The parsed form points into the text, which therefore stays until the
+  // form has been read.
+  std::string copy;
+  std::string_view text;
   if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) {
     // Text already in memory is parsed where it lies rather than copied;
     // the stream ends up where reading it would have left it.
     const std::int64_t size = memory->GetSize();
     const std::int64_t position = std::min(memory->GetPosition(), size);
-    const std::string_view text(static_cast<const char*>(memory->Memory()) + position,
-                                static_cast<std::size_t>(size - position));
+    text = std::string_view(static_cast<const char*>(memory->Memory()) + position,
+                            static_cast<std::size_t>(size - position));
     memory->Seek(0, soEnd);
-    form = ParseFormText(text);
   } else {
-    form = ParseFormText(Stream.ReadRemaining());
+    copy = Stream.ReadRemaining();
+    text = copy;
   }
+  const TFlatForm form = ParseFlatFormText(text);
   ReadComponentForm(form, *this);
 }
 

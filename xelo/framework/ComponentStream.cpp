@@ -340,6 +340,284 @@ bool operator==(const TFormValue& a, const TFormValue& b) {
   return false;
 }
 
+// --- Streaming ---------------------------------------------------------------------
+
+std::string TFormName::Joined() const {
+  std::string joined;
+  joined.reserve(Path.size() + Name.size());
+  joined.append(Path);
+  joined.append(Name);
+  return joined;
+}
+
+TFormScalar TFormScalar::Integer(std::int64_t v) {
+  TFormScalar r;
+  r.Kind = TFormValueKind::Integer;
+  r.Int = v;
+  return r;
+}
+
+TFormScalar TFormScalar::Single(float v) {
+  TFormScalar r;
+  r.Kind = TFormValueKind::Single;
+  r.Float = static_cast<double>(v);
+  return r;
+}
+
+TFormScalar TFormScalar::Double(double v) {
+  TFormScalar r;
+  r.Kind = TFormValueKind::Double;
+  r.Float = v;
+  return r;
+}
+
+TFormScalar TFormScalar::String(std::string_view v) {
+  TFormScalar r;
+  r.Kind = TFormValueKind::String;
+  r.Text = v;
+  return r;
+}
+
+TFormScalar TFormScalar::Ident(std::string_view v) {
+  TFormScalar r;
+  r.Kind = TFormValueKind::Ident;
+  r.Text = v;
+  return r;
+}
+
+TFormScalar TFormScalar::Set(const std::string_view* elements, std::size_t count) {
+  TFormScalar r;
+  r.Kind = TFormValueKind::Set;
+  r.Elements = elements;
+  r.ElementCount = count;
+  return r;
+}
+
+void TFormTreeBuilder::BeginObject(TFormObjectFlag flag, std::string_view className, std::string_view name) {
+  TFormObject* o = &root_;
+  if (started_) {
+    o = &objects_.back()->Children.emplace_back();
+  }
+  started_ = true;
+  o->Flag = flag;
+  o->ClassName.assign(className);
+  o->Name.assign(name);
+  objects_.push_back(o);
+  properties_.push_back(&o->Properties);
+}
+
+void TFormTreeBuilder::EndObject() {
+  objects_.pop_back();
+  properties_.pop_back();
+}
+
+void TFormTreeBuilder::Value(const TFormName& name, const TFormScalar& value) {
+  TFormProperty& p = properties_.back()->emplace_back();
+  p.Name = name.Joined();
+  TFormValue& v = p.Value;
+  v.Kind = value.Kind;
+  switch (value.Kind) {
+    case TFormValueKind::Integer: v.Int = value.Int; break;
+    case TFormValueKind::Single:
+    case TFormValueKind::Double: v.Float = value.Float; break;
+    case TFormValueKind::String:
+    case TFormValueKind::Ident: v.Text.assign(value.Text); break;
+    case TFormValueKind::Set: v.Elements.assign(value.Elements, value.Elements + value.ElementCount); break;
+    case TFormValueKind::Collection: break;
+  }
+}
+
+void TFormTreeBuilder::BeginCollection(const TFormName& name) {
+  TFormProperty& p = properties_.back()->emplace_back();
+  p.Name = name.Joined();
+  p.Value.Kind = TFormValueKind::Collection;
+  collections_.push_back(&p.Value.Items);
+}
+
+void TFormTreeBuilder::BeginItem() { properties_.push_back(&collections_.back()->emplace_back().Properties); }
+
+void TFormTreeBuilder::EndItem() { properties_.pop_back(); }
+
+void TFormTreeBuilder::EndCollection() { collections_.pop_back(); }
+
+namespace {
+
+void SendProperties(const std::vector<TFormProperty>& props, TFormSink& sink) {
+  std::vector<std::string_view> elements;
+  for (const TFormProperty& p : props) {
+    const TFormName name{{}, p.Name};
+    const TFormValue& v = p.Value;
+    switch (v.Kind) {
+      case TFormValueKind::Integer: sink.Value(name, TFormScalar::Integer(v.Int)); break;
+      case TFormValueKind::Single: sink.Value(name, TFormScalar::Single(static_cast<float>(v.Float))); break;
+      case TFormValueKind::Double: sink.Value(name, TFormScalar::Double(v.Float)); break;
+      case TFormValueKind::String: sink.Value(name, TFormScalar::String(v.Text)); break;
+      case TFormValueKind::Ident: sink.Value(name, TFormScalar::Ident(v.Text)); break;
+      case TFormValueKind::Set:
+        elements.assign(v.Elements.begin(), v.Elements.end());
+        sink.Value(name, TFormScalar::Set(elements.data(), elements.size()));
+        break;
+      case TFormValueKind::Collection:
+        sink.BeginCollection(name);
+        for (const TFormItem& item : v.Items) {
+          sink.BeginItem();
+          SendProperties(item.Properties, sink);
+          sink.EndItem();
+        }
+        sink.EndCollection();
+        break;
+    }
+  }
+}
+
+// Appends `index` to the chain whose last link is `last` (kFormNone: the
+// chain is empty and `first` starts it).
+template <class Records>
+void Chain(Records& records, std::uint32_t& first, std::uint32_t& last, std::uint32_t index) {
+  if (last == kFormNone) {
+    first = index;
+  } else {
+    records[last].Next = index;
+  }
+  last = index;
+}
+
+class Flattener {
+ public:
+  TFlatForm out;
+
+  std::uint32_t Object(const TFormObject& o) {
+    const auto index = static_cast<std::uint32_t>(out.Objects.size());
+    TFlatObject& flat = out.Objects.emplace_back();
+    flat.Flag = o.Flag;
+    flat.ClassName = o.ClassName;
+    flat.Name = o.Name;
+    out.Objects[index].FirstProperty = Properties(o.Properties);
+    std::uint32_t last = kFormNone;
+    for (const TFormObject& child : o.Children) {
+      const std::uint32_t c = Object(child);
+      Chain(out.Objects, out.Objects[index].FirstChild, last, c);
+    }
+    return index;
+  }
+
+ private:
+  std::uint32_t Properties(const std::vector<TFormProperty>& props) {
+    std::uint32_t first = kFormNone;
+    std::uint32_t last = kFormNone;
+    for (const TFormProperty& p : props) {
+      const auto index = static_cast<std::uint32_t>(out.Properties.size());
+      out.Properties.push_back({p.Name, {}, kFormNone});
+      const TFlatValue v = Value(p.Value);
+      out.Properties[index].Value = v;
+      Chain(out.Properties, first, last, index);
+    }
+    return first;
+  }
+
+  TFlatValue Value(const TFormValue& v) {
+    TFlatValue flat;
+    flat.Kind = v.Kind;
+    switch (v.Kind) {
+      case TFormValueKind::Integer: flat.Int = v.Int; break;
+      case TFormValueKind::Single:
+      case TFormValueKind::Double: flat.Float = v.Float; break;
+      case TFormValueKind::String:
+      case TFormValueKind::Ident: flat.Text = v.Text; break;
+      case TFormValueKind::Set:
+        flat.First = static_cast<std::uint32_t>(out.Elements.size());
+        flat.Count = static_cast<std::uint32_t>(v.Elements.size());
+        out.Elements.insert(out.Elements.end(), v.Elements.begin(), v.Elements.end());
+        break;
+      case TFormValueKind::Collection: {
+        std::uint32_t last = kFormNone;
+        flat.Count = static_cast<std::uint32_t>(v.Items.size());
+        for (const TFormItem& item : v.Items) {
+          const auto index = static_cast<std::uint32_t>(out.Items.size());
+          out.Items.emplace_back();
+          const std::uint32_t firstProperty = Properties(item.Properties);
+          out.Items[index].FirstProperty = firstProperty;
+          Chain(out.Items, flat.First, last, index);
+        }
+        break;
+      }
+    }
+    return flat;
+  }
+};
+
+class Unflattener {
+ public:
+  explicit Unflattener(const TFlatForm& form) : form_(form) {}
+
+  void Object(std::uint32_t index, TFormObject& o) const {
+    const TFlatObject& flat = form_.Objects[index];
+    o.Flag = flat.Flag;
+    o.ClassName.assign(flat.ClassName);
+    o.Name.assign(flat.Name);
+    Properties(flat.FirstProperty, o.Properties);
+    for (std::uint32_t c = flat.FirstChild; c != kFormNone; c = form_.Objects[c].Next) {
+      Object(c, o.Children.emplace_back());
+    }
+  }
+
+ private:
+  void Properties(std::uint32_t first, std::vector<TFormProperty>& out) const {
+    for (std::uint32_t i = first; i != kFormNone; i = form_.Properties[i].Next) {
+      const TFlatProperty& flat = form_.Properties[i];
+      TFormProperty& p = out.emplace_back();
+      p.Name.assign(flat.Name);
+      const TFlatValue& fv = flat.Value;
+      TFormValue& v = p.Value;
+      v.Kind = fv.Kind;
+      switch (fv.Kind) {
+        case TFormValueKind::Integer: v.Int = fv.Int; break;
+        case TFormValueKind::Single:
+        case TFormValueKind::Double: v.Float = fv.Float; break;
+        case TFormValueKind::String:
+        case TFormValueKind::Ident: v.Text.assign(fv.Text); break;
+        case TFormValueKind::Set:
+          v.Elements.reserve(fv.Count);
+          for (std::uint32_t e = 0; e < fv.Count; ++e) v.Elements.emplace_back(form_.Elements[fv.First + e]);
+          break;
+        case TFormValueKind::Collection:
+          v.Items.reserve(fv.Count);
+          for (std::uint32_t item = fv.First; item != kFormNone; item = form_.Items[item].Next) {
+            Properties(form_.Items[item].FirstProperty, v.Items.emplace_back().Properties);
+          }
+          break;
+      }
+    }
+  }
+
+  const TFlatForm& form_;
+};
+
+}  // namespace
+
+void SendForm(const TFormObject& form, TFormSink& sink) {
+  sink.BeginObject(form.Flag, form.ClassName, form.Name);
+  SendProperties(form.Properties, sink);
+  for (const TFormObject& child : form.Children) SendForm(child, sink);
+  sink.EndObject();
+}
+
+// --- Flat form ---------------------------------------------------------------------
+
+std::string_view TFlatForm::Keep(std::string_view text) { return store_.emplace_back(text); }
+
+TFormObject TFlatForm::ToTree() const {
+  TFormObject root;
+  if (!Objects.empty()) Unflattener(*this).Object(0, root);
+  return root;
+}
+
+TFlatForm FlattenForm(const TFormObject& form) {
+  Flattener f;
+  f.Object(form);
+  return std::move(f.out);
+}
+
 // --- Binary form -------------------------------------------------------------------
 
 std::string EncodeForm(const TFormObject& form) {

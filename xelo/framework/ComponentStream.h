@@ -41,6 +41,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -103,6 +104,158 @@ struct TFormObject {
   std::vector<TFormObject> Children;
   friend bool operator==(const TFormObject&, const TFormObject&) = default;
 };
+
+// --- Streaming ---------------------------------------------------------------------
+//
+// A form can also travel as a sequence of events, in the order its text
+// lists them, without a tree in between: the component writer (Filer.h)
+// produces them, the text writer (TextForm.h) and the tree builder below
+// consume them. A large configuration is written this way without making a
+// string and a vector for each of its hundreds of thousands of values.
+//
+// Order: BeginObject, the object's properties (each a Value, or
+// BeginCollection, per item BeginItem, the item's properties, EndItem, then
+// EndCollection), then its children (each BeginObject ... EndObject), then
+// EndObject.
+
+// A property name in two parts: the dotted path of the nested object it
+// belongs to ("OPCGroupDefault.", or nothing) and its own name. The writer
+// has both at hand; joining them would only be undone by writing them out.
+struct TFormName {
+  std::string_view Path;
+  std::string_view Name;
+  std::string Joined() const;
+};
+
+// A value other than a collection, as views into texts its producer keeps
+// alive for the duration of the call.
+struct TFormScalar {
+  TFormValueKind Kind = TFormValueKind::Integer;
+  std::int64_t Int = 0;
+  double Float = 0;  // Single (held exactly) and Double
+  std::string_view Text;  // String and Ident
+  const std::string_view* Elements = nullptr;  // Set
+  std::size_t ElementCount = 0;
+
+  static TFormScalar Integer(std::int64_t v);
+  static TFormScalar Single(float v);
+  static TFormScalar Double(double v);
+  static TFormScalar String(std::string_view v);
+  static TFormScalar Ident(std::string_view v);
+  static TFormScalar Set(const std::string_view* elements, std::size_t count);
+};
+
+class TFormSink {
+ public:
+  TFormSink() = default;
+  virtual ~TFormSink() = default;
+  TFormSink(const TFormSink&) = delete;
+  TFormSink& operator=(const TFormSink&) = delete;
+
+  virtual void BeginObject(TFormObjectFlag flag, std::string_view className, std::string_view name) = 0;
+  virtual void EndObject() = 0;
+  virtual void Value(const TFormName& name, const TFormScalar& value) = 0;
+  virtual void BeginCollection(const TFormName& name) = 0;
+  virtual void BeginItem() = 0;
+  virtual void EndItem() = 0;
+  virtual void EndCollection() = 0;
+};
+
+// Builds the tree of the events it receives (one object).
+class TFormTreeBuilder final : public TFormSink {
+ public:
+  TFormTreeBuilder() = default;
+  // The tree; complete once the root's EndObject has arrived.
+  TFormObject& Result() { return root_; }
+
+  void BeginObject(TFormObjectFlag flag, std::string_view className, std::string_view name) override;
+  void EndObject() override;
+  void Value(const TFormName& name, const TFormScalar& value) override;
+  void BeginCollection(const TFormName& name) override;
+  void BeginItem() override;
+  void EndItem() override;
+  void EndCollection() override;
+
+ private:
+  TFormObject root_;
+  bool started_ = false;
+  // Where properties go: the open object's or the open item's list.
+  std::vector<std::vector<TFormProperty>*> properties_;
+  std::vector<TFormObject*> objects_;
+  std::vector<std::vector<TFormItem>*> collections_;
+};
+
+// Sends a tree to a sink as its events.
+void SendForm(const TFormObject& form, TFormSink& sink);
+
+// --- Flat form ---------------------------------------------------------------------
+//
+// A form laid out in a few arrays instead of a tree of owned texts: what the
+// text reader makes of a configuration and what the component reader walks.
+// Reading a large text so costs a handful of growing arrays rather than
+// an allocation per value. Texts are views: into the text the form was
+// parsed from (which must outlive the form), or into the form's own store
+// for those that had to be decoded or joined. Lists are chained by index;
+// kNone ends a chain.
+
+inline constexpr std::uint32_t kFormNone = 0xFFFFFFFFu;
+
+struct TFlatValue {
+  TFormValueKind Kind = TFormValueKind::Integer;
+  std::int64_t Int = 0;
+  double Float = 0;
+  std::string_view Text;
+  // Set: the elements are Elements[First, First + Count). Collection: First
+  // is the first item, Count the number of items.
+  std::uint32_t First = kFormNone;
+  std::uint32_t Count = 0;
+};
+
+struct TFlatProperty {
+  std::string_view Name;
+  TFlatValue Value;
+  std::uint32_t Next = kFormNone;
+};
+
+struct TFlatItem {
+  std::uint32_t FirstProperty = kFormNone;
+  std::uint32_t Next = kFormNone;
+};
+
+struct TFlatObject {
+  TFormObjectFlag Flag = TFormObjectFlag::Object;
+  std::string_view ClassName;
+  std::string_view Name;
+  std::uint32_t FirstProperty = kFormNone;
+  std::uint32_t FirstChild = kFormNone;
+  std::uint32_t Next = kFormNone;
+};
+
+class TFlatForm {
+ public:
+  TFlatForm() = default;
+  TFlatForm(TFlatForm&&) = default;
+  TFlatForm& operator=(TFlatForm&&) = default;
+
+  std::vector<TFlatObject> Objects;  // [0] is the root
+  std::vector<TFlatProperty> Properties;
+  std::vector<TFlatItem> Items;
+  std::vector<std::string_view> Elements;
+
+  // Keeps a text for the form's lifetime and returns a view of it.
+  std::string_view Keep(std::string_view text);
+
+  // The tree of the same form (texts copied).
+  TFormObject ToTree() const;
+
+ private:
+  // A deque: its elements stay where they are as it grows, and so do the
+  // characters of short texts held inside them.
+  std::deque<std::string> store_;
+};
+
+// The flat form of a tree; its texts are views into `form`.
+TFlatForm FlattenForm(const TFormObject& form);
 
 // The binary form of `form`. EWriteError when the tree breaks the rules
 // above (a name that is not an identifier, too deep a nesting).

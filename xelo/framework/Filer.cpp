@@ -32,7 +32,20 @@ std::vector<std::string> SplitDots(std::string_view path) {
 }
 
 // A component's Name is the header of its object, not a property line.
-bool IsNameProperty(bool isComponent, const TPropInfo& prop) { return isComponent && SameText(prop.Name(), "Name"); }
+// The name is compared first: the cast is only needed for a property of
+// that name, not for each of the many items of a collection.
+bool IsNameProperty(const TPersistent& object, const TPropInfo& prop) {
+  return SameText(prop.Name(), "Name") && dynamic_cast<const TComponent*>(&object) != nullptr;
+}
+
+// The declared name of an enumeration value, or null for a value it lacks;
+// the writer takes it as it is instead of copying it.
+const std::string* EnumNameOf(const TTypeInfo& type, std::int64_t value) {
+  for (const auto& [v, name] : type.EnumValues) {
+    if (v == value) return &name;
+  }
+  return nullptr;
+}
 
 // A subcomponent of the object that publishes it is part of that object's
 // data (written as dotted lines); any other component is only referred to.
@@ -67,9 +80,9 @@ namespace detail {
 
 class ComponentWriter {
  public:
-  explicit ComponentWriter(TComponent& root) : root_(root) {}
+  ComponentWriter(TComponent& root, TFormSink& sink) : root_(root), sink_(sink) {}
 
-  TFormObject Object(TComponent& component, int depth) {
+  void Object(TComponent& component, int depth) {
     if (depth > kMaxFormDepth) throw EWriteError("Cannot write " + component.ClassName() + ": nesting too deep");
     const bool wasWriting = component.GetComponentState().Contains(csWriting);
     component.SetState(csWriting, true);
@@ -79,29 +92,26 @@ class ComponentWriter {
       ~Restore() { c.SetState(csWriting, was); }
     } restore{component, wasWriting};
 
-    TFormObject o;
-    o.ClassName = component.ClassName();
-    o.Name = component.GetName();
-    Properties(component, "", o.Properties, depth);
-    component.GetChildren([&](TComponent& child) { o.Children.push_back(Object(child, depth + 1)); }, root_);
-    return o;
+    sink_.BeginObject(TFormObjectFlag::Object, component.ClassName(), component.GetName());
+    Properties(component, {}, depth);
+    component.GetChildren([&](TComponent& child) { Object(child, depth + 1); }, root_);
+    sink_.EndObject();
   }
 
  private:
-  void Properties(const TPersistent& object, const std::string& prefix, std::vector<TFormProperty>& out, int depth) {
+  // `path` is the dotted path of a nested object ("Settings."), empty for
+  // the object itself.
+  void Properties(const TPersistent& object, std::string_view path, int depth) {
     if (depth > kMaxFormDepth) throw EWriteError("Cannot write " + object.ClassName() + ": nesting too deep");
     const std::span<const TPropInfo* const> props = GetPropList(object);
-    const bool isComponent = dynamic_cast<const TComponent*>(&object) != nullptr;
     for (const TPropInfo* prop : props) {
-      if (prop->Kind() == tkMethod || IsNameProperty(isComponent, *prop) || !prop->IsStored(object)) continue;
+      if (prop->Kind() == tkMethod || IsNameProperty(object, *prop) || !prop->IsStored(object)) continue;
+      const TFormName name{path, prop->Name()};
       if (prop->Kind() == tkClass) {
-        ObjectProperty(object, *prop, prefix + prop->Name(), out, depth);
+        ObjectProperty(object, *prop, name, depth);
         continue;
       }
       if (prop->IsReadOnly()) continue;
-      // Built only for what is written: most properties of most objects are
-      // read-only or left out by the rules below.
-      const auto name = [&] { return prefix.empty() ? prop->Name() : prefix + prop->Name(); };
       const TPropInfo::Accessors& a = prop->Access();
       const TTypeInfo& type = prop->PropType();
       switch (prop->Kind()) {
@@ -113,28 +123,35 @@ class ComponentWriter {
         case tkSet: {
           const std::int64_t v = a.getOrd(object);
           if (prop->HasDefault() && v == prop->DefaultValue()) break;
-          out.push_back({name(), OrdinalValue(type, v)});
+          OrdinalValue(name, type, v);
           break;
         }
         case tkFloat: {
           const double v = a.getFloat(object);
           if (v == 0) break;
           if (type.Float == FloatType::Single) {
-            out.push_back({name(), TFormValue::Single(static_cast<float>(v))});
+            sink_.Value(name, TFormScalar::Single(static_cast<float>(v)));
           } else {
-            out.push_back({name(), TFormValue::Double(v)});
+            sink_.Value(name, TFormScalar::Double(v));
           }
           break;
         }
         case tkString: {
-          std::string v = a.getStr(object);
-          if (!v.empty()) out.push_back({name(), TFormValue::String(std::move(v))});
+          // Read in place where the object keeps its text: an item
+          // identifier per item of a large configuration is not copied.
+          if (a.getStrRef) {
+            const std::string& v = a.getStrRef(object);
+            if (!v.empty()) sink_.Value(name, TFormScalar::String(v));
+          } else {
+            const std::string v = a.getStr(object);
+            if (!v.empty()) sink_.Value(name, TFormScalar::String(v));
+          }
           break;
         }
         case tkVariant: {
           const std::any held = a.getVariant(object);
           const auto* v = std::any_cast<Variant>(&held);
-          if (v != nullptr && !v->IsEmpty()) out.push_back({name(), VariantValue(*v, name())});
+          if (v != nullptr && !v->IsEmpty()) VariantValue(name, *v);
           break;
         }
         default:
@@ -147,11 +164,11 @@ class ComponentWriter {
   // one of them that carries its value (Null and Booleans as the
   // identifiers Null, True, False). A date, currency or decimal is written
   // as its number and comes back as a double.
-  static TFormValue VariantValue(const Variant& v, const std::string& name) {
+  void VariantValue(const TFormName& name, const Variant& v) {
     const VARTYPE type = v.VarType();
     switch (type) {
-      case VT_NULL: return TFormValue::Ident("Null");
-      case VT_BOOL: return TFormValue::Ident(v.ToBool() ? "True" : "False");
+      case VT_NULL: return sink_.Value(name, TFormScalar::Ident("Null"));
+      case VT_BOOL: return sink_.Value(name, TFormScalar::Ident(v.ToBool() ? "True" : "False"));
       case VT_I1:
       case VT_I2:
       case VT_I4:
@@ -160,79 +177,77 @@ class ComponentWriter {
       case VT_UI1:
       case VT_UI2:
       case VT_UI4:
-      case VT_UINT: return TFormValue::Integer(v.ToInt64());
+      case VT_UINT: return sink_.Value(name, TFormScalar::Integer(v.ToInt64()));
       case VT_UI8:
         if (v.AsVARIANT().ullVal <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-          return TFormValue::Integer(v.ToInt64());
+          return sink_.Value(name, TFormScalar::Integer(v.ToInt64()));
         }
-        return TFormValue::Double(v.ToDouble());
-      case VT_R4: return TFormValue::Single(v.AsVARIANT().fltVal);
+        return sink_.Value(name, TFormScalar::Double(v.ToDouble()));
+      case VT_R4: return sink_.Value(name, TFormScalar::Single(v.AsVARIANT().fltVal));
       case VT_R8:
       case VT_DATE:
       case VT_CY:
-      case VT_DECIMAL: return TFormValue::Double(v.ToDouble());
+      case VT_DECIMAL: return sink_.Value(name, TFormScalar::Double(v.ToDouble()));
       case varString:
-      case VT_BSTR: return TFormValue::String(VarToStr(v));
+      case VT_BSTR: {
+        const std::string text = VarToStr(v);
+        return sink_.Value(name, TFormScalar::String(text));
+      }
       default:
-        throw EWriteError("Cannot write " + name + ": a variant of type " + std::to_string(type) +
+        throw EWriteError("Cannot write " + name.Joined() + ": a variant of type " + std::to_string(type) +
                           " has no form in the component stream");
     }
   }
 
-  static TFormValue OrdinalValue(const TTypeInfo& type, std::int64_t v) {
+  void OrdinalValue(const TFormName& name, const TTypeInfo& type, std::int64_t v) {
     switch (type.Kind) {
       case tkChar:
       case tkWChar: {
         std::string text;
         AppendUtf8(text, static_cast<char32_t>(v));
-        return TFormValue::String(std::move(text));
+        return sink_.Value(name, TFormScalar::String(text));
       }
       case tkEnumeration: {
-        std::string n = GetEnumName(type, v);
         // A value without a name can only come from a cast in C++; keep it
         // as a number rather than losing it.
-        return n.empty() ? TFormValue::Integer(v) : TFormValue::Ident(std::move(n));
+        const std::string* n = EnumNameOf(type, v);
+        if (n == nullptr) return sink_.Value(name, TFormScalar::Integer(v));
+        return sink_.Value(name, TFormScalar::Ident(*n));
       }
       case tkSet: {
-        std::vector<std::string> elements;
+        std::vector<std::string_view> elements;
         for (const auto& [value, n] : type.ElementType->EnumValues) {
           if ((static_cast<std::uint64_t>(v) >> value) & 1) elements.push_back(n);
         }
-        return TFormValue::Set(std::move(elements));
+        return sink_.Value(name, TFormScalar::Set(elements.data(), elements.size()));
       }
       default:
-        return TFormValue::Integer(v);
+        return sink_.Value(name, TFormScalar::Integer(v));
     }
   }
 
-  void ObjectProperty(const TPersistent& object, const TPropInfo& prop, const std::string& name,
-                      std::vector<TFormProperty>& out, int depth) {
+  void ObjectProperty(const TPersistent& object, const TPropInfo& prop, const TFormName& name, int depth) {
     TPersistent* value = prop.Access().getObj(object);
     if (value == nullptr) return;
     if (auto* component = dynamic_cast<TComponent*>(value); component != nullptr && !IsInlineComponent(object, *component)) {
       if (prop.IsReadOnly()) return;
-      std::string path = ReferencePath(*component);
-      if (!path.empty()) out.push_back({name, TFormValue::Ident(std::move(path))});
+      const std::string path = ReferencePath(*component);
+      if (!path.empty()) sink_.Value(name, TFormScalar::Ident(path));
       return;
     }
     if (auto* collection = dynamic_cast<TCollection*>(value)) {
-      if (depth + 1 > kMaxFormDepth) throw EWriteError("Cannot write " + name + ": nesting too deep");
-      std::vector<TFormItem> items;
-      items.reserve(static_cast<std::size_t>(collection->GetCount()));
-      std::size_t mostProperties = 0;
+      if (depth + 1 > kMaxFormDepth) throw EWriteError("Cannot write " + name.Joined() + ": nesting too deep");
+      sink_.BeginCollection(name);
       for (int i = 0; i < collection->GetCount(); ++i) {
-        TFormItem item;
-        // Items of one collection write alike; start with the room the
-        // largest one before needed.
-        item.Properties.reserve(mostProperties);
-        Properties(*collection->GetItem(i), "", item.Properties, depth + 1);
-        mostProperties = std::max(mostProperties, item.Properties.size());
-        items.push_back(std::move(item));
+        sink_.BeginItem();
+        Properties(*collection->GetItem(i), {}, depth + 1);
+        sink_.EndItem();
       }
-      out.push_back({name, TFormValue::Collection(std::move(items))});
+      sink_.EndCollection();
       return;
     }
-    Properties(*value, name + ".", out, depth + 1);
+    const std::string nested = name.Joined() + ".";
+    Properties(*value, nested, depth + 1);
   }
 
   std::string ReferencePath(const TComponent& target) const {
@@ -252,6 +267,7 @@ class ComponentWriter {
   }
 
   TComponent& root_;
+  TFormSink& sink_;
 };
 
 // --- Reader --------------------------------------------------------------------------
@@ -260,12 +276,14 @@ class ComponentReader : public DestructionWatch {
  public:
   explicit ComponentReader(TComponent& root) : root_(root) {}
 
-  void Read(const TFormObject& form) {
+  void Read(const TFlatForm& form) {
+    form_ = &form;
+    const TFlatObject& root = form.Objects.front();
     try {
       TrackTree(root_);
-      if (!root_.GetComponentState().Contains(csDesigning)) root_.SetName(form.Name);
-      Properties(root_, form.Properties, 0);
-      Children(root_, form.Children, 1);
+      if (!root_.GetComponentState().Contains(csDesigning)) root_.SetName(std::string(root.Name));
+      Properties(root_, root.FirstProperty, 0);
+      Children(root_, root.FirstChild, 1);
       ResolveFixups();
     } catch (...) {
       Abort();
@@ -293,8 +311,8 @@ class ComponentReader : public DestructionWatch {
   // when there is an error to report, not for every line read.
   struct Where {
     const TPersistent& instance;
-    const std::string& name;
-    std::string Text() const { return instance.ClassName() + "." + name; }
+    std::string_view name;
+    std::string Text() const { return instance.ClassName() + "." + std::string(name); }
   };
 
   [[noreturn]] void Fail(const std::string& where, const std::string& reason) {
@@ -324,11 +342,13 @@ class ComponentReader : public DestructionWatch {
     fixups_.clear();
   }
 
-  void Properties(TPersistent& instance, const std::vector<TFormProperty>& props, int depth) {
-    for (const TFormProperty& p : props) Property(instance, p, depth);
+  void Properties(TPersistent& instance, std::uint32_t first, int depth) {
+    for (std::uint32_t i = first; i != kFormNone; i = form_->Properties[i].Next) {
+      Property(instance, form_->Properties[i], depth);
+    }
   }
 
-  void Property(TPersistent& instance, const TFormProperty& p, int depth) {
+  void Property(TPersistent& instance, const TFlatProperty& p, int depth) {
     const Where where{instance, p.Name};
     // Each dotted step leads into a nested object; the last part names the
     // property.
@@ -350,7 +370,7 @@ class ComponentReader : public DestructionWatch {
       }
       target = next;
     }
-    const TPropInfo* prop = GetPropInfo(*target, last);
+    const TPropInfo* prop = FindProperty(*target, last);
     if (prop == nullptr) Fail(where, "Property " + std::string(last) + " does not exist");
     try {
       Assign(*target, *prop, p.Value, where, depth);
@@ -368,9 +388,33 @@ class ComponentReader : public DestructionWatch {
     }
   }
 
+  // Items of a collection list the same properties in declaration order:
+  // the search starts after the property found last in the same class,
+  // where the next one nearly always is, going round once (the next item
+  // starts over), and falls back to the full lookup for other spellings.
+  const TPropInfo* FindProperty(const TPersistent& instance, std::string_view name) {
+    const TClass cls = instance.ClassType();
+    if (cls == hintClass_) {
+      const std::span<const TPropInfo* const> props = cls->Properties();
+      for (std::size_t n = 0, i = hintIndex_; n < props.size(); ++n, ++i) {
+        if (i >= props.size()) i = 0;
+        if (props[i]->Name() == name) {
+          hintIndex_ = i + 1;
+          return props[i];
+        }
+      }
+    }
+    const TPropInfo* prop = GetPropInfo(cls, name);
+    if (prop != nullptr) {
+      hintClass_ = cls;
+      hintIndex_ = static_cast<std::size_t>(prop->Index()) + 1;
+    }
+    return prop;
+  }
+
   void WrongKind(const Where& where, const char* expected) { Fail(where, std::string(expected) + " expected"); }
 
-  void Assign(TPersistent& target, const TPropInfo& prop, const TFormValue& v, const Where& where, int depth) {
+  void Assign(TPersistent& target, const TPropInfo& prop, const TFlatValue& v, const Where& where, int depth) {
     using K = TFormValueKind;
     const TTypeInfo& type = prop.PropType();
     if (prop.Kind() == tkMethod) Fail(where, "Event handlers are not read from a component stream");
@@ -405,16 +449,17 @@ class ComponentReader : public DestructionWatch {
         }
         if (v.Kind != K::Ident) WrongKind(where, "An enumeration value");
         const auto value = GetEnumValue(type, v.Text);
-        if (!value) Fail(where, "Invalid enumeration value '" + v.Text + "'");
+        if (!value) Fail(where, "Invalid enumeration value '" + std::string(v.Text) + "'");
         SetOrdProp(target, prop, *value);
         break;
       }
       case tkSet: {
         if (v.Kind != K::Set) WrongKind(where, "A set");
         std::uint64_t bits = 0;
-        for (const std::string& e : v.Elements) {
+        for (std::uint32_t i = 0; i < v.Count; ++i) {
+          const std::string_view e = form_->Elements[v.First + i];
           const auto value = GetEnumValue(*type.ElementType, e);
-          if (!value) Fail(where, "Invalid set element '" + e + "'");
+          if (!value) Fail(where, "Invalid set element '" + std::string(e) + "'");
           bits |= std::uint64_t{1} << *value;
         }
         SetOrdProp(target, prop, static_cast<std::int64_t>(bits));
@@ -434,7 +479,9 @@ class ComponentReader : public DestructionWatch {
         break;
       case tkString:
         if (v.Kind != K::String) WrongKind(where, "A text");
-        SetStrProp(target, prop, v.Text);
+        // One buffer for all texts read: the setter copies what it keeps.
+        text_.assign(v.Text);
+        SetStrProp(target, prop, text_);
         break;
       case tkVariant:
         SetVariantProp(target, prop, VariantOf(v, where));
@@ -444,7 +491,7 @@ class ComponentReader : public DestructionWatch {
     }
   }
 
-  Variant VariantOf(const TFormValue& v, const Where& where) {
+  Variant VariantOf(const TFlatValue& v, const Where& where) {
     using K = TFormValueKind;
     switch (v.Kind) {
       case K::Integer:
@@ -469,16 +516,18 @@ class ComponentReader : public DestructionWatch {
     Fail(where, "A number, a text, True, False or Null expected");
   }
 
-  void ObjectValue(TPersistent& target, const TPropInfo& prop, const TFormValue& v, const Where& where,
+  void ObjectValue(TPersistent& target, const TPropInfo& prop, const TFlatValue& v, const Where& where,
                    int depth) {
     if (v.Kind == TFormValueKind::Collection) {
       auto* collection = dynamic_cast<TCollection*>(prop.Access().getObj(target));
       if (collection == nullptr) Fail(where, "Property " + prop.Name() + " is not a collection");
       // Written empty: the existing items stay.
-      if (v.Items.empty()) return;
+      if (v.Count == 0) return;
       CollectionUpdate update(*collection);
       collection->Clear();
-      for (const TFormItem& item : v.Items) Properties(*collection->Add(), item.Properties, depth + 1);
+      for (std::uint32_t item = v.First; item != kFormNone; item = form_->Items[item].Next) {
+        Properties(*collection->Add(), form_->Items[item].FirstProperty, depth + 1);
+      }
       return;
     }
     if (v.Kind == TFormValueKind::Ident) {
@@ -489,41 +538,44 @@ class ComponentReader : public DestructionWatch {
       if (SameText(v.Text, "nil")) {
         SetObjectProp(target, prop, nullptr);
       } else {
-        fixups_.push_back({&target, &prop, v.Text, where.Text()});
+        fixups_.push_back({&target, &prop, std::string(v.Text), where.Text()});
       }
       return;
     }
     Fail(where, "A collection or a component name expected");
   }
 
-  void Children(TComponent& parent, const std::vector<TFormObject>& children, int depth) {
-    for (const TFormObject& child : children) {
+  void Children(TComponent& parent, std::uint32_t first, int depth) {
+    for (std::uint32_t index = first; index != kFormNone; index = form_->Objects[index].Next) {
+      const TFlatObject& flat = form_->Objects[index];
+      const std::string className(flat.ClassName);
+      const std::string name(flat.Name);
       TComponent* owner = parent.GetChildOwner();
       if (owner == nullptr) owner = &root_;
-      const std::string where = child.ClassName + " " + (child.Name.empty() ? std::string("(unnamed)") : child.Name);
-      TComponent* component = owner->FindComponent(child.Name);
+      const std::string where = className + " " + (name.empty() ? std::string("(unnamed)") : name);
+      TComponent* component = owner->FindComponent(name);
       bool created = false;
       if (component != nullptr) {
-        if (!ClassChainHasName(component->ClassType(), child.ClassName)) {
-          Fail(where, "Component " + child.Name + " is a " + component->ClassName() + ", not a " + child.ClassName);
+        if (!ClassChainHasName(component->ClassType(), className)) {
+          Fail(where, "Component " + name + " is a " + component->ClassName() + ", not a " + className);
         }
         Track(*component);
       } else {
-        TClass cls = GetClass(child.ClassName);
+        TClass cls = GetClass(className);
         if (cls == nullptr) {
           annotated_ = true;
-          throw EClassNotFound("Error reading " + where + ": Class " + child.ClassName + " not found");
+          throw EClassNotFound("Error reading " + where + ": Class " + className + " not found");
         }
-        if (!cls->CanCreateComponent()) Fail(where, "Class " + child.ClassName + " cannot be created");
+        if (!cls->CanCreateComponent()) Fail(where, "Class " + className + " cannot be created");
         component = cls->CreateComponent(*owner);
         created = true;
         Track(*component);
       }
       try {
-        if (created) component->SetName(child.Name);
+        if (created) component->SetName(name);
         if (component->HasParent()) component->SetParentComponent(parent.GetChildParent());
-        Properties(*component, child.Properties, depth);
-        Children(*component, child.Children, depth + 1);
+        Properties(*component, flat.FirstProperty, depth);
+        Children(*component, flat.FirstChild, depth + 1);
       } catch (...) {
         // The object that failed goes away if this reading made it; the
         // watch has dropped it from our lists if someone else destroyed it.
@@ -583,6 +635,10 @@ class ComponentReader : public DestructionWatch {
   }
 
   TComponent& root_;
+  const TFlatForm* form_ = nullptr;
+  std::string text_;  // the text handed to a string setter
+  TClass hintClass_ = nullptr;
+  std::size_t hintIndex_ = 0;
   std::vector<TComponent*> loading_;
   std::vector<Fixup> fixups_;
   TComponent* current_ = nullptr;
@@ -591,9 +647,17 @@ class ComponentReader : public DestructionWatch {
 
 }  // namespace detail
 
-TFormObject ComponentToForm(TComponent& root) { return detail::ComponentWriter(root).Object(root, 0); }
+void WriteComponentForm(TComponent& root, TFormSink& sink) { detail::ComponentWriter(root, sink).Object(root, 0); }
 
-void ReadComponentForm(const TFormObject& form, TComponent& root) { detail::ComponentReader(root).Read(form); }
+TFormObject ComponentToForm(TComponent& root) {
+  TFormTreeBuilder tree;
+  WriteComponentForm(root, tree);
+  return std::move(tree.Result());
+}
+
+void ReadComponentForm(const TFlatForm& form, TComponent& root) { detail::ComponentReader(root).Read(form); }
+
+void ReadComponentForm(const TFormObject& form, TComponent& root) { ReadComponentForm(FlattenForm(form), root); }
 
 void WriteComponent(TStream& stream, TComponent& root) { WriteForm(stream, ComponentToForm(root)); }
 

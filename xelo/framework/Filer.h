@@ -71,9 +71,13 @@ namespace xelo {
 class TComponent;
 class TStream;
 
-// The stored data of `root` and its children as a tree.
+// The stored data of `root` and its children as form events, in the order
+// described above; how far the sink got when writing raises is undefined.
+void WriteComponentForm(TComponent& root, TFormSink& sink);
+// The same as a tree.
 TFormObject ComponentToForm(TComponent& root);
-// Applies a tree to `root` as ReadComponent describes.
+// Applies a form to `root` as ReadComponent describes.
+void ReadComponentForm(const TFlatForm& form, TComponent& root);
 void ReadComponentForm(const TFormObject& form, TComponent& root);
 
 // Writes `root` in the binary component form at the stream's position.

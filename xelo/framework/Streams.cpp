@@ -114,6 +114,15 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   return count;
 }
 
+void TMemoryStream::WriteOwned(std::string&& bytes) {
+  if (!data_.empty() || position_ != 0) {
+    WriteBuffer(bytes);
+    return;
+  }
+  data_ = std::move(bytes);
+  position_ = static_cast<std::int64_t>(data_.size());
+}
+
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   std::int64_t base = 0;
   switch (origin) {

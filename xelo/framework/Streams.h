@@ -77,6 +77,11 @@ class TMemoryStream : public TStream {
   std::int64_t GetSize() override { return static_cast<std::int64_t>(data_.size()); }
   void SetSize(std::int64_t size) override;
 
+  // Writes `bytes` at the position as WriteBuffer does; an empty stream
+  // takes the string's memory over instead of copying what may be a text
+  // of many megabytes.
+  void WriteOwned(std::string&& bytes);
+
   void* Memory() { return data_.data(); }
   const void* Memory() const { return data_.data(); }
   // Empties the stream and sets the position to 0.

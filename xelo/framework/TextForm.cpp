@@ -115,159 +115,181 @@ std::vector<TextUnit> SplitUnits(std::string_view s) {
   return units;
 }
 
-// Roughly the size of the text of a tree (a little more for plain texts),
-// so that the text of a large configuration is written into one buffer
-// instead of being copied each time the buffer doubles.
-class SizeEstimate {
- public:
-  std::size_t total = 0;
+// A text written as one quoted run as it is.
+bool IsPlainShortText(std::string_view s) {
+  return s.size() <= kPieceLength &&
+         std::all_of(s.begin(), s.end(), [](char c) { return IsPlainAscii(static_cast<unsigned char>(c)); });
+}
 
-  void Object(const TFormObject& o, std::size_t level) {
-    total += 2 * (level * 2 + 8) + o.Name.size() + o.ClassName.size() + 12;
-    Properties(o.Properties, level + 1);
-    for (const TFormObject& child : o.Children) Object(child, level + 1);
+// Copies `s` to `p` and returns the end of the copy.
+char* Put(char* p, std::string_view s) {
+  if (!s.empty()) std::memcpy(p, s.data(), s.size());
+  return p + s.size();
+}
+
+// Units [first, last) of `s`: quoted runs and #codes joined directly.
+void Quoted(std::string& out, std::string_view s, const std::vector<TextUnit>& units, std::size_t first,
+            std::size_t last) {
+  if (first == last) {
+    out += "''";
+    return;
   }
+  std::size_t i = first;
+  while (i < last) {
+    const TextUnit& u = units[i];
+    if (u.escape || u.code < 32 || u.code == '\'') {
+      out += '#';
+      out += std::to_string(static_cast<std::uint32_t>(u.code));
+      ++i;
+      continue;
+    }
+    // A run of characters written as they are goes out in one piece.
+    std::size_t end = i + 1;
+    while (end < last && !units[end].escape && units[end].code >= 32 && units[end].code != '\'') ++end;
+    out += '\'';
+    out.append(s.substr(u.start, units[end - 1].start + units[end - 1].length - u.start));
+    out += '\'';
+    i = end;
+  }
+}
 
- private:
-  void Properties(const std::vector<TFormProperty>& props, std::size_t level) {
-    for (const TFormProperty& p : props) {
-      total += level * 2 + p.Name.size() + 5;
-      const TFormValue& v = p.Value;
-      switch (v.Kind) {
-        case TFormValueKind::String: total += v.Text.size() + v.Text.size() / 64 * (level * 2 + 6) + 2; break;
-        case TFormValueKind::Ident: total += v.Text.size(); break;
-        case TFormValueKind::Set:
-          for (const std::string& e : v.Elements) total += e.size() + 2;
-          break;
-        case TFormValueKind::Collection:
-          for (const TFormItem& item : v.Items) {
-            total += 2 * (level * 2 + 8);
-            Properties(item.Properties, level + 2);
-          }
-          break;
-        default: total += 24; break;
+}  // namespace
+
+// --- TFormTextWriter ---------------------------------------------------------------------
+
+void TFormTextWriter::BeginObject(TFormObjectFlag flag, std::string_view className, std::string_view name) {
+  Indent(depth_);
+  switch (flag) {
+    case TFormObjectFlag::Inherited: out_ += "inherited "; break;
+    case TFormObjectFlag::Inline: out_ += "inline "; break;
+    default: out_ += "object "; break;
+  }
+  if (!name.empty()) {
+    out_ += name;
+    out_ += ": ";
+  }
+  out_ += className;
+  out_ += kLineEnd;
+  ++depth_;
+}
+
+void TFormTextWriter::EndObject() {
+  --depth_;
+  Indent(depth_);
+  out_ += "end";
+  out_ += kLineEnd;
+}
+
+void TFormTextWriter::Value(const TFormName& name, const TFormScalar& v) {
+  // Nearly every line is a number, an identifier or a short plain text:
+  // such a line is written in one piece.
+  char digits[24];
+  switch (v.Kind) {
+    case TFormValueKind::Integer: {
+      const auto r = std::to_chars(digits, digits + sizeof digits, v.Int);
+      return Line(name, std::string_view(digits, static_cast<std::size_t>(r.ptr - digits)), false);
+    }
+    case TFormValueKind::Ident: return Line(name, v.Text, false);
+    case TFormValueKind::String:
+      if (IsPlainShortText(v.Text)) return Line(name, v.Text, true);
+      break;
+    default: break;
+  }
+  Head(name);
+  switch (v.Kind) {
+    case TFormValueKind::Single: out_ += FormatSingle(static_cast<float>(v.Float)); break;
+    case TFormValueKind::Double: out_ += FormatDouble(v.Float); break;
+    case TFormValueKind::String: Text(v.Text); break;
+    case TFormValueKind::Set:
+      out_ += '[';
+      for (std::size_t i = 0; i < v.ElementCount; ++i) {
+        if (i > 0) out_ += ", ";
+        out_ += v.Elements[i];
       }
-    }
+      out_ += ']';
+      break;
+    default: break;  // written above; a collection is never a scalar
   }
-};
+  out_ += kLineEnd;
+}
 
-class TextWriter {
- public:
-  std::string out;
+void TFormTextWriter::Line(const TFormName& name, std::string_view value, bool quoted) {
+  const std::size_t indent = static_cast<std::size_t>(depth_) * 2;
+  const std::size_t length =
+      indent + name.Path.size() + name.Name.size() + 3 + value.size() + (quoted ? 2 : 0) + std::strlen(kLineEnd);
+  const std::size_t start = out_.size();
+  // Blanks first: the indentation and the blanks around '=' are then in
+  // place, and the line grows the text once.
+  out_.append(length, ' ');
+  char* p = out_.data() + start + indent;
+  p = Put(p, name.Path);
+  p = Put(p, name.Name);
+  p[1] = '=';
+  p += 3;
+  if (quoted) *p++ = '\'';
+  p = Put(p, value);
+  if (quoted) *p++ = '\'';
+  Put(p, kLineEnd);
+}
 
-  void Object(const TFormObject& o, int level) {
-    Indent(level);
-    switch (o.Flag) {
-      case TFormObjectFlag::Inherited: out += "inherited "; break;
-      case TFormObjectFlag::Inline: out += "inline "; break;
-      default: out += "object "; break;
-    }
-    if (!o.Name.empty()) {
-      out += o.Name;
-      out += ": ";
-    }
-    out += o.ClassName;
-    out += kLineEnd;
-    for (const TFormProperty& p : o.Properties) Property(p, level + 1);
-    for (const TFormObject& child : o.Children) Object(child, level + 1);
-    Indent(level);
-    out += "end";
-    out += kLineEnd;
+void TFormTextWriter::BeginCollection(const TFormName& name) {
+  Head(name);
+  out_ += '<';
+  ++depth_;
+}
+
+void TFormTextWriter::BeginItem() {
+  out_ += kLineEnd;
+  Indent(depth_);
+  out_ += "item";
+  out_ += kLineEnd;
+  ++depth_;
+}
+
+void TFormTextWriter::EndItem() {
+  --depth_;
+  Indent(depth_);
+  out_ += "end";
+}
+
+void TFormTextWriter::EndCollection() {
+  --depth_;
+  out_ += '>';
+  out_ += kLineEnd;
+}
+
+void TFormTextWriter::Indent(int level) { out_.append(static_cast<std::size_t>(level) * 2, ' '); }
+
+void TFormTextWriter::Head(const TFormName& name) {
+  Indent(depth_);
+  out_ += name.Path;
+  out_ += name.Name;
+  out_ += " = ";
+}
+
+void TFormTextWriter::Text(std::string_view s) {
+  // Most texts (identifiers, names) are short and plain: one quoted run,
+  // without looking at single characters.
+  if (IsPlainShortText(s)) {
+    out_ += '\'';
+    out_ += s;
+    out_ += '\'';
+    return;
   }
-
- private:
-  void Indent(int level) { out.append(static_cast<std::size_t>(level) * 2, ' '); }
-
-  void Property(const TFormProperty& p, int level) {
-    Indent(level);
-    out += p.Name;
-    out += " = ";
-    Value(p.Value, level);
-    out += kLineEnd;
+  const std::vector<TextUnit> units = SplitUnits(s);
+  if (units.size() <= kPieceLength) {
+    Quoted(out_, s, units, 0, units.size());
+    return;
   }
-
-  void Value(const TFormValue& v, int level) {
-    switch (v.Kind) {
-      case TFormValueKind::Integer: out += std::to_string(v.Int); break;
-      case TFormValueKind::Single: out += FormatSingle(static_cast<float>(v.Float)); break;
-      case TFormValueKind::Double: out += FormatDouble(v.Float); break;
-      case TFormValueKind::String: Text(v.Text, level); break;
-      case TFormValueKind::Ident: out += v.Text; break;
-      case TFormValueKind::Set:
-        out += '[';
-        for (std::size_t i = 0; i < v.Elements.size(); ++i) {
-          if (i > 0) out += ", ";
-          out += v.Elements[i];
-        }
-        out += ']';
-        break;
-      case TFormValueKind::Collection:
-        out += '<';
-        for (const TFormItem& item : v.Items) {
-          out += kLineEnd;
-          Indent(level + 1);
-          out += "item";
-          out += kLineEnd;
-          for (const TFormProperty& p : item.Properties) Property(p, level + 2);
-          Indent(level + 1);
-          out += "end";
-        }
-        out += '>';
-        break;
-    }
+  for (std::size_t first = 0; first < units.size(); first += kPieceLength) {
+    out_ += kLineEnd;
+    Indent(depth_ + 1);
+    Quoted(out_, s, units, first, std::min(units.size(), first + kPieceLength));
+    if (first + kPieceLength < units.size()) out_ += " +";
   }
+}
 
-  void Text(const std::string& s, int level) {
-    // Most texts (identifiers, names) are short and plain: one quoted run,
-    // without looking at single characters.
-    if (s.size() <= kPieceLength &&
-        std::all_of(s.begin(), s.end(), [](char c) { return IsPlainAscii(static_cast<unsigned char>(c)); })) {
-      if (s.empty()) {
-        out += "''";
-        return;
-      }
-      out += '\'';
-      out += s;
-      out += '\'';
-      return;
-    }
-    const std::vector<TextUnit> units = SplitUnits(s);
-    if (units.size() <= kPieceLength) {
-      Quoted(s, units, 0, units.size());
-      return;
-    }
-    for (std::size_t first = 0; first < units.size(); first += kPieceLength) {
-      out += kLineEnd;
-      Indent(level + 1);
-      Quoted(s, units, first, std::min(units.size(), first + kPieceLength));
-      if (first + kPieceLength < units.size()) out += " +";
-    }
-  }
-
-  void Quoted(const std::string& s, const std::vector<TextUnit>& units, std::size_t first, std::size_t last) {
-    if (first == last) {
-      out += "''";
-      return;
-    }
-    std::size_t i = first;
-    while (i < last) {
-      const TextUnit& u = units[i];
-      if (u.escape || u.code < 32 || u.code == '\'') {
-        out += '#';
-        out += std::to_string(static_cast<std::uint32_t>(u.code));
-        ++i;
-        continue;
-      }
-      // A run of characters written as they are goes out in one piece.
-      std::size_t end = i + 1;
-      while (end < last && !units[end].escape && units[end].code >= 32 && units[end].code != '\'') ++end;
-      out += '\'';
-      out.append(s, u.start, units[end - 1].start + units[end - 1].length - u.start);
-      out += '\'';
-      i = end;
-    }
-  }
-};
+namespace {
 
 // --- Reading -----------------------------------------------------------------------------
 
@@ -276,7 +298,8 @@ enum class Tok { End, Ident, Integer, Float, String, Symbol };
 struct Token {
   Tok kind = Tok::End;
   std::string_view text;   // identifier, symbol, number text: a slice of the source
-  std::string value;       // String: the decoded text
+  std::string value;       // String: the decoded text, unless plain
+  bool plain = false;      // String: one quoted run without escapes, its text the slice inside the quotes
   std::uint64_t magnitude = 0;  // Integer
   double number = 0;       // Float
   bool single = false;     // Float with the single-precision letter
@@ -303,6 +326,18 @@ constexpr auto kCharClass = [] {
   return table;
 }();
 std::uint8_t CharClass(char c) { return kCharClass[static_cast<unsigned char>(c)]; }
+bool IsSymbolChar(char c) { return std::string_view("=:<>[],.+-(){}").find(c) != std::string_view::npos; }
+// Where a run of plain characters inside quotes ends: the quote, a line
+// end, or a byte above 127.
+constexpr auto kTextStop = [] {
+  std::array<bool, 256> table{};
+  table['\''] = true;
+  table['\r'] = true;
+  table['\n'] = true;
+  for (int c = 0x80; c < 256; ++c) table[static_cast<std::size_t>(c)] = true;
+  return table;
+}();
+bool IsTextStop(char c) { return kTextStop[static_cast<unsigned char>(c)]; }
 bool IsIdentStart(char c) { return CharClass(c) == kIdentStart; }
 bool IsDigit(char c) { return CharClass(c) == kDigit; }
 bool IsIdentChar(char c) { return (CharClass(c) & (kIdentStart | kDigit)) != 0; }
@@ -326,17 +361,19 @@ class Lexer {
   // token, so that its text keeps the memory it already has.
   void Skip() { Scan(next_); }
 
-  Token Take() {
-    Token t = std::move(next_);
-    Scan(next_);
-    return t;
-  }
-
-  // Consumes the text token at Peek() and hands over its value.
-  std::string TakeString() {
-    std::string value = std::move(next_.value);
-    Scan(next_);
-    return value;
+  // The first character of the token after Peek() when that character
+  // alone says what the token is and scanning it cannot fail: the symbol
+  // itself, or 'a' for an identifier. 0 otherwise; PeekSecond tells then.
+  // Keywords are told from property names this way without scanning the
+  // next token twice.
+  char SecondStart() const {
+    std::size_t pos = pos_;
+    while (pos < s_.size() && (CharClass(s_[pos]) == kBlank || s_[pos] == '\r' || s_[pos] == '\n')) ++pos;
+    if (pos >= s_.size()) return 0;
+    const char c = s_[pos];
+    if (IsIdentStart(c)) return 'a';
+    if (IsSymbolChar(c)) return c;
+    return 0;
   }
 
   // The token after Peek(), without consuming anything.
@@ -379,6 +416,7 @@ class Lexer {
     t.kind = Tok::End;
     t.text = {};
     t.value.clear();
+    t.plain = false;
     t.magnitude = 0;
     t.number = 0;
     t.single = false;
@@ -397,7 +435,7 @@ class Lexer {
     if (IsDigit(c)) return Number(t);
     if (c == '$') return Hex(t);
     if (c == '\'' || c == '#') return String(t);
-    if (std::string_view("=:<>[],.+-(){}").find(c) != std::string_view::npos) {
+    if (IsSymbolChar(c)) {
       ++pos_;
       t.kind = Tok::Symbol;
       t.text = s_.substr(pos_ - 1, 1);
@@ -472,6 +510,7 @@ class Lexer {
   // Quoted parts and #codes joined directly form one text.
   void String(Token& t) {
     t.kind = Tok::String;
+    if (PlainString(t)) return;
     char32_t pendingHigh = 0;  // a high surrogate waiting for its low half
     auto flushHigh = [&] {
       if (pendingHigh != 0) detail::AppendUtf8(t.value, pendingHigh);
@@ -540,6 +579,22 @@ class Lexer {
     flushHigh();
   }
 
+  // Nearly every text of a configuration is one quoted run of plain
+  // characters; such a text is the slice between its quotes, not a copy.
+  // Anything else (a doubled quote, a #code joined on, a byte above 127, a
+  // line end or the end of the source) leaves it to the decoding above.
+  bool PlainString(Token& t) {
+    if (s_[pos_] != '\'') return false;
+    std::size_t end = pos_ + 1;
+    while (end < s_.size() && !IsTextStop(s_[end])) ++end;
+    if (end >= s_.size() || s_[end] != '\'') return false;
+    if (end + 1 < s_.size() && (s_[end + 1] == '\'' || s_[end + 1] == '#')) return false;
+    t.text = s_.substr(pos_ + 1, end - pos_ - 1);
+    t.plain = true;
+    pos_ = end + 1;
+    return true;
+  }
+
   std::string_view s_;
   std::size_t pos_ = 0;
   int line_ = 1;
@@ -559,14 +614,33 @@ std::string Describe(const Token& t) {
 bool IsKeyword(const Token& t, std::string_view word) { return t.kind == Tok::Ident && SameText(t.text, word); }
 bool IsSymbol(const Token& t, char c) { return t.kind == Tok::Symbol && t.text.size() == 1 && t.text[0] == c; }
 
+// Appends `index` to the chain whose last link is `last` (kFormNone: the
+// chain is empty and `first` starts it).
+template <class Records>
+void Chain(Records& records, std::uint32_t& first, std::uint32_t& last, std::uint32_t index) {
+  if (last == kFormNone) {
+    first = index;
+  } else {
+    records[last].Next = index;
+  }
+  last = index;
+}
+
+std::uint32_t IndexOf(std::size_t size) {
+  if (size >= kFormNone) throw EParserError("Syntax error: text too large");
+  return static_cast<std::uint32_t>(size);
+}
+
+// Builds the flat form of a text. Names and texts stay slices of the source
+// where the source spells them as they are; only the others are copied into
+// the form.
 class Parser {
  public:
-  explicit Parser(std::string_view text) : lex_(text) {}
+  Parser(std::string_view text, TFlatForm& out) : lex_(text), out_(out) {}
 
-  TFormObject Parse() {
-    TFormObject o = Object(0);
+  void Parse() {
+    Object(0);
     if (lex_.Peek().kind != Tok::End) Unexpected("end of text");
-    return o;
   }
 
  private:
@@ -578,9 +652,9 @@ class Parser {
     if (depth > kMaxFormDepth) SyntaxError(lex_.Peek().line, "nesting too deep");
   }
 
-  std::string Ident(const char* what) {
+  std::string_view Ident(const char* what) {
     if (lex_.Peek().kind != Tok::Ident) Unexpected(what);
-    std::string name(lex_.Peek().text);
+    const std::string_view name = lex_.Peek().text;
     lex_.Skip();
     return name;
   }
@@ -594,31 +668,82 @@ class Parser {
   // the start of a property of that name ("End = 3").
   bool AtKeyword(std::string_view word) {
     if (!IsKeyword(lex_.Peek(), word)) return false;
+    if (const char start = lex_.SecondStart(); start != 0) return start != '=' && start != '.';
     const Token second = lex_.PeekSecond();
     return !IsSymbol(second, '=') && !IsSymbol(second, '.');
   }
 
-  TFormObject Object(int depth) {
+  // The rest of a dotted name whose first part, already consumed, is
+  // `first`: "A.B.C" as one name.
+  std::string_view DottedFrom(std::string_view first, const char* afterDot) {
+    if (!IsSymbol(lex_.Peek(), '.')) return first;
+    scratch_.assign(first);
+    const char* end = first.data() + first.size();
+    while (IsSymbol(lex_.Peek(), '.')) {
+      lex_.Skip();
+      if (lex_.Peek().kind != Tok::Ident) Unexpected(afterDot);
+      const std::string_view part = lex_.Peek().text;
+      scratch_ += '.';
+      scratch_ += part;
+      end = part.data() + part.size();
+      lex_.Skip();
+    }
+    // Written without blanks around the dots, the name stands in the
+    // source as it is.
+    if (static_cast<std::size_t>(end - first.data()) == scratch_.size()) return {first.data(), scratch_.size()};
+    return out_.Keep(scratch_);
+  }
+
+  // The text at Peek() and any further ones joined with '+'.
+  std::string_view Text() {
+    const Token& t = lex_.Peek();
+    if (t.plain) {
+      const std::string_view text = t.text;  // a slice of the source: it stays
+      lex_.Skip();
+      if (!IsSymbol(lex_.Peek(), '+')) return text;
+      scratch_.assign(text);
+    } else {
+      scratch_.assign(t.value);
+      lex_.Skip();
+    }
+    while (IsSymbol(lex_.Peek(), '+')) {
+      lex_.Skip();
+      const Token& more = lex_.Peek();
+      if (more.kind != Tok::String) Unexpected("a text after '+'");
+      scratch_ += more.plain ? more.text : std::string_view(more.value);
+      lex_.Skip();
+    }
+    return out_.Keep(scratch_);
+  }
+
+  std::uint32_t Object(int depth) {
     CheckDepth(depth);
-    TFormObject o;
+    TFormObjectFlag flag = TFormObjectFlag::Object;
     if (IsKeyword(lex_.Peek(), "object")) {
-      o.Flag = TFormObjectFlag::Object;
+      flag = TFormObjectFlag::Object;
     } else if (IsKeyword(lex_.Peek(), "inherited")) {
-      o.Flag = TFormObjectFlag::Inherited;
+      flag = TFormObjectFlag::Inherited;
     } else if (IsKeyword(lex_.Peek(), "inline")) {
-      o.Flag = TFormObjectFlag::Inline;
+      flag = TFormObjectFlag::Inline;
     } else {
       Unexpected("'object'");
     }
     lex_.Skip();
-    std::string first = Ident("an object name or class name");
-    if (IsSymbol(lex_.Peek(), ':')) {
-      lex_.Skip();
-      o.Name = std::move(first);
-      o.ClassName = Ident("a class name");
-    } else {
-      o.ClassName = std::move(first);
+    const std::uint32_t index = IndexOf(out_.Objects.size());
+    {
+      TFlatObject& o = out_.Objects.emplace_back();
+      o.Flag = flag;
+      const std::string_view first = Ident("an object name or class name");
+      if (IsSymbol(lex_.Peek(), ':')) {
+        lex_.Skip();
+        o.Name = first;
+        o.ClassName = Ident("a class name");
+      } else {
+        o.ClassName = first;
+      }
     }
+    std::uint32_t lastProperty = kFormNone;
+    std::uint32_t lastChild = kFormNone;
     while (true) {
       if (lex_.Peek().kind != Tok::Ident) Unexpected("a property, an object or 'end'");
       if (AtKeyword("end")) {
@@ -626,96 +751,70 @@ class Parser {
         break;
       }
       if (AtKeyword("object") || AtKeyword("inherited") || AtKeyword("inline")) {
-        o.Children.push_back(Object(depth + 1));
+        const std::uint32_t child = Object(depth + 1);
+        Chain(out_.Objects, out_.Objects[index].FirstChild, lastChild, child);
         continue;
       }
-      Property(depth, o.Properties.emplace_back());
+      const std::uint32_t property = Property(depth);
+      Chain(out_.Properties, out_.Objects[index].FirstProperty, lastProperty, property);
     }
-    return o;
+    return index;
   }
 
-  // Fills a property in place: the tree of a large text holds millions of
-  // values, and moving each one into its place costs more than reading it.
-  void Property(int depth, TFormProperty& p) {
+  std::uint32_t Property(int depth) {
     if (lex_.Peek().kind != Tok::Ident) Unexpected("a property name");
-    p.Name.assign(lex_.Peek().text);
+    const std::string_view first = lex_.Peek().text;
     lex_.Skip();
-    while (IsSymbol(lex_.Peek(), '.')) {
-      lex_.Skip();
-      if (lex_.Peek().kind != Tok::Ident) Unexpected("a property name after '.'");
-      p.Name += '.';
-      p.Name += lex_.Peek().text;
-      lex_.Skip();
-    }
+    const std::string_view name = DottedFrom(first, "a property name after '.'");
     Expect('=');
-    if (lex_.Peek().kind == Tok::String) {
-      p.Value.Kind = TFormValueKind::String;
-      p.Value.Text = lex_.TakeString();
-      while (IsSymbol(lex_.Peek(), '+')) {
-        lex_.Skip();
-        if (lex_.Peek().kind != Tok::String) Unexpected("a text after '+'");
-        p.Value.Text += lex_.Peek().value;
-        lex_.Skip();
-      }
-      return;
-    }
-    if (lex_.Peek().kind == Tok::Ident && !SameText(lex_.Peek().text, "NAN") && !SameText(lex_.Peek().text, "INF")) {
-      p.Value.Kind = TFormValueKind::Ident;
-      p.Value.Text.assign(lex_.Peek().text);
-      lex_.Skip();
-      while (IsSymbol(lex_.Peek(), '.')) {
-        lex_.Skip();
-        if (lex_.Peek().kind != Tok::Ident) Unexpected("an identifier after '.'");
-        p.Value.Text += '.';
-        p.Value.Text += lex_.Peek().text;
-        lex_.Skip();
-      }
-      return;
-    }
-    p.Value = Value(depth);
+    const TFlatValue value = Value(depth);
+    const std::uint32_t index = IndexOf(out_.Properties.size());
+    out_.Properties.push_back({name, value, kFormNone});
+    return index;
   }
 
-  TFormValue Value(int depth) {
+  TFlatValue Value(int depth) {
     const Token& t = lex_.Peek();
+    TFlatValue v;
     if (IsSymbol(t, '-')) {
       lex_.Skip();
       return Negative();
     }
     switch (t.kind) {
       case Tok::Integer: {
-        const Token n = lex_.Take();
-        if (n.text[0] == '$') return TFormValue::Integer(static_cast<std::int64_t>(n.magnitude));
-        if (n.magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-          SyntaxError(n.line, "integer " + std::string(n.text) + " is too large");
+        if (t.text[0] != '$' && t.magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+          SyntaxError(t.line, "integer " + std::string(t.text) + " is too large");
         }
-        return TFormValue::Integer(static_cast<std::int64_t>(n.magnitude));
-      }
-      case Tok::Float: {
-        const Token n = lex_.Take();
-        return n.single ? TFormValue::Single(static_cast<float>(n.number)) : TFormValue::Double(n.number);
-      }
-      case Tok::String: {
-        std::string text = lex_.TakeString();
-        while (IsSymbol(lex_.Peek(), '+')) {
-          lex_.Skip();
-          if (lex_.Peek().kind != Tok::String) Unexpected("a text after '+'");
-          text += lex_.TakeString();
-        }
-        return TFormValue::String(std::move(text));
-      }
-      case Tok::Ident: {
-        std::string name(lex_.Peek().text);
+        v.Kind = TFormValueKind::Integer;
+        v.Int = static_cast<std::int64_t>(t.magnitude);
         lex_.Skip();
-        if (SameText(name, "NAN") && !IsSymbol(lex_.Peek(), '.')) return TFormValue::Double(std::nan(""));
-        if (SameText(name, "INF") && !IsSymbol(lex_.Peek(), '.')) {
-          return TFormValue::Double(std::numeric_limits<double>::infinity());
+        return v;
+      }
+      case Tok::Float:
+        v.Kind = t.single ? TFormValueKind::Single : TFormValueKind::Double;
+        v.Float = t.single ? static_cast<double>(static_cast<float>(t.number)) : t.number;
+        lex_.Skip();
+        return v;
+      case Tok::String:
+        v.Kind = TFormValueKind::String;
+        v.Text = Text();
+        return v;
+      case Tok::Ident: {
+        const std::string_view first = t.text;
+        lex_.Skip();
+        if (SameText(first, "NAN") && !IsSymbol(lex_.Peek(), '.')) {
+          v.Kind = TFormValueKind::Double;
+          v.Float = std::nan("");
+          return v;
         }
-        while (IsSymbol(lex_.Peek(), '.')) {
-          lex_.Skip();
-          name += '.';
-          name += Ident("an identifier after '.'");
+        if (SameText(first, "INF") && !IsSymbol(lex_.Peek(), '.')) {
+          v.Kind = TFormValueKind::Double;
+          v.Float = std::numeric_limits<double>::infinity();
+          return v;
         }
-        return TFormValue::Ident(std::move(name));
+        v.Kind = TFormValueKind::Ident;
+        v.Text = DottedFrom(first, "an identifier after '.'");
+        return v;
       }
       default:
         break;
@@ -727,81 +826,101 @@ class Parser {
     Unexpected("a value");
   }
 
-  TFormValue Negative() {
+  TFlatValue Negative() {
     const Token& t = lex_.Peek();
+    TFlatValue v;
     if (t.kind == Tok::Integer) {
-      const Token n = lex_.Take();
-      if (n.magnitude > std::uint64_t{1} << 63) SyntaxError(n.line, "integer -" + std::string(n.text) + " is too small");
-      return TFormValue::Integer(static_cast<std::int64_t>(~n.magnitude + 1));
+      if (t.magnitude > std::uint64_t{1} << 63) SyntaxError(t.line, "integer -" + std::string(t.text) + " is too small");
+      v.Kind = TFormValueKind::Integer;
+      v.Int = static_cast<std::int64_t>(~t.magnitude + 1);
+      lex_.Skip();
+      return v;
     }
     if (t.kind == Tok::Float) {
-      const Token n = lex_.Take();
-      return n.single ? TFormValue::Single(-static_cast<float>(n.number)) : TFormValue::Double(-n.number);
+      v.Kind = t.single ? TFormValueKind::Single : TFormValueKind::Double;
+      v.Float = t.single ? -static_cast<double>(static_cast<float>(t.number)) : -t.number;
+      lex_.Skip();
+      return v;
     }
     if (IsKeyword(t, "INF")) {
       lex_.Skip();
-      return TFormValue::Double(-std::numeric_limits<double>::infinity());
+      v.Kind = TFormValueKind::Double;
+      v.Float = -std::numeric_limits<double>::infinity();
+      return v;
     }
     Unexpected("a number after '-'");
   }
 
-  TFormValue Set() {
+  TFlatValue Set() {
     lex_.Skip();  // '['
-    std::vector<std::string> elements;
+    TFlatValue v;
+    v.Kind = TFormValueKind::Set;
+    v.First = IndexOf(out_.Elements.size());
     if (!IsSymbol(lex_.Peek(), ']')) {
-      elements.push_back(Ident("a set element"));
+      out_.Elements.push_back(Ident("a set element"));
       while (IsSymbol(lex_.Peek(), ',')) {
         lex_.Skip();
-        elements.push_back(Ident("a set element"));
+        out_.Elements.push_back(Ident("a set element"));
       }
     }
     Expect(']');
-    return TFormValue::Set(std::move(elements));
+    v.Count = IndexOf(out_.Elements.size()) - v.First;
+    return v;
   }
 
-  TFormValue Collection(int depth) {
+  TFlatValue Collection(int depth) {
     CheckDepth(depth + 1);
     lex_.Skip();  // '<'
-    std::vector<TFormItem> items;
-    std::size_t mostProperties = 0;
+    TFlatValue v;
+    v.Kind = TFormValueKind::Collection;
+    std::uint32_t lastItem = kFormNone;
     while (!IsSymbol(lex_.Peek(), '>')) {
       if (!IsKeyword(lex_.Peek(), "item")) Unexpected("'item' or '>'");
       lex_.Skip();
-      TFormItem item;
-      // The items of a collection are alike: room for as many properties
-      // as the largest one before saves growing each item's list step by
-      // step.
-      item.Properties.reserve(mostProperties);
+      const std::uint32_t item = IndexOf(out_.Items.size());
+      out_.Items.emplace_back();
+      std::uint32_t lastProperty = kFormNone;
       while (true) {
         if (lex_.Peek().kind != Tok::Ident) Unexpected("a property or 'end'");
         if (AtKeyword("end")) {
           lex_.Skip();
           break;
         }
-        Property(depth + 1, item.Properties.emplace_back());
+        const std::uint32_t property = Property(depth + 1);
+        Chain(out_.Properties, out_.Items[item].FirstProperty, lastProperty, property);
       }
-      mostProperties = std::max(mostProperties, item.Properties.size());
-      items.push_back(std::move(item));
+      Chain(out_.Items, v.First, lastItem, item);
+      ++v.Count;
     }
     lex_.Skip();  // '>'
-    return TFormValue::Collection(std::move(items));
+    return v;
   }
 
   Lexer lex_;
+  TFlatForm& out_;
+  std::string scratch_;  // names and texts being joined
 };
 
 }  // namespace
 
 std::string FormToText(const TFormObject& form) {
-  SizeEstimate estimate;
-  estimate.Object(form, 0);
-  TextWriter w;
-  w.out.reserve(estimate.total);
-  w.Object(form, 0);
-  return std::move(w.out);
+  std::string text;
+  TFormTextWriter writer(text);
+  SendForm(form, writer);
+  return text;
 }
 
-TFormObject ParseFormText(std::string_view text) { return Parser(text).Parse(); }
+TFlatForm ParseFlatFormText(std::string_view text) {
+  TFlatForm form;
+  // A property line takes some 30 bytes or more of text: room for the
+  // lines of a large text at once instead of copying the records each time
+  // the array doubles. Room never written costs no memory.
+  form.Properties.reserve(text.size() / 32);
+  Parser(text, form).Parse();
+  return form;
+}
+
+TFormObject ParseFormText(std::string_view text) { return ParseFlatFormText(text).ToTree(); }
 
 void ObjectBinaryToText(TStream& binary, TStream& text) {
   const TFormObject form = ReadForm(binary);

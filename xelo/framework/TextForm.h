@@ -61,10 +61,38 @@ namespace xelo {
 
 class TStream;
 
+// Appends the text of the form events it receives to a string, as they
+// come: a component is written as text without a tree in between.
+class TFormTextWriter final : public TFormSink {
+ public:
+  explicit TFormTextWriter(std::string& out) : out_(out) {}
+
+  void BeginObject(TFormObjectFlag flag, std::string_view className, std::string_view name) override;
+  void EndObject() override;
+  void Value(const TFormName& name, const TFormScalar& value) override;
+  void BeginCollection(const TFormName& name) override;
+  void BeginItem() override;
+  void EndItem() override;
+  void EndCollection() override;
+
+ private:
+  void Indent(int level);
+  void Head(const TFormName& name);
+  // A whole property line whose value text is known: `value`, in quotes
+  // when `quoted`.
+  void Line(const TFormName& name, std::string_view value, bool quoted);
+  void Text(std::string_view s);
+
+  std::string& out_;
+  int depth_ = 0;  // the indentation of the next property line, in levels
+};
+
 // The text form of a tree.
 std::string FormToText(const TFormObject& form);
 // Parses a whole text (one object, then nothing but blanks).
 TFormObject ParseFormText(std::string_view text);
+// The same, into the flat form, whose views point into `text`.
+TFlatForm ParseFlatFormText(std::string_view text);
 
 // Reads one binary form from `binary`'s position and writes its text at
 // `text`'s position. EReadError for a corrupt binary form; nothing is

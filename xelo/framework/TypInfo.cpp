@@ -57,6 +57,11 @@ std::uint64_t SetMask(const TTypeInfo& setType) {
 bool OrdinalInRange(const TTypeInfo& t, std::int64_t value) {
   switch (t.Kind) {
     case tkEnumeration:
+      // Values are distinct and sorted: as many as the bounds leave room
+      // for means every value between them, as in most enumerations.
+      if (static_cast<std::uint64_t>(t.MaxValue) - static_cast<std::uint64_t>(t.MinValue) + 1 == t.EnumValues.size()) {
+        return value >= t.MinValue && value <= t.MaxValue;
+      }
       return std::any_of(t.EnumValues.begin(), t.EnumValues.end(),
                          [value](const auto& e) { return e.first == value; });
     case tkSet:
@@ -271,6 +276,11 @@ bool TMetaClass::InheritsFrom(TClass cls) const {
 }
 
 const TPropInfo* TMetaClass::FindProperty(std::string_view name) const {
+  // Streams spell names as declared, and a reader looks up every property
+  // of every item: the exact spelling is found without folding letters.
+  for (const TPropInfo* p : properties_) {
+    if (p->Name() == name) return p;
+  }
   for (const TPropInfo* p : properties_) {
     if (SameText(p->Name(), name)) return p;
   }

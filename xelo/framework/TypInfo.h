@@ -211,6 +211,9 @@ class TPropInfo {
     std::function<double(const TPersistent&)> getFloat;
     std::function<void(TPersistent&, double)> setFloat;
     std::function<std::string(const TPersistent&)> getStr;
+    // tkString whose getter hands out a reference to the text the object
+    // keeps: that text, read without a copy; empty otherwise.
+    std::function<const std::string&(const TPersistent&)> getStrRef;
     std::function<void(TPersistent&, const std::string&)> setStr;
     std::function<TPersistent*(const TPersistent&)> getObj;
     std::function<void(TPersistent&, TPersistent*)> setObj;
@@ -650,6 +653,12 @@ class TClassBuilder {
       a.getStr = [getter](const TPersistent& o) {
         return std::string(detail::ReadVia(getter, static_cast<const T&>(o)));
       };
+      using Read = decltype(detail::ReadVia(getter, std::declval<const T&>()));
+      if constexpr (std::is_same_v<Read, const std::string&>) {
+        a.getStrRef = [getter](const TPersistent& o) -> const std::string& {
+          return detail::ReadVia(getter, static_cast<const T&>(o));
+        };
+      }
     } else if constexpr (K == tkClass) {
       a.getObj = [getter](const TPersistent& o) -> TPersistent* {
         decltype(auto) r = detail::ReadVia(getter, static_cast<const T&>(o));
