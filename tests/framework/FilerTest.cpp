@@ -263,6 +263,31 @@ TEST_F(FilerTest, ChildObjectsMatchByNameOrAreCreated) {
   for (TComponent* c : root.Components()) EXPECT_FALSE(InLoadingState(*c)) << c->GetName();
 }
 
+// Items list their properties as they like: in any order, in any case,
+// some with and some without. Each value lands in its own item's property.
+TEST_F(FilerTest, ItemPropertiesInAnyOrderAndSpellingLandWhereTheyBelong) {
+  TTestComponent c(nullptr);
+  LoadFromText(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Text = 'a'",
+                         "      Value = 1", "    end", "    item", "      Value = 2", "      Text = 'b'", "    end",
+                         "    item", "      VALUE = 3", "    end", "    item", "      text = 'd'", "      value = 4",
+                         "    end", "    item", "      Text = 'e'", "    end>", "end"}));
+  ASSERT_EQ(c.GetEntries()->GetCount(), 5);
+  const auto entry = [&c](int i) { return static_cast<TTestEntry*>(c.GetEntries()->GetItem(i)); };
+  EXPECT_EQ(entry(0)->GetText(), "a");
+  EXPECT_EQ(entry(0)->GetValue(), 1);
+  EXPECT_EQ(entry(1)->GetText(), "b");
+  EXPECT_EQ(entry(1)->GetValue(), 2);
+  EXPECT_EQ(entry(2)->GetText(), "");
+  EXPECT_EQ(entry(2)->GetValue(), 3);
+  EXPECT_EQ(entry(3)->GetText(), "d");
+  EXPECT_EQ(entry(3)->GetValue(), 4);
+  EXPECT_EQ(entry(4)->GetText(), "e");
+  EXPECT_EQ(entry(4)->GetValue(), 0);
+  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Value = 1",
+                                  "    end", "    item", "      Valeu = 2", "    end>", "end"})),
+            "Error reading TTestEntry.Valeu: Property Valeu does not exist");
+}
+
 TEST_F(FilerTest, BinaryRoundTripWithoutText) {
   TTestComponent src(nullptr);
   src.SetName("Src");

@@ -99,6 +99,27 @@ TEST(TMemoryStreamBasics, ReadBufferAndWriteBufferRaiseWhenShort) {
   EXPECT_EQ(Contents(full), "1234");
 }
 
+// An empty stream takes the written string over; any other writes it at
+// its position like WriteBuffer, growing and zero-filling as needed.
+TEST(TMemoryStreamBasics, WriteOwnedTakesOverOnlyWhenEmpty) {
+  TStringStream empty;
+  empty.WriteOwned(std::string(100, 'x'));
+  EXPECT_EQ(empty.DataString(), std::string(100, 'x'));
+  EXPECT_EQ(empty.GetPosition(), 100);
+
+  TStringStream middle("abcdef");
+  middle.SetPosition(2);
+  middle.WriteOwned("XYZWV");
+  EXPECT_EQ(middle.DataString(), "abXYZWV");
+  EXPECT_EQ(middle.GetPosition(), 7);
+
+  TStringStream gap;
+  gap.SetPosition(3);
+  gap.WriteOwned("ab");
+  EXPECT_EQ(gap.DataString(), std::string("\0\0\0ab", 5));
+  EXPECT_EQ(gap.GetPosition(), 5);
+}
+
 TEST(TMemoryStreamBasics, ReadBufferCollectsPartialReads) {
   // Delivers one byte per call, as a pipe may.
   class TrickleStream : public TStringStream {

@@ -654,6 +654,101 @@ TEST(TextFormRead, CollectionItemsOfDifferentSizesKeepTheirOwnProperties) {
   EXPECT_EQ(SaveToText(copy), SaveToText(c));
 }
 
+// The component written straight into text, without a tree on the way,
+// gives the very text of the tree; the tree builder fed the same events
+// gives the very tree.
+TEST(TextFormWrite, EventsWrittenStraightIntoTextMatchTheTree) {
+  TTestComponent main(nullptr);
+  BuildRich(main);
+  std::string direct = "kept ";
+  TFormTextWriter writer(direct);
+  WriteComponentForm(main, writer);
+  EXPECT_EQ(direct, "kept " + kRichText);  // appended, not replaced
+  const TFormObject tree = ComponentToForm(main);
+  EXPECT_EQ(FormToText(tree), kRichText);
+  TFormTreeBuilder rebuilt;
+  SendForm(tree, rebuilt);
+  EXPECT_EQ(rebuilt.Result(), tree);
+}
+
+// The flat form chains properties, items and children by index and keeps
+// texts as slices of the source where they stand there as they are, else
+// in its own store. Checked through the chains themselves, after moving the
+// form (its own texts must move with it), and by the trip tree -> flat ->
+// tree.
+TEST(TextFormFlat, ChainsSlicesAndOwnTextsSurviveAMove) {
+  const std::string text =
+      Lines({"object Main: TFoo", "  Plain = 'Channel 1.Device 1.Ramp.12345'", "  Quoted = 'It''s'",
+             "  Joined = 'a' + 'b'", "  Coded = 'x'#10", "  Settings.Rate = 3", "  Settings . Caption = 'c'",
+             "  Kind = A.B", "  Other = A . B", "  Set = [a, b]", "  L = <", "    item", "      X = 1",
+             "      M = <", "        item", "          Y = 2", "        end>", "    end", "    item", "      X = 3",
+             "    end>", "  Empty = <>", "  object C1: TChild", "    Z = 4", "  end", "  object C2: TChild", "  end",
+             "end"});
+  const auto inSource = [&text](std::string_view v) {
+    return v.data() >= text.data() && v.data() + v.size() <= text.data() + text.size();
+  };
+  TFlatForm parsed = ParseFlatFormText(text);
+  const TFlatForm form = std::move(parsed);
+  std::vector<const TFlatProperty*> props;
+  for (std::uint32_t i = form.Objects.at(0).FirstProperty; i != kFormNone; i = form.Properties[i].Next) {
+    props.push_back(&form.Properties[i]);
+  }
+  ASSERT_EQ(props.size(), 11u);
+  EXPECT_EQ(props[0]->Value.Text, "Channel 1.Device 1.Ramp.12345");
+  EXPECT_TRUE(inSource(props[0]->Value.Text));
+  EXPECT_EQ(props[1]->Value.Text, "It's");
+  EXPECT_FALSE(inSource(props[1]->Value.Text));
+  EXPECT_EQ(props[2]->Value.Text, "ab");
+  EXPECT_EQ(props[3]->Value.Text, "x\n");
+  EXPECT_EQ(props[4]->Name, "Settings.Rate");
+  EXPECT_TRUE(inSource(props[4]->Name));
+  EXPECT_EQ(props[5]->Name, "Settings.Caption");
+  EXPECT_FALSE(inSource(props[5]->Name));
+  EXPECT_EQ(props[6]->Value.Text, "A.B");
+  EXPECT_EQ(props[7]->Value.Text, "A.B");
+  ASSERT_EQ(props[8]->Value.Count, 2u);
+  EXPECT_EQ(form.Elements.at(props[8]->Value.First + 1), "b");
+
+  const TFlatValue& list = props[9]->Value;
+  ASSERT_EQ(list.Kind, TFormValueKind::Collection);
+  ASSERT_EQ(list.Count, 2u);
+  const TFlatItem& first = form.Items.at(list.First);
+  const TFlatProperty& x = form.Properties.at(first.FirstProperty);
+  EXPECT_EQ(x.Name, "X");
+  const TFlatProperty& nested = form.Properties.at(x.Next);
+  EXPECT_EQ(nested.Name, "M");
+  EXPECT_EQ(nested.Value.Count, 1u);
+  EXPECT_EQ(nested.Next, kFormNone);
+  EXPECT_EQ(form.Properties.at(form.Items.at(first.Next).FirstProperty).Value.Int, 3);
+  EXPECT_EQ(form.Items.at(first.Next).Next, kFormNone);
+  EXPECT_EQ(props[10]->Name, "Empty");
+  EXPECT_EQ(props[10]->Value.Count, 0u);
+  EXPECT_EQ(props[10]->Value.First, kFormNone);
+
+  const TFlatObject& c1 = form.Objects.at(form.Objects[0].FirstChild);
+  EXPECT_EQ(c1.Name, "C1");
+  EXPECT_EQ(form.Properties.at(c1.FirstProperty).Value.Int, 4);
+  const TFlatObject& c2 = form.Objects.at(c1.Next);
+  EXPECT_EQ(c2.Name, "C2");
+  EXPECT_EQ(c2.FirstProperty, kFormNone);
+  EXPECT_EQ(c2.Next, kFormNone);
+
+  // The tree has every value; written out it is the text with the blanks
+  // around the dots and the joins normalised.
+  const TFormObject tree = form.ToTree();
+  EXPECT_EQ(tree.Properties.at(5).Name, "Settings.Caption");
+  EXPECT_EQ(tree.Properties.at(9).Value.Items.at(0).Properties.at(1).Value.Items.at(0).Properties.at(0),
+            (TFormProperty{"Y", TFormValue::Integer(2)}));
+  EXPECT_EQ(tree.Children.at(1).Name, "C2");
+  EXPECT_EQ(FlattenForm(tree).ToTree(), tree);
+
+  TTestComponent main(nullptr);
+  BuildRich(main);
+  const TFormObject rich = ComponentToForm(main);
+  EXPECT_EQ(FlattenForm(rich).ToTree(), rich);
+  EXPECT_EQ(FormToText(ParseFlatFormText(kRichText).ToTree()), kRichText);
+}
+
 // Garbled texts either parse or raise EParserError, and whatever parses
 // converts to a binary form that converts back to an equivalent text.
 TEST(TextFormFuzz, GarbledTextsParseOrFailCleanly) {
