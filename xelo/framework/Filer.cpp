@@ -35,13 +35,20 @@ std::vector<std::string> SplitDots(std::string_view path) {
 // The name is compared first: the cast is only needed for a property of
 // that name, not for each of the many items of a collection.
 bool IsNameProperty(const TPersistent& object, const TPropInfo& prop) {
-  return SameText(prop.Name(), "Name") && dynamic_cast<const TComponent*>(&object) != nullptr;
+  return prop.Name().size() == 4 && SameText(prop.Name(), "Name") && dynamic_cast<const TComponent*>(&object) != nullptr;
 }
 
 // The declared name of an enumeration value, or null for a value it lacks;
 // the writer takes it as it is instead of copying it.
 const std::string* EnumNameOf(const TTypeInfo& type, std::int64_t value) {
-  for (const auto& [v, name] : type.EnumValues) {
+  const auto& values = type.EnumValues;
+  // Values are distinct and sorted; when they fill their bounds (most
+  // enumerations do), a value's name sits at its distance from the first.
+  if (!values.empty() && value >= type.MinValue && value <= type.MaxValue &&
+      static_cast<std::uint64_t>(type.MaxValue) - static_cast<std::uint64_t>(type.MinValue) + 1 == values.size()) {
+    return &values[static_cast<std::size_t>(static_cast<std::uint64_t>(value) - static_cast<std::uint64_t>(type.MinValue))].second;
+  }
+  for (const auto& [v, name] : values) {
     if (v == value) return &name;
   }
   return nullptr;
@@ -343,17 +350,21 @@ class ComponentReader : public DestructionWatch {
   }
 
   void Properties(TPersistent& instance, std::uint32_t first, int depth) {
+    // The class once per object, not once per property: an item has a
+    // handful of properties, a configuration a hundred thousand items.
+    const TClass cls = instance.ClassType();
     for (std::uint32_t i = first; i != kFormNone; i = form_->Properties[i].Next) {
-      Property(instance, form_->Properties[i], depth);
+      Property(instance, cls, form_->Properties[i], depth);
     }
   }
 
-  void Property(TPersistent& instance, const TFlatProperty& p, int depth) {
+  void Property(TPersistent& instance, TClass cls, const TFlatProperty& p, int depth) {
     const Where where{instance, p.Name};
     // Each dotted step leads into a nested object; the last part names the
     // property.
     std::string_view last = p.Name;
     TPersistent* target = &instance;
+    TClass targetClass = cls;
     for (std::size_t dot = last.find('.'); dot != std::string_view::npos; dot = last.find('.')) {
       const std::string_view stepName = last.substr(0, dot);
       last.remove_prefix(dot + 1);
@@ -369,8 +380,9 @@ class ComponentReader : public DestructionWatch {
         Fail(where, "Property " + step() + " refers to a component");
       }
       target = next;
+      targetClass = next->ClassType();
     }
-    const TPropInfo* prop = FindProperty(*target, last);
+    const TPropInfo* prop = FindProperty(targetClass, last);
     if (prop == nullptr) Fail(where, "Property " + std::string(last) + " does not exist");
     try {
       Assign(*target, *prop, p.Value, where, depth);
@@ -392,8 +404,7 @@ class ComponentReader : public DestructionWatch {
   // the search starts after the property found last in the same class,
   // where the next one nearly always is, going round once (the next item
   // starts over), and falls back to the full lookup for other spellings.
-  const TPropInfo* FindProperty(const TPersistent& instance, std::string_view name) {
-    const TClass cls = instance.ClassType();
+  const TPropInfo* FindProperty(TClass cls, std::string_view name) {
     if (cls == hintClass_) {
       const std::span<const TPropInfo* const> props = cls->Properties();
       for (std::size_t n = 0, i = hintIndex_; n < props.size(); ++n, ++i) {
@@ -423,34 +434,36 @@ class ComponentReader : public DestructionWatch {
       return;
     }
     if (prop.IsReadOnly()) Fail(where, "Property " + prop.Name() + " is read-only");
+    // `prop` was found in the target's own class: the setters below skip
+    // asking whether it belongs to the target, and check everything else.
     switch (prop.Kind()) {
       case tkInteger:
       case tkInt64:
         if (v.Kind != K::Integer) WrongKind(where, "An integer value");
-        SetOrdProp(target, prop, v.Int);
+        SetOrdPropFound(target, prop, v.Int);
         break;
       case tkChar:
       case tkWChar: {
         if (v.Kind == K::Integer) {
-          SetOrdProp(target, prop, v.Int);
+          SetOrdPropFound(target, prop, v.Int);
           break;
         }
         if (v.Kind != K::String) WrongKind(where, "A character");
         std::size_t pos = 0;
         const auto cp = DecodeUtf8(v.Text, pos);
         if (!cp || pos != v.Text.size()) Fail(where, "A text of exactly one character expected");
-        SetOrdProp(target, prop, static_cast<std::int64_t>(*cp));
+        SetOrdPropFound(target, prop, static_cast<std::int64_t>(*cp));
         break;
       }
       case tkEnumeration: {
         if (v.Kind == K::Integer) {
-          SetOrdProp(target, prop, v.Int);
+          SetOrdPropFound(target, prop, v.Int);
           break;
         }
         if (v.Kind != K::Ident) WrongKind(where, "An enumeration value");
         const auto value = GetEnumValue(type, v.Text);
         if (!value) Fail(where, "Invalid enumeration value '" + std::string(v.Text) + "'");
-        SetOrdProp(target, prop, *value);
+        SetOrdPropFound(target, prop, *value);
         break;
       }
       case tkSet: {
@@ -462,7 +475,7 @@ class ComponentReader : public DestructionWatch {
           if (!value) Fail(where, "Invalid set element '" + std::string(e) + "'");
           bits |= std::uint64_t{1} << *value;
         }
-        SetOrdProp(target, prop, static_cast<std::int64_t>(bits));
+        SetOrdPropFound(target, prop, static_cast<std::int64_t>(bits));
         break;
       }
       case tkFloat:
@@ -481,7 +494,7 @@ class ComponentReader : public DestructionWatch {
         if (v.Kind != K::String) WrongKind(where, "A text");
         // One buffer for all texts read: the setter copies what it keeps.
         text_.assign(v.Text);
-        SetStrProp(target, prop, text_);
+        SetStrPropFound(target, prop, text_);
         break;
       case tkVariant:
         SetVariantProp(target, prop, VariantOf(v, where));

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -91,7 +92,7 @@ struct TextUnit {
 
 // Written inside quotes as it is: a printable ASCII character other than
 // the quote.
-bool IsPlainAscii(unsigned char c) { return c >= 32 && c < 127 && c != '\''; }
+constexpr bool IsPlainAscii(unsigned char c) { return c >= 32 && c < 127 && c != '\''; }
 
 std::vector<TextUnit> SplitUnits(std::string_view s) {
   std::vector<TextUnit> units;
@@ -115,10 +116,16 @@ std::vector<TextUnit> SplitUnits(std::string_view s) {
   return units;
 }
 
+constexpr auto kPlainAscii = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = IsPlainAscii(static_cast<unsigned char>(c));
+  return table;
+}();
+
 // A text written as one quoted run as it is.
 bool IsPlainShortText(std::string_view s) {
   return s.size() <= kPieceLength &&
-         std::all_of(s.begin(), s.end(), [](char c) { return IsPlainAscii(static_cast<unsigned char>(c)); });
+         std::all_of(s.begin(), s.end(), [](char c) { return kPlainAscii[static_cast<unsigned char>(c)]; });
 }
 
 // Copies `s` to `p` and returns the end of the copy.
@@ -348,6 +355,24 @@ int HexValue(char c) {
   return -1;
 }
 
+// The end of the run of spaces from `pos`. Indentation is most of the
+// blanks of a text: eight bytes at a time, the first one that is not a
+// space found by its bit position.
+std::size_t SkipSpaces(const char* p, std::size_t pos, std::size_t n) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kSpaces = 0x2020202020202020u;
+    while (n - pos >= 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, p + pos, 8);
+      const std::uint64_t differs = word ^ kSpaces;
+      if (differs != 0) return pos + static_cast<std::size_t>(std::countr_zero(differs)) / 8;
+      pos += 8;
+    }
+  }
+  while (pos < n && p[pos] == ' ') ++pos;
+  return pos;
+}
+
 class Lexer {
  public:
   explicit Lexer(std::string_view text) : s_(text) {
@@ -393,19 +418,20 @@ class Lexer {
     const std::size_t n = s_.size();
     std::size_t pos = pos_;
     int line = line_;
-    for (; pos < n; ++pos) {
-      // Indentation is most of the blanks: take it eight at a time.
-      while (n - pos >= 8 && std::memcmp(p + pos, "        ", 8) == 0) pos += 8;
-      if (pos >= n) break;
+    while (pos < n) {
       const char c = p[pos];
-      if (CharClass(c) == kBlank) continue;
+      if (c == ' ') {
+        pos = SkipSpaces(p, pos + 1, n);
+        continue;
+      }
       if (c == '\n') {
         ++line;
       } else if (c == '\r') {
         if (pos + 1 >= n || p[pos + 1] != '\n') ++line;  // a lone CR ends a line too
-      } else {
+      } else if (c != '\t') {
         break;
       }
+      ++pos;
     }
     pos_ = pos;
     line_ = line;
@@ -413,13 +439,10 @@ class Lexer {
 
   void Scan(Token& t) {
     SkipBlanks();
+    // Only what every token has is reset here; the fields of numbers and
+    // texts are set by the scanner of their kind.
     t.kind = Tok::End;
     t.text = {};
-    t.value.clear();
-    t.plain = false;
-    t.magnitude = 0;
-    t.number = 0;
-    t.single = false;
     t.line = line_;
     if (pos_ >= s_.size()) return;
     const char c = s_[pos_];
@@ -445,6 +468,9 @@ class Lexer {
   }
 
   void Number(Token& t) {
+    t.magnitude = 0;
+    t.number = 0;
+    t.single = false;
     const std::size_t start = pos_;
     while (pos_ < s_.size() && IsDigit(s_[pos_])) ++pos_;
     bool isFloat = false;
@@ -497,6 +523,7 @@ class Lexer {
   }
 
   void Hex(Token& t) {
+    t.magnitude = 0;
     ++pos_;
     const std::size_t start = pos_;
     while (pos_ < s_.size() && HexValue(s_[pos_]) >= 0) ++pos_;
@@ -510,6 +537,8 @@ class Lexer {
   // Quoted parts and #codes joined directly form one text.
   void String(Token& t) {
     t.kind = Tok::String;
+    t.value.clear();
+    t.plain = false;
     if (PlainString(t)) return;
     char32_t pendingHigh = 0;  // a high surrogate waiting for its low half
     auto flushHigh = [&] {
@@ -611,7 +640,12 @@ std::string Describe(const Token& t) {
   }
 }
 
-bool IsKeyword(const Token& t, std::string_view word) { return t.kind == Tok::Ident && SameText(t.text, word); }
+// The length first: most identifiers are no keyword, and that settles it
+// without a call.
+bool IsKeyword(const Token& t, std::string_view word) {
+  return t.kind == Tok::Ident && t.text.size() == word.size() && SameText(t.text, word);
+}
+bool IsWord(std::string_view text, std::string_view word) { return text.size() == word.size() && SameText(text, word); }
 bool IsSymbol(const Token& t, char c) { return t.kind == Tok::Symbol && t.text.size() == 1 && t.text[0] == c; }
 
 // Appends `index` to the chain whose last link is `last` (kFormNone: the
@@ -802,12 +836,12 @@ class Parser {
       case Tok::Ident: {
         const std::string_view first = t.text;
         lex_.Skip();
-        if (SameText(first, "NAN") && !IsSymbol(lex_.Peek(), '.')) {
+        if (IsWord(first, "NAN") && !IsSymbol(lex_.Peek(), '.')) {
           v.Kind = TFormValueKind::Double;
           v.Float = std::nan("");
           return v;
         }
-        if (SameText(first, "INF") && !IsSymbol(lex_.Peek(), '.')) {
+        if (IsWord(first, "INF") && !IsSymbol(lex_.Peek(), '.')) {
           v.Kind = TFormValueKind::Double;
           v.Float = std::numeric_limits<double>::infinity();
           return v;

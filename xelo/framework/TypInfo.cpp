@@ -381,6 +381,10 @@ std::int64_t GetOrdProp(const TPersistent& instance, std::string_view name) {
 
 void SetOrdProp(TPersistent& instance, const TPropInfo& prop, std::int64_t value) {
   CheckInstance(instance, prop);
+  detail::SetOrdPropFound(instance, prop, value);
+}
+
+void detail::SetOrdPropFound(TPersistent& instance, const TPropInfo& prop, std::int64_t value) {
   CheckKind(prop, IsOrdinalKind(prop.Kind()), "of an ordinal type");
   CheckWritable(prop);
   const TTypeInfo& t = prop.PropType();
@@ -519,6 +523,10 @@ std::string GetStrProp(const TPersistent& instance, std::string_view name) {
 
 void SetStrProp(TPersistent& instance, const TPropInfo& prop, const std::string& value) {
   CheckInstance(instance, prop);
+  detail::SetStrPropFound(instance, prop, value);
+}
+
+void detail::SetStrPropFound(TPersistent& instance, const TPropInfo& prop, const std::string& value) {
   CheckKind(prop, prop.Kind() == tkString, "a string property");
   CheckWritable(prop);
   prop.Access().setStr(instance, value);

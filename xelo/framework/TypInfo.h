@@ -379,6 +379,13 @@ namespace detail {
 
 [[noreturn]] void ThrowPropertyError(const std::string& message);
 
+// SetOrdProp and SetStrProp for a caller that took `prop` from the
+// instance's own class (the component reader, which sets every property of
+// every item of a configuration): the same checks and errors, less the one
+// that the property belongs to the instance.
+void SetOrdPropFound(TPersistent& instance, const TPropInfo& prop, std::int64_t value);
+void SetStrPropFound(TPersistent& instance, const TPropInfo& prop, const std::string& value);
+
 // The smallest magnitude that rounds to infinity as a float: the largest
 // float plus half its last place.
 inline constexpr double kSingleOverflow = 0x1.ffffffp127;
