@@ -452,7 +452,7 @@ class Lexer {
       while (pos < s_.size() && IsIdentChar(s_[pos])) ++pos;
       pos_ = pos;
       t.kind = Tok::Ident;
-      t.text = s_.substr(start, pos - start);
+      t.text = std::string_view(s_.data() + start, pos - start);
       return;
     }
     if (IsDigit(c)) return Number(t);
@@ -461,13 +461,13 @@ class Lexer {
     if (IsSymbolChar(c)) {
       ++pos_;
       t.kind = Tok::Symbol;
-      t.text = s_.substr(pos_ - 1, 1);
+      t.text = std::string_view(s_.data() + pos_ - 1, 1);
       return;
     }
     SyntaxError(line_, "invalid character (code " + std::to_string(static_cast<unsigned char>(c)) + ")");
   }
 
-  void Number(Token& t) {
+  [[gnu::noinline]] void Number(Token& t) {
     t.magnitude = 0;
     t.number = 0;
     t.single = false;
@@ -522,7 +522,7 @@ class Lexer {
     }
   }
 
-  void Hex(Token& t) {
+  [[gnu::noinline]] void Hex(Token& t) {
     t.magnitude = 0;
     ++pos_;
     const std::size_t start = pos_;
@@ -539,7 +539,12 @@ class Lexer {
     t.kind = Tok::String;
     t.value.clear();
     t.plain = false;
-    if (PlainString(t)) return;
+    if (!PlainString(t)) DecodeString(t);
+  }
+
+  // Kept out of Scan, which runs for every token: inlined there, the rare
+  // paths would make each call save and restore registers only they need.
+  [[gnu::noinline]] void DecodeString(Token& t) {
     char32_t pendingHigh = 0;  // a high surrogate waiting for its low half
     auto flushHigh = [&] {
       if (pendingHigh != 0) detail::AppendUtf8(t.value, pendingHigh);
@@ -618,7 +623,7 @@ class Lexer {
     while (end < s_.size() && !IsTextStop(s_[end])) ++end;
     if (end >= s_.size() || s_[end] != '\'') return false;
     if (end + 1 < s_.size() && (s_[end + 1] == '\'' || s_[end + 1] == '#')) return false;
-    t.text = s_.substr(pos_ + 1, end - pos_ - 1);
+    t.text = std::string_view(s_.data() + pos_ + 1, end - pos_ - 1);
     t.plain = true;
     pos_ = end + 1;
     return true;

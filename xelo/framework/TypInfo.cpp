@@ -211,8 +211,10 @@ std::string GetEnumName(const TTypeInfo& type, std::int64_t value) {
 std::optional<std::int64_t> GetEnumValue(const TTypeInfo& type, std::string_view name) {
   // Names are unique regardless of case, and streams mostly spell them as
   // declared: that spelling is found without folding any letters.
+  // Names of one enumeration often share their start ("vtI2", "vtI4"):
+  // the last letter tells most of them apart before a comparison.
   for (const auto& [v, n] : type.EnumValues) {
-    if (n == name) return v;
+    if (n.size() == name.size() && (name.empty() || n.back() == name.back()) && n == name) return v;
   }
   for (const auto& [v, n] : type.EnumValues) {
     if (SameText(n, name)) return v;
