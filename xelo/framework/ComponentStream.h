@@ -196,7 +196,7 @@ void SendForm(const TFormObject& form, TFormSink& sink);
 // an allocation per value. Texts are views: into the text the form was
 // parsed from (which must outlive the form), or into the form's own store
 // for those that had to be decoded or joined. Lists are chained by index;
-// kNone ends a chain.
+// kFormNone ends a chain.
 
 inline constexpr std::uint32_t kFormNone = 0xFFFFFFFFu;
 

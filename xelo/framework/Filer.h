@@ -72,7 +72,8 @@ class TComponent;
 class TStream;
 
 // The stored data of `root` and its children as form events, in the order
-// described above; how far the sink got when writing raises is undefined.
+// described above. When writing raises, the sink has had only part of the
+// events: whoever collects them discards what it has.
 void WriteComponentForm(TComponent& root, TFormSink& sink);
 // The same as a tree.
 TFormObject ComponentToForm(TComponent& root);
