@@ -124,11 +124,11 @@ TEST(Activation, CreatesLocallyForLocalNamesAndFailsForOtherComputers) {
   std::u16string remote = u"plant-floor-17";
   COSERVERINFO server{0, remote.data(), nullptr, 0};
   MULTI_QI qi[1] = {{&IID_IClassFactory, nullptr, S_OK}};
-  EXPECT_EQ(CoCreateInstanceEx(kWidgetClass, nullptr, CLSCTX_ALL, &server, 1, qi), RPC_S_SERVER_UNAVAILABLE);
-  EXPECT_EQ(qi[0].hr, RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_EQ(CoCreateInstanceEx(kWidgetClass, nullptr, CLSCTX_ALL, &server, 1, qi), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+  EXPECT_EQ(qi[0].hr, HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
   EXPECT_EQ(qi[0].pItf, nullptr);
   EXPECT_EQ(CoGetClassObject(kWidgetClass, CLSCTX_ALL, &server, IID_IClassFactory, created.PutVoid()),
-            RPC_S_SERVER_UNAVAILABLE);
+            HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
 
   // Some interfaces obtained: the object is still handed out.
   MULTI_QI mixed[2] = {{&IID_IClassFactory, nullptr, S_OK}, {&kOtherIid, nullptr, S_OK}};

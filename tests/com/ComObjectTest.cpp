@@ -117,13 +117,17 @@ TEST(ComPtr, AttachDetachPutAndMoveKeepTheCountBalanced) {
 
 TEST(SystemMessage, KnownCodesHaveTheirTextAndUnknownOnesNameTheCode) {
   EXPECT_EQ(xelo::com::SystemMessageText(E_FAIL), "Unspecified error");
-  EXPECT_EQ(xelo::com::SystemMessageText(RPC_S_SERVER_UNAVAILABLE), "The RPC server is unavailable.");
+  EXPECT_EQ(xelo::com::SystemMessageText(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)), "The RPC server is unavailable.");
   EXPECT_EQ(xelo::com::SystemMessageText(XELO_HR(0xC0040007)),
             "The item ID is not defined in the server address space or no longer exists in the server "
             "address space.");
   EXPECT_EQ(xelo::com::SystemMessageText(XELO_HR(0x8BADF00D)), "Unknown error 0x8BADF00D");
   EXPECT_EQ(xelo::com::KnownSystemMessageText(XELO_HR(0x8BADF00D)), "");
-  EXPECT_EQ(HRESULT_FROM_WIN32(1722), RPC_S_SERVER_UNAVAILABLE);
+  // The RPC names are Win32 numbers, as in the SDK; their HRESULTs are failures.
+  EXPECT_EQ(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), XELO_HR(0x800706BA));
+  EXPECT_EQ(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), XELO_HR(0x800706BE));
+  EXPECT_TRUE(FAILED(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)));
+  EXPECT_EQ(xelo::com::SystemMessageText(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)), "The remote procedure call failed.");
   EXPECT_EQ(HRESULT_FACILITY(DISP_E_OVERFLOW), FACILITY_DISPATCH);
   EXPECT_TRUE(SUCCEEDED(S_FALSE));
   EXPECT_TRUE(FAILED(E_FAIL));

@@ -129,7 +129,7 @@ TEST_F(XeloServerBrowserTest, ComputerNameIsKeptAndStampedOnEveryEntry) {
     browser_->GetOPCServers("no-such-computer.invalid");
     FAIL() << "no exception";
   } catch (const EOleSysError& e) {
-    EXPECT_EQ(e.ErrorCode(), RPC_S_SERVER_UNAVAILABLE);
+    EXPECT_EQ(e.ErrorCode(), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
   }
   EXPECT_EQ(browser_->GetCount(), 0);
   browser_->SetServertype({});  // the enumerator is still created

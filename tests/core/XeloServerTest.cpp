@@ -137,7 +137,7 @@ TEST_F(XeloServerTest, UnknownRemoteComputerRaisesServerUnavailable) {
     server_->SetActive(true);
     FAIL() << "no exception";
   } catch (const EOleSysError& e) {
-    EXPECT_EQ(e.ErrorCode(), RPC_S_SERVER_UNAVAILABLE);
+    EXPECT_EQ(e.ErrorCode(), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
   }
   EXPECT_TRUE(errors_.empty());
   EXPECT_FALSE(server_->GetActive());

@@ -9,10 +9,10 @@ TEST(OleCheck, PassesSuccessCodesAndRaisesTheCodeWithItsSystemText) {
   EXPECT_NO_THROW(xelo::OleCheck(S_FALSE));
   EXPECT_NO_THROW(xelo::OleCheck(0x0004000E));
   try {
-    xelo::OleCheck(RPC_S_SERVER_UNAVAILABLE);
+    xelo::OleCheck(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
     FAIL() << "a failure code must raise";
   } catch (const xelo::EOleSysError& e) {
-    EXPECT_EQ(e.ErrorCode(), RPC_S_SERVER_UNAVAILABLE);
+    EXPECT_EQ(e.ErrorCode(), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
     EXPECT_EQ(e.Message(), "The RPC server is unavailable.");
     EXPECT_STREQ(e.what(), "The RPC server is unavailable.");
   }

@@ -45,10 +45,10 @@ TEST_F(Control, InjectedFailuresOnceAndAlways) {
   EXPECT_EQ(args->text, u"A");
   EXPECT_EQ(SimulationControl::CallCount("IOPCServer::AddGroup"), 2u);
 
-  SimulationControl::FailMethod("IOPCServer::GetStatus", RPC_S_SERVER_UNAVAILABLE);
+  SimulationControl::FailMethod("IOPCServer::GetStatus", HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
   OPCSERVERSTATUS* status = nullptr;
-  EXPECT_EQ(server->GetStatus(&status), RPC_S_SERVER_UNAVAILABLE);
-  EXPECT_EQ(server->GetStatus(&status), RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_EQ(server->GetStatus(&status), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+  EXPECT_EQ(server->GetStatus(&status), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
   EXPECT_EQ(status, nullptr);
   SimulationControl::ClearMethodFailures();
   ASSERT_EQ(server->GetStatus(&status), S_OK);

@@ -45,7 +45,7 @@ HRESULT Create(REFCLSID clsid, IUnknown* outer, std::u16string_view computer, RE
   if (IsLocalComputerName(computer)) return CreateLocal(clsid, outer, riid, ppv);
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;  // aggregation never crosses computers
   RemoteActivator* activator = gRemoteActivator.load();
-  if (activator == nullptr) return RPC_S_SERVER_UNAVAILABLE;
+  if (activator == nullptr) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
   return activator->CreateInstance(computer, clsid, riid, ppv);
 }
 
@@ -73,7 +73,7 @@ void SetRemoteActivator(RemoteActivator* activator) { gRemoteActivator = activat
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD, COSERVERINFO* serverInfo, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  if (!xelo::com::IsLocalComputerName(xelo::com::ServerName(serverInfo))) return RPC_S_SERVER_UNAVAILABLE;
+  if (!xelo::com::IsLocalComputerName(xelo::com::ServerName(serverInfo))) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
   const auto registration = xelo::com::ClassRegistry::Instance().Find(clsid);
   if (!registration || !registration->factory) return REGDB_E_CLASSNOTREG;
   return registration->factory->QueryInterface(riid, ppv);

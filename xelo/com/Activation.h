@@ -3,7 +3,7 @@
 //
 // Creation on another computer goes through a remote activator. Until a
 // transport is installed, names that do not denote this computer fail with
-// RPC_S_SERVER_UNAVAILABLE, which is what DCOM answers for an unreachable
+// HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), which is what DCOM answers for an unreachable
 // computer.
 #pragma once
 

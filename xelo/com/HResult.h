@@ -31,6 +31,12 @@ constexpr HRESULT HRESULT_FROM_WIN32(std::int64_t x) {
                 : static_cast<HRESULT>((static_cast<std::uint32_t>(x) & 0xFFFFu) | 0x80070000u);
 }
 
+// Win32 error numbers, not HRESULTs, as in the SDK: where a COM call fails
+// with one of them, its HRESULT is HRESULT_FROM_WIN32 of the number
+// (0x800706BA and 0x800706BE for these two).
+inline constexpr LONG RPC_S_SERVER_UNAVAILABLE = 1722;
+inline constexpr LONG RPC_S_CALL_FAILED = 1726;
+
 // Writes a code as a signed constant without narrowing warnings.
 #define XELO_HR(value) static_cast<HRESULT>(static_cast<std::uint32_t>(value))
 
@@ -46,8 +52,6 @@ inline constexpr HRESULT E_ACCESSDENIED = XELO_HR(0x80070005);
 inline constexpr HRESULT E_HANDLE = XELO_HR(0x80070006);
 inline constexpr HRESULT E_OUTOFMEMORY = XELO_HR(0x8007000E);
 inline constexpr HRESULT E_INVALIDARG = XELO_HR(0x80070057);
-inline constexpr HRESULT RPC_S_SERVER_UNAVAILABLE = XELO_HR(0x800706BA);
-inline constexpr HRESULT RPC_S_CALL_FAILED = XELO_HR(0x800706BE);
 inline constexpr HRESULT OLE_E_ADVISENOTSUPPORTED = XELO_HR(0x80040003);
 inline constexpr HRESULT OLE_E_NOCONNECTION = XELO_HR(0x80040004);
 inline constexpr HRESULT DV_E_FORMATETC = XELO_HR(0x80040064);
