@@ -1,7 +1,7 @@
 #include "xelo/core/XeloBrowser.h"
 
-#include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/core/ServerBuffers.h"
 #include "xelo/core/XeloServer.h"
 #include "xelo/core/XeloStrings.h"
 #include "xelo/framework/SysUtils.h"
@@ -14,28 +14,13 @@ namespace xelo {
 
 namespace {
 
-// Frees a string the server handed out, whichever way the caller leaves.
-class ServerString {
- public:
-  ServerString() = default;
-  ~ServerString() { ::CoTaskMemFree(text_); }
-  ServerString(const ServerString&) = delete;
-  ServerString& operator=(const ServerString&) = delete;
-
-  LPWSTR* Put() { return &text_; }
-  std::string Text() const { return com::ToUtf8(text_); }
-
- private:
-  LPWSTR text_ = nullptr;
-};
-
 // Moves every name of `names` into `list`, one fetch at a time, until the
 // enumerator answers anything but S_OK (the end, or a failure: either way
 // the list holds what came before).
 void EnumStringsToList(IEnumString& names, TStrings& list) {
   list.Clear();
   for (;;) {
-    ServerString name;
+    ReturnedText name;
     ULONG fetched = 0;
     if (names.Next(1, name.Put(), &fetched) != S_OK) break;
     list.Add(name.Text());
@@ -239,7 +224,7 @@ std::string TXeloBrowser::GetItemId(const std::string& Name) {
   const com::ComPtr<IOPCBrowseServerAddressSpace> browser = GetBrowser();
   if (!browser) return {};
   std::u16string name = StringToWide(Name);  // the interface takes a mutable string
-  ServerString itemId;
+  ReturnedText itemId;
   if (!Check(browser->GetItemID(name.data(), itemId.Put()))) return {};
   return itemId.Text();
 }

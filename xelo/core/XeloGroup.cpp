@@ -2,6 +2,7 @@
 
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/core/ServerBuffers.h"
 #include "xelo/core/XeloAdviseSink.h"
 #include "xelo/core/XeloDataCallback.h"
 #include "xelo/core/XeloErrors.h"
@@ -270,23 +271,15 @@ void TXeloGroup::GetState(tGroupStateRec& State) {
   }
   DWORD rate = 0;
   BOOL active = FALSE;
-  LPWSTR name = nullptr;
+  ReturnedText name;
   LONG timeBias = 0;
   FLOAT deadBand = 0;
   DWORD locale = 0;
   OPCHANDLE client = 0;
   OPCHANDLE server = 0;
-  const HRESULT hr = groupStateMgt_->GetState(&rate, &active, &name, &timeBias, &deadBand, &locale, &client, &server);
-  if (FAILED(hr)) ::CoTaskMemFree(name);
+  const HRESULT hr = groupStateMgt_->GetState(&rate, &active, name.Put(), &timeBias, &deadBand, &locale, &client, &server);
   OPCCheck(hr);
-  std::string text;
-  try {
-    if (name != nullptr) text = com::ToUtf8(name);
-  } catch (...) {
-    ::CoTaskMemFree(name);
-    throw;
-  }
-  ::CoTaskMemFree(name);
+  std::string text = name.Text();
   State.UpdateRate = rate;
   State.Active = active != FALSE;
   State.Name = std::move(text);

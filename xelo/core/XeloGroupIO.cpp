@@ -1,6 +1,7 @@
 // The reads, writes and refreshes of a group on the server.
 #include "xelo/com/TaskPtr.h"
 #include "xelo/core/ItemCodes.h"
+#include "xelo/core/ServerBuffers.h"
 #include "xelo/core/XeloErrors.h"
 #include "xelo/core/XeloGroup.h"
 #include "xelo/core/XeloItemList.h"
@@ -161,8 +162,7 @@ bool TXeloGroup::SyncRead(TXeloItemList* List, bool FromCache) {
         // Matched by position: the client handle in the state is the
         // server's word, the position is ours.
         item.StoreQuality(state[i].wQuality);
-        item.ValueRef().Clear();
-        item.ValueRef() = Variant::Attach(state[i].vDataValue);
+        item.ValueRef() = TakeReturnedValue(state[i].vDataValue);
         item.StoreTimeStamp(FileTimeToDateTime(state[i].ftTimeStamp));
       },
       MarkBad);

@@ -2,6 +2,7 @@
 
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/core/ServerBuffers.h"
 #include "xelo/core/XeloErrors.h"
 #include "xelo/core/XeloFormat.h"
 #include "xelo/core/XeloServer.h"
@@ -29,10 +30,7 @@ struct AvailableAnswer {
   AvailableAnswer(const AvailableAnswer&) = delete;
   AvailableAnswer& operator=(const AvailableAnswer&) = delete;
   ~AvailableAnswer() {
-    if (descriptions != nullptr) {
-      for (DWORD i = 0; i < count; ++i) ::CoTaskMemFree(descriptions[i]);
-    }
-    ::CoTaskMemFree(descriptions);
+    FreeReturnedTexts(descriptions, count);
     ::CoTaskMemFree(ids);
     ::CoTaskMemFree(types);
   }
@@ -96,7 +94,7 @@ bool ReadProperties(IOPCItemProperties& properties, const std::string& itemId, s
   for (DWORD i = 0; i < count; ++i) {
     if (errors[i] != S_OK) continue;
     try {
-      values[i] = Variant::Attach(answer.values[i]);
+      values[i] = TakeReturnedValue(answer.values[i]);
     } catch (const EConvertError&) {
       // A value no VARIANT can hold is as good as no value.
       errors[i] = E_FAIL;

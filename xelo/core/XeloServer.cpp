@@ -6,6 +6,7 @@
 #include "xelo/com/Guid.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/core/ServerBuffers.h"
 #include "xelo/core/XeloBrowser.h"
 #include "xelo/core/XeloFormat.h"
 #include "xelo/core/XeloGroups.h"
@@ -266,14 +267,9 @@ bool TXeloServer::Version2() const {
 
 std::string TXeloServer::GetErrorString(HRESULT Code) {
   if (!CheckServer()) return {};
-  LPWSTR text = nullptr;
-  if (FAILED(server_->GetErrorString(Code, 0, &text))) {
-    ::CoTaskMemFree(text);
-    return {};
-  }
-  std::string result = text != nullptr ? com::ToUtf8(text) : std::string();
-  ::CoTaskMemFree(text);
-  return result;
+  ReturnedText text;
+  if (FAILED(server_->GetErrorString(Code, 0, text.Put()))) return {};
+  return text.Text();
 }
 
 bool TXeloServer::ItemsExists() const {

@@ -4,12 +4,14 @@
 #include "xelo/com/Guid.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/core/ServerBuffers.h"
 #include "xelo/core/XeloFormat.h"
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/Registry.h"
 #include "xelo/framework/Strings.h"
 #include "xelo/framework/SysUtils.h"
 
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -19,20 +21,9 @@ namespace xelo {
 
 namespace {
 
-// A block of the task allocator, freed whichever way the caller leaves.
-class TaskBlock {
- public:
-  TaskBlock() = default;
-  explicit TaskBlock(void* block) : block_(block) {}
-  ~TaskBlock() { ::CoTaskMemFree(block_); }
-  TaskBlock(const TaskBlock&) = delete;
-  TaskBlock& operator=(const TaskBlock&) = delete;
-
-  LPOLESTR* PutText() { return reinterpret_cast<LPOLESTR*>(&block_); }
-  std::string Text() const { return com::ToUtf8(static_cast<const OLECHAR*>(block_)); }
-
- private:
-  void* block_ = nullptr;
+// Frees a block of the task allocator whichever way the caller leaves.
+struct TaskFree {
+  void operator()(void* block) const { ::CoTaskMemFree(block); }
 };
 
 }  // namespace
@@ -122,23 +113,22 @@ void TxeloServerBrowser::GetOPCServers(const std::string& Computer) {
 void TxeloServerBrowser::GetServers(IOPCServerList& ServerList, REFGUID Category, tXeloServerSet Types) {
   // The category array goes out on the task allocator, as enumerators on
   // other computers expect of marshalled arrays.
-  auto* categories = static_cast<CATID*>(::CoTaskMemAlloc(sizeof(CATID)));
-  if (categories == nullptr) throw std::bad_alloc();
-  const TaskBlock categoriesBlock(categories);
-  categories[0] = Category;
+  const std::unique_ptr<CATID, TaskFree> categories(static_cast<CATID*>(::CoTaskMemAlloc(sizeof(CATID))));
+  if (!categories) throw std::bad_alloc();
+  categories.get()[0] = Category;
 
   com::ComPtr<IEnumGUID> classes;
-  OleCheck(ServerList.EnumClassesOfCategories(1, categories, 0, nullptr, classes.Put()));
+  OleCheck(ServerList.EnumClassesOfCategories(1, categories.get(), 0, nullptr, classes.Put()));
   if (!classes) return;  // a success without an enumerator lists nothing
   CLSID clsid{};
   ULONG fetched = 0;
   while (classes->Next(1, &clsid, &fetched) == S_OK) {
-    TaskBlock progId;
-    TaskBlock userType;
-    OleCheck(ServerList.GetClassDetails(clsid, progId.PutText(), userType.PutText()));
-    TaskBlock classIdText;
+    ReturnedText progId;
+    ReturnedText userType;
+    OleCheck(ServerList.GetClassDetails(clsid, progId.Put(), userType.Put()));
+    ReturnedText classIdText;
     std::string classId;
-    if (SUCCEEDED(StringFromCLSID(clsid, classIdText.PutText()))) classId = classIdText.Text();
+    if (SUCCEEDED(StringFromCLSID(clsid, classIdText.Put()))) classId = classIdText.Text();
     AddServer(userType.Text(), progId.Text(), classId, Types);
   }
 }
