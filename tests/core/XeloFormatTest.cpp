@@ -2,6 +2,8 @@
 
 #include "xelo/framework/Persistent.h"
 
+#include "xelo/com/OleDate.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -332,6 +334,46 @@ TEST_F(FileTimeToDateTimeTest, UsesTheZoneInForceAtTheCall) {
   setenv("TZ", "EST5", 1);
   tzset();
   EXPECT_DOUBLE_EQ(FileTimeToDateTime(FromUnix(0)), 25568 + 19 * kHour);
+}
+
+// Consecutive conversions are served from a cache of the current local
+// hour; it must give exactly what the zone gives for every second, also in
+// the hours where summer time begins or ends, in zones whose offset is not
+// a whole number of hours, and right after the zone changed.
+TEST_F(FileTimeToDateTimeTest, CachedHoursAgreeWithTheZoneAcrossChanges) {
+  // Independent of the cache: the zone's own answer for that second.
+  const auto expected = [](std::int64_t seconds) {
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    localtime_r(&t, &local);
+    com::DateParts parts;
+    parts.year = local.tm_year + 1900;
+    parts.month = local.tm_mon + 1;
+    parts.day = local.tm_mday;
+    parts.hour = local.tm_hour;
+    parts.minute = local.tm_min;
+    parts.second = local.tm_sec;
+    parts.millisecond = 250;
+    DATE date = 0;
+    com::DateFromParts(parts, date);
+    return date;
+  };
+  // 2026-03-29 00:00 UTC (summer time begins in Europe at 01:00 UTC),
+  // 2026-03-08 (in North America, 2:00 local time) and 2026-10-03 12:00 UTC
+  // (Lord Howe Island moves on by half an hour at 2:00 local time).
+  const std::int64_t days[] = {1'774'742'400, 1'772'928'000, 1'791'028'800};
+  for (const char* zone :
+       {"CET-1CEST,M3.5.0,M10.5.0/3", "NST3:30NDT,M3.2.0,M11.1.0", "LHST-10:30LHDT-11,M10.1.0,M4.1.0", "IST-5:30"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    for (const std::int64_t day : days) {
+      // Every 7 seconds over 14 hours: many values per cached hour, every
+      // hour boundary, both sides of each change.
+      for (std::int64_t t = day; t < day + 14 * 3600; t += 7) {
+        ASSERT_EQ(FileTimeToDateTime(FromUnix(t, 2'500'000)), expected(t)) << zone << " at " << t;
+      }
+    }
+  }
 }
 
 // --- StringToWide -----------------------------------------------------------------------

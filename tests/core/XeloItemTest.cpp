@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace {
 
 using namespace xelo;
@@ -58,8 +60,21 @@ TEST_F(XeloItemTest, ClientHandlesResolveOnlyLiveItems) {
   delete a;
   EXPECT_EQ(FindItemByClientHandle(handleA), nullptr);
   EXPECT_EQ(Items().GetCount(), 1);
-  // A new item never takes over the handle of the one that is gone.
-  EXPECT_NE(Items().AddItem("X")->GetClientHandle(), handleA);
+  // A new item never takes over the handle of the one that is gone, also
+  // after thousands of items have come and gone (their slots are reused).
+  std::set<OPCHANDLE> gone{handleA};
+  for (int round = 0; round < 3000; ++round) {
+    TXeloItem* item = Items().AddItem("X");
+    const OPCHANDLE handle = item->GetClientHandle();
+    ASSERT_NE(handle, 0u);
+    ASSERT_NE(handle, kNoServerHandle);
+    ASSERT_FALSE(gone.contains(handle)) << "round " << round;
+    ASSERT_EQ(FindItemByClientHandle(handle), item);
+    delete item;
+    gone.insert(handle);
+  }
+  for (OPCHANDLE handle : gone) EXPECT_EQ(FindItemByClientHandle(handle), nullptr);
+  EXPECT_EQ(FindItemByClientHandle(b->GetClientHandle()), b);
 }
 
 TEST_F(XeloItemTest, AddItemWhileConnectedPutsItOnTheServer) {

@@ -59,8 +59,8 @@ void TXeloAdviseSink::Receive(const std::uint8_t* data, std::size_t size, bool w
   if (!block) return;  // a block that lies about its sizes is not read at all
   group_->TransactionCompleted(block->transactionId);
   if (FAILED(block->status)) return;
-  TPostedItems posted;
-  posted.ClientHandles.reserve(block->items.size());
+  TPostedItemsPtr posted = NewPostedItems();
+  posted->ClientHandles.reserve(block->items.size());
   for (StreamItem& entry : block->items) {
     TXeloItem* item = FindItemByClientHandle(entry.hClient);
     if (item == nullptr || item->GetGroup() != group_) continue;
@@ -68,9 +68,9 @@ void TXeloAdviseSink::Receive(const std::uint8_t* data, std::size_t size, bool w
     item->StoreQuality(entry.quality & OPC_QUALITY_MASK);
     item->ValueRef() = std::move(entry.value);
     if (entry.hasTimeStamp) item->StoreTimeStamp(FileTimeToDateTime(entry.timeStamp));
-    posted.ClientHandles.push_back(entry.hClient);
+    posted->ClientHandles.push_back(entry.hClient);
   }
-  if (!posted.ClientHandles.empty()) {
+  if (!posted->ClientHandles.empty()) {
     PostItems(group_->GetServer()->GetHandle(), CM_OPCDATACHANGE, group_->GetClientHandle(), std::move(posted));
   }
 }

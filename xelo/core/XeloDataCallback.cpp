@@ -1,11 +1,14 @@
 #include "xelo/core/XeloDataCallback.h"
 
+#include "xelo/core/ServerBuffers.h"
 #include "xelo/core/XeloConnections.h"
 #include "xelo/core/XeloFormat.h"
 #include "xelo/core/XeloGroup.h"
 #include "xelo/core/XeloItem.h"
 #include "xelo/core/XeloMessages.h"
 #include "xelo/core/XeloServer.h"
+
+#include <new>
 
 namespace xelo {
 
@@ -41,29 +44,55 @@ HRESULT TXeloDataCallback::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESU
       pftTimeStamps == nullptr || pErrors == nullptr) {
     return S_OK;
   }
-  TPostedItems posted;
   try {
-    posted.ClientHandles.reserve(dwCount);
+    TPostedItemsPtr posted = NewPostedItems();
+    posted->ClientHandles.reserve(dwCount);
+    // The items of one callback mostly share their time stamp: converted
+    // once, not once per value.
+    FILETIME lastStamp{};
+    double lastTime = 0.0;
     for (DWORD i = 0; i < dwCount; ++i) {
       TXeloItem* item = ItemOf(phClientItems[i]);
       if (item == nullptr) continue;
-      posted.ClientHandles.push_back(phClientItems[i]);
-      // One bad value must not cost the others their update.
-      try {
-        item->StoreQuality(pwQualities[i]);
-        item->ValueRef() = Variant::Attach(pvValues[i]);
-        item->StoreTimeStamp(FileTimeToDateTime(pftTimeStamps[i]));
-        item->SetLastError(pErrors[i]);
-      } catch (...) {
+      posted->ClientHandles.push_back(phClientItems[i]);
+      const FILETIME& stamp = pftTimeStamps[i];
+      if (i == 0 || stamp.dwLowDateTime != lastStamp.dwLowDateTime ||
+          stamp.dwHighDateTime != lastStamp.dwHighDateTime) {
+        lastStamp = stamp;
+        lastTime = FileTimeToDateTime(stamp);
       }
+      StoreValue(*item, pvValues[i], pwQualities[i], lastTime, pErrors[i]);
     }
-    if (!posted.ClientHandles.empty()) {
+    if (!posted->ClientHandles.empty()) {
       PostItems(group_->GetServer()->GetHandle(), CM_OPCDATACHANGE, group_->GetClientHandle(), std::move(posted));
     }
   } catch (...) {
     // Out of memory: the server hears success all the same.
   }
   return S_OK;
+}
+
+void TXeloDataCallback::StoreValue(TXeloItem& item, const VARIANT& value, WORD quality, double timeStamp,
+                                   HRESULT error) {
+  try {
+    // Lent, not given: the server frees its values when we return.
+    CopyLentValue(value, item.ValueRef());
+    item.StoreQuality(quality);
+    item.StoreTimeStamp(timeStamp);
+    item.SetLastError(error);
+  } catch (const std::bad_alloc&) {
+    MarkUnreadable(item, E_OUTOFMEMORY, timeStamp);
+  } catch (...) {
+    // A value no VARIANT can hold: the item must not go on showing its old
+    // value as if it were the new one.
+    MarkUnreadable(item, DISP_E_BADVARTYPE, timeStamp);
+  }
+}
+
+void TXeloDataCallback::MarkUnreadable(TXeloItem& item, HRESULT error, double timeStamp) noexcept {
+  item.StoreQuality(OPC_QUALITY_BAD);
+  item.StoreTimeStamp(timeStamp);
+  item.SetLastError(error);
 }
 
 HRESULT TXeloDataCallback::OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
@@ -82,8 +111,8 @@ HRESULT TXeloDataCallback::OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HR
   ClearTaskId(dwTransid);
   if (dwCount == 0 || pClienthandles == nullptr || pErrors == nullptr) return S_OK;
   try {
-    TPostedItems posted;
-    posted.ClientHandles.reserve(dwCount);
+    TPostedItemsPtr posted = NewPostedItems();
+    posted->ClientHandles.reserve(dwCount);
     int failed = 0;
     for (DWORD i = 0; i < dwCount; ++i) {
       TXeloItem* item = ItemOf(pClienthandles[i]);
@@ -95,9 +124,9 @@ HRESULT TXeloDataCallback::OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HR
         item->StoreQuality(0);
         ++failed;
       }
-      posted.ClientHandles.push_back(pClienthandles[i]);
+      posted->ClientHandles.push_back(pClienthandles[i]);
     }
-    if (!posted.ClientHandles.empty()) {
+    if (!posted->ClientHandles.empty()) {
       PostItems(group_->GetServer()->GetHandle(), failed > 0 ? CM_OPCWRITEERROR : CM_OPCWRITECOMPLETE, 0,
                 std::move(posted));
     }

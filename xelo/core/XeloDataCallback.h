@@ -58,6 +58,11 @@ class TXeloDataCallback : public com::ComObject<IOPCDataCallback> {
   // The live item of this group that `handle` names, or null.
   TXeloItem* ItemOf(OPCHANDLE handle) const;
   bool IsOurGroup(OPCHANDLE hGroup) const;
+  // Stores what the server reported for one item; one value that cannot be
+  // copied marks that item bad with the reason in LastError and costs the
+  // other items nothing.
+  static void StoreValue(TXeloItem& item, const VARIANT& value, WORD quality, double timeStamp, HRESULT error);
+  static void MarkUnreadable(TXeloItem& item, HRESULT error, double timeStamp) noexcept;
 
   TXeloGroup* group_;
   DWORD cookie_ = 0;

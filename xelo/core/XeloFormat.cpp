@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <limits>
 #include <vector>
 
 namespace xelo {
@@ -77,6 +78,93 @@ Variant AStrToVar(std::string_view text, VARTYPE type) {
   return result;
 }
 
+namespace {
+
+// The local time of one local hour, so that the time stamps of a data
+// stream, which nearly all fall into the current hour, cost one zone lookup
+// per hour instead of one per value. An hour is cached only when the zone
+// gives it one offset from its first to its last second (no change to or
+// from summer time inside, no leap second), and only for the zone that was
+// set when it was filled: tzset() after a change of TZ gives the zone new
+// names or a new offset, and the next conversion notices.
+class LocalHourCache {
+ public:
+  // The local date and time of `seconds`, from the cache or the zone.
+  bool Convert(std::time_t seconds, com::DateParts& parts) {
+    const Zone zone = CurrentZone();
+    if (!(seconds >= from_ && seconds < from_ + 3600 && zone == zone_)) {
+      std::tm local{};
+      if (localtime_r(&seconds, &local) == nullptr) return false;
+      FillParts(local, parts);
+      Fill(seconds, local, zone);
+      return true;
+    }
+    const auto inHour = static_cast<int>(seconds - from_);
+    parts = hour_;
+    parts.minute = inHour / 60;
+    parts.second = inHour % 60;
+    return true;
+  }
+
+ private:
+  struct Zone {
+    const char* names[2] = {nullptr, nullptr};
+    long offset = 0;
+    bool operator==(const Zone&) const = default;
+  };
+
+  static Zone CurrentZone() {
+    Zone zone;
+#if defined(__GLIBC__)
+    zone.names[0] = tzname[0];
+    zone.names[1] = tzname[1];
+    zone.offset = timezone;
+#endif
+    return zone;
+  }
+
+  static void FillParts(const std::tm& local, com::DateParts& parts) {
+    parts.year = local.tm_year + 1900;
+    parts.month = local.tm_mon + 1;
+    parts.day = local.tm_mday;
+    parts.hour = local.tm_hour;
+    parts.minute = local.tm_min;
+    // Zones with leap seconds report a 60th second; a date-time value has
+    // none, so it stays on the last whole second of the minute.
+    parts.second = std::min(local.tm_sec, 59);
+  }
+
+  void Fill(std::time_t seconds, const std::tm& local, const Zone& zone) {
+    from_ = kNever;
+#if defined(__GLIBC__)
+    if (local.tm_sec > 59) return;
+    const std::time_t first = seconds - (local.tm_min * 60 + local.tm_sec);
+    const std::time_t last = first + 3599;
+    std::tm atFirst{};
+    std::tm atLast{};
+    if (localtime_r(&first, &atFirst) == nullptr || localtime_r(&last, &atLast) == nullptr) return;
+    const bool plainHour = atFirst.tm_gmtoff == local.tm_gmtoff && atLast.tm_gmtoff == local.tm_gmtoff &&
+                           atFirst.tm_hour == local.tm_hour && atFirst.tm_min == 0 && atFirst.tm_sec == 0 &&
+                           atLast.tm_hour == local.tm_hour && atLast.tm_min == 59 && atLast.tm_sec == 59;
+    if (!plainHour) return;
+    FillParts(atFirst, hour_);
+    zone_ = zone;
+    from_ = first;
+#else
+    (void)seconds;
+    (void)local;
+    (void)zone;
+#endif
+  }
+
+  static constexpr std::time_t kNever = std::numeric_limits<std::time_t>::min();
+  std::time_t from_ = kNever;
+  com::DateParts hour_;
+  Zone zone_;
+};
+
+}  // namespace
+
 DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept {
   // A zero half means "no time stamp" from servers that fill only one half,
   // not a moment in 1601.
@@ -91,23 +179,14 @@ DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept {
       (static_cast<std::uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
   // At most 2^64 / 10^7 seconds, which fits time_t comfortably.
   const auto seconds = static_cast<std::time_t>(static_cast<std::int64_t>(ticks / kTicksPerSecond) - kEpochDifference);
-  const auto millisecond = static_cast<int>(ticks % kTicksPerSecond / kTicksPerMillisecond);
 
-  // localtime_r applies the zone's rules of that very date (summer time
-  // included), and it is safe when several threads convert at once.
-  std::tm local{};
-  if (localtime_r(&seconds, &local) == nullptr) return 0.0;
-
+  // localtime_r (behind the cache) applies the zone's rules of that very
+  // date, summer time included; one cache per thread keeps conversions on
+  // several threads at once safe.
+  thread_local LocalHourCache cache;
   com::DateParts parts;
-  parts.year = local.tm_year + 1900;
-  parts.month = local.tm_mon + 1;
-  parts.day = local.tm_mday;
-  parts.hour = local.tm_hour;
-  parts.minute = local.tm_min;
-  // Zones with leap seconds report a 60th second; a date-time value has
-  // none, so it stays on the last whole second of the minute.
-  parts.second = std::min(local.tm_sec, 59);
-  parts.millisecond = millisecond;
+  if (!cache.Convert(seconds, parts)) return 0.0;
+  parts.millisecond = static_cast<int>(ticks % kTicksPerSecond / kTicksPerMillisecond);
 
   DATE date = 0.0;
   if (!com::DateFromParts(parts, date)) return 0.0;

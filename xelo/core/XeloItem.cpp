@@ -8,34 +8,70 @@
 #include "xelo/core/XeloStrings.h"
 #include "xelo/framework/SysUtils.h"
 
-#include <unordered_map>
+#include <cstdint>
+#include <deque>
+#include <vector>
 
 namespace xelo {
 
 namespace {
 
-// The client handles of the live items. A handle is never 0 and is not
-// given out again while its item lives; numbers are only reused after the
-// 32-bit counter wrapped, so a stale handle from a late server callback
-// finds nothing rather than another item.
+// The client handles of the live items: a dense table, so that the data
+// path turns a handle back into its item with one index and one compare.
+//
+// A handle holds a slot number (low 24 bits, from 1) and the slot's
+// generation (high 8 bits), which moves on each time the slot is given to
+// a new item: a stale handle from a late server callback then finds
+// nothing rather than the slot's next item. Freed slots are reused oldest
+// first and only once enough of them wait, so such a mix-up would need
+// hundreds of thousands of items made and destroyed while one callback is
+// late. A handle is never 0 nor kNoServerHandle.
 class ClientHandleTable {
  public:
   OPCHANDLE Register(TXeloItem* item) {
-    do {
-      ++next_;
-    } while (next_ == 0 || next_ == kNoServerHandle || items_.contains(next_));
-    items_.emplace(next_, item);
-    return next_;
+    std::uint32_t slot = 0;
+    const bool full = slots_.size() > kMaxSlot;
+    if (free_.size() > kReuseAfter || (full && !free_.empty())) {
+      slot = free_.front();
+      free_.pop_front();
+    } else {
+      if (full) throw EOPCException("too many OPC items in this process");
+      slot = static_cast<std::uint32_t>(slots_.size());
+      slots_.push_back(Slot{});
+    }
+    Slot& entry = slots_[slot];
+    entry.item = item;
+    return entry.generation << kSlotBits | slot;
   }
-  void Unregister(OPCHANDLE handle) { items_.erase(handle); }
+  void Unregister(OPCHANDLE handle) {
+    const std::uint32_t slot = handle & kSlotMask;
+    if (Find(handle) == nullptr) return;
+    slots_[slot].item = nullptr;
+    slots_[slot].generation = (slots_[slot].generation + 1) & kGenerationMask;
+    free_.push_back(slot);
+  }
   TXeloItem* Find(OPCHANDLE handle) const {
-    const auto found = items_.find(handle);
-    return found != items_.end() ? found->second : nullptr;
+    const std::uint32_t slot = handle & kSlotMask;
+    if (slot >= slots_.size()) return nullptr;
+    const Slot& entry = slots_[slot];
+    return entry.generation == handle >> kSlotBits ? entry.item : nullptr;
   }
 
  private:
-  std::unordered_map<OPCHANDLE, TXeloItem*> items_;
-  OPCHANDLE next_ = 0;
+  static constexpr unsigned kSlotBits = 24;
+  static constexpr std::uint32_t kSlotMask = (1u << kSlotBits) - 1;
+  static constexpr std::uint32_t kGenerationMask = 0xFF;
+  // The last slot would make generation 255 of it kNoServerHandle.
+  static constexpr std::size_t kMaxSlot = kSlotMask - 1;
+  static constexpr std::size_t kReuseAfter = 1024;
+  struct Slot {
+    TXeloItem* item = nullptr;
+    std::uint32_t generation = 0;
+  };
+
+  // Slot 0 is never given out, so that no handle is 0.
+  std::vector<Slot> slots_{Slot{}};
+  std::deque<std::uint32_t> free_;
 };
 
 ClientHandleTable& Handles() {

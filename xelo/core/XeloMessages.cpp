@@ -2,15 +2,24 @@
 
 #include "xelo/framework/MessageWindow.h"
 
-#include <memory>
-
 namespace xelo {
 
-void PostItems(HWND window, UINT msg, WPARAM wParam, TPostedItems items) {
-  auto payload = std::make_unique<TPostedItems>(std::move(items));
-  TPostedItems* raw = payload.release();
-  // Exactly one of the window procedure and the discard action frees it.
-  PostMessage(window, msg, wParam, reinterpret_cast<LPARAM>(raw), [raw] { delete raw; });
+namespace {
+
+RecyclingPool<TPostedItems>& Pool() { return RecyclingPool<TPostedItems>::Instance(); }
+
+}  // namespace
+
+TPostedItemsPtr NewPostedItems() { return Pool().Take(); }
+
+void PostItems(HWND window, UINT msg, WPARAM wParam, TPostedItemsPtr items) {
+  TPostedItems* raw = items.release();
+  // Exactly one of the window procedure and the discard action owns it.
+  PostMessage(window, msg, wParam, reinterpret_cast<LPARAM>(raw), [raw] { Pool().Give(raw); });
+}
+
+TPostedItemsPtr TakePostedItems(LPARAM lParam) {
+  return TPostedItemsPtr(reinterpret_cast<TPostedItems*>(lParam), RecyclingPool<TPostedItems>::GiveBack{&Pool()});
 }
 
 }  // namespace xelo

@@ -16,6 +16,7 @@
 // away first) frees it unread.
 #pragma once
 
+#include "xelo/core/RecyclingPool.h"
 #include "xelo/framework/Messages.h"
 #include "xelo/opc/OpcTypes.h"
 
@@ -32,9 +33,19 @@ inline constexpr UINT CM_OPCWRITECOMPLETE = WM_USER + 4;
 struct TPostedItems {
   std::vector<OPCHANDLE> ClientHandles;
 };
+inline void ClearForReuse(TPostedItems& items) noexcept { items.ClientHandles.clear(); }
 
+// A payload that goes back to a pool of payloads when it is done with, so
+// that a steady stream of callbacks reuses their memory.
+using TPostedItemsPtr = RecyclingPool<TPostedItems>::Ptr;
+
+// An empty payload (its memory from an earlier one, when one waits).
+TPostedItemsPtr NewPostedItems();
 // Posts `items` to `window`; the message owns them from here on, also when
 // the post fails.
-void PostItems(HWND window, UINT msg, WPARAM wParam, TPostedItems items);
+void PostItems(HWND window, UINT msg, WPARAM wParam, TPostedItemsPtr items);
+// The payload of a CM_OPCDATACHANGE, CM_OPCWRITEERROR or CM_OPCWRITECOMPLETE
+// message, for its handler to own.
+TPostedItemsPtr TakePostedItems(LPARAM lParam);
 
 }  // namespace xelo

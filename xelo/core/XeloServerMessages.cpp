@@ -2,6 +2,7 @@
 // become the application's events.
 #include "xelo/core/XeloGroups.h"
 #include "xelo/core/XeloItemList.h"
+#include "xelo/core/RecyclingPool.h"
 #include "xelo/core/XeloMessages.h"
 #include "xelo/core/XeloServer.h"
 #include "xelo/core/XeloStrings.h"
@@ -12,19 +13,28 @@
 
 namespace xelo {
 
+// Empties a list for the pool and keeps its memory.
+static void ClearForReuse(TXeloItemList& list) noexcept { list.SetCount(0); }
+
 namespace {
 
-// Takes the message's items over and lists those that still exist.
-std::unique_ptr<TPostedItems> TakeItems(const TMessage& message) {
-  return std::unique_ptr<TPostedItems>(reinterpret_cast<TPostedItems*>(message.LParam));
-}
+// The event's list of a message's items that still exist; the list goes
+// back to a pool when the handler is done with it, so that a steady stream
+// of data changes allocates no lists.
+using ItemListPtr = RecyclingPool<TXeloItemList>::Ptr;
 
-void ListLiveItems(const TPostedItems* posted, TXeloItemList& list) {
-  if (posted == nullptr) return;
-  list.SetCapacity(static_cast<int>(posted->ClientHandles.size()));
+RecyclingPool<TXeloItemList>& ListPool() { return RecyclingPool<TXeloItemList>::Instance(); }
+
+ItemListPtr LiveItems(const TMessage& message) {
+  const TPostedItemsPtr posted = TakePostedItems(message.LParam);
+  ItemListPtr list = ListPool().Take();
+  if (!posted) return list;
+  const auto needed = static_cast<int>(posted->ClientHandles.size());
+  if (needed > list->GetCapacity()) list->SetCapacity(needed);
   for (OPCHANDLE handle : posted->ClientHandles) {
-    if (TXeloItem* item = FindItemByClientHandle(handle)) list.Add(item);
+    if (TXeloItem* item = FindItemByClientHandle(handle)) list->Add(item);
   }
+  return list;
 }
 
 }  // namespace
@@ -66,30 +76,24 @@ void TXeloServer::CMOPCShutDown(TMessage& /*Message*/) {
 }
 
 void TXeloServer::CMOPCDatachange(TMessage& Message) {
-  const std::unique_ptr<TPostedItems> posted = TakeItems(Message);
-  TXeloItemList list;
-  ListLiveItems(posted.get(), list);
+  const ItemListPtr list = LiveItems(Message);
   // A group removed after the post gets no event.
   if (opcGroups_->FindItemID(static_cast<int>(Message.WParam)) == nullptr) return;
-  if (list.GetCount() > 0 && onDatachange_) onDatachange_(this, &list);
+  if (list->GetCount() > 0 && onDatachange_) onDatachange_(this, list.get());
 }
 
 void TXeloServer::CMOPCWriteError(TMessage& Message) {
-  const std::unique_ptr<TPostedItems> posted = TakeItems(Message);
-  TXeloItemList list;
-  ListLiveItems(posted.get(), list);
+  const ItemListPtr list = LiveItems(Message);
   if (onWriteError_) {
-    onWriteError_(this, &list);
+    onWriteError_(this, list.get());
   } else {
-    list.CheckOPCErrors(_STR_WRITERROR, true);
+    list->CheckOPCErrors(_STR_WRITERROR, true);
   }
 }
 
 void TXeloServer::CMOPCWriteComplete(TMessage& Message) {
-  const std::unique_ptr<TPostedItems> posted = TakeItems(Message);
-  TXeloItemList list;
-  ListLiveItems(posted.get(), list);
-  if (onWriteComplete_) onWriteComplete_(this, &list);
+  const ItemListPtr list = LiveItems(Message);
+  if (onWriteComplete_) onWriteComplete_(this, list.get());
 }
 
 }  // namespace xelo

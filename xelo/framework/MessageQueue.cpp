@@ -92,7 +92,7 @@ void MessageQueue::DeallocateHWnd(HWND window) {
   if (window == nullptr) return;
   // Declared before the lock, so destroyed after it is released.
   std::shared_ptr<const WndProc> proc;
-  std::deque<Entry> dropped;
+  EntryQueue dropped;
   {
     std::lock_guard lock(gLock);
     WindowTable& windows = Windows();
@@ -103,7 +103,7 @@ void MessageQueue::DeallocateHWnd(HWND window) {
     proc = std::move(it->second.proc);
     windows.erase(it);
 
-    std::deque<Entry> kept;
+    EntryQueue kept;
     for (Entry& entry : queue.entries_) (entry.window == window ? dropped : kept).push_back(std::move(entry));
     queue.entries_.swap(kept);
     std::erase_if(queue.timers_, [window](const Timer& timer) { return timer.window == window; });
@@ -183,6 +183,20 @@ bool MessageQueue::KillTimer(HWND window, UINT_PTR id) {
   return std::erase_if(queue.timers_, [&](const Timer& timer) {
            return timer.window == window && timer.windowTimerId == id;
          }) > 0;
+}
+
+void MessageQueue::EntryQueue::pop_front() noexcept {
+  items_[head_] = Entry{};
+  ++head_;
+  if (head_ == items_.size()) {
+    items_.clear();  // keeps the memory for the next posts
+    head_ = 0;
+  } else if (head_ >= 64 && head_ * 2 >= items_.size()) {
+    // A queue that never runs empty moves its live part to the front now
+    // and then, so that the consumed part cannot grow without bound.
+    items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
+    head_ = 0;
+  }
 }
 
 // ---- Calls --------------------------------------------------------------------
@@ -378,7 +392,7 @@ void MessageQueue::Wake() {
 void MessageQueue::Shutdown() {
   // Everything taken out is destroyed after the lock is released.
   std::vector<std::shared_ptr<const WndProc>> procs;
-  std::deque<Entry> entries;
+  EntryQueue entries;
   std::vector<Timer> timers;
   {
     std::lock_guard lock(gLock);

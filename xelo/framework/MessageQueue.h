@@ -27,7 +27,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -178,6 +177,29 @@ class MessageQueue {
     std::shared_ptr<const Call> tick;  // a scheduler timer's tick
   };
 
+  // The queued entries in posting order: a vector consumed from the front,
+  // so that a steady flow of posts reuses one block of memory instead of
+  // allocating and freeing as it goes.
+  class EntryQueue {
+   public:
+    bool empty() const noexcept { return head_ == items_.size(); }
+    std::size_t size() const noexcept { return items_.size() - head_; }
+    Entry& front() noexcept { return items_[head_]; }
+    void push_back(Entry entry) { items_.push_back(std::move(entry)); }
+    // Drops the front entry (normally moved from already).
+    void pop_front() noexcept;
+    std::vector<Entry>::iterator begin() noexcept { return items_.begin() + static_cast<std::ptrdiff_t>(head_); }
+    std::vector<Entry>::iterator end() noexcept { return items_.end(); }
+    void swap(EntryQueue& other) noexcept {
+      items_.swap(other.items_);
+      std::swap(head_, other.head_);
+    }
+
+   private:
+    std::vector<Entry> items_;
+    std::size_t head_ = 0;
+  };
+
   std::optional<Work> TakeEntry(std::optional<std::uint64_t> limit);
   std::optional<Work> TakeTimer(std::chrono::steady_clock::time_point now, std::optional<std::uint64_t> only);
   static void Run(Work& work, const ExceptionHandler& onError);
@@ -188,7 +210,7 @@ class MessageQueue {
   Clock clock_;  // owner thread only
   std::condition_variable wakeup_;
   // The rest is guarded by the message system's lock (see the source).
-  std::deque<Entry> entries_;
+  EntryQueue entries_;
   std::vector<Timer> timers_;
   std::uint64_t nextSeq_ = 0;
   std::uint64_t nextTimerOrder_ = 0;

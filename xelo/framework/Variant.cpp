@@ -368,6 +368,46 @@ void Variant::AssignString(std::string text) {
   isString_ = true;
 }
 
+namespace {
+
+// Types whose VARIANT owns nothing and is copied as it stands.
+bool IsPlainNumber(VARTYPE vt) {
+  switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_ERROR:
+    case VT_BOOL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void Variant::CopyFrom(const VARIANT& value) {
+  if (!isString_ && IsPlainNumber(v_.vt) && IsPlainNumber(value.vt)) {
+    v_ = value;
+    return;
+  }
+  Variant copy(value);
+  swap(copy);
+}
+
 Variant Variant::Attach(VARIANT& source) {
   if (source.vt & VT_BYREF) {
     Variant result(source);  // the referenced value, copied

@@ -137,6 +137,11 @@ class Variant {
   // that cannot occur in a VARIANT; `source` is then left as it was (and
   // still owns its value).
   static Variant Attach(VARIANT& source);
+  // Replaces this value with a deep copy of `value`, as Variant(value)
+  // would make it; on failure (EConvertError, std::bad_alloc) the old value
+  // stays. Numbers replacing numbers are copied in place, without the
+  // temporary that assigning a copy would cost.
+  void CopyFrom(const VARIANT& value);
   static Variant Null();
   static Variant Date(DATE value);
   static Variant Currency(CY value);
