@@ -350,6 +350,44 @@ TEST(XeloWatch, CountFivePrintsFiveRampChangesInOrder) {
   }
 }
 
+// Every item of the server, texts and arrays among them, for a few update
+// cycles, with the server checking that the client never keeps, frees or
+// changes what it lends (it aborts the process on a violation).
+TEST(XeloWatch, EveryItemOfTheServerForSeveralCycles) {
+  std::vector<std::string> arguments{"watch"};
+  for (const char* device : {"Channel 1.Device 1.", "Channel 1.Device 2."}) {
+    for (const char* name : {"Ramp", "Random", "Sine", "Counter", "Setpoint", "Switch", "Text", "Array"}) {
+      arguments.push_back(std::string(device) + name);
+    }
+  }
+  for (const char* name : {"Int16", "Int32", "UInt32", "Float", "Double", "Bool", "String", "Date", "ReadOnly",
+                           "WriteOnly"}) {
+    arguments.push_back(std::string("Static.") + name);
+  }
+  for (const char* name : {"Clamped", "Bad", "Uncertain", "Slow"}) arguments.push_back(std::string("Behaviour.") + name);
+  const std::size_t readable = arguments.size() - 2;  // not the command, not Static.WriteOnly
+  for (const char* option : {"--rate", "100", "--duration", "1", "--format", "jsonl"}) arguments.push_back(option);
+
+  const XeloResult result = RunXelo(arguments, {"XELO_SIM_STRICT=1"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_EQ(result.err.find("ownership violation"), std::string::npos) << result.err;
+  std::set<std::string> seen;
+  int texts = 0;
+  int arrays = 0;
+  for (const json& row : ParseJsonLines(result.out)) {
+    seen.insert(row["item"].get<std::string>());
+    if (row["type"] == "vtBSTR") {
+      ASSERT_TRUE(row["value"].is_string()) << row;
+      ++texts;
+    }
+    if (row["value"].is_array()) ++arrays;
+  }
+  EXPECT_EQ(seen.size(), readable) << result.out;
+  EXPECT_FALSE(seen.contains("Static.WriteOnly"));
+  EXPECT_GE(texts, 3);
+  EXPECT_GE(arrays, 2);
+}
+
 TEST(XeloWatch, AnUnknownItemIsReportedAndTheOthersWatched) {
   const XeloResult result = RunXelo({"watch", "No.Such.Item", "Channel 1.Device 1.Counter", "--rate", "100", "--count",
                                      "2", "--duration", "120", "--format", "json"});
