@@ -28,6 +28,7 @@ BSTR AllocateBytes(const void* bytes, std::size_t byteLength) {
   block[kPrefix + byteLength] = 0;
   block[kPrefix + byteLength + 1] = 0;
   xelo::com::detail::CountBstr(+1);
+  xelo::com::detail::TrackBlock(block, kPrefix + byteLength + sizeof(OLECHAR));
   return reinterpret_cast<BSTR>(block + kPrefix);
 }
 
@@ -72,7 +73,9 @@ INT SysReAllocStringLen(BSTR* target, const OLECHAR* text, UINT length) {
 void SysFreeString(BSTR text) {
   if (text == nullptr) return;
   xelo::com::detail::CountBstr(-1);
-  std::free(reinterpret_cast<unsigned char*>(text) - kPrefix);
+  unsigned char* block = reinterpret_cast<unsigned char*>(text) - kPrefix;
+  xelo::com::detail::ForgetBlock(block);
+  std::free(block);
 }
 
 UINT SysStringLen(BSTR text) { return text == nullptr ? 0 : ByteLength(text) / 2; }

@@ -1,14 +1,51 @@
 #include "xelo/com/TaskMemory.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <new>
 
 namespace xelo::com {
 namespace {
 std::atomic<long> gTaskBlocks{0};
 std::atomic<long> gBstrs{0};
 std::atomic<long> gGlobals{0};
+
+// Read without the lock on every allocation and free; the lock is taken
+// only while tracking is on.
+std::atomic<bool> gTracking{false};
+
+struct Tracked {
+  std::size_t size;
+  std::uint64_t serial;
+};
+
+struct Tracker {
+  std::mutex mutex;
+  std::map<std::uintptr_t, Tracked> blocks;  // by start address
+  std::uint64_t lastSerial = 0;
+
+  // The entry whose block holds `address`; blocks.end() for none. Caller
+  // holds the lock.
+  std::map<std::uintptr_t, Tracked>::iterator Holding(const void* address) {
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    auto it = blocks.upper_bound(at);
+    if (it == blocks.begin()) return blocks.end();
+    --it;
+    return at - it->first < it->second.size ? it : blocks.end();
+  }
+};
+
+// Never destroyed: static objects may still free task blocks while the
+// process exits.
+Tracker& TheTracker() {
+  static auto* tracker = new Tracker();
+  return *tracker;
+}
+
 }  // namespace
 
 AllocationCounts LiveAllocations() {
@@ -23,22 +60,72 @@ OLECHAR* CoTaskMemStrDup(std::u16string_view text) {
   return copy;
 }
 
+void SetTaskBlockTracking(bool on) {
+  Tracker& tracker = TheTracker();
+  std::lock_guard lock(tracker.mutex);
+  gTracking.store(on, std::memory_order_relaxed);
+  if (!on) tracker.blocks.clear();
+}
+
+bool TaskBlockTracking() { return gTracking.load(std::memory_order_relaxed); }
+
+std::optional<TaskBlock> FindTaskBlock(const void* address) {
+  if (!TaskBlockTracking()) return std::nullopt;
+  Tracker& tracker = TheTracker();
+  std::lock_guard lock(tracker.mutex);
+  const auto it = tracker.Holding(address);
+  if (it == tracker.blocks.end()) return std::nullopt;
+  return TaskBlock{reinterpret_cast<const void*>(it->first), it->second.size, it->second.serial};
+}
+
+bool IsLiveTaskBlock(const void* address, std::uint64_t serial) {
+  const auto block = FindTaskBlock(address);
+  return block && block->serial == serial;
+}
+
 namespace detail {
 void CountBstr(long delta) { gBstrs += delta; }
 void CountGlobal(long delta) { gGlobals += delta; }
+
+void TrackBlock(void* start, std::size_t size) noexcept {
+  if (!gTracking.load(std::memory_order_relaxed)) return;
+  Tracker& tracker = TheTracker();
+  std::lock_guard lock(tracker.mutex);
+  // Switched off meanwhile: a record now would outlive the clean slate.
+  if (!gTracking.load(std::memory_order_relaxed)) return;
+  try {
+    tracker.blocks.insert_or_assign(reinterpret_cast<std::uintptr_t>(start),
+                                    Tracked{std::max<std::size_t>(size, 1), ++tracker.lastSerial});
+  } catch (const std::bad_alloc&) {
+    // Out of memory for the record: the block just goes untracked.
+  }
+}
+
+void ForgetBlock(void* start) noexcept {
+  if (!gTracking.load(std::memory_order_relaxed)) return;
+  Tracker& tracker = TheTracker();
+  std::lock_guard lock(tracker.mutex);
+  const auto it = tracker.blocks.find(reinterpret_cast<std::uintptr_t>(start));
+  if (it == tracker.blocks.end()) return;
+  std::memset(start, kFreedBlockByte, it->second.size);
+  tracker.blocks.erase(it);
+}
 }  // namespace detail
 
 }  // namespace xelo::com
 
 void* CoTaskMemAlloc(SIZE_T size) {
   void* block = std::malloc(size == 0 ? 1 : size);
-  if (block != nullptr) ++xelo::com::gTaskBlocks;
+  if (block == nullptr) return nullptr;
+  ++xelo::com::gTaskBlocks;
+  xelo::com::detail::TrackBlock(block, size);
   return block;
 }
 
 void CoTaskMemFree(void* block) {
   if (block == nullptr) return;
   --xelo::com::gTaskBlocks;
+  xelo::com::detail::ForgetBlock(block);
   std::free(block);
 }
 
@@ -48,5 +135,14 @@ void* CoTaskMemRealloc(void* block, SIZE_T size) {
     CoTaskMemFree(block);
     return nullptr;
   }
-  return std::realloc(block, size);
+  if (const auto tracked = xelo::com::FindTaskBlock(block); tracked && tracked->start == block) {
+    void* moved = CoTaskMemAlloc(size);
+    if (moved == nullptr) return nullptr;
+    std::memcpy(moved, block, std::min<std::size_t>(tracked->size, size));
+    CoTaskMemFree(block);
+    return moved;
+  }
+  void* moved = std::realloc(block, size);
+  if (moved != nullptr) xelo::com::detail::TrackBlock(moved, size);
+  return moved;
 }

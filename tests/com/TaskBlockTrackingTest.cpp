@@ -1,0 +1,125 @@
+// The task allocator's block tracking: what an ownership checker relies on
+// to tell a live block from a freed one without reading freed memory.
+#include "AllocationCheckedTest.h"
+
+#include "xelo/com/BStr.h"
+#include "xelo/com/SafeArray.h"
+#include "xelo/com/TaskMemory.h"
+#include "xelo/com/Variant.h"
+
+#include <cstring>
+
+namespace xelo::test {
+namespace {
+
+using xelo::com::FindTaskBlock;
+using xelo::com::IsLiveTaskBlock;
+
+class TaskBlockTracking : public AllocationCheckedTest {
+ protected:
+  void SetUp() override { xelo::com::SetTaskBlockTracking(true); }
+  void TearDown() override {
+    xelo::com::SetTaskBlockTracking(false);
+    AllocationCheckedTest::TearDown();
+  }
+};
+
+bool AllBytes(const void* data, std::size_t size, unsigned char value) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (bytes[i] != value) return false;
+  }
+  return true;
+}
+
+TEST_F(TaskBlockTracking, BlocksAreFoundByAnyOfTheirBytesWithTheirSizeAndAFreshSerial) {
+  auto* first = static_cast<unsigned char*>(CoTaskMemAlloc(24));
+  void* empty = CoTaskMemAlloc(0);
+  const auto block = FindTaskBlock(first);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(block->start, first);
+  EXPECT_EQ(block->size, 24u);
+  ASSERT_TRUE(FindTaskBlock(first + 23));
+  EXPECT_EQ(FindTaskBlock(first + 23)->serial, block->serial);
+  ASSERT_TRUE(FindTaskBlock(empty));
+  EXPECT_EQ(FindTaskBlock(empty)->size, 1u) << "a block of size 0 still has its one byte";
+  EXPECT_NE(FindTaskBlock(empty)->serial, block->serial);
+  int onTheStack = 0;
+  EXPECT_FALSE(FindTaskBlock(&onTheStack));
+
+  CoTaskMemFree(first);
+  EXPECT_FALSE(IsLiveTaskBlock(first, block->serial));
+  // Whatever the heap hands out next, even at the same address, is another
+  // block.
+  void* next = CoTaskMemAlloc(24);
+  ASSERT_TRUE(FindTaskBlock(next));
+  EXPECT_NE(FindTaskBlock(next)->serial, block->serial);
+  EXPECT_FALSE(IsLiveTaskBlock(next, block->serial));
+  CoTaskMemFree(next);
+  CoTaskMemFree(empty);
+}
+
+TEST_F(TaskBlockTracking, ATrackedBlockIsPoisonedBeforeItIsFreedAndMovesWhenReallocated) {
+  // The poisoning step on its own, on a block that stays allocated: reading
+  // a freed block to prove it would itself be a use after free.
+  auto* block = static_cast<unsigned char*>(CoTaskMemAlloc(16));
+  std::memset(block, 'x', 16);
+  xelo::com::detail::ForgetBlock(block);
+  EXPECT_TRUE(AllBytes(block, 16, xelo::com::kFreedBlockByte));
+  EXPECT_FALSE(FindTaskBlock(block));
+  CoTaskMemFree(block);  // untracked now: freed like any block
+
+  auto* old = static_cast<char*>(CoTaskMemAlloc(4));
+  std::memcpy(old, "abcd", 4);
+  const auto oldSerial = FindTaskBlock(old)->serial;
+  auto* grown = static_cast<char*>(CoTaskMemRealloc(old, 8));
+  ASSERT_NE(grown, nullptr);
+  EXPECT_NE(grown, old);
+  EXPECT_EQ(std::memcmp(grown, "abcd", 4), 0);
+  EXPECT_FALSE(IsLiveTaskBlock(old, oldSerial));
+  ASSERT_TRUE(FindTaskBlock(grown));
+  EXPECT_EQ(FindTaskBlock(grown)->size, 8u);
+  CoTaskMemFree(grown);
+}
+
+TEST_F(TaskBlockTracking, StringsAndSafeArraysAreTrackedFromTheirFirstByte) {
+  BSTR text = SysAllocString(u"abc");
+  const auto block = FindTaskBlock(text);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(block->start, reinterpret_cast<const char*>(text) - 4) << "the length prefix belongs to the block";
+  EXPECT_EQ(block->size, 4u + 6u + 2u);
+  SysFreeString(text);
+  EXPECT_FALSE(IsLiveTaskBlock(text, block->serial));
+
+  SAFEARRAY* array = SafeArrayCreateVector(VT_R8, 0, 3);
+  ASSERT_NE(array, nullptr);
+  const auto descriptor = FindTaskBlock(array);
+  const auto data = FindTaskBlock(array->pvData);
+  ASSERT_TRUE(descriptor);
+  ASSERT_TRUE(data);
+  EXPECT_NE(descriptor->serial, data->serial);
+  EXPECT_EQ(data->size, 3 * sizeof(double));
+  ASSERT_EQ(SafeArrayDestroy(array), S_OK);
+  EXPECT_FALSE(IsLiveTaskBlock(array, descriptor->serial));
+}
+
+TEST_F(TaskBlockTracking, OffForgetsEveryRecordAndBlocksFromBeforeAreNeverTracked) {
+  xelo::com::SetTaskBlockTracking(false);
+  void* before = CoTaskMemAlloc(8);
+  EXPECT_FALSE(FindTaskBlock(before));
+  xelo::com::SetTaskBlockTracking(true);
+  EXPECT_TRUE(xelo::com::TaskBlockTracking());
+  EXPECT_FALSE(FindTaskBlock(before));
+  void* during = CoTaskMemAlloc(8);
+  const auto serial = FindTaskBlock(during)->serial;
+  xelo::com::SetTaskBlockTracking(false);
+  EXPECT_FALSE(xelo::com::TaskBlockTracking());
+  EXPECT_FALSE(IsLiveTaskBlock(during, serial));
+  xelo::com::SetTaskBlockTracking(true);
+  EXPECT_FALSE(FindTaskBlock(during)) << "records do not come back";
+  CoTaskMemFree(before);
+  CoTaskMemFree(during);
+}
+
+}  // namespace
+}  // namespace xelo::test
