@@ -20,24 +20,26 @@ HRESULT AlarmsEventsServer::GetLocaleID(LCID* pdwLcid) {
 
 HRESULT AlarmsEventsServer::QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) {
   return Guarded([&]() -> HRESULT {
+    OwnershipLedger::Instance().Calling("IOPCCommon::QueryAvailableLocaleIDs");
     if (pdwCount == nullptr || pdwLcid == nullptr) return E_INVALIDARG;
     TaskArray<LCID> locales(3);
     locales[0] = 0x0800;
     locales[1] = 0x0409;
     locales[2] = 0;
     *pdwCount = 3;
-    *pdwLcid = locales.Release();
+    *pdwLcid = locales.Release("pdwLcid");
     return S_OK;
   });
 }
 
 HRESULT AlarmsEventsServer::GetErrorString(HRESULT dwError, LPWSTR* ppString) {
   return Guarded([&]() -> HRESULT {
+    OwnershipLedger::Instance().Calling("IOPCCommon::GetErrorString");
     if (ppString == nullptr) return E_INVALIDARG;
     *ppString = nullptr;
     const std::string text = xelo::com::KnownSystemMessageText(dwError);
     if (text.empty()) return E_INVALIDARG;
-    *ppString = TaskString(xelo::com::ToUtf16(text));
+    *ppString = HandOver(TaskString(xelo::com::ToUtf16(text)), "*ppString");
     return S_OK;
   });
 }

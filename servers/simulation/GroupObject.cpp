@@ -2,6 +2,7 @@
 
 #include "servers/simulation/ComGuard.h"
 #include "servers/simulation/ItemAttributesEnumerator.h"
+#include "servers/simulation/LoanCheck.h"
 #include "servers/simulation/ServerObject.h"
 #include "servers/simulation/SimulationRuntime.h"
 #include "servers/simulation/StreamWriter.h"
@@ -19,6 +20,10 @@ using xelo::com::ComPtr;
 constexpr std::chrono::milliseconds kSlowDelay{1000};
 
 SimulationRuntime& Runtime() { return SimulationRuntime::Instance(); }
+
+// Scheduled work runs from the message pump, after the client's call has
+// returned: by now it must have freed what that call handed it.
+void OwnershipCheckpoint() { OwnershipLedger::Instance().Checkpoint(); }
 
 std::u16string Text(const OLECHAR* text) { return text != nullptr ? std::u16string(text) : std::u16string(); }
 
@@ -81,6 +86,7 @@ void GroupObject::RestartTimer() {
   timer_ = scheduler_->StartTimer(std::chrono::milliseconds(settings_.updateRate), [this] {
     // A sink may release the last reference while we call it.
     ComPtr<GroupObject> keep(this);
+    OwnershipCheckpoint();
     PublishChanges();
   });
 }
@@ -158,7 +164,7 @@ HRESULT GroupObject::ForEachHandle(DWORD count, const OPCHANDLE* handles, HRESUL
     results[i] = item != nullptr ? apply(*item, i) : OPC_E_INVALIDHANDLE;
     if (results[i] != S_OK) allOk = false;
   }
-  *errors = results.Release();
+  *errors = results.Release("ppErrors");
   return allOk ? S_OK : S_FALSE;
 }
 
@@ -202,8 +208,8 @@ HRESULT GroupObject::Validate(DWORD count, OPCITEMDEF* defs, bool add, OPCITEMRE
       items_.emplace(entry.serverHandle, std::move(entry));
     }
   }
-  *results = out.Release();
-  *errors = codes.Release();
+  *results = out.Release(add ? "ppAddResults" : "ppValidationResults");
+  *errors = codes.Release("ppErrors");
   return allOk ? S_OK : S_FALSE;
 }
 
@@ -327,7 +333,7 @@ HRESULT GroupObject::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
         pPercentDeadband == nullptr || pLCID == nullptr || phClientGroup == nullptr || phServerGroup == nullptr) {
       return E_INVALIDARG;
     }
-    *ppName = TaskString(settings_.name);
+    *ppName = HandOver(TaskString(settings_.name), "*ppName");
     *pUpdateRate = settings_.updateRate;
     *pActive = settings_.active ? TRUE : FALSE;
     *pTimeBias = settings_.timeBias;
@@ -442,8 +448,8 @@ HRESULT GroupObject::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
       }
       if (errors[i] != S_OK) allOk = false;
     }
-    *ppItemValues = states.Release();
-    *ppErrors = errors.Release();
+    *ppItemValues = states.Release("ppItemValues");
+    *ppErrors = errors.Release("ppErrors");
     return allOk ? S_OK : S_FALSE;
   });
 }
@@ -477,6 +483,7 @@ DWORD GroupObject::Schedule(Request request, bool slow) {
   if (nextRequestId_ == 0) nextRequestId_ = 1;
   const DWORD groupId = runtimeId_;
   auto deliver = [groupId, id] {
+    OwnershipCheckpoint();
     if (GroupObject* group = Runtime().FindGroup(groupId)) {
       ComPtr<GroupObject> keep(group);
       group->Complete(id);
@@ -539,8 +546,12 @@ void GroupObject::Complete(DWORD id) {
       if (!sink) return;
       bool allOk = true;
       for (const HRESULT e : errors) allOk = allOk && e == S_OK;
+      LoanCheck loan("IOPCDataCallback::OnWriteComplete");
+      loan.Lend("pClienthandles", clients.data(), clients.size());
+      loan.Lend("pErrors", errors.data(), errors.size());
       sink->OnWriteComplete(request.transactionId, CallbackGroupHandle(), allOk ? S_OK : S_FALSE,
                             static_cast<DWORD>(clients.size()), clients.data(), errors.data());
+      loan.Verify();
       break;
     }
     case RequestKind::DA1Read:
@@ -591,12 +602,23 @@ void GroupObject::DeliverData(DWORD transactionId, std::vector<Delivery>& items,
   }
   const HRESULT quality = allGood ? S_OK : S_FALSE;
   const HRESULT error = allOk ? S_OK : S_FALSE;
+  LoanCheck loan(readComplete ? "IOPCDataCallback::OnReadComplete" : "IOPCDataCallback::OnDataChange");
+  loan.Lend("phClientItems", clients.data(), n);
+  loan.LendValues("pvValues", values.data(), n);
+  loan.Lend("pwQualities", qualities.data(), n);
+  loan.Lend("pftTimeStamps", times.data(), n);
+  loan.Lend("pErrors", errors.data(), n);
   if (readComplete) {
     sink->OnReadComplete(transactionId, CallbackGroupHandle(), quality, error, static_cast<DWORD>(n), clients.data(),
                          values.data(), qualities.data(), times.data(), errors.data());
   } else {
     sink->OnDataChange(transactionId, CallbackGroupHandle(), quality, error, static_cast<DWORD>(n), clients.data(),
                        values.data(), qualities.data(), times.data(), errors.data());
+  }
+  loan.Verify();
+  // What the client freed is gone; freeing it again would corrupt the heap.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (loan.Freed("pvValues", i)) items[i].value.Forget();
   }
 }
 
@@ -609,30 +631,31 @@ void GroupObject::DeliverStream(const xelo::com::DataAdviseHolder::Advise& advis
     entries.push_back({d.clientHandle, &d.value.Get(), d.quality, d.timestamp});
   }
   const bool withTime = advise.format.cfFormat == OPCSTMFORMATDATATIME;
-  HGLOBAL block = StreamWriter::ToGlobal(
-      StreamWriter::DataBytes(withTime, CallbackGroupHandle(), transactionId, entries));
-  if (block == nullptr) return;
-  FORMATETC format = advise.format;
-  STGMEDIUM medium{};
-  medium.tymed = TYMED_HGLOBAL;
-  medium.hGlobal = block;
-  medium.pUnkForRelease = nullptr;
-  advise.sink->OnDataChange(&format, &medium);
-  GlobalFree(block);  // ours: the sink copies, never releases
+  SendStream(advise, StreamWriter::DataBytes(withTime, CallbackGroupHandle(), transactionId, entries));
 }
 
 void GroupObject::DeliverWriteStream(const xelo::com::DataAdviseHolder::Advise& advise, DWORD transactionId,
                                      const std::vector<std::pair<OPCHANDLE, HRESULT>>& results) {
-  HGLOBAL block =
-      StreamWriter::ToGlobal(StreamWriter::WriteCompleteBytes(CallbackGroupHandle(), transactionId, results));
+  SendStream(advise, StreamWriter::WriteCompleteBytes(CallbackGroupHandle(), transactionId, results));
+}
+
+void GroupObject::SendStream(const xelo::com::DataAdviseHolder::Advise& advise, const std::vector<BYTE>& bytes) {
+  HGLOBAL block = StreamWriter::ToGlobal(bytes);
   if (block == nullptr) return;
   FORMATETC format = advise.format;
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
   medium.hGlobal = block;
   medium.pUnkForRelease = nullptr;
+  LoanCheck loan("IAdviseSink::OnDataChange");
+  loan.LendStruct("pFormatetc", &format);
+  loan.LendStruct("pStgmed", &medium);
+  loan.LendGlobal("pStgmed->hGlobal", block);
   advise.sink->OnDataChange(&format, &medium);
-  GlobalFree(block);
+  loan.Verify();
+  // Ours: the sink copies, never releases. Unless it broke that rule, and
+  // the handle may meanwhile belong to a new block.
+  if (!loan.Freed("pStgmed->hGlobal")) GlobalFree(block);
 }
 
 void GroupObject::PublishChanges() {
@@ -770,9 +793,12 @@ HRESULT GroupObject::Cancel2(DWORD dwCancelID) {
     pending_.erase(it);
     const DWORD groupId = runtimeId_;
     xelo::com::Scheduler().Post([groupId, transactionId] {
+      OwnershipCheckpoint();
       GroupObject* group = Runtime().FindGroup(groupId);
       if (group == nullptr) return;
       ComPtr<GroupObject> keep(group);
+      // No loan check: OnCancelComplete lends nothing, both arguments travel
+      // by value.
       if (ComPtr<IOPCDataCallback> sink = group->CallbackSink()) {
         sink->OnCancelComplete(transactionId, group->CallbackGroupHandle());
       }

@@ -179,6 +179,8 @@ class GroupObject final
                      const std::vector<Delivery>& items);
   void DeliverWriteStream(const xelo::com::DataAdviseHolder::Advise& advise, DWORD transactionId,
                           const std::vector<std::pair<OPCHANDLE, HRESULT>>& results);
+  // Lends `bytes` to the advise's sink in a global memory block.
+  void SendStream(const xelo::com::DataAdviseHolder::Advise& advise, const std::vector<BYTE>& bytes);
   std::vector<OPCHANDLE> ActiveHandles() const;
   void RestartTimer();
   void ResetSubscription();

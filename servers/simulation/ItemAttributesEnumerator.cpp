@@ -13,6 +13,7 @@ ItemAttributesEnumerator::ItemAttributesEnumerator(Snapshot items, std::size_t p
 
 HRESULT ItemAttributesEnumerator::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* pceltFetched) {
   return Guarded([&]() -> HRESULT {
+    OwnershipLedger::Instance().Calling("IEnumOPCItemAttributes::Next");
     if (ppItemArray != nullptr) *ppItemArray = nullptr;
     if (pceltFetched != nullptr) *pceltFetched = 0;
     if (ppItemArray == nullptr || pceltFetched == nullptr) return E_INVALIDARG;
@@ -40,7 +41,7 @@ HRESULT ItemAttributesEnumerator::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArr
     position_ += count;
     *pceltFetched = static_cast<ULONG>(count);
     // Nothing fetched, nothing to free: the array stays null.
-    if (count > 0) *ppItemArray = out.Release();
+    if (count > 0) *ppItemArray = out.Release("ppItemArray");
     return count == celt ? S_OK : S_FALSE;
   });
 }

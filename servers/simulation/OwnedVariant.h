@@ -33,6 +33,9 @@ class OwnedVariant {
   static OwnedVariant R8Array(const std::vector<double>& values);
 
   const VARIANT& Get() const { return v_; }
+  // Lets go of the value without freeing what it holds, because a client
+  // freed that already (a violation the strict ownership mode reported).
+  void Forget() { VariantInit(&v_); }
   VARTYPE Type() const { return v_.vt; }
 
   // A deep copy into an uninitialised VARIANT owned by the caller.

@@ -94,10 +94,10 @@ HRESULT ServerList::GetClassDetails(REFCLSID clsid, LPOLESTR* ppszProgID, LPOLES
     texts[1] = TaskString(xelo::com::ToUtf16(registration->userTypeName));
     if (ppszVerIndProgID != nullptr) {
       texts[2] = TaskString(xelo::com::ToUtf16(VersionIndependent(registration->progId)));
-      *ppszVerIndProgID = std::exchange(texts[2], nullptr);
+      *ppszVerIndProgID = HandOver(std::exchange(texts[2], nullptr), "*ppszVerIndProgID");
     }
-    *ppszProgID = std::exchange(texts[0], nullptr);
-    *ppszUserType = std::exchange(texts[1], nullptr);
+    *ppszProgID = HandOver(std::exchange(texts[0], nullptr), "*ppszProgID");
+    *ppszUserType = HandOver(std::exchange(texts[1], nullptr), "*ppszUserType");
     return S_OK;
   });
 }

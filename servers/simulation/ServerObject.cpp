@@ -3,7 +3,9 @@
 #include "servers/simulation/ComGuard.h"
 #include "servers/simulation/GroupObject.h"
 #include "servers/simulation/ItemProperties.h"
+#include "servers/simulation/LoanCheck.h"
 #include "servers/simulation/SimulationRuntime.h"
+#include "servers/simulation/StringEnumerator.h"
 #include "servers/simulation/TaskArray.h"
 #include "servers/simulation/TimeSource.h"
 #include "xelo/com/EnumeratorImpl.h"
@@ -77,7 +79,12 @@ ComPtr<GroupObject> ServerObject::CreateGroup(const GroupSettings& settings) {
 void ServerObject::NoteUpdateSent() { lastUpdate_ = TimeSource::Now(); }
 
 void ServerObject::DeliverShutdown(const std::u16string& reason) {
-  for (const auto& sink : shutdown_->Sinks<IOPCShutdown>()) sink->ShutdownRequest(reason.c_str());
+  for (const auto& sink : shutdown_->Sinks<IOPCShutdown>()) {
+    LoanCheck loan("IOPCShutdown::ShutdownRequest");
+    loan.LendText("szReason", reason.c_str());
+    sink->ShutdownRequest(reason.c_str());
+    loan.Verify();
+  }
 }
 
 bool ServerObject::LocaleSupported(LCID lcid) {
@@ -87,7 +94,7 @@ bool ServerObject::LocaleSupported(LCID lcid) {
 HRESULT ServerObject::ErrorText(HRESULT code, LPWSTR* text) {
   const std::string message = xelo::com::KnownSystemMessageText(code);
   if (message.empty()) return E_INVALIDARG;
-  *text = TaskString(xelo::com::ToUtf16(message));
+  *text = HandOver(TaskString(xelo::com::ToUtf16(message)), "*ppString");
   return S_OK;
 }
 
@@ -171,7 +178,7 @@ HRESULT ServerObject::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
     status[0].wMinorVersion = fields.minorVersion;
     status[0].wBuildNumber = fields.buildNumber;
     status[0].szVendorInfo = TaskString(fields.vendorInfo);
-    *ppServerStatus = status.Release();
+    *ppServerStatus = status.Release("ppServerStatus");
     return S_OK;
   });
 }
@@ -219,7 +226,7 @@ HRESULT ServerObject::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, L
         for (const auto& [handle, group] : groups_) names.push_back(group->Name());
       }
       count = names.size();
-      *ppUnk = xelo::com::MakeStringEnumerator(std::move(names)).Detach();
+      *ppUnk = MakeStringEnumerator(std::move(names)).Detach();
     } else if (riid == IID_IEnumUnknown) {
       std::vector<ComPtr<IUnknown>> objects;
       if (privateGroups) {
@@ -265,7 +272,7 @@ HRESULT ServerObject::QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) {
     locales[1] = kLocaleEnglishUS;
     locales[2] = kLocaleNeutral;
     *pdwCount = 3;
-    *pdwLcid = locales.Release();
+    *pdwLcid = locales.Release("pdwLcid");
     return S_OK;
   });
 }
@@ -335,7 +342,7 @@ HRESULT ServerObject::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR
     const HRESULT hr =
         browser_.Browse(dwBrowseFilterType, Text(szFilterCriteria), vtDataTypeFilter, dwAccessRightsFilter, names);
     if (FAILED(hr)) return hr;
-    *ppIEnumString = xelo::com::MakeStringEnumerator(std::move(names)).Detach();
+    *ppIEnumString = MakeStringEnumerator(std::move(names)).Detach();
     return hr;
   });
 }
@@ -351,7 +358,7 @@ HRESULT ServerObject::GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) {
     std::u16string id;
     const HRESULT hr = browser_.ItemId(Text(szItemDataID), id);
     if (FAILED(hr)) return hr;
-    *szItemID = TaskString(id);
+    *szItemID = HandOver(TaskString(id), "*szItemID");
     return S_OK;
   });
 }
@@ -397,9 +404,9 @@ HRESULT ServerObject::QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount,
       types[i] = list[i].type;
     }
     *pdwCount = static_cast<DWORD>(list.size());
-    *ppPropertyIDs = ids.Release();
-    *ppDescriptions = descriptions.Release();
-    *ppvtDataTypes = types.Release();
+    *ppPropertyIDs = ids.Release("ppPropertyIDs");
+    *ppDescriptions = descriptions.Release("ppDescriptions");
+    *ppvtDataTypes = types.Release("ppvtDataTypes");
     return S_OK;
   });
 }
@@ -425,8 +432,8 @@ HRESULT ServerObject::GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* p
       if (SUCCEEDED(errors[i]) && FAILED(value.CopyTo(&values[i]))) throw std::bad_alloc();
       if (errors[i] != S_OK) allOk = false;
     }
-    *ppvData = values.Release();
-    *ppErrors = errors.Release();
+    *ppvData = values.Release("ppvData");
+    *ppErrors = errors.Release("ppErrors");
     return allOk ? S_OK : S_FALSE;
   });
 }
@@ -457,8 +464,8 @@ HRESULT ServerObject::LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPr
         allOk = false;
       }
     }
-    *ppszNewItemIDs = ids.Release();
-    *ppErrors = errors.Release();
+    *ppszNewItemIDs = ids.Release("ppszNewItemIDs");
+    *ppErrors = errors.Release("ppErrors");
     return allOk ? S_OK : S_FALSE;
   });
 }

@@ -1,6 +1,7 @@
 #include "servers/simulation/SimulationControl.h"
 
 #include "servers/simulation/GroupObject.h"
+#include "servers/simulation/OwnershipLedger.h"
 #include "servers/simulation/SimulationRuntime.h"
 
 namespace xelo::sim {
@@ -81,6 +82,14 @@ void SimulationControl::SetEarlyCallbacks(bool on) { Runtime().Behaviour().early
 void SimulationControl::SetForeignGroupHandle(std::optional<OPCHANDLE> handle) {
   Runtime().Behaviour().foreignGroupHandle = handle;
 }
+
+void SimulationControl::SetStrictOwnership(bool on) { OwnershipLedger::Instance().SetStrict(on); }
+
+bool SimulationControl::StrictOwnership() { return OwnershipLedger::Instance().Strict(); }
+
+std::vector<std::string> SimulationControl::OwnershipViolations() { return OwnershipLedger::Instance().Violations(); }
+
+void SimulationControl::CheckOwnership() { OwnershipLedger::Instance().Checkpoint(); }
 
 unsigned SimulationControl::CallCount(std::string_view method) { return Runtime().Calls().Count(method); }
 

@@ -75,6 +75,26 @@ class SimulationControl {
   // Callbacks carry this group handle instead of the client's.
   static void SetForeignGroupHandle(std::optional<OPCHANDLE> handle);
 
+  // ---- strict ownership (see OwnershipLedger.h) ----
+  // Strict mode checks that clients keep COM's ownership rule: what a
+  // callback lends them ([in]) comes back unchanged and unfreed (checked
+  // when the callback returns), and what a method hands them ([out]) is
+  // freed by the next checkpoint: the start of the next scheduled update
+  // cycle or asynchronous completion, or CheckOwnership(). A buffer kept
+  // longer is then filled with 0xDD. Every violation is written to stderr
+  // at once. XELO_SIM_STRICT=1 in the environment switches strict mode on
+  // at start-up and makes every violation abort the process once printed;
+  // switched here (also after that), violations are recorded instead, for
+  // OwnershipViolations().
+  static void SetStrictOwnership(bool on);
+  static bool StrictOwnership();
+  // One line each: "IOPCDataCallback::OnDataChange: the client changed
+  // pvValues[2]", "IOPCSyncIO::Read: the client kept *ppErrors, an [out]
+  // buffer, past the checkpoint".
+  static std::vector<std::string> OwnershipViolations();
+  // The [out] checkpoint, now.
+  static void CheckOwnership();
+
   // ---- observation ----
   static unsigned CallCount(std::string_view method);
   static std::optional<CallArguments> LastArguments(std::string_view method);
@@ -82,7 +102,8 @@ class SimulationControl {
   static std::vector<std::u16string> LiveGroupNames();
 
   // Values, status fields, faults, switches, counters and the seed back to
-  // their start. Live objects stay as they are.
+  // their start; ownership violations forgotten. Live objects and the
+  // strict ownership mode stay as they are.
   static void Reset();
 };
 

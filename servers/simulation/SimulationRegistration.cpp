@@ -1,6 +1,7 @@
 #include "servers/simulation/SimulationRegistration.h"
 
 #include "servers/simulation/AlarmsEventsServer.h"
+#include "servers/simulation/OwnershipLedger.h"
 #include "servers/simulation/ServerList.h"
 #include "servers/simulation/ServerObject.h"
 #include "servers/simulation/SimulationServer.h"
@@ -53,6 +54,8 @@ long SimulationRegistration::Register() {
 
 namespace {
 [[maybe_unused]] const long registeredAtLoad = SimulationRegistration::Register();
+// XELO_SIM_STRICT is read now, before any client can be handed a buffer.
+[[maybe_unused]] const bool strictAtLoad = OwnershipLedger::Instance().Strict();
 }  // namespace
 
 }  // namespace xelo::sim

@@ -59,7 +59,12 @@ std::vector<GroupObject*> SimulationRuntime::Groups() const {
 void SimulationRuntime::StartUpdates() {
   if (timer_ != 0) return;
   timerScheduler_ = &xelo::com::Scheduler();
-  timer_ = timerScheduler_->StartTimer(kUpdatePeriod, [this] { space_.Advance(); });
+  timer_ = timerScheduler_->StartTimer(kUpdatePeriod, [this] {
+    // Like every scheduled start, an [out] checkpoint: the client's call
+    // has returned.
+    OwnershipLedger::Instance().Checkpoint();
+    space_.Advance();
+  });
 }
 
 void SimulationRuntime::StopUpdates() {
@@ -88,6 +93,7 @@ void SimulationRuntime::RequestShutdown(std::u16string_view reason) {
   std::u16string text(reason);
   for (const DWORD id : ids) {
     xelo::com::Scheduler().Post([this, id, text] {
+      OwnershipLedger::Instance().Checkpoint();
       if (ServerObject* server = FindServer(id)) {
         xelo::com::ComPtr<ServerObject> keep(server);
         server->DeliverShutdown(text);
@@ -108,6 +114,7 @@ void SimulationRuntime::Reset() {
   status_ = StatusFields{};
   status_.startTime = TimeSource::Now();
   switches_ = Switches{};
+  OwnershipLedger::Instance().Reset();
 }
 
 }  // namespace xelo::sim

@@ -14,6 +14,7 @@
 
 #include "servers/simulation/AddressSpace.h"
 #include "servers/simulation/CallRecorder.h"
+#include "servers/simulation/OwnershipLedger.h"
 #include "xelo/com/Apartment.h"
 #include "xelo/opc/OpcTypes.h"
 
@@ -55,8 +56,10 @@ class SimulationRuntime {
   StatusFields& Status() { return status_; }
   Switches& Behaviour() { return switches_; }
 
-  // Shorthand for Calls().Enter().
+  // Calls().Enter(), telling the ownership ledger whose [out] buffers
+  // come next.
   std::optional<HRESULT> Enter(std::string_view method, CallArguments args = {}) {
+    OwnershipLedger::Instance().Calling(method);
     return calls_.Enter(method, std::move(args));
   }
 

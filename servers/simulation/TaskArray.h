@@ -2,8 +2,13 @@
 // when made (so VARIANT members start as VT_EMPTY and pointers as null) and
 // frees itself and what its elements own unless Release() hands it to the
 // caller: a method that fails halfway leaves nothing allocated.
+//
+// Handing over is also where the strict ownership mode learns of the
+// array and of the strings its elements own (see OwnershipLedger.h):
+// Release() and HandOver() record them under the method being called.
 #pragma once
 
+#include "servers/simulation/OwnershipLedger.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/Variant.h"
 #include "xelo/opc/OpcTypes.h"
@@ -12,31 +17,62 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace xelo::sim {
 
 namespace detail {
-// What an element owns, per element type; plain values own nothing.
+// The task blocks an element owns (strings, blobs), each with the field
+// that holds it: `visit(".szItemID", a.szItemID)`. Plain values own none.
+template <class T, class Visit>
+inline void ForEachOwnedBlock(T&, Visit&&) {}
+template <class Visit>
+inline void ForEachOwnedBlock(LPWSTR& s, Visit&& visit) {
+  visit("", s);
+}
+template <class Visit>
+inline void ForEachOwnedBlock(OPCITEMRESULT& r, Visit&& visit) {
+  visit(".pBlob", r.pBlob);
+}
+template <class Visit>
+inline void ForEachOwnedBlock(OPCITEMATTRIBUTES& a, Visit&& visit) {
+  visit(".szAccessPath", a.szAccessPath);
+  visit(".szItemID", a.szItemID);
+  visit(".pBlob", a.pBlob);
+}
+template <class Visit>
+inline void ForEachOwnedBlock(OPCSERVERSTATUS& s, Visit&& visit) {
+  visit(".szVendorInfo", s.szVendorInfo);
+}
+
+// The values an element holds, whose contents it owns as well.
 template <class T>
-inline void DisposeElement(T&) noexcept {}
-inline void DisposeElement(VARIANT& v) noexcept { VariantClear(&v); }
-inline void DisposeElement(LPWSTR& s) noexcept {
-  CoTaskMemFree(s);
-  s = nullptr;
-}
-inline void DisposeElement(OPCITEMSTATE& s) noexcept { VariantClear(&s.vDataValue); }
-inline void DisposeElement(OPCITEMRESULT& r) noexcept {
-  CoTaskMemFree(r.pBlob);
-  r.pBlob = nullptr;
-}
-inline void DisposeElement(OPCITEMATTRIBUTES& a) noexcept {
-  CoTaskMemFree(a.szAccessPath);
-  CoTaskMemFree(a.szItemID);
-  CoTaskMemFree(a.pBlob);
-  VariantClear(&a.vEUInfo);
+inline void ClearValues(T&) noexcept {}
+inline void ClearValues(VARIANT& v) noexcept { VariantClear(&v); }
+inline void ClearValues(OPCITEMSTATE& s) noexcept { VariantClear(&s.vDataValue); }
+inline void ClearValues(OPCITEMATTRIBUTES& a) noexcept { VariantClear(&a.vEUInfo); }
+
+template <class T>
+inline void DisposeElement(T& element) noexcept {
+  ForEachOwnedBlock(element, [](const char*, auto*& block) {
+    CoTaskMemFree(block);
+    block = nullptr;
+  });
+  ClearValues(element);
 }
 }  // namespace detail
+
+// Records `block`, handed over by the method being called as the [out]
+// argument `argument` (e.g. "*ppName"), for the strict ownership check, and
+// returns it.
+template <class T>
+T* HandOver(T* block, std::string_view argument) {
+  auto& ledger = OwnershipLedger::Instance();
+  if (ledger.Strict()) ledger.HandedOver(block, ledger.CurrentMethod(), std::string(argument));
+  return block;
+}
 
 template <class T>
 class TaskArray {
@@ -60,10 +96,24 @@ class TaskArray {
   T& operator[](std::size_t i) { return data_[i]; }
   T* Get() { return data_; }
   std::size_t Size() const { return count_; }
-  // The caller owns the array from now on.
-  [[nodiscard]] T* Release() { return std::exchange(data_, nullptr); }
+  // The caller owns the array from now on; `parameter` is the name of the
+  // out-parameter it goes to ("ppErrors").
+  [[nodiscard]] T* Release(std::string_view parameter) {
+    if (OwnershipLedger::Instance().Strict()) NoteHandOver(parameter);
+    return std::exchange(data_, nullptr);
+  }
 
  private:
+  void NoteHandOver(std::string_view parameter) {
+    const std::string array = "*" + std::string(parameter);
+    HandOver(data_, array);
+    for (std::size_t i = 0; i < count_; ++i) {
+      detail::ForEachOwnedBlock(data_[i], [&](const char* field, auto* block) {
+        HandOver(block, "(" + array + ")[" + std::to_string(i) + "]" + field);
+      });
+    }
+  }
+
   T* data_ = nullptr;
   std::size_t count_;
 };

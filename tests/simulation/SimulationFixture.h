@@ -1,9 +1,10 @@
 // The fixture of the simulation server tests: a scheduler of our own on a
 // manual clock (nothing here ever sleeps or depends on wall-clock time), the
-// server's control state reset before each test, and after each test the
-// proof that the client session left nothing behind: no live server or
-// group objects, and the task allocator, BSTR and HGLOBAL counts back where
-// they started.
+// server's control state reset and its strict ownership mode on before each
+// test, and after each test the proof that the client session left nothing
+// behind and broke no ownership rule: no live server or group objects, the
+// task allocator, BSTR and HGLOBAL counts back where they started, and no
+// ownership violation (every [out] buffer freed by now).
 #pragma once
 
 #include "servers/simulation/SimulationControl.h"
@@ -35,6 +36,8 @@ class SimulationTest : public ::testing::Test {
   SimulationTest() : scheduler_(clock_.AsClock()) {
     xelo::com::InstallScheduler(&scheduler_);
     SimulationControl::Reset();
+    // Here rather than in SetUp(), which fixtures of their own override.
+    SimulationControl::SetStrictOwnership(true);
     before_ = xelo::com::LiveAllocations();
   }
   ~SimulationTest() override { xelo::com::InstallScheduler(nullptr); }
@@ -42,6 +45,9 @@ class SimulationTest : public ::testing::Test {
   void TearDown() override {
     // Whatever is still queued may hold nothing of ours; run it out.
     Pump();
+    SimulationControl::CheckOwnership();
+    const auto violations = SimulationControl::OwnershipViolations();
+    EXPECT_TRUE(violations.empty()) << ::testing::PrintToString(violations);
     const auto live = SimulationControl::Live();
     EXPECT_EQ(live.servers, 0u) << "server objects still alive";
     EXPECT_EQ(live.groups, 0u) << "group objects still alive";
