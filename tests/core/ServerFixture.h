@@ -1,9 +1,10 @@
 // The fixture of the core component tests: a TXeloServer against the
-// embedded simulation server, with its events recorded, the ConnectDelay
-// wait counted instead of slept, message boxes and error reports captured
-// by a quiet headless user interface (ui_), and after each test the proof
-// that nothing was left behind (no live server or group objects, task allocator back to
-// where it started).
+// embedded simulation server in its strict ownership mode, with its events
+// recorded, the ConnectDelay wait counted instead of slept, message boxes
+// and error reports captured by a quiet headless user interface (ui_), and
+// after each test the proof that nothing was left behind (no live server or
+// group objects, task allocator back to where it started) and that the
+// library kept COM's ownership rule (no ownership violation).
 #pragma once
 
 #include "xelo/core/Xelo.h"
@@ -31,6 +32,7 @@ class ServerFixture : public ::testing::Test {
     ui_ = ui.get();
     previousUi_ = Application().SetUserInterface(std::move(ui));
     SimulationControl::Reset();
+    SimulationControl::SetStrictOwnership(true);
     liveServers_ = SimulationControl::Live().servers;
     liveGroups_ = SimulationControl::Live().groups;
     liveBlocks_ = com::LiveAllocations().taskMemory;
@@ -57,6 +59,9 @@ class ServerFixture : public ::testing::Test {
     EXPECT_EQ(SimulationControl::Live().groups, liveGroups_) << "group objects still alive";
     EXPECT_EQ(com::LiveAllocations().taskMemory, liveBlocks_) << "task-allocator blocks leaked or freed twice";
     Pump();
+    SimulationControl::CheckOwnership();
+    const auto violations = SimulationControl::OwnershipViolations();
+    EXPECT_TRUE(violations.empty()) << ::testing::PrintToString(violations);
     Application().SetUserInterface(std::move(previousUi_));
   }
 
