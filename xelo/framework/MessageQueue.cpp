@@ -204,13 +204,13 @@ void MessageQueue::EntryQueue::pop_front() noexcept {
 void MessageQueue::PostCall(Call call) {
   {
     std::lock_guard lock(gLock);
-    if (!closed_) {
-      entries_.push_back(Entry{nextSeq_++, nullptr, TMessage{}, {}, std::move(call)});
-      wakeup_.notify_all();
-      return;
-    }
+    if (closed_) return;  // dropped after shutdown; `call` dies without the lock
+    entries_.push_back(Entry{nextSeq_++, nullptr, TMessage{}, {}, std::move(call)});
   }
-  // Dropped after shutdown; `call` dies here, without the lock.
+  // Woken after the lock is released, so that the owner does not wake only
+  // to wait for the lock again. Safe here, unlike in the static
+  // PostMessage: the caller of a member function keeps the queue alive.
+  wakeup_.notify_all();
 }
 
 MessageQueue::TimerId MessageQueue::StartTimer(std::chrono::milliseconds period, Call tick) {
