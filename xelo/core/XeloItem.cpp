@@ -194,13 +194,16 @@ void TXeloItem::SetRequestDatatype(OPCADatatype value) {
 
 void TXeloItem::OPCCommand(int Command, bool Flag) {
   TXeloServer* server = group_ != nullptr ? group_->GetServer() : nullptr;
-  auto* items = dynamic_cast<TXeloItems*>(GetCollection());
   // Nothing goes to a server that is being loaded either: its Active may
   // already read true while the connection is only made once loading ends.
-  if (server == nullptr || items == nullptr || server->GetBatchMode() || !server->GetActive() ||
+  // (Checked before the cast: loading a configuration sets every item's
+  // settings through here.)
+  if (server == nullptr || server->GetBatchMode() || !server->GetActive() ||
       server->GetComponentState().Contains(csLoading)) {
     return;
   }
+  auto* items = dynamic_cast<TXeloItems*>(GetCollection());
+  if (items == nullptr) return;
   TXeloItemList list(this);
   switch (Command) {
     case cmdRemove:
