@@ -470,18 +470,6 @@ void SendProperties(const std::vector<TFormProperty>& props, TFormSink& sink) {
   }
 }
 
-// Appends `index` to the chain whose last link is `last` (kFormNone: the
-// chain is empty and `first` starts it).
-template <class Records>
-void Chain(Records& records, std::uint32_t& first, std::uint32_t& last, std::uint32_t index) {
-  if (last == kFormNone) {
-    first = index;
-  } else {
-    records[last].Next = index;
-  }
-  last = index;
-}
-
 class Flattener {
  public:
   TFlatForm out;
@@ -496,7 +484,7 @@ class Flattener {
     std::uint32_t last = kFormNone;
     for (const TFormObject& child : o.Children) {
       const std::uint32_t c = Object(child);
-      Chain(out.Objects, out.Objects[index].FirstChild, last, c);
+      AppendToChain(out.Objects, out.Objects[index].FirstChild, last, c);
     }
     return index;
   }
@@ -510,7 +498,7 @@ class Flattener {
       out.Properties.push_back({p.Name, {}, kFormNone});
       const TFlatValue v = Value(p.Value);
       out.Properties[index].Value = v;
-      Chain(out.Properties, first, last, index);
+      AppendToChain(out.Properties, first, last, index);
     }
     return first;
   }
@@ -537,7 +525,7 @@ class Flattener {
           out.Items.emplace_back();
           const std::uint32_t firstProperty = Properties(item.Properties);
           out.Items[index].FirstProperty = firstProperty;
-          Chain(out.Items, flat.First, last, index);
+          AppendToChain(out.Items, flat.First, last, index);
         }
         break;
       }

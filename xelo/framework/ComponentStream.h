@@ -200,6 +200,18 @@ void SendForm(const TFormObject& form, TFormSink& sink);
 
 inline constexpr std::uint32_t kFormNone = 0xFFFFFFFFu;
 
+// Appends record `index` to the chain whose last link is `last` (kFormNone:
+// the chain is empty and `first` starts it).
+template <class Records>
+void AppendToChain(Records& records, std::uint32_t& first, std::uint32_t& last, std::uint32_t index) {
+  if (last == kFormNone) {
+    first = index;
+  } else {
+    records[last].Next = index;
+  }
+  last = index;
+}
+
 struct TFlatValue {
   TFormValueKind Kind = TFormValueKind::Integer;
   std::int64_t Int = 0;

@@ -653,18 +653,6 @@ bool IsKeyword(const Token& t, std::string_view word) {
 bool IsWord(std::string_view text, std::string_view word) { return text.size() == word.size() && SameText(text, word); }
 bool IsSymbol(const Token& t, char c) { return t.kind == Tok::Symbol && t.text.size() == 1 && t.text[0] == c; }
 
-// Appends `index` to the chain whose last link is `last` (kFormNone: the
-// chain is empty and `first` starts it).
-template <class Records>
-void Chain(Records& records, std::uint32_t& first, std::uint32_t& last, std::uint32_t index) {
-  if (last == kFormNone) {
-    first = index;
-  } else {
-    records[last].Next = index;
-  }
-  last = index;
-}
-
 std::uint32_t IndexOf(std::size_t size) {
   if (size >= kFormNone) throw EParserError("Syntax error: text too large");
   return static_cast<std::uint32_t>(size);
@@ -791,11 +779,11 @@ class Parser {
       }
       if (AtKeyword("object") || AtKeyword("inherited") || AtKeyword("inline")) {
         const std::uint32_t child = Object(depth + 1);
-        Chain(out_.Objects, out_.Objects[index].FirstChild, lastChild, child);
+        AppendToChain(out_.Objects, out_.Objects[index].FirstChild, lastChild, child);
         continue;
       }
       const std::uint32_t property = Property(depth);
-      Chain(out_.Properties, out_.Objects[index].FirstProperty, lastProperty, property);
+      AppendToChain(out_.Properties, out_.Objects[index].FirstProperty, lastProperty, property);
     }
     return index;
   }
@@ -926,9 +914,9 @@ class Parser {
           break;
         }
         const std::uint32_t property = Property(depth + 1);
-        Chain(out_.Properties, out_.Items[item].FirstProperty, lastProperty, property);
+        AppendToChain(out_.Properties, out_.Items[item].FirstProperty, lastProperty, property);
       }
-      Chain(out_.Items, v.First, lastItem, item);
+      AppendToChain(out_.Items, v.First, lastItem, item);
       ++v.Count;
     }
     lex_.Skip();  // '>'
