@@ -1,5 +1,6 @@
 // xelo browse: the server's address space as a tree of branches and items.
 #include "Commands.h"
+#include "DisplayText.h"
 #include "ExitCodes.h"
 #include "Output.h"
 #include "Session.h"
@@ -122,15 +123,15 @@ void PrintTree(std::ostream& out, const std::vector<Row>& rows, bool ids) {
   std::size_t width = 0;
   for (const Row& row : rows) {
     const auto depth = static_cast<std::size_t>(row[kDepth].json.get<long long>());
-    std::string name = std::string(2 * depth, ' ') + row[kName].text;
+    std::string name = std::string(2 * depth, ' ') + CellText(row[kName].text);
     if (row[kType].text == "branch") name += '/';
-    width = std::max(width, name.size());
+    width = std::max(width, DisplayWidth(name));
     names.push_back(std::move(name));
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {
     out << names[i];
     if (ids && rows[i][kType].text == "item" && rows[i][kName].text != rows[i][kId].text)
-      out << std::string(width - names[i].size() + 2, ' ') << rows[i][kId].text;
+      out << std::string(width - DisplayWidth(names[i]) + 2, ' ') << CellText(rows[i][kId].text);
     out << '\n';
   }
 }

@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <iostream>
 #include <vector>
 
@@ -49,9 +50,24 @@ std::string FailureMessage(const CLI::App* app, const CLI::Error& e) {
   return std::string("xelo: ") + e.what() + "\nCommands: " + commands + "\nRun 'xelo --help' for more information.\n";
 }
 
+// Whether the command line itself (not the environment) gives `name`, as
+// "--name VALUE" or "--name=VALUE".
+bool OnCommandLine(int argc, char** argv, const std::string& name) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--") break;
+    if (word == name || word.rfind(name + "=", 0) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv) {
+  // Past a file size limit (ulimit -f) a write fails with EFBIG instead of
+  // the signal killing the tool half-way: the write error is reported and
+  // the temporary file of a save removed.
+  std::signal(SIGXFSZ, SIG_IGN);
   Context context{CommonOptions{}, Log(std::cerr)};
   CLI::App app(kDescription, "xelo");
   // Subcommands inherit the footer when they are added.
@@ -79,6 +95,8 @@ int RunCli(int argc, char** argv) {
     return app.exit(e) == 0 ? kExitOk : kExitUsage;
   }
   words.Apply(context.options);
+  context.options.serverGiven = OnCommandLine(argc, argv, "--server");
+  context.options.computerGiven = OnCommandLine(argc, argv, "--computer");
   context.log.SetLevel(context.options.logLevel);
 
   for (const Command& command : commands) {

@@ -1,5 +1,7 @@
 #include "ItemRows.h"
 
+#include "DisplayText.h"
+
 #include "Session.h"
 #include "Values.h"
 
@@ -51,13 +53,15 @@ std::vector<std::size_t> ItemWidths(const std::vector<const TXeloItem*>& items, 
   std::size_t group = 0;
   std::size_t id = 0;
   for (const TXeloItem* item : items) {
-    if (item->GetGroup() != nullptr) group = std::max(group, item->GetGroup()->GetName().size());
-    id = std::max(id, item->GetItemID().size());
+    if (item->GetGroup() != nullptr) group = std::max(group, DisplayWidth(CellText(item->GetGroup()->GetName())));
+    id = std::max(id, DisplayWidth(CellText(item->GetItemID())));
   }
-  // Values, types and qualities vary; these fit the common ones.
+  // Values, types and qualities vary. The value column fits every number
+  // and date the library writes ("-2.2250738585072014E-308" is the longest);
+  // a longer text widens its column from that row on.
   std::vector<std::size_t> widths;
   if (withGroup) widths.push_back(group);
-  widths.insert(widths.end(), {id, 20, 6, 9, 23, 0, 0});
+  widths.insert(widths.end(), {id, 24, 8, 9, 23, 0, 0});
   return widths;
 }
 

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <cstdlib>
 #include <map>
 
@@ -37,13 +38,14 @@ CLI::Validator OneOf(const Map& words) {
       "");
 }
 
-// A number in [low, high] (high unbounded when not given), or a message.
+// A finite number in [low, high] (high unbounded when not given), or a
+// message. strtod reads "nan" and "inf" as numbers; no option means them.
 CLI::Validator Number(const char* what, double low, bool lowIncluded, std::optional<double> high = std::nullopt) {
   return CLI::Validator(
       [=](std::string& text) -> std::string {
         char* end = nullptr;
         const double value = std::strtod(text.c_str(), &end);
-        const bool number = end != text.c_str() && *end == '\0';
+        const bool number = end != text.c_str() && *end == '\0' && std::isfinite(value);
         if (!number || value < low || (!lowIncluded && value == low) || (high && value > *high)) {
           return "'" + text + "' is not " + what;
         }
@@ -60,6 +62,12 @@ void CommonOptionWords::Apply(CommonOptions& options) const {
 }
 
 void CheckPositive(CLI::Option& option) { option.check(Number("a number greater than 0", 0, false)); }
+
+void CheckSeconds(CLI::Option& option) {
+  // The steady clock counts nanoseconds in 64 bits, about 292 years from
+  // its start; a bound well inside that keeps every deadline computable.
+  option.check(Number("a number of seconds greater than 0 and at most 1000000000", 0, false, kMaxSeconds));
+}
 
 void CheckPercent(CLI::Option& option) { option.check(Number("a percentage from 0 to 100", 0, true, 100.0)); }
 
@@ -89,7 +97,7 @@ void AddCommonOptions(CLI::App& app, CommonOptions& options, CommonOptionWords& 
   CLI::Option* timeout = app.add_option("--timeout", options.timeout, "seconds to wait for the server's answers")
                              ->capture_default_str()
                              ->group("Common options");
-  CheckPositive(*timeout);
+  CheckSeconds(*timeout);
   app.add_option("--log-level", words.logLevel, "diagnostics on stderr: error, warning, info or debug")
       ->transform(OneOf(Levels()))
       ->capture_default_str()

@@ -21,6 +21,10 @@ struct CommonOptions {
   Format format = Format::Table;          // --format
   double timeout = 10.0;                  // --timeout, seconds
   LogLevel logLevel = LogLevel::Warning;  // --log-level
+  // Given on the command line rather than by default or the environment:
+  // only then do they override the server of a configuration file.
+  bool serverGiven = false;
+  bool computerGiven = false;
 };
 
 // What a command needs besides its own options.
@@ -49,6 +53,9 @@ void AddServerArguments(CLI::App& app, std::vector<std::string>& arguments, cons
 
 // Checks of option values with messages a user understands.
 void CheckPositive(CLI::Option& option);
+// Seconds: greater than 0, at most kMaxSeconds (about 31 years).
+inline constexpr double kMaxSeconds = 1e9;
+void CheckSeconds(CLI::Option& option);
 void CheckPercent(CLI::Option& option);
 
 }  // namespace xelo::cli

@@ -1,8 +1,13 @@
 #include "Output.h"
 
+#include "DisplayText.h"
+#include "ExitCodes.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <ostream>
 #include <stdexcept>
+#include <system_error>
 
 namespace xelo::cli {
 
@@ -24,14 +29,20 @@ std::vector<std::size_t> TableColumns(const std::vector<Column>& columns) {
   return shown;
 }
 
-// One table line: every cell but the last padded to its width, two blanks
-// between columns, no blanks at the end of the line.
+// The columns a cell takes in a table.
+std::size_t CellWidth(const std::string& text) { return DisplayWidth(CellText(text)); }
+
+// One table line: every cell but the last padded to its width (in terminal
+// columns, not bytes), two blanks between columns, no blanks at the end of
+// the line.
 void TableLine(std::ostream& out, const std::vector<std::string>& cells, const std::vector<std::size_t>& widths) {
   std::string line;
   for (std::size_t i = 0; i < cells.size(); ++i) {
     if (i > 0) line += "  ";
-    line += cells[i];
-    if (i + 1 < cells.size() && cells[i].size() < widths[i]) line.append(widths[i] - cells[i].size(), ' ');
+    const std::string cell = CellText(cells[i]);
+    line += cell;
+    const std::size_t width = DisplayWidth(cell);
+    if (i + 1 < cells.size() && width < widths[i]) line.append(widths[i] - width, ' ');
   }
   while (!line.empty() && line.back() == ' ') line.pop_back();
   out << line << '\n';
@@ -40,7 +51,7 @@ void TableLine(std::ostream& out, const std::vector<std::string>& cells, const s
 void CsvLine(std::ostream& out, const std::vector<std::string>& fields) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i > 0) out << ',';
-    out << CsvField(fields[i]);
+    out << CsvField(ValidUtf8(fields[i]));
   }
   out << '\n';
 }
@@ -57,12 +68,27 @@ std::vector<std::string> Texts(const Row& row) {
   return texts;
 }
 
+std::string WriteErrorText(int error) {
+  return "cannot write to standard output" + (error != 0 ? ": " + std::system_category().message(error) : "");
+}
+
+// Ends the command when its output could not be written: a result that did
+// not reach its reader must not end with "all good".
+void CheckWritten(std::ostream& out) {
+  out.flush();
+  if (!out) throw RuntimeFailure(WriteErrorText(errno));
+}
+
 void CheckRow(const std::vector<Column>& columns, const Row& row) {
   // A row of the wrong length is a bug of the command that built it.
   if (row.size() != columns.size()) throw std::logic_error("row does not match its columns");
 }
 
 }  // namespace
+
+void RowStream::CheckWritten() const {
+  if (writeError_ != 0) throw RuntimeFailure(WriteErrorText(writeError_));
+}
 
 Cell Cell::OptionalText(std::string text) {
   if (text.empty()) return Null();
@@ -82,6 +108,12 @@ std::string CsvField(const std::string& text) {
   return field;
 }
 
+std::string JsonText(const Json& value, int indent) {
+  // Bytes that are no UTF-8 (an item identifier typed by the user, a text
+  // from the server) become U+FFFD instead of ending the document half-way.
+  return value.dump(indent, ' ', false, Json::error_handler_t::replace);
+}
+
 Json RowObject(const std::vector<Column>& columns, const Row& row) {
   Json object = Json::object();
   for (std::size_t i = 0; i < columns.size(); ++i) object[columns[i].key] = row[i].json;
@@ -96,15 +128,16 @@ void Report::Add(Row row) {
 }
 
 void Report::Print(std::ostream& out, Format format) const {
+  errno = 0;  // the failure CheckWritten reports is one of this output
   switch (format) {
     case Format::Json: {
       Json array = Json::array();
       for (const Row& row : rows_) array.push_back(RowObject(columns_, row));
-      out << array.dump(2) << '\n';
+      out << JsonText(array, 2) << '\n';
       break;
     }
     case Format::Jsonl:
-      for (const Row& row : rows_) out << RowObject(columns_, row).dump() << '\n';
+      for (const Row& row : rows_) out << JsonText(RowObject(columns_, row)) << '\n';
       break;
     case Format::Csv:
       CsvLine(out, Keys(columns_));
@@ -123,7 +156,7 @@ void Report::Print(std::ostream& out, Format format) const {
         widths.push_back(headings.back().size());
       }
       for (const Row& row : rows_) {
-        for (std::size_t i = 0; i < shown.size(); ++i) widths[i] = std::max(widths[i], row[shown[i]].text.size());
+        for (std::size_t i = 0; i < shown.size(); ++i) widths[i] = std::max(widths[i], CellWidth(row[shown[i]].text));
       }
       TableLine(out, headings, widths);
       for (const Row& row : rows_) {
@@ -134,20 +167,21 @@ void Report::Print(std::ostream& out, Format format) const {
       break;
     }
   }
-  out.flush();
+  CheckWritten(out);
 }
 
 void Report::PrintRecord(std::ostream& out, Format format) const {
+  errno = 0;
   if (rows_.size() != 1) throw std::logic_error("a record is exactly one row");
   const Row& row = rows_.front();
   switch (format) {
     case Format::Json:
-      out << RowObject(columns_, row).dump(2) << '\n';
+      out << JsonText(RowObject(columns_, row), 2) << '\n';
       break;
     case Format::Table: {
       std::size_t width = 0;
       for (const Column& column : columns_) {
-        if (column.inTable) width = std::max(width, column.title.size() + 1);
+        if (column.inTable) width = std::max(width, CellWidth(column.title) + 1);
       }
       for (std::size_t i = 0; i < columns_.size(); ++i) {
         if (!columns_[i].inTable) continue;
@@ -160,7 +194,7 @@ void Report::PrintRecord(std::ostream& out, Format format) const {
       Print(out, format);
       break;
   }
-  out.flush();
+  CheckWritten(out);
 }
 
 // ---- RowStream ---------------------------------------------------------------
@@ -174,6 +208,7 @@ RowStream::RowStream(std::ostream& out, Format format, std::vector<Column> colum
 RowStream::~RowStream() { Close(); }
 
 void RowStream::WriteHeader() {
+  errno = 0;
   switch (format_) {
     case Format::Json:
       out_ << '[';
@@ -194,18 +229,19 @@ void RowStream::WriteHeader() {
     case Format::Jsonl:
       break;
   }
-  out_.flush();
+  Flush();
 }
 
 void RowStream::Add(const Row& row) {
   CheckRow(columns_, row);
-  if (closed_) return;
+  if (closed_ || writeError_ != 0) return;
+  errno = 0;
   switch (format_) {
     case Format::Json:
-      out_ << (count_ == 0 ? "\n  " : ",\n  ") << RowObject(columns_, row).dump();
+      out_ << (count_ == 0 ? "\n  " : ",\n  ") << JsonText(RowObject(columns_, row));
       break;
     case Format::Jsonl:
-      out_ << RowObject(columns_, row).dump() << '\n';
+      out_ << JsonText(RowObject(columns_, row)) << '\n';
       break;
     case Format::Csv:
       CsvLine(out_, Texts(row));
@@ -214,6 +250,10 @@ void RowStream::Add(const Row& row) {
       std::vector<std::string> cells;
       std::vector<std::size_t> widths;
       for (const std::size_t c : TableColumns(columns_)) {
+        // A cell wider than its column widens it for this row and every
+        // later one: rows already printed cannot move, but the table stays
+        // aligned from here on instead of shifting on every long value.
+        widths_[c] = std::max(widths_[c], CellWidth(row[c].text));
         cells.push_back(row[c].text);
         widths.push_back(std::max(widths_[c], Heading(columns_[c].title).size()));
       }
@@ -222,14 +262,22 @@ void RowStream::Add(const Row& row) {
     }
   }
   ++count_;
+  Flush();
+}
+
+void RowStream::Flush() {
+  if (writeError_ != 0) return;
   out_.flush();
+  if (!out_ && writeError_ == 0) writeError_ = errno != 0 ? errno : EIO;
 }
 
 void RowStream::Close() {
   if (closed_) return;
   closed_ = true;
+  if (writeError_ != 0) return;
+  errno = 0;
   if (format_ == Format::Json) out_ << (count_ == 0 ? "]\n" : "\n]\n");
-  out_.flush();
+  Flush();
 }
 
 }  // namespace xelo::cli

@@ -57,6 +57,7 @@ class Report {
   // line; CSV: a header line, then the rows; table: headings and aligned
   // columns.
   void Print(std::ostream& out, Format format) const;
+  // Both raise RuntimeFailure when the output cannot be written.
   // One record: JSON as a single object, the table as "title  value" lines;
   // CSV and JSON lines as for a report of one row. Needs exactly one row.
   void PrintRecord(std::ostream& out, Format format) const;
@@ -84,20 +85,30 @@ class RowStream {
   // Ends the output (the closing bracket of JSON); idempotent.
   void Close();
   std::size_t Count() const { return count_; }
+  // The errno of the first write that failed (a full disk, a closed pipe),
+  // 0 while every row went out. After a failure the stream writes nothing
+  // more; the caller ends the run and reports it.
+  int WriteError() const { return writeError_; }
+  // RuntimeFailure "cannot write to standard output: ..." after a failure.
+  void CheckWritten() const;
 
  private:
   void WriteHeader();
+  void Flush();
 
   std::ostream& out_;
   Format format_;
   std::vector<Column> columns_;
   std::vector<std::size_t> widths_;
   std::size_t count_ = 0;
+  int writeError_ = 0;
   bool closed_ = false;
 };
 
 // Helpers shared by the renderers (and the browse tree).
 std::string CsvField(const std::string& text);
+// JSON text whatever bytes its strings hold: invalid UTF-8 becomes U+FFFD.
+std::string JsonText(const Json& value, int indent = -1);
 Json RowObject(const std::vector<Column>& columns, const Row& row);
 
 }  // namespace xelo::cli

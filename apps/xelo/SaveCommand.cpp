@@ -1,9 +1,17 @@
 // xelo save: write a configuration file with one group of items, for
 // `xelo run` or for any application that loads configurations.
+//
+// The items are checked with the server first: a file that defines items
+// the server refuses would only fail later, when it is run. Refused items
+// are named and end the command with exit 3, the file left unwritten;
+// --force writes it all the same (still exit 3), and writes it unchecked
+// when the server cannot be reached.
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "Output.h"
 #include "Session.h"
+
+#include "xelo/framework/SysUtils.h"
 
 #include <CLI/CLI.hpp>
 
@@ -20,11 +28,46 @@ struct SaveOptions {
   std::string group = "Group1";
   std::int32_t rate = 1000;
   float deadband = 0.0f;
+  bool force = false;
 };
+
+// The items the server refuses, each with its reason. RuntimeFailure when
+// the server cannot be reached.
+std::vector<std::string> RefusedItems(const Context& context, const std::string& serverName,
+                                      const SaveOptions& options, const std::vector<std::string>& ids) {
+  Session session(context);
+  session.Connect(serverName);
+  // Inactive: the check needs the items' validation, not their values.
+  const TXeloGroup& group = session.AddGroup(options.group, GroupSettings{options.rate, options.deadband, false}, ids);
+  std::vector<std::string> refused;
+  const TXeloItems& items = *group.GetOPCItems();
+  for (int i = 0; i < items.GetCount(); ++i) {
+    const TXeloItem& item = *items.GetItem(i);
+    if (!ItemFailed(item)) continue;
+    refused.push_back("item " + item.GetItemID() + ": " +
+                      (item.GetLastError() != 0 ? ItemErrorText(item.GetLastError()) : "not on the server"));
+  }
+  return refused;
+}
 
 int Run(const Context& context, const SaveOptions& options) {
   const ServerAndArguments split = SplitServer(context.options, options.arguments);
   if (split.arguments.empty()) throw UsageError("no ITEM given");
+  if (Trim(options.group).empty()) throw UsageError("the group name is blank");
+
+  std::vector<std::string> refused;
+  try {
+    refused = RefusedItems(context, split.server, options, split.arguments);
+  } catch (const RuntimeFailure& e) {
+    if (!options.force) throw RuntimeFailure(std::string(e.what()) + " (--force saves without checking the items)");
+    context.log.Warning(std::string(e.what()) + "; saving the items unchecked");
+  }
+  for (const std::string& text : refused) context.log.Error(text);
+  if (!refused.empty() && !options.force) {
+    context.log.Error(std::to_string(refused.size()) + " of " + std::to_string(split.arguments.size()) +
+                      " items refused by the server; " + options.file + " not written (--force writes it anyway)");
+    return kExitItemsFailed;
+  }
 
   // A configuration is a definition: nothing is connected, so it can be
   // written while the server is away.
@@ -52,7 +95,7 @@ int Run(const Context& context, const SaveOptions& options) {
        context.options.computer.empty() ? Cell{Json(nullptr), "this computer"} : Cell::Text(context.options.computer),
        Cell::Text(options.group), Cell{ids, std::to_string(split.arguments.size())}});
   report.PrintRecord(std::cout, context.options.format);
-  return kExitOk;
+  return refused.empty() ? kExitOk : kExitItemsFailed;
 }
 
 }  // namespace
@@ -66,6 +109,8 @@ Command AddSaveCommand(CLI::App& parent, Context& context) {
   CheckPositive(*app->add_option("--rate", options->rate, "update rate in milliseconds")->capture_default_str());
   CheckPercent(
       *app->add_option("--deadband", options->deadband, "percent dead band of analog items")->capture_default_str());
+  app->add_flag("--force", options->force,
+                "write the file even when the server refuses items (exit 3) or cannot be reached (unchecked)");
   return {app, [&context, options] { return Run(context, *options); }};
 }
 

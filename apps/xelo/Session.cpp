@@ -30,6 +30,25 @@ class LogUserInterface final : public IUserInterface {
   const Log& log_;
 };
 
+// The server component of a session. A configuration names its server, but
+// a server or computer given on the command line wins: it replaces the
+// file's before the component connects, so the file's own server (perhaps
+// one of another computer) is never tried.
+class SessionServer final : public TXeloServer {
+ public:
+  explicit SessionServer(const CommonOptions& options) : TXeloServer(nullptr), options_(options) {}
+
+  void Loaded() override {
+    // Still loading: the setters only store, Loaded connects.
+    if (options_.serverGiven) SetServer(options_.server);
+    if (options_.computerGiven) SetComputername(options_.computer);
+    TXeloServer::Loaded();
+  }
+
+ private:
+  const CommonOptions& options_;
+};
+
 std::string Where(const std::string& serverName, const std::string& computer) {
   return computer.empty() ? serverName : serverName + " on " + computer;
 }
@@ -54,7 +73,8 @@ ServerAndArguments SplitServer(const CommonOptions& options, const std::vector<s
 
 bool ItemFailed(const TXeloItem& item) { return !item.IsOnServer() || FAILED(item.GetLastError()); }
 
-Session::Session(const Context& context) : context_(context), server_(std::make_unique<TXeloServer>(nullptr)) {
+Session::Session(const Context& context)
+    : context_(context), server_(std::make_unique<SessionServer>(context.options)) {
   TApplication& application = Application();
   previousUi_ = application.SetUserInterface(std::make_unique<LogUserInterface>(context_.log));
   server_->SetOnError([this](TPersistent*, const std::string& text, bool& raise) {

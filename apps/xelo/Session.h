@@ -48,7 +48,8 @@ class Session {
   // connection fails.
   void Connect(const std::string& serverName);
   // Loads a configuration file into the component (which connects when the
-  // file says Active = True), then connects when it did not. RuntimeFailure
+  // file says Active = True), then connects when it did not. A --server or
+  // --computer on the command line replaces the file's. RuntimeFailure
   // for an unreadable or wrong file and for a failed connection.
   void Run(const std::string& configFile);
 

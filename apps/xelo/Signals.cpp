@@ -10,6 +10,7 @@ StopSignals::StopSignals() {
   sigemptyset(&set_);
   sigaddset(&set_, SIGINT);
   sigaddset(&set_, SIGTERM);
+  sigaddset(&set_, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &set_, &previous_);
   // The application must exist before the thread may post to it.
   Application();

@@ -1,7 +1,7 @@
-// Ctrl-C and SIGTERM as a request to stop, for the commands that run until
-// stopped (watch, run).
+// Ctrl-C, SIGTERM and SIGHUP (the terminal closed, the session ended) as a
+// request to stop, for the commands that run until stopped (watch, run).
 //
-// While a StopSignals object lives, SIGINT and SIGTERM are blocked on the
+// While a StopSignals object lives, SIGINT, SIGTERM and SIGHUP are blocked on the
 // main thread and taken by a small thread of its own with sigwait(), so no
 // handler ever runs in the middle of the library. On a signal that thread
 // sets the flag and posts an empty call to the application's queue, which

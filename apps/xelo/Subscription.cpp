@@ -48,7 +48,7 @@ int PrintDataChanges(Session& session, const StopAfter& stop, bool withGroup) {
   // message to the component; never inside a call of the server.
   server.SetOnDatachange([&](TPersistent*, TXeloItemList* list) {
     for (int i = 0; i < list->GetCount(); ++i) {
-      if (counted && changes >= stop.count) return;
+      if ((counted && changes >= stop.count) || stream.WriteError() != 0) return;
       stream.Add(ItemRow(*list->GetItem(i), withGroup));
       ++changes;
     }
@@ -61,7 +61,7 @@ int PrintDataChanges(Session& session, const StopAfter& stop, bool withGroup) {
           : std::nullopt;
   const auto finished = [&] {
     return signals.Requested() || session.ShutdownRequested() || (counted && changes >= stop.count) ||
-           (deadline && Clock::now() >= *deadline) || watched == 0;
+           (deadline && Clock::now() >= *deadline) || watched == 0 || stream.WriteError() != 0;
   };
   while (!finished()) {
     // The loop wakes for the server's messages, its timers and the signal
@@ -75,6 +75,9 @@ int PrintDataChanges(Session& session, const StopAfter& stop, bool withGroup) {
   }
   server.SetOnDatachange(nullptr);
   stream.Close();
+  // Nobody reads what follows (a closed pipe, a full disk): say so and
+  // end, rather than watching on for no one.
+  stream.CheckWritten();
 
   if (signals.Requested()) session.GetContext().log.Info("stopped by signal " + std::to_string(signals.Signal()));
   if (session.ShutdownRequested()) {

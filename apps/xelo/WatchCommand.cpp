@@ -37,13 +37,13 @@ int Run(const Context& context, const WatchOptions& options) {
 
 void AddStopOptions(CLI::App& app, StopAfter& stop) {
   CheckPositive(*app.add_option("--count", stop.count, "stop after N changes"));
-  CheckPositive(*app.add_option("--duration", stop.duration, "stop after S seconds"));
+  CheckSeconds(*app.add_option("--duration", stop.duration, "stop after S seconds"));
 }
 
 Command AddWatchCommand(CLI::App& parent, Context& context) {
   auto options = std::make_shared<WatchOptions>();
   CLI::App* app = parent.add_subcommand(
-      "watch", "Subscribe to items and print every data change until stopped (Ctrl-C, SIGTERM, --count, --duration)");
+      "watch", "Subscribe to items and print every data change until stopped (Ctrl-C, SIGTERM, SIGHUP, --count, --duration)");
   AddServerArguments(*app, options->arguments, "ITEM", "[SERVER] ITEM...", "the items", true);
   CheckPositive(*app->add_option("--rate", options->rate, "update rate in milliseconds")->capture_default_str());
   CheckPercent(

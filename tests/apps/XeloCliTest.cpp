@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <set>
 #include <sstream>
 #include <string>
@@ -46,6 +47,21 @@ std::vector<std::string> Lines(const std::string& text) {
   std::string line;
   while (std::getline(in, line)) lines.push_back(line);
   return lines;
+}
+
+// A line of shell as a user types it, "$XELO" being the built program, run
+// in `dir`. A tool that hangs is ended after a minute and fails the test
+// rather than the whole suite.
+XeloResult RunShell(const ScratchDirectory& dir, const std::string& line) {
+  const std::string script = dir.File("script.sh");
+  xelo::testing::WriteWholeFile(script, "cd '" + dir.Path() + "' || exit 99\n" + line + "\n");
+  const std::string command = "XELO='" XELO_CLI "' timeout 60 bash '" + script + "' >'" + dir.File("sh.out") +
+                              "' 2>'" + dir.File("sh.err") + "'";
+  const int status = std::system(command.c_str());
+  XeloResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, xelo::testing::ReadWholeFile(dir.File("sh.out")),
+                    xelo::testing::ReadWholeFile(dir.File("sh.err"))};
+  EXPECT_EQ(result.err.find("Sanitizer"), std::string::npos) << result.err;
+  return result;
 }
 
 const json* FindBy(const json& rows, const std::string& key, const std::string& value) {
@@ -417,7 +433,45 @@ TEST_P(XeloWatchSignal, EndsCleanlyWithValidJson) {
   EXPECT_NE(result.err.find("disconnected"), std::string::npos) << result.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(SigintAndSigterm, XeloWatchSignal, ::testing::Values(SIGINT, SIGTERM));
+INSTANTIATE_TEST_SUITE_P(StopSignals, XeloWatchSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+
+// ---- output --------------------------------------------------------------------
+
+TEST(XeloOutput, AFailedWriteEndsTheToolWithExitOne) {
+  ScratchDirectory scratch;
+  XeloResult result = RunShell(scratch, R"("$XELO" read Static.Int32 >/dev/full; echo "rc=$?")");
+  EXPECT_EQ(result.out, "rc=1\n");
+  EXPECT_NE(result.err.find("cannot write to standard output: No space left on device"), std::string::npos)
+      << result.err;
+  // As services run it: SIGPIPE ignored, so only the failed write tells
+  // the watch that nobody reads any more.
+  result = RunShell(scratch, R"(trap '' PIPE
+"$XELO" watch "Channel 1.Device 1.Counter" --rate 100 | head -n 1 >/dev/null; echo "rc=${PIPESTATUS[0]}")");
+  EXPECT_EQ(result.out, "rc=1\n");
+  EXPECT_NE(result.err.find("cannot write to standard output: Broken pipe"), std::string::npos) << result.err;
+}
+
+TEST(XeloOutput, BadBytesAndWideTextKeepTheOutputWhole) {
+  XeloResult result = RunXelo({"read", "Static.Int32", "x\xff", "--format", "json"});
+  EXPECT_EQ(result.exitCode, kItemsFailed) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1]["item"], "x\uFFFD");
+
+  // "Größe.漢字" is 14 bytes but 10 columns wide; the sine passes through
+  // 1.2246467991473532E-16, the longest of its texts.
+  result = RunXelo({"watch", "Channel 1.Device 1.Sine", "Größe.漢字", "--rate", "100", "--count", "25"});
+  EXPECT_EQ(result.exitCode, kItemsFailed) << result.err;
+  const std::vector<std::string> lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 27u) << result.out;
+  EXPECT_EQ(lines[1].find(xelo::GetOPCErrorMessage(OPC_E_UNKNOWNITEMID)), lines[0].find("ERROR") + 4) << result.out;
+  bool longValue = false;
+  for (std::size_t i = 2; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].find("vtR8"), lines[0].find("TYPE")) << lines[i];
+    longValue = longValue || lines[i].find("E-16") != std::string::npos;
+  }
+  EXPECT_TRUE(longValue) << result.out;
+}
 
 // ---- save and run --------------------------------------------------------------
 
@@ -448,6 +502,50 @@ TEST(XeloConfiguration, SaveThenRunRoundTrips) {
   EXPECT_EQ(items, (std::set<std::string>{"Static.Int32", "Channel 1.Device 1.Ramp"}));
 }
 
+TEST(XeloConfiguration, SaveChecksTheItemsAndNeverReplacesWhatIsNotAFile) {
+  ScratchDirectory scratch;
+  const std::string file = scratch.File("plant.xelo");
+  XeloResult result = RunXelo({"save", "Static.Int32", "No.Such.Item", "-o", file});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  EXPECT_NE(result.err.find("No.Such.Item"), std::string::npos) << result.err;
+  EXPECT_TRUE(scratch.Entries().empty());
+  result = RunXelo({"save", "Static.Int32", "No.Such.Item", "-o", file, "--force"});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  EXPECT_NE(xelo::testing::ReadWholeFile(file).find("No.Such.Item"), std::string::npos);
+
+  // Through a symbolic link to its target; a FIFO is written, not replaced.
+  result = RunShell(scratch, R"(mkdir real && echo old >real/target.xelo && ln -s real/target.xelo link.xelo
+"$XELO" save Static.Int32 -o link.xelo >/dev/null && test -L link.xelo && grep -c TXeloServer real/target.xelo
+mkfifo pipe && { cat pipe >from-pipe & } && "$XELO" save Static.Int32 -o pipe >/dev/null; wait
+test -p pipe && grep -c Static.Int32 from-pipe)");
+  EXPECT_EQ(result.out, "1\n1\n") << result.err;
+
+  // Past the file size limit: a message, exit 1, no temporary file left.
+  std::string items;
+  for (int i = 0; i < 40; ++i) items += " Static.Int32";
+  result = RunShell(scratch, "ulimit -f 1; \"$XELO\" save" + items + " -o big.xelo >/dev/null; echo \"rc=$?\"");
+  EXPECT_EQ(result.out, "rc=1\n");
+  EXPECT_NE(result.err.find("File too large"), std::string::npos) << result.err;
+  for (const std::string& name : scratch.Entries()) EXPECT_EQ(name.find("big.xelo"), std::string::npos) << name;
+}
+
+TEST(XeloConfiguration, RunPrefersTheServerOfTheCommandLine) {
+  ScratchDirectory scratch;
+  const std::string file = scratch.File("elsewhere.xelo");
+  ASSERT_EQ(RunXelo({"save", "Static.Int32", "-o", file}).exitCode, kOk);
+  std::string text = xelo::testing::ReadWholeFile(file);
+  const std::size_t name = text.find("'Xelo.Sim.1'");
+  ASSERT_NE(name, std::string::npos) << text;
+  xelo::testing::WriteWholeFile(file, text.replace(name, 12, "'Other.Server.9'"));
+
+  XeloResult result = RunXelo({"run", file, "--count", "1"});
+  EXPECT_EQ(result.exitCode, kFailure);
+  EXPECT_NE(result.err.find("Other.Server.9"), std::string::npos) << result.err;
+  result = RunXelo({"run", file, "--count", "1", "--server", "Xelo.Sim.1", "--format", "jsonl"});
+  EXPECT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_EQ(ParseJsonLines(result.out).size(), 1u) << result.out;
+}
+
 TEST(XeloConfiguration, RunRefusesAFileThatIsNoConfiguration) {
   ScratchDirectory scratch;
   const std::string file = scratch.File("notes.txt");
@@ -473,6 +571,12 @@ TEST(XeloUsage, BadUsageGivesExitTwoAndAHelpfulMessage) {
       {"write", "Static.Int32"},
       {"watch", "Static.Int32", "--count", "0"},
       {"watch", "Static.Int32", "--deadband", "150"},
+      {"watch", "Static.Int32", "--deadband", "nan"},
+      {"watch", "Static.Int32", "--duration", "nan"},
+      {"watch", "Static.Int32", "--duration", "inf"},
+      {"watch", "Static.Int32", "--duration", "1e10"},
+      {"read", "Static.Int32", "--timeout", "nan"},
+      {"save", "Static.Int32", "-o", "unwritten.xelo", "--group", " "},
       {"browse", "--type", "vtNothing"},
       {"browse", "--rights", "x"},
       {"--format", "xml", "servers"},

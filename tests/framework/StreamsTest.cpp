@@ -309,6 +309,29 @@ TEST_F(AtomicSaveTest, ACrashWhileSavingLeavesTheOldFileWhole) {
   }
 }
 
+TEST_F(AtomicSaveTest, WritesThroughSymbolicLinksAndKeepsThem) {
+  // sub/link -> ../chain -> config.dat: each link relative to its own
+  // directory; the replaced file keeps its permissions, the links stay.
+  ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink("config.dat", dir.File("chain").c_str()), 0);
+  ASSERT_EQ(::symlink("../chain", dir.File("sub/link").c_str()), 0);
+  for (const char* contents : {"first", "second"}) {  // dangling, then existing
+    WriteFileAtomically(dir.File("sub/link"), contents);
+    EXPECT_EQ(ReadWholeFile(target), contents);
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+  }
+  struct stat st {};
+  ASSERT_EQ(::lstat(dir.File("chain").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"chain", "config.dat", "sub"}));
+  // A loop is reported under the name the caller gave.
+  ASSERT_EQ(::symlink("loop", dir.File("loop").c_str()), 0);
+  EXPECT_EQ(MessageOf<EFCreateError>([&] { WriteFileAtomically(dir.File("loop"), "x"); }),
+            "Cannot create file \"" + dir.File("loop") + "\". Too many levels of symbolic links");
+}
+
 TEST_F(AtomicSaveTest, ReportsADirectoryThatDoesNotExist) {
   const std::string path = dir.File("absent/file.dat");
   EXPECT_EQ(MessageOf<EFCreateError>([&] { WriteFileAtomically(path, "x"); }),

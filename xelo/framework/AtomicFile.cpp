@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <string>
 #include <system_error>
 
@@ -57,7 +59,8 @@ int WriteAll(int fd, std::string_view bytes) {
 // that, the descriptor is closed and the file removed.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const std::string& target) {
+  // `shown` is the name errors report: the one the caller asked for.
+  TemporaryFile(const std::string& target, const std::string& shown) {
     static std::atomic<unsigned> counter{0};
     // The name is hidden and unique per process and call, so concurrent
     // writers never share a temporary file; O_EXCL guards against leftovers
@@ -68,7 +71,7 @@ class TemporaryFile {
       fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd_ >= 0 || errno != EEXIST) break;
     }
-    if (fd_ < 0) CreateFailed(target, errno);
+    if (fd_ < 0) CreateFailed(shown, errno);
   }
 
   ~TemporaryFile() {
@@ -107,28 +110,66 @@ void SyncDirectory(const std::string& directory) {
   ::close(fd);
 }
 
+// The file a write to `path` is meant for when nothing exists there yet:
+// a dangling symbolic link names the file to create, relative to the
+// link's own directory.
+std::string FollowDanglingLinks(const std::string& path) {
+  std::string current = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+    if (length < 0) CreateFailed(path, errno);
+    target.resize(static_cast<std::size_t>(length));
+    current = target.front() == '/' ? target : DirectoryOf(current) + "/" + target;
+  }
+  CreateFailed(path, ELOOP);
+}
+
+// A FIFO, a device or a terminal is written as it is: replacing it with a
+// regular file would break whatever reads from it.
+void WriteInPlace(const std::string& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) CreateFailed(path, errno);
+  const int error = WriteAll(fd, bytes);
+  const int closed = ::close(fd);
+  if (error != 0) CreateFailed(path, error);
+  if (closed != 0) CreateFailed(path, errno);
+}
+
 }  // namespace
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes) {
-  if (path.empty()) CreateFailed(path, ENOENT);
-  TemporaryFile temp(path);
-  CallHook(AtomicWriteStep::kTempCreated);
-
-  struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    ::fchmod(temp.Descriptor(), existing.st_mode & 07777);
+void WriteFileAtomically(const std::string& requested, std::string_view bytes) {
+  if (requested.empty()) CreateFailed(requested, ENOENT);
+  // A symbolic link stays a link: the file it names is replaced, in that
+  // file's own directory, so that the rename stays on one file system.
+  std::string path = requested;
+  struct stat target {};
+  const bool exists = ::stat(requested.c_str(), &target) == 0;
+  if (exists) {
+    if (!S_ISREG(target.st_mode)) return WriteInPlace(requested, bytes);
+    if (char* resolved = ::realpath(requested.c_str(), nullptr)) {
+      path = resolved;
+      std::free(resolved);
+    }
+  } else {
+    path = FollowDanglingLinks(requested);
   }
+  TemporaryFile temp(path, requested);
+  CallHook(AtomicWriteStep::kTempCreated);
+  if (exists) ::fchmod(temp.Descriptor(), target.st_mode & 07777);
 
   const std::size_t half = bytes.size() / 2;
-  if (const int error = WriteAll(temp.Descriptor(), bytes.substr(0, half))) CreateFailed(path, error);
+  if (const int error = WriteAll(temp.Descriptor(), bytes.substr(0, half))) CreateFailed(requested, error);
   CallHook(AtomicWriteStep::kPartWritten);
-  if (const int error = WriteAll(temp.Descriptor(), bytes.substr(half))) CreateFailed(path, error);
+  if (const int error = WriteAll(temp.Descriptor(), bytes.substr(half))) CreateFailed(requested, error);
 
-  if (::fsync(temp.Descriptor()) != 0) CreateFailed(path, errno);
-  if (const int error = temp.Close()) CreateFailed(path, error);
+  if (::fsync(temp.Descriptor()) != 0) CreateFailed(requested, errno);
+  if (const int error = temp.Close()) CreateFailed(requested, error);
   CallHook(AtomicWriteStep::kBeforeRename);
 
-  if (::rename(temp.Path().c_str(), path.c_str()) != 0) CreateFailed(path, errno);
+  if (::rename(temp.Path().c_str(), path.c_str()) != 0) CreateFailed(requested, errno);
   temp.Release();
   SyncDirectory(DirectoryOf(path));
 }

@@ -18,7 +18,9 @@ namespace xelo {
 // it to the disk (fsync), renames it over `path` and flushes the directory.
 // An existing target keeps its permission bits; a new one gets the usual
 // permissions of a created file (0666 less the umask). A symbolic link at
-// `path` is replaced by the new file rather than followed.
+// `path` is followed and stays: the file it names is replaced, atomically in
+// that file's directory. Something other than a regular file (a FIFO, a
+// device, a terminal) is written directly, never replaced.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // Test seam: the steps of WriteFileAtomically at which a hook is called.
