@@ -55,6 +55,24 @@ TEST(BStr, NullIsTheEmptyStringAndOddByteLengthsAreKept) {
   EXPECT_EQ(LiveAllocations(), before);
 }
 
+TEST(BStr, ReallocatingFromTheOldStringItselfKeepsItsCharacters) {
+  const auto before = LiveAllocations();
+  struct Case {
+    UINT offset;
+    UINT length;  // 0: SysReAllocString, up to the terminator
+    const char* expected;
+  };
+  for (const Case& c : {Case{0, 1, "a"}, Case{1, 2, "bc"}, Case{0, 3, "abc"}, Case{0, 0, "abc"}, Case{2, 0, "c"}}) {
+    BSTR text = SysAllocString(u"abc");
+    const INT done = c.length == 0 ? SysReAllocString(&text, text + c.offset)
+                                   : SysReAllocStringLen(&text, text + c.offset, c.length);
+    EXPECT_EQ(done, TRUE);
+    EXPECT_EQ(xelo::com::BstrToUtf8(text), c.expected) << c.offset << "," << c.length;
+    SysFreeString(text);
+  }
+  EXPECT_EQ(LiveAllocations(), before);
+}
+
 TEST(WideText, RoundTripsAllPlanesAndReplacesInvalidInput) {
   const std::string text = "A\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80";  // A ä € 😀
   const std::u16string wide = xelo::com::ToUtf16(text);

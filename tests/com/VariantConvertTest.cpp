@@ -172,18 +172,25 @@ void Check(std::vector<Row>& rows) {
   }
 }
 
-TEST_F(VariantConvert, IntegersKeepTheirValueOrOverflow) {
+TEST_F(VariantConvert, IntegersKeepTheirValueOrTheirBitsOrOverflow) {
   std::vector<Row> rows = {
-      {I4(70000), VT_I2, kOverflow, {}},        {I4(-1), VT_UI4, kOverflow, {}},
+      {I4(70000), VT_I2, kOverflow, {}},        {I4(-1), VT_UI2, kOverflow, {}},
       {I4(256), VT_UI1, kOverflow, {}},         {I4(255), VT_UI1, kOk, UI1(255)},
       {I4(-128), VT_I1, kOk, I1(-128)},         {I4(-129), VT_I1, kOverflow, {}},
       {I4(128), VT_I1, kOverflow, {}},          {I2(-32768), VT_I4, kOk, I4(-32768)},
-      {UI4(0xFFFFFFFF), VT_I4, kOverflow, {}},  {UI4(0xFFFFFFFF), VT_I8, kOk, I8(0xFFFFFFFFLL)},
+      {I2(-1), VT_UI4, kOverflow, {}},          {I1(-1), VT_UI8, kOverflow, {}},
+      {UI4(0xFFFFFFFF), VT_I2, kOverflow, {}},  {UI4(0xFFFFFFFF), VT_I8, kOk, I8(0xFFFFFFFFLL)},
       {UI4(0xFFFFFFFF), VT_UINT, kOk, UInt(0xFFFFFFFF)},
-      {I8(kI8Min), VT_UI8, kOverflow, {}},      {I8(kI8Min), VT_R8, kOk, R8(-9223372036854775808.0)},
-      {UI8(kUI8Max), VT_I8, kOverflow, {}},     {UI8(kUI8Max), VT_R8, kOk, R8(18446744073709551616.0)},
+      {I8(kI8Min), VT_R8, kOk, R8(-9223372036854775808.0)},
+      {UI8(kUI8Max), VT_I4, kOverflow, {}},     {UI8(kUI8Max), VT_R8, kOk, R8(18446744073709551616.0)},
       {Int(-5), VT_I4, kOk, I4(-5)},            {UInt(7), VT_UI2, kOk, UI2(7)},
-      {I1(-1), VT_UI1, kOverflow, {}},          {UI2(65535), VT_I2, kOverflow, {}},
+      // Same width, other signedness: the bits are kept.
+      {I1(-1), VT_UI1, kOk, UI1(255)},          {UI1(128), VT_I1, kOk, I1(-128)},
+      {I2(-2), VT_UI2, kOk, UI2(65534)},        {UI2(65535), VT_I2, kOk, I2(-1)},
+      {I4(-1), VT_UI4, kOk, UI4(0xFFFFFFFF)},   {UI4(0xFFFFFFFF), VT_I4, kOk, I4(-1)},
+      {Int(-1), VT_UINT, kOk, UInt(0xFFFFFFFF)}, {UInt(0x80000000), VT_INT, kOk, Int(-2147483647 - 1)},
+      {Int(-2), VT_UI4, kOk, UI4(0xFFFFFFFE)},  {UInt(0xFFFFFFFF), VT_I4, kOk, I4(-1)},
+      {I8(kI8Min), VT_UI8, kOk, UI8(9223372036854775808ULL)}, {UI8(kUI8Max), VT_I8, kOk, I8(-1)},
       {I4(16777217), VT_R4, kOk, R4(16777216.0f)},  // nearest float
       {I4(5), VT_I4, kOk, I4(5)},
   };
@@ -212,13 +219,14 @@ TEST_F(VariantConvert, FloatsRoundHalfToEvenAndOverflowOutsideTheTarget) {
   Check(rows);
 }
 
-TEST_F(VariantConvert, BooleansAreMinusOneAndZero) {
+TEST_F(VariantConvert, BooleansAreMinusOneAndZeroButTrueIsADecimalOne) {
   std::vector<Row> rows = {
       {Bool(true), VT_I2, kOk, I2(-1)},         {Bool(true), VT_I8, kOk, I8(-1)},
       {Bool(true), VT_UI1, kOk, UI1(0xFF)},     {Bool(true), VT_UI2, kOk, UI2(0xFFFF)},
       {Bool(true), VT_UI4, kOk, UI4(0xFFFFFFFF)}, {Bool(true), VT_UI8, kOk, UI8(kUI8Max)},
       {Bool(true), VT_R8, kOk, R8(-1.0)},       {Bool(true), VT_CY, kOk, Cy(-10000)},
-      {Bool(true), VT_DECIMAL, kOk, Dec(0, true, 0, 1)}, {Bool(false), VT_UI4, kOk, UI4(0)},
+      {Bool(true), VT_DECIMAL, kOk, Dec(0, false, 0, 1)}, {Bool(false), VT_UI4, kOk, UI4(0)},
+      {Bool(false), VT_DECIMAL, kOk, Dec(0, false, 0, 0)}, {Bool(true), VT_I4, kOk, I4(-1)},
       {Bool(true), VT_BSTR, kOk, Str("-1")},    {Bool(false), VT_BSTR, kOk, Str("0")},
       {Bool(true), VT_BSTR, kOk, Str("True"), VARIANT_ALPHABOOL},
       {Bool(false), VT_BSTR, kOk, Str("False"), VARIANT_ALPHABOOL},
@@ -252,7 +260,7 @@ TEST_F(VariantConvert, NumbersBecomeInvariantText) {
       {Dec(0, false, 0xFFFFFFFF, kUI8Max), VT_BSTR, kOk, Str("79228162514264337593543950335")},
       {Date(45000.5), VT_BSTR, kOk, Str("2023-03-15 12:00:00")}, {Date(45000), VT_BSTR, kOk, Str("2023-03-15")},
       {Date(0.25), VT_BSTR, kOk, Str("06:00:00")}, {Date(-1.25), VT_BSTR, kOk, Str("1899-12-29 06:00:00")},
-      {Date(3e6), VT_BSTR, kOverflow, {}},    {Err(E_FAIL), VT_BSTR, kMismatch, {}},
+      {Date(3e6), VT_BSTR, E_INVALIDARG, {}}, {Err(E_FAIL), VT_BSTR, kMismatch, {}},
       {Empty(), VT_BSTR, kOk, Str("")},       {Null(), VT_BSTR, kMismatch, {}},
   };
   Check(rows);
@@ -277,7 +285,8 @@ TEST_F(VariantConvert, TextBecomesNumbersOrIsRefused) {
       {Str("1 2"), VT_I4, kMismatch, {}},     {Str("1,000"), VT_I4, kMismatch, {}},
       {Str("-"), VT_R8, kMismatch, {}},       {Str("."), VT_R8, kMismatch, {}},
       {Str("1e"), VT_R8, kMismatch, {}},      {Str("1e+"), VT_R8, kMismatch, {}},
-      {Str("0x10"), VT_I4, kMismatch, {}},    {Str("5"), VT_ERROR, kMismatch, {}},
+      {Str("0x10"), VT_I4, kMismatch, {}},    {Str("&H10"), VT_I4, kMismatch, {}},
+      {Str("5"), VT_ERROR, kMismatch, {}},    {Str("03/15/2023"), VT_DATE, kMismatch, {}},
       {Str("2023-03-15 12:00"), VT_DATE, kOk, Date(45000.5)},
       {Str(" 2023-03-15T12:00:00 "), VT_DATE, kOk, Date(45000.5)},
       {Str("06:00"), VT_DATE, kOk, Date(0.25)}, {Str("1899-12-30"), VT_DATE, kOk, Date(0.0)},
@@ -314,30 +323,33 @@ TEST_F(VariantConvert, DatesStayInsideTheValidRange) {
   Check(rows);
 }
 
-TEST_F(VariantConvert, ErrorCodesPassOnlyThroughThirtyTwoBitIntegers) {
+TEST_F(VariantConvert, ErrorCodesBecomeNothingButNull) {
   const SCODE code = DISP_E_OVERFLOW;
   std::vector<Row> rows = {
-      {Err(code), VT_I4, kOk, I4(code)},      {Err(code), VT_UI4, kOk, UI4(static_cast<ULONG>(code))},
-      {Err(code), VT_INT, kOk, Int(code)},    {Err(code), VT_UINT, kOk, UInt(static_cast<UINT>(code))},
+      {Err(code), VT_I4, kMismatch, {}},      {Err(code), VT_UI4, kMismatch, {}},
+      {Err(code), VT_INT, kMismatch, {}},     {Err(code), VT_UINT, kMismatch, {}},
       {Err(code), VT_I2, kMismatch, {}},      {Err(code), VT_R8, kMismatch, {}},
       {Err(code), VT_BOOL, kMismatch, {}},    {Err(code), VT_I8, kMismatch, {}},
-      {Err(code), VT_EMPTY, kOk, Empty()},    {I4(5), VT_ERROR, kOk, Err(5)},
-      {UI4(0x80020005), VT_ERROR, kOk, Err(DISP_E_TYPEMISMATCH)},
+      {Err(code), VT_EMPTY, kMismatch, {}},   {Err(code), VT_NULL, kOk, Null()},
+      {I4(5), VT_ERROR, kMismatch, {}},       {UI4(5), VT_ERROR, kMismatch, {}},
+      {Int(5), VT_ERROR, kMismatch, {}},      {UInt(5), VT_ERROR, kMismatch, {}},
       {I2(5), VT_ERROR, kMismatch, {}},       {R8(5), VT_ERROR, kMismatch, {}},
       {Empty(), VT_ERROR, kMismatch, {}},
   };
   Check(rows);
 }
 
-TEST_F(VariantConvert, EmptyIsZeroAndNullConvertsToNothing) {
+TEST_F(VariantConvert, EmptyIsZeroAndAnythingBecomesNullButNullBecomesNothingElse) {
   std::vector<Row> rows = {
       {Empty(), VT_I4, kOk, I4(0)},           {Empty(), VT_R8, kOk, R8(0)},
       {Empty(), VT_BOOL, kOk, Bool(false)},   {Empty(), VT_DATE, kOk, Date(0)},
       {Empty(), VT_CY, kOk, Cy(0)},           {Empty(), VT_DECIMAL, kOk, Dec(0, false, 0, 0)},
       {Empty(), VT_UI8, kOk, UI8(0)},         {Empty(), VT_NULL, kOk, Null()},
+      {Empty(), VT_EMPTY, kOk, Empty()},      {Str("x"), VT_EMPTY, kOk, Empty()},
       {Null(), VT_I4, kMismatch, {}},         {Null(), VT_BOOL, kMismatch, {}},
-      {Null(), VT_EMPTY, kOk, Empty()},       {Null(), VT_NULL, kOk, Null()},
-      {I4(1), VT_NULL, kMismatch, {}},        {Str("x"), VT_EMPTY, kOk, Empty()},
+      {Null(), VT_EMPTY, kMismatch, {}},      {Null(), VT_NULL, kOk, Null()},
+      {I4(1), VT_NULL, kOk, Null()},          {Str("x"), VT_NULL, kOk, Null()},
+      {Date(3e6), VT_NULL, kOk, Null()},
   };
   Check(rows);
 }
@@ -400,12 +412,12 @@ TEST_F(VariantConvert, TheLocaleIsAlwaysTheInvariantOne) {
 TEST_F(VariantConvert, InvalidTypesAndArgumentsAreRefused) {
   VARIANT src = I4(1);
   VARIANT dest = Str("keep");
-  for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_LPWSTR}, VARTYPE{VT_VARIANT}, VARTYPE{73},
+  for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_LPWSTR}, VARTYPE{VT_FILETIME}, VARTYPE{73},
                       VARTYPE{0xFFF}, VARTYPE(VT_VECTOR | VT_I4), VARTYPE(VT_ARRAY | VT_EMPTY),
                       VARTYPE(VT_BYREF | VT_NULL), VARTYPE(VT_RESERVED | VT_I4)}) {
     EXPECT_EQ(VariantChangeType(&dest, &src, 0, bad), DISP_E_BADVARTYPE) << "target " << bad;
   }
-  for (VARTYPE foreign : {VARTYPE{VT_RECORD}, VARTYPE{VT_FILETIME}, VARTYPE{VT_INT_PTR}, VARTYPE(VT_BYREF | VT_I4)}) {
+  for (VARTYPE foreign : {VARTYPE{VT_RECORD}, VARTYPE{VT_VARIANT}, VARTYPE{VT_INT_PTR}, VARTYPE(VT_BYREF | VT_I4)}) {
     EXPECT_EQ(VariantChangeType(&dest, &src, 0, foreign), DISP_E_TYPEMISMATCH) << "target " << foreign;
   }
   for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VARIANT}, VARTYPE{VT_RECORD}, VARTYPE(VT_VECTOR | VT_I4)}) {
@@ -453,7 +465,7 @@ class PlainCounted : public xelo::com::ComObject<IUnknown> {
   ULONG Refs() const { return RefCount(); }
 };
 
-TEST_F(VariantConvert, InterfacesConvertOnlyIntoEachOther) {
+TEST_F(VariantConvert, InterfacesConvertOnlyIntoEachOtherAndNull) {
   auto object = xelo::com::MakeComObject<Counted>();
   VARIANT unknown{};
   unknown.punkVal = object->GetUnknown();
@@ -492,7 +504,8 @@ TEST_F(VariantConvert, InterfacesConvertOnlyIntoEachOther) {
   // In place, the old reference goes and the new one stays: no net change.
   ASSERT_EQ(VariantChangeType(&unknown, &unknown, 0, VT_DISPATCH), S_OK);
   EXPECT_EQ(object->Refs(), 2u);
-  VariantClear(&unknown);
+  ASSERT_EQ(VariantChangeType(&unknown, &unknown, 0, VT_NULL), S_OK);
+  EXPECT_EQ(unknown.vt, VT_NULL);
   EXPECT_EQ(object->Refs(), 1u);
 }
 

@@ -93,9 +93,10 @@ TEST_F(SyncIo, WritesConvertClampAndRefuse) {
   const OPCHANDLE date = s.AddOne(u"Static.Date", 4);
   const OPCHANDLE setpoint = s.AddOne(u"Channel 1.Device 1.Setpoint", 5);
   const OPCHANDLE array = s.AddOne(u"Channel 1.Device 1.Array", 6);
+  const OPCHANDLE uint32 = s.AddOne(u"Static.UInt32", 7);
   auto io = s.As<IOPCSyncIO>();
 
-  VARIANT values[7];
+  VARIANT values[8];
   values[0] = MakeR8(150.0);            // clamped to 100
   values[1] = MakeI4(1);                // read-only
   values[2] = MakeI4(40000);            // does not fit an I2
@@ -104,22 +105,24 @@ TEST_F(SyncIo, WritesConvertClampAndRefuse) {
   values[3].bstrVal = xelo::com::AllocBstr(u"not a date");
   values[4] = MakeI4(77);               // converted to R8
   values[5] = MakeR8(1.0);              // scalar into an array
-  values[6] = MakeR8(1.0);              // unknown handle
-  OPCHANDLE handles[] = {clamped, readOnly, int16, date, setpoint, array, 555};
+  values[6] = MakeI4(-1);               // same width: the bits, 4294967295
+  values[7] = MakeR8(1.0);              // unknown handle
+  OPCHANDLE handles[] = {clamped, readOnly, int16, date, setpoint, array, uint32, 555};
   HRESULT* errors = nullptr;
-  ASSERT_EQ(io->Write(7, handles, values, &errors), S_FALSE);
-  const HRESULT expected[] = {OPC_S_CLAMP,   OPC_E_BADRIGHTS, OPC_E_RANGE,        OPC_E_BADTYPE,
-                              S_OK,          OPC_E_BADTYPE,   OPC_E_INVALIDHANDLE};
+  ASSERT_EQ(io->Write(8, handles, values, &errors), S_FALSE);
+  const HRESULT expected[] = {OPC_S_CLAMP,   OPC_E_BADRIGHTS, OPC_E_RANGE, OPC_E_BADTYPE,
+                              S_OK,          OPC_E_BADTYPE,   S_OK,        OPC_E_INVALIDHANDLE};
   for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(errors[i], expected[i]) << i;
   CoTaskMemFree(errors);
   for (auto& v : values) VariantClear(&v);
 
   ReadResult r;
-  Read(io.Get(), OPC_DS_DEVICE, {clamped, int16, setpoint}, r);
+  Read(io.Get(), OPC_DS_DEVICE, {clamped, int16, setpoint, uint32}, r);
   EXPECT_EQ(r.states[0].vDataValue.dblVal, 100.0);
   EXPECT_EQ(r.states[1].vDataValue.iVal, 16);  // unchanged after the failed write
   EXPECT_EQ(r.states[2].vDataValue.vt, VT_R8);
   EXPECT_EQ(r.states[2].vDataValue.dblVal, 77.0);
+  EXPECT_EQ(r.states[3].vDataValue.ulVal, 4294967295u);
 
   VARIANT below = MakeR8(-5.0);
   ASSERT_EQ(io->Write(1, handles, &below, &errors), S_FALSE);

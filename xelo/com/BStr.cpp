@@ -52,6 +52,7 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
 
 BSTR SysAllocStringByteLen(const char* bytes, UINT length) { return AllocateBytes(bytes, length); }
 
+// Both copy before they free: `text` may be (part of) the old string.
 INT SysReAllocString(BSTR* target, const OLECHAR* text) {
   if (target == nullptr) return FALSE;
   BSTR copy = SysAllocString(text);

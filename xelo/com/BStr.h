@@ -17,7 +17,7 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 // `length` bytes; an odd length is allowed, as in COM.
 BSTR SysAllocStringByteLen(const char* bytes, UINT length);
 // Replaces *target with a copy of `text` (FALSE when out of memory, *target
-// unchanged).
+// unchanged). `text` may point into *target.
 INT SysReAllocString(BSTR* target, const OLECHAR* text);
 INT SysReAllocStringLen(BSTR* target, const OLECHAR* text, UINT length);
 void SysFreeString(BSTR text);

@@ -9,19 +9,28 @@
 // rounded half to even by their binary value, as COM does. Conversions to
 // doubles are correctly rounded from the exact decimal digits.
 //
-// Choices where COM leaves room:
+// Where we answer as Windows does although it is irregular:
 // - BOOL true is -1; for an unsigned target it is the all-ones value of
 //   that type (255, 65535, 0xFFFFFFFF, ...), as the bits of -1 would be.
-//   Any non-zero VARIANT_BOOL counts as true.
+//   A DECIMAL alone gets +1. Any non-zero VARIANT_BOOL counts as true.
+// - Between a signed and an unsigned integer type of the same width (I1
+//   and UI1, I2 and UI2, I4/INT and UI4/UINT, I8 and UI8) the bits are
+//   kept, so I4 -1 is UI4 4294967295 and back; across widths the value
+//   must fit (I4 -1 to UI2 is DISP_E_OVERFLOW).
+// - Every value becomes NULL, but NULL and ERROR do not become EMPTY.
+//   ERROR converts into nothing else, not even into the 32-bit integers
+//   that could hold its code.
+//
+// Choices where COM leaves room:
 // - VARIANT_ALPHABOOL and VARIANT_LOCALBOOL both give "True"/"False"; our
 //   locale's names are the English ones. Text to BOOL accepts "True" and
 //   "False" in any case, or any number (non-zero is true).
 // - Number text: blanks around, an optional sign, digits with an optional
 //   '.' fraction (".5" and "5." included), an optional exponent. No
 //   thousands separators, currency signs or hexadecimal forms.
-// - Text to DATE accepts only the date text of OleDate.h; a DATE outside
-//   the valid range is DISP_E_OVERFLOW both as a target and when it is to
-//   become text.
+// - Text to DATE accepts only the date text of OleDate.h, whatever the
+//   locale. A DATE outside the valid range is DISP_E_OVERFLOW as a target
+//   and E_INVALIDARG when it is to become text.
 // - Doubles become text with 15 significant digits (7 for R4), like "%G":
 //   "0.1", "1E+20", "1E-05"; zero is "0" whatever its sign; NaN and the
 //   infinities are "NAN", "INF" and "-INF". CY and DECIMAL become exact
@@ -36,9 +45,9 @@
 // - Arrays convert element by element into a new array of the same shape;
 //   a null array stays null. Array and scalar never convert into each other.
 // - Target codes that exist but that a VARIANT conversion cannot produce
-//   (VT_RECORD, VT_INT_PTR, VT_UINT_PTR, VT_FILETIME..VT_CLSID, any
-//   VT_BYREF type) are DISP_E_TYPEMISMATCH; codes that do not exist are
-//   DISP_E_BADVARTYPE.
+//   (VT_VARIANT on its own, VT_RECORD, VT_INT_PTR, VT_UINT_PTR,
+//   VT_BLOB..VT_CLSID, any VT_BYREF type) are DISP_E_TYPEMISMATCH; codes
+//   that do not exist, and VT_FILETIME, are DISP_E_BADVARTYPE.
 #include "xelo/com/BStr.h"
 #include "xelo/com/OleDate.h"
 #include "xelo/com/Variant.h"
@@ -495,6 +504,28 @@ bool IsUnsignedInteger(VARTYPE vt) {
   return vt == VT_UI1 || vt == VT_UI2 || vt == VT_UI4 || vt == VT_UINT || vt == VT_UI8;
 }
 
+// Bytes of an integer type; 0 for every other type.
+int IntegerWidth(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
 // Stores the low bits of a two's-complement value in the member of `vt`.
 void StoreBits(VARTYPE vt, unsigned long long bits, VARIANT& out) {
   switch (vt) {
@@ -643,7 +674,7 @@ HRESULT TextOf(const VARIANT& v, USHORT flags, std::string& text) {
       }
       return S_OK;
     case VT_DATE:
-      if (!xelo::com::IsValidDate(v.date)) return DISP_E_OVERFLOW;
+      if (!xelo::com::IsValidDate(v.date)) return E_INVALIDARG;
       text = xelo::com::DateToText(v.date);
       return S_OK;
     case VT_CY:
@@ -706,34 +737,21 @@ HRESULT ConvertInterface(const VARIANT& src, VARTYPE vt, VARIANT& out) {
   return S_OK;
 }
 
-// ERROR keeps its 32 bits with the 32-bit integer types and nothing else.
-HRESULT ConvertError(const VARIANT& src, VARTYPE vt, VARIANT& out) {
-  auto isCodeCarrier = [](VARTYPE type) {
-    return type == VT_I4 || type == VT_UI4 || type == VT_INT || type == VT_UINT;
-  };
-  if ((src.vt == VT_ERROR && isCodeCarrier(vt)) || (vt == VT_ERROR && isCodeCarrier(src.vt))) {
-    out.ulVal = src.ulVal;
-    out.vt = vt;
-    return S_OK;
-  }
-  return DISP_E_TYPEMISMATCH;
-}
-
 // Scalar to scalar of a different type; `out` is written only on success.
 HRESULT ConvertScalar(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT& out) {
   VARIANT result;
   std::memset(&result, 0, sizeof result);
   const VARTYPE from = src.vt;
   HRESULT hr = S_OK;
-  if (from == VT_NULL) return DISP_E_TYPEMISMATCH;
   if (vt == VT_NULL) {
-    if (from != VT_EMPTY) return DISP_E_TYPEMISMATCH;
+    // Nothing of the value is kept, so nothing can fail.
     result.vt = VT_NULL;
+  } else if (from == VT_NULL || from == VT_ERROR || vt == VT_ERROR) {
+    // NULL has no value, and an error code is not a number.
+    return DISP_E_TYPEMISMATCH;
   } else if (IsInterface(from) || IsInterface(vt)) {
     if (!IsInterface(from) || !IsInterface(vt)) return DISP_E_TYPEMISMATCH;
     hr = ConvertInterface(src, vt, result);
-  } else if (from == VT_ERROR || vt == VT_ERROR) {
-    hr = ConvertError(src, vt, result);
   } else if (vt == VT_BSTR) {
     std::string text;
     hr = TextOf(src, flags, text);
@@ -754,11 +772,17 @@ HRESULT ConvertScalar(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT& out
     Number n;
     hr = NumberOf(src, n);
     if (FAILED(hr)) return hr;
+    // Windows makes true a DECIMAL of +1, though -1 for every other number.
+    if (from == VT_BOOL && vt == VT_DECIMAL && IsNonZero(n)) n = Signed(1);
     if (vt == VT_BOOL) {
       result.boolVal = IsNonZero(n) ? VARIANT_TRUE : VARIANT_FALSE;
       result.vt = VT_BOOL;
     } else if (from == VT_BOOL && src.boolVal != 0 && IsUnsignedInteger(vt)) {
       StoreBits(vt, ~0ULL, result);
+    } else if (IntegerWidth(from) != 0 && IntegerWidth(from) == IntegerWidth(vt)) {
+      // Same width, so the bits fit whatever the signedness says.
+      StoreBits(vt, n.kind == Number::Kind::Signed ? static_cast<unsigned long long>(n.signedValue) : n.unsignedValue,
+                result);
     } else {
       switch (vt) {
         case VT_I1:
@@ -897,6 +921,9 @@ HRESULT Convert(const VARIANT& source, VARTYPE vt, USHORT flags, VARIANT& out) {
     return hr;
   }
   if (vt == VT_EMPTY) {
+    // Any other value may be dropped, but NULL and an error code are not
+    // values to Windows and so cannot become none either.
+    if (source.vt == VT_NULL || source.vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
     std::memset(&out, 0, sizeof out);
     return S_OK;
   }
@@ -918,14 +945,15 @@ HRESULT CheckTarget(VARTYPE vt) {
   if (vt & (VT_VECTOR | VT_RESERVED)) return DISP_E_BADVARTYPE;
   const auto base = static_cast<VARTYPE>(vt & VT_TYPEMASK);
   const bool convertible = base <= VT_DECIMAL || (base >= VT_I1 && base <= VT_UINT);
-  const bool foreign = (base >= VT_RECORD && base <= VT_UINT_PTR) || (base >= VT_FILETIME && base <= VT_CLSID);
+  // VT_FILETIME counts as not existing, as in Windows, unlike its neighbours.
+  const bool foreign = (base >= VT_RECORD && base <= VT_UINT_PTR) || (base >= VT_BLOB && base <= VT_CLSID);
   if (!convertible && !foreign) return DISP_E_BADVARTYPE;
   const bool wrapped = (vt & (VT_ARRAY | VT_BYREF)) != 0;
   if (wrapped && (base == VT_EMPTY || base == VT_NULL)) return DISP_E_BADVARTYPE;
-  if (!wrapped && base == VT_VARIANT) return DISP_E_BADVARTYPE;
   // Real codes, but nothing we can produce: a reference needs storage the
-  // caller owns, and the rest are not VARIANT types of this layer.
-  if (foreign || (vt & VT_BYREF)) return DISP_E_TYPEMISMATCH;
+  // caller owns, a VARIANT on its own is no value, and the rest are not
+  // VARIANT types of this layer.
+  if (foreign || (vt & VT_BYREF) || (base == VT_VARIANT && !wrapped)) return DISP_E_TYPEMISMATCH;
   return S_OK;
 }
 

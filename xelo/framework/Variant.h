@@ -187,7 +187,9 @@ class Variant {
   // Numeric and Boolean conversions with COM's rules (VariantChangeType):
   // integers round half to even, empty is 0 (false), Null and arrays cannot
   // be converted, a text is read as a number ("True"/"False" are accepted
-  // by ToBool as well). EConvertError on failure, overflow included.
+  // by ToBool as well). EConvertError on failure, overflow included; an
+  // unsigned value of the same width keeps its bits (a UI8 of 2^64 - 1 is
+  // -1 to ToInt64, a UI4 of 2^32 - 1 is -1 to ToInt32).
   double ToDouble() const;
   std::int32_t ToInt32() const;
   std::int64_t ToInt64() const;
