@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Xelo needs to build and test, if any is missing.
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
+packages=(g++ make cmake ninja-build pkg-config libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
           clang-16 libclang-rt-16-dev)
 missing=()
 for package in "${packages[@]}"; do

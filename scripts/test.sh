@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, run as root), builds Xelo and runs the
 # whole test suite twice: a normal build, then one under AddressSanitizer and
-# UndefinedBehaviorSanitizer (leak detection on). Then, with clang 16 or
+# UndefinedBehaviorSanitizer (leak detection on). After the normal build,
+# scripts/test-install.sh checks the installed package as its users build
+# against it (find_package and pkg-config). Then, with clang 16 or
 # newer at hand, builds the libFuzzer targets and runs each of them for a
 # bounded time (XELO_FUZZ_SECONDS, 20 by default).
 #
@@ -17,7 +19,7 @@ for arg in "$@"; do
   case "$arg" in
     --no-sanitizers) sanitizers=0 ;;
     --no-fuzz) fuzz=0 ;;
-    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac
 done
@@ -33,6 +35,7 @@ run_suite() {  # <build dir> <cmake options...>
 }
 
 run_suite build
+scripts/test-install.sh build
 if [ "$sanitizers" = 1 ]; then
   ASAN_OPTIONS=detect_leaks=1 run_suite build-asan -DXELO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 fi

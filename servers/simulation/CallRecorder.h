@@ -5,7 +5,7 @@
 // Main thread only.
 #pragma once
 
-#include "servers/simulation/CallArguments.h"
+#include "servers/simulation/SimulationControl.h"
 #include "xelo/com/HResult.h"
 
 #include <functional>

@@ -1,11 +1,18 @@
 // The control API of the simulation server: how tests and demos steer the
 // server from inside the process. The client side never includes this.
 //
+// Installed with the package as <xelo/simulation/SimulationControl.h>, so
+// that applications can test themselves against the embedded server the
+// way our own tests do; in the source tree it is
+// "servers/simulation/SimulationControl.h". It includes nothing of the
+// server but public library headers, which keeps it usable from both places.
+//
 // Everything here runs on the main thread and takes effect at once, except
 // RequestShutdown, which posts the notices to the apartment scheduler like
-// any other callback. Item identifiers are those of AddressSpace.h; method
-// names are "<Interface>::<Method>" as the COM interfaces spell them
-// ("IOPCServer::AddGroup", "IOPCItemMgt::RemoveItems", "IOPCSyncIO::Read",
+// any other callback. Item identifiers are those of the simulated address
+// space (AddressSpace.h in the source tree; `xelo browse --ids` lists
+// them); method names are "<Interface>::<Method>" as the COM interfaces
+// spell them ("IOPCServer::AddGroup", "IOPCItemMgt::RemoveItems", "IOPCSyncIO::Read",
 // "IOPCAsyncIO2::Read", "IOPCAsyncIO::Read", "IDataObject::DAdvise",
 // "IOPCBrowseServerAddressSpace::BrowseOPCItemIDs", "IOPCCommon::SetClientName",
 // "IOPCServerList::EnumClassesOfCategories", ...; a group's connection point
@@ -16,17 +23,49 @@
 // or directly through RunUpdateCycle() and PublishNow().
 #pragma once
 
-#include "servers/simulation/CallArguments.h"
 #include "xelo/com/Variant.h"
+#include "xelo/com/WinTypes.h"
 #include "xelo/opc/OpcTypes.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace xelo::sim {
+
+// What the server remembers of the last call of a method, for tests that
+// check what a client passed. Only the fields that the method has are set;
+// the rest stay empty.
+struct CallArguments {
+  std::optional<DWORD> transactionId;          // async calls (client's id; DA 1.0: the id handed out)
+  std::optional<DWORD> cancelId;               // Cancel2 / Cancel
+  std::optional<DWORD> connection;             // DA 1.0 connection token
+  std::optional<OPCDATASOURCE> dataSource;     // sync Read, Refresh2, DA 1.0 Read/Refresh
+  std::optional<OPCBROWSETYPE> browseType;     // BrowseOPCItemIDs
+  std::optional<OPCBROWSEDIRECTION> browseDirection;  // ChangeBrowsePosition
+  std::optional<VARTYPE> dataTypeFilter;       // BrowseOPCItemIDs
+  std::optional<DWORD> accessMask;             // BrowseOPCItemIDs
+  std::optional<DWORD> requestedRate;          // AddGroup, SetState
+  std::optional<LCID> locale;                  // AddGroup, SetState, SetLocaleID, GetErrorString
+  std::optional<BOOL> flag;                    // bActive / bForce / bEnable / bBlobUpdate
+  std::optional<HRESULT> code;                 // GetErrorString
+  std::optional<DWORD> handle;                 // RemoveGroup
+  std::optional<DWORD> count;                  // per-item calls: dwCount
+  std::u16string text;                         // group name, filter, browse string, item id, client name
+  std::vector<std::u16string> itemIds;         // AddItems / ValidateItems
+  std::vector<DWORD> propertyIds;              // item property calls
+  std::vector<VARTYPE> requestedTypes;         // AddItems / ValidateItems / SetDatatypes
+
+  // Fluent filling: CallArguments().Set(&CallArguments::locale, lcid).
+  template <class Field, class Value>
+  CallArguments& Set(Field CallArguments::*field, Value&& value) {
+    this->*field = std::forward<Value>(value);
+    return *this;
+  }
+};
 
 class SimulationControl {
  public:
@@ -75,7 +114,7 @@ class SimulationControl {
   // Callbacks carry this group handle instead of the client's.
   static void SetForeignGroupHandle(std::optional<OPCHANDLE> handle);
 
-  // ---- strict ownership (see OwnershipLedger.h) ----
+  // ---- strict ownership ----
   // Strict mode checks that clients keep COM's ownership rule: what a
   // callback lends them ([in]) comes back unchanged and unfreed (checked
   // when the callback returns), and what a method hands them ([out]) is

@@ -11,7 +11,6 @@
 #include "xelo/core/XeloItemList.h"
 #include "xelo/core/XeloItemProperties.h"
 #include "xelo/core/XeloItems.h"
-#include "xelo/core/XeloMessages.h"
 #include "xelo/core/XeloQuality.h"
 #include "xelo/core/XeloServer.h"
 #include "xelo/core/XeloServerBrowser.h"

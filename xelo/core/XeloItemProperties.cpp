@@ -2,6 +2,7 @@
 
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/core/ItemPropertyCalls.h"
 #include "xelo/core/ServerBuffers.h"
 #include "xelo/core/XeloErrors.h"
 #include "xelo/core/XeloFormat.h"
