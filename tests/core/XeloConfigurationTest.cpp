@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -217,7 +218,7 @@ TEST_F(XeloConfigurationTest, AwkwardItemIdentifiersRoundTrip) {
                       "            'bbbbbbb'\r\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("ItemID = '" + utf8 + "'\r\n"), std::string::npos);
+  EXPECT_NE(text.find("ItemID = 'Temp '#176'C'\r\n"), std::string::npos);
 
   TXeloServer copy(nullptr);
   Load(copy, text);
@@ -227,6 +228,73 @@ TEST_F(XeloConfigurationTest, AwkwardItemIdentifiersRoundTrip) {
   EXPECT_EQ(items.GetItem(1)->GetItemID(), control);
   EXPECT_EQ(items.GetItem(2)->GetItemID(), longId);
   EXPECT_EQ(items.GetItem(3)->GetItemID(), utf8);
+}
+
+// What a reader of the text form makes of it that takes every byte inside
+// quotes for one 8-bit character and writes it back as #byte, the codes
+// standing as they are.
+std::string RewrittenByByteReader(std::string_view text) {
+  std::string out;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (quoted && c > 127) {
+      out += "'#" + std::to_string(c) + "'";  // ends the quoted run and starts another
+      continue;
+    }
+    if (c == '\'') quoted = !quoted;  // a doubled quote toggles twice
+    out += text[i];
+  }
+  return out;
+}
+
+// Names, identifiers and texts of any script go out as printable ASCII, so
+// that such a reader leaves them alone; files of earlier versions, with
+// UTF-8 inside quotes, still read.
+TEST_F(XeloConfigurationTest, TextsOfAnyScriptSurviveReadersOfBytes) {
+  const std::string umlaut = "\xC3\x9Cmlaut";
+  const std::string greek = "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1";
+  const std::string cjk = "\xE6\xB8\xA9\xE5\xBA\xA6";
+  const std::string emoji = "Tap \xF0\x9F\x9A\xB0";
+  const std::string control = greek + "\x01\t\x7F" + cjk;
+  std::string longId;  // cut into pieces
+  for (int i = 0; i < 20; ++i) longId += cjk + emoji;
+  const std::vector<std::string> ids = {umlaut, greek, cjk, emoji, control, longId};
+  server_->SetClientName(umlaut + " " + emoji);
+  TXeloGroup& group = AddGroup(greek);
+  for (const std::string& id : ids) group.GetOPCItems()->AddItem(id);
+  const std::string text = Save();
+  for (const char* line : {"  ClientName = #220'mlaut Tap '#55357#57008\r\n", "      Name = #937#956#941#947#945\r\n",
+                           "          ItemID = #28201#24230\r\n",
+                           "          ItemID = #937#956#941#947#945#1#9#127#28201#24230\r\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  }
+  const auto printable = [](char c) { return (c >= 32 && c < 127) || c == '\r' || c == '\n'; };
+  EXPECT_TRUE(std::all_of(text.begin(), text.end(), printable)) << text;
+
+  const auto expectLoaded = [&](const TXeloServer& copy) {
+    EXPECT_EQ(copy.GetClientName(), umlaut + " " + emoji);
+    ASSERT_EQ(copy.GetGroupCount(), 1);
+    EXPECT_EQ(copy.GetOPCGroups()->GetItem(0)->GetName(), greek);
+    const TXeloItems& items = *copy.GetOPCGroups()->GetItem(0)->GetOPCItems();
+    ASSERT_EQ(items.GetCount(), static_cast<int>(ids.size()));
+    for (std::size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(items.GetItem(static_cast<int>(i))->GetItemID(), ids[i]);
+  };
+  const std::string rewritten = RewrittenByByteReader(text);
+  EXPECT_EQ(rewritten, text);
+  TXeloServer copy(nullptr);
+  Load(copy, rewritten);
+  expectLoaded(copy);
+
+  std::string old = Crlf({"object S: TXeloServer", "  ClientName = '" + umlaut + " " + emoji + "'", "  OPCGroups = <",
+                          "    item", "      Name = '" + greek + "'", "      OPCItems = <"});
+  for (const std::string& id : {umlaut, greek, cjk, emoji, greek + "'#1#9#127'" + cjk, longId}) {
+    old += Crlf({"        item", "          ItemID = '" + id + "'", "        end"});
+  }
+  old += Crlf({"      >", "    end>", "end"});
+  TXeloServer fromOld(nullptr);
+  Load(fromOld, old);
+  expectLoaded(fromOld);
 }
 
 // Single-precision dead bands come back as the very same float: values

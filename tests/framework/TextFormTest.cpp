@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -77,7 +78,7 @@ const std::string kRichText = Lines({
     "  Color = tcBlue",
     "  Colors = [tcRed, tcBlue]",
     "  Letter = #9",
-    "  Wide = '\xC3\xA9'",
+    "  Wide = #233",
     "  Ratio = 0.1",
     "  Precise = -2.5",
     "  Text = 'It'#39's'",
@@ -192,6 +193,8 @@ TEST(TextFormRoundTrip, EveryPropertyKindReadsBackEqual) {
   EXPECT_EQ(SaveToText(copy), kRichText);
 }
 
+// Only printable ASCII stays inside quotes: everything else is a code
+// point, a character beyond U+FFFF its UTF-16 surrogate pair.
 TEST(TextFormStrings, QuotesControlCharactersAndUtf8) {
   struct Row {
     std::string value;
@@ -206,8 +209,12 @@ TEST(TextFormStrings, QuotesControlCharactersAndUtf8) {
       {"\t", "#9"},
       {"a\tb", "'a'#9'b'"},
       {std::string("x\0y", 3), "'x'#0'y'"},
-      {"\x1F \x7F", "#31' \x7F'"},  // 31 escaped, 127 is not below 32
-      {"Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC", "'Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC'"},
+      {"\x1F \x7F", "#31' '#127"},
+      {"Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC", "'Gr'#252#223#8364"},
+      {"\xC2\x85\xC2\xA0", "#133#160"},  // a C1 control and the no-break space
+      {"\xC3\x9Cmlaut", "#220'mlaut'"},
+      {"a\xF0\x9F\x98\x80" "b", "'a'#55357#56832'b'"},
+      {"\xF4\x8F\xBF\xBF", "#56319#57343"},  // the last code point
       {"\xFF", "#255"},  // not UTF-8: the byte's value
   };
   for (const Row& r : rows) {
@@ -248,12 +255,17 @@ TEST(TextFormStrings, TextsLongerThan64CharactersAreCutIntoPieces) {
             std::string::npos)
       << text;
 
-  // Characters, not bytes, are counted: 65 two-byte characters.
+  // Characters, not bytes or codes, are counted: 65 two-byte characters,
+  // and a pair of surrogates is never cut.
   std::string wide;
-  for (int i = 0; i < 65; ++i) wide += "\xC3\xA9";
+  std::string codes;
+  for (int i = 0; i < 63; ++i) {
+    wide += "\xC3\xA9";
+    codes += "#233";
+  }
+  wide += "\xF0\x9F\x98\x80\xC3\xA9";
   text = SavedWith([&](TTestComponent& c) { c.SetText(wide); });
-  EXPECT_NE(text.find("  Text = \r\n    '" + wide.substr(0, 128) + "' +\r\n    '\xC3\xA9'\r\n"), std::string::npos)
-      << text;
+  EXPECT_NE(text.find("  Text = \r\n    " + codes + "#55357#56832 +\r\n    #233\r\n"), std::string::npos) << text;
 
   // In a collection item the pieces go one level deeper than the item's lines.
   TTestComponent c(nullptr);
@@ -364,10 +376,29 @@ TEST(TextFormRead, LenientInputsGiveTheSameComponent) {
   EXPECT_EQ(c.GetWide(), u'\u20AC');
 }
 
-TEST(TextFormRead, SurrogatePairsJoinIntoOneCharacter) {
-  const TFormObject form = ParseFormText(Lines({"object X: TTestComponent", "  Text = #55357#56832'!'", "end"}));
-  ASSERT_EQ(form.Properties.size(), 1u);
-  EXPECT_EQ(form.Properties[0].Value.Text, "\xF0\x9F\x98\x80!");
+// Codes are code points in any text; a surrogate pair is one character,
+// also split over two pieces; UTF-8 inside quotes, as earlier versions
+// wrote it, reads as it did.
+TEST(TextFormRead, CodesPairsAndUtf8InQuotes) {
+  struct Row {
+    const char* text;
+    std::string value;
+  };
+  const Row rows[] = {
+      {"#55357#56832'!'", "\xF0\x9F\x98\x80!"},
+      {"'a'#55357 +\r\n    #56832'b'", "a\xF0\x9F\x98\x80" "b"},
+      {"#55357'' + ''#56832''", "\xF0\x9F\x98\x80"},  // empty runs between the halves
+      {"#128512", "\xF0\x9F\x98\x80"},
+      {"#220'mlaut'", "\xC3\x9Cmlaut"},
+      {"#195#156", "\xC3\x83\xC2\x9C"},  // two characters, never the bytes of one
+      {"'\xC3\x9Cmlaut \xE6\xB8\xA9 \xF0\x9F\x98\x80'", "\xC3\x9Cmlaut \xE6\xB8\xA9 \xF0\x9F\x98\x80"},
+      {"#55357'x'#56832", "\xED\xA0\xBDx\xED\xB8\x80"},  // lone halves stay apart
+  };
+  for (const Row& r : rows) {
+    const TFormObject form = ParseFormText("object X: TTestComponent\r\n  Text = " + std::string(r.text) + "\r\nend");
+    ASSERT_EQ(form.Properties.size(), 1u) << r.text;
+    EXPECT_EQ(form.Properties[0].Value.Text, r.value) << r.text;
+  }
 }
 
 TEST(TextFormVariants, NumbersTextsBooleansAndNullRoundTrip) {
@@ -571,7 +602,8 @@ TEST(TextFormConvert, CorruptBinaryFormsRaiseReadErrors) {
 
 // Texts made of every kind of character the writer treats differently
 // (plain, quote, control, DEL, multi-byte) at every position: each reads
-// back unchanged, and a text is cut into one line per 64 characters.
+// back unchanged, the text written is printable ASCII and line ends, and a
+// text is cut into one line per 64 characters.
 TEST(TextFormStrings, MixedTextsRoundTripAndAreCutByCharacters) {
   const std::vector<std::string> alphabet = {"a", " ", "'", "\x01", "\r", "\x7F", "\xC3\xA9", "\xE2\x82\xAC",
                                              "\xF0\x9F\x98\x80"};
@@ -586,6 +618,8 @@ TEST(TextFormStrings, MixedTextsRoundTripAndAreCutByCharacters) {
     const std::string text = FormToText(form);
     const TFormObject back = ParseFormText(text);
     ASSERT_EQ(back.Properties.at(0).Value.Text, value) << text;
+    const auto printable = [](char c) { return (c >= 32 && c < 127) || c == '\r' || c == '\n'; };
+    ASSERT_TRUE(std::all_of(text.begin(), text.end(), printable)) << text;
     // Header, one line for a short text or the property line plus one per
     // piece for a long one, end.
     const std::size_t pieces = characters <= 64 ? 0 : (characters + 63) / 64;

@@ -91,8 +91,11 @@ struct TextUnit {
 };
 
 // Written inside quotes as it is: a printable ASCII character other than
-// the quote.
-constexpr bool IsPlainAscii(unsigned char c) { return c >= 32 && c < 127 && c != '\''; }
+// the quote. Everything else goes out as #code, so that the text is ASCII
+// throughout: other readers of this form take the bytes inside quotes for
+// 8-bit characters of their code page, and would turn the bytes of a UTF-8
+// character into as many characters of their own.
+constexpr bool IsPlainAscii(char32_t c) { return c >= 32 && c < 127 && c != '\''; }
 
 std::vector<TextUnit> SplitUnits(std::string_view s) {
   std::vector<TextUnit> units;
@@ -118,7 +121,7 @@ std::vector<TextUnit> SplitUnits(std::string_view s) {
 
 constexpr auto kPlainAscii = [] {
   std::array<bool, 256> table{};
-  for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = IsPlainAscii(static_cast<unsigned char>(c));
+  for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = IsPlainAscii(static_cast<char32_t>(c));
   return table;
 }();
 
@@ -134,6 +137,13 @@ char* Put(char* p, std::string_view s) {
   return p + s.size();
 }
 
+bool IsPlainUnit(const TextUnit& u) { return !u.escape && IsPlainAscii(u.code); }
+
+void Code(std::string& out, char32_t code) {
+  out += '#';
+  out += std::to_string(static_cast<std::uint32_t>(code));
+}
+
 // Units [first, last) of `s`: quoted runs and #codes joined directly.
 void Quoted(std::string& out, std::string_view s, const std::vector<TextUnit>& units, std::size_t first,
             std::size_t last) {
@@ -144,15 +154,21 @@ void Quoted(std::string& out, std::string_view s, const std::vector<TextUnit>& u
   std::size_t i = first;
   while (i < last) {
     const TextUnit& u = units[i];
-    if (u.escape || u.code < 32 || u.code == '\'') {
-      out += '#';
-      out += std::to_string(static_cast<std::uint32_t>(u.code));
+    if (!IsPlainUnit(u)) {
+      if (!u.escape && u.code > 0xFFFF) {
+        // Wide texts of this form are UTF-16: a character beyond U+FFFF
+        // goes out as its pair of surrogates, both codes in one piece.
+        Code(out, 0xD800 + ((u.code - 0x10000) >> 10));
+        Code(out, 0xDC00 + ((u.code - 0x10000) & 0x3FF));
+      } else {
+        Code(out, u.code);
+      }
       ++i;
       continue;
     }
     // A run of characters written as they are goes out in one piece.
     std::size_t end = i + 1;
-    while (end < last && !units[end].escape && units[end].code >= 32 && units[end].code != '\'') ++end;
+    while (end < last && IsPlainUnit(units[end])) ++end;
     out += '\'';
     out.append(s.substr(u.start, units[end - 1].start + units[end - 1].length - u.start));
     out += '\'';
@@ -552,12 +568,14 @@ class Lexer {
     };
     while (pos_ < s_.size() && (s_[pos_] == '\'' || s_[pos_] == '#')) {
       if (s_[pos_] == '\'') {
-        flushHigh();
+        // The pending half goes out with the first character of the run:
+        // an empty run ('') between the halves of a pair keeps them one.
         ++pos_;
         while (true) {
           if (pos_ >= s_.size() || s_[pos_] == '\r' || s_[pos_] == '\n') SyntaxError(line_, "unterminated string");
           if (s_[pos_] == '\'') {
             if (pos_ + 1 < s_.size() && s_[pos_ + 1] == '\'') {
+              flushHigh();
               t.value += '\'';
               pos_ += 2;
               continue;
@@ -574,6 +592,7 @@ class Lexer {
               if (c == '\'' || c == '\r' || c == '\n' || c >= 0x80) break;
               ++pos_;
             }
+            flushHigh();
             t.value.append(s_.substr(start, pos_ - start));
             continue;
           }
@@ -581,6 +600,7 @@ class Lexer {
           std::size_t next = pos_;
           const auto cp = detail::DecodeUtf8(s_, next);
           if (!cp || (*cp >= 0xD800 && *cp <= 0xDFFF)) SyntaxError(line_, "invalid UTF-8 in a text");
+          flushHigh();
           t.value.append(s_.substr(pos_, next - pos_));
           pos_ = next;
         }
@@ -737,10 +757,39 @@ class Parser {
       lex_.Skip();
       const Token& more = lex_.Peek();
       if (more.kind != Tok::String) Unexpected("a text after '+'");
-      scratch_ += more.plain ? more.text : std::string_view(more.value);
+      if (more.plain) {
+        scratch_ += more.text;
+      } else {
+        AppendJoiningSurrogates(scratch_, more.value);
+      }
       lex_.Skip();
     }
     return out_.Keep(scratch_);
+  }
+
+  // Writers that cut a long text by UTF-16 units may put the two halves of
+  // a pair on two lines: a high surrogate ending one piece and a low one
+  // starting the next are one character. Raw surrogates never pass the
+  // reader, so these three-byte forms can only have come from #codes.
+  static void AppendJoiningSurrogates(std::string& text, std::string_view more) {
+    const auto surrogate = [](std::string_view s, std::size_t at, unsigned char low, unsigned char high) {
+      return s.size() >= at + 3 && static_cast<unsigned char>(s[at]) == 0xED &&
+             static_cast<unsigned char>(s[at + 1]) >= low && static_cast<unsigned char>(s[at + 1]) <= high;
+    };
+    if (text.size() >= 3 && surrogate(text, text.size() - 3, 0xA0, 0xAF) && surrogate(more, 0, 0xB0, 0xBF)) {
+      // The ten bits a surrogate carries: the low four of its second byte
+      // and the low six of its third.
+      const auto bits = [](std::string_view s) {
+        return static_cast<char32_t>(((static_cast<unsigned char>(s[1]) & 0x0F) << 6) |
+                                     (static_cast<unsigned char>(s[2]) & 0x3F));
+      };
+      const char32_t high = bits(std::string_view(text).substr(text.size() - 3));
+      const char32_t low = bits(more);
+      text.resize(text.size() - 3);
+      detail::AppendUtf8(text, 0x10000 + (high << 10) + low);
+      more.remove_prefix(3);
+    }
+    text += more;
   }
 
   std::uint32_t Object(int depth) {

@@ -29,22 +29,29 @@
 //   - floats as the shortest decimal that reads back as the same value of
 //     the written precision (single or double), always with a point:
 //     `0.1`, `1000.0`, `2.5E-7`; non-finite values as NAN, INF, -INF;
-//   - texts in single quotes; a quote and each character below code 32 go
-//     outside the quotes as `#` and the decimal code, joined directly to the
-//     quoted parts (`'It'#39's'`, `'Line1'#13#10'Line2'`); characters above
-//     127 stay as they are (UTF-8); bytes that are not UTF-8 are written as
-//     `#` and the byte's value; the empty text is `''`;
+//   - texts in single quotes; a quote and every character that is not
+//     printable ASCII (below code 32, 127 and above) go outside the quotes
+//     as `#` and the decimal code point, joined directly to the quoted parts
+//     (`'It'#39's'`, `'Line1'#13#10'Line2'`, `#220'mlaut'`); a character
+//     beyond U+FFFF as its UTF-16 surrogate pair (`#55357#56832`); bytes
+//     that are not UTF-8 as `#` and the byte's value; the empty text is
+//     `''`. The whole text is thus printable ASCII and line ends, which
+//     other readers of this form take as it is meant whatever 8-bit code
+//     page they assume for bytes inside quotes;
 //   - a text of more than 64 characters starts on a new line one level
 //     deeper (the property line then ends in `= `) and is cut into pieces
 //     of at most 64 characters, each line but the last ending in ` +`.
 // Reading accepts all of the above and also: LF line ends, a UTF-8 byte
 // order mark, any blanks between tokens, keywords in any case, `''` inside
 // quotes as a quote, `#nnn` and `#$hh` for any code point (a UTF-16
-// surrogate pair given as two codes is joined), `$hex` integers, exponents
+// surrogate pair given as two codes is joined, also when a `+` between two
+// pieces of a text separates its halves), `$hex` integers, exponents
 // and a trailing precision letter after a number (`1.5E3`, `0.1s` for
 // single precision, `d`, `c`, `f` taken as double). Lists `( )` and binary
 // data `{ }` are not part of this form. Inside quotes the text must be
-// UTF-8 (a byte sequence that is not is a syntax error).
+// UTF-8 (a byte sequence that is not is a syntax error), as files written
+// before texts went out as codes have it. A code is always a Unicode code
+// point: #220 is U+00DC whether the text holds wider characters or not.
 //
 // Reading is all or nothing: the whole text is parsed before anything is
 // produced. A text that does not parse raises EParserError
