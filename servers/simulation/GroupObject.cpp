@@ -173,8 +173,9 @@ HRESULT GroupObject::ForEachHandle(DWORD count, const OPCHANDLE* handles, HRESUL
 HRESULT GroupObject::CheckItem(const OPCITEMDEF& def, const SimulatedItem*& item) const {
   item = nullptr;
   const std::u16string id = Text(def.szItemID);
+  // Only a failure refuses: whatever succeeds here must come with its item.
   const auto& refused = Runtime().Behaviour().refusedItems;
-  if (const auto it = refused.find(id); it != refused.end()) return it->second;
+  if (const auto it = refused.find(id); it != refused.end() && FAILED(it->second)) return it->second;
   if (FAILED(AddressSpace::CheckSyntax(id))) return OPC_E_INVALIDITEMID;
   if (def.szAccessPath != nullptr && def.szAccessPath[0] != 0) return OPC_E_UNKNOWNPATH;
   item = Runtime().Space().Find(id);

@@ -153,6 +153,7 @@ class GroupObject final
   };
 
   GroupItem* FindItem(OPCHANDLE serverHandle);
+  // A failure code with `item` null, or a success code with the item.
   HRESULT CheckItem(const OPCITEMDEF& def, const SimulatedItem*& item) const;
   HRESULT Validate(DWORD count, OPCITEMDEF* defs, bool add, OPCITEMRESULT** results, HRESULT** errors);
   // Per-item helper for the simple handle-based calls.

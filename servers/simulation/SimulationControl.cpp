@@ -4,6 +4,9 @@
 #include "servers/simulation/OwnershipLedger.h"
 #include "servers/simulation/SimulationRuntime.h"
 
+#include <cstdio>
+#include <stdexcept>
+
 namespace xelo::sim {
 namespace {
 
@@ -70,6 +73,11 @@ void SimulationControl::FailMethod(std::string_view method, HRESULT hr, bool onc
 void SimulationControl::ClearMethodFailures() { Runtime().Calls().ClearFailures(); }
 
 void SimulationControl::RefuseItem(std::u16string_view itemId, HRESULT code) {
+  if (SUCCEEDED(code)) {
+    char text[80];
+    std::snprintf(text, sizeof text, "RefuseItem needs a failure code, not 0x%08X", static_cast<unsigned>(code));
+    throw std::invalid_argument(text);
+  }
   Runtime().Behaviour().refusedItems.insert_or_assign(std::u16string(itemId), code);
 }
 

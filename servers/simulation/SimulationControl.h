@@ -104,7 +104,9 @@ class SimulationControl {
   // on every call.
   static void FailMethod(std::string_view method, HRESULT hr, bool once = false);
   static void ClearMethodFailures();
-  // AddItems / ValidateItems refuse `itemId` with `code`.
+  // AddItems / ValidateItems refuse `itemId` with `code`, which must be a
+  // failure code: a success code would refuse nothing, yet leave the item
+  // without a server handle. std::invalid_argument for one, nothing changed.
   static void RefuseItem(std::u16string_view itemId, HRESULT code);
   static void ClearRefusedItems();
   // RemoveItems removes but answers S_OK without an error array.

@@ -2,6 +2,10 @@
 // and a full client session that leaves nothing behind.
 #include "RecordingSinks.h"
 
+#include "servers/simulation/SimulationRuntime.h"
+
+#include <stdexcept>
+
 namespace xelo::sim::test {
 namespace {
 
@@ -58,6 +62,36 @@ TEST_F(Control, InjectedFailuresOnceAndAlways) {
   EXPECT_EQ(SimulationControl::CallCount("IOPCServer::RemoveGroup"), 0u);
   group = nullptr;
   server->RemoveGroup(handle, FALSE);
+}
+
+// Only a failure code refuses an item; a success code is no refusal and
+// changes nothing. The server answers for items with a success code in its
+// switches as if they were not there.
+TEST_F(Control, ItemsAreRefusedWithFailureCodesOnly) {
+  Session s(Create());
+  SimulationControl::RefuseItem(u"Static.Bool", E_ACCESSDENIED);
+  for (const HRESULT code : {S_OK, S_FALSE, OPC_S_UNSUPPORTEDRATE}) {
+    EXPECT_THROW(SimulationControl::RefuseItem(u"Static.Int32", code), std::invalid_argument);
+    EXPECT_THROW(SimulationControl::RefuseItem(u"Static.Bool", code), std::invalid_argument);
+  }
+  SimulationRuntime::Instance().Behaviour().refusedItems[u"Static.Double"] = S_FALSE;  // past the control API
+  ItemDefs defs;
+  defs.Add(u"Static.Int32", 1).Add(u"Static.Bool", 2).Add(u"Static.Double", 3);
+  for (const bool add : {false, true}) {
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    const HRESULT hr = add ? s.items->AddItems(defs.Count(), defs.Data(), &results, &errors)
+                           : s.items->ValidateItems(defs.Count(), defs.Data(), FALSE, &results, &errors);
+    ASSERT_EQ(hr, S_FALSE) << add;
+    EXPECT_EQ(errors[0], S_OK);
+    EXPECT_EQ(errors[1], E_ACCESSDENIED);
+    EXPECT_EQ(errors[2], S_OK);
+    EXPECT_EQ(results[0].vtCanonicalDataType, VT_I4);
+    EXPECT_EQ(results[2].vtCanonicalDataType, VT_R8);
+    EXPECT_EQ(results[2].hServer != 0, add);
+    FreeResults(results, defs.Count());
+    CoTaskMemFree(errors);
+  }
 }
 
 TEST_F(Control, SignalsMovePerCycleAndRandomIsSeeded) {
