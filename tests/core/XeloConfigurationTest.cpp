@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -300,7 +302,7 @@ TEST_F(XeloConfigurationTest, TextsOfAnyScriptSurviveReadersOfBytes) {
 // Single-precision dead bands come back as the very same float: values
 // without a short decimal form, the smallest and the largest ones too.
 TEST_F(XeloConfigurationTest, DeadBandsReadBackEqualInSinglePrecision) {
-  const float values[] = {0.1f, 0.3f, 1.0f / 3.0f, 99.99f, 1e-7f, 7.006492e-45f, 3.4028235e38f, -2.5f, 16777217.0f};
+  const float values[] = {0.1f, 0.3f, 1.0f / 3.0f, 99.99f, 1e-7f, 7.006492e-45f, 100.0f, 99.999992f, 16.777217f};
   for (float v : values) AddGroup("G" + std::to_string(Groups().GetCount())).SetDeadBand(v);
   server_->GetOPCGroupDefault()->SetDeadBand(0.1f);
   const std::string text = Save();
@@ -496,6 +498,97 @@ TEST_F(XeloConfigurationTest, MalformedTextsRaiseTheReadingErrors) {
   EXPECT_EQ(readError("  OnConnect = Handler"),
             "Error reading TXeloServer.OnConnect: Event handlers are not read from a component stream");
   EXPECT_FALSE(server_->GetComponentState().Contains(csLoading));
+}
+
+// Settings with bounds: a file with a value out of them is refused with the
+// reader's error before anything is changed, and a setter called with it
+// raises the same error from code.
+TEST_F(XeloConfigurationTest, SettingsOutOfBoundsAreRefusedAndChangeNothing) {
+  server_->SetName("S");
+  server_->SetClientName("old");
+  server_->SetConnectDelay(42);
+  AddGroup("Before", {"Static.Int32"});
+  const std::string before = Save();
+  TXeloGroup& group = *Groups().GetItem(0);
+  TxDefaultGroup& defaults = *server_->GetOPCGroupDefault();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Row {
+    const char* line;  // a line of the server, or "G:" and one of a group
+    const char* error;
+    std::function<void()> set;
+  };
+  const Row rows[] = {
+      {"ConnectDelay = 2000000000",
+       "TXeloServer.ConnectDelay: Value 2000000000 is out of range for property ConnectDelay (0..60000 milliseconds)",
+       [&] { server_->SetConnectDelay(2000000000); }},
+      {"ConnectDelay = -1",
+       "TXeloServer.ConnectDelay: Value -1 is out of range for property ConnectDelay (0..60000 milliseconds)",
+       [&] { server_->SetConnectDelay(-1); }},
+      {"OPCGroupDefault.UpdateRate = -5",
+       "TXeloServer.OPCGroupDefault.UpdateRate: Value -5 is out of range for property UpdateRate (0..2147483647 "
+       "milliseconds)",
+       [&] { defaults.SetUpdateRate(-5); }},
+      {"OPCGroupDefault.DeadBand = 100.1",
+       "TXeloServer.OPCGroupDefault.DeadBand: Value 100.1 is out of range for property DeadBand (0..100 percent)",
+       [&] { defaults.SetDeadBand(100.1f); }},
+      {"OPCGroupDefault.TimeBias = 1441",
+       "TXeloServer.OPCGroupDefault.TimeBias: Value 1441 is out of range for property TimeBias (-1440..1440 minutes)",
+       [&] { defaults.SetTimeBias(1441); }},
+      {"G:UpdateRate = -5",
+       "TXeloGroup.UpdateRate: Value -5 is out of range for property UpdateRate (0..2147483647 milliseconds)",
+       [&] { group.SetUpdateRate(-5); }},
+      {"G:UpdateRate = 3000000000",
+       "TXeloGroup.UpdateRate: Value 3000000000 is out of range for property UpdateRate (0..2147483647 milliseconds)",
+       [&] { TXeloGroup::CheckUpdateRate(3000000000); }},
+      {"G:DeadBand = -0.5", "TXeloGroup.DeadBand: Value -0.5 is out of range for property DeadBand (0..100 percent)",
+       [&] { group.SetDeadBand(-0.5f); }},
+      {"G:DeadBand = NAN", "TXeloGroup.DeadBand: Value NAN is out of range for property DeadBand (0..100 percent)",
+       [&] { group.SetDeadBand(nan); }},
+      {"G:DeadBand = INF", "TXeloGroup.DeadBand: Value INF is out of range for property DeadBand (0..100 percent)",
+       [&] { group.SetDeadBand(inf); }},
+      {"G:TimeBias = -1441",
+       "TXeloGroup.TimeBias: Value -1441 is out of range for property TimeBias (-1440..1440 minutes)",
+       [&] { group.SetTimeBias(-1441); }},
+      {"G:TimeBias = -1441",
+       "TXeloGroup.TimeBias: Value -1441 is out of range for property TimeBias (-1440..1440 minutes)",
+       [&] {
+         std::int32_t rate = 100;
+         group.SetState(rate, true, -1441, 0.0f, 0, 0);
+       }},
+  };
+  const auto file = [](std::string_view line) {
+    const bool inGroup = line.substr(0, 2) == "G:";
+    return Crlf({"object S: TXeloServer", "  ClientName = 'new'", "  OPCGroups = <", "    item", "      Name = 'New'",
+                 inGroup ? "      " + std::string(line.substr(2)) : "      IsActive = True", "    end>",
+                 inGroup ? "  Tag = 1" : "  " + std::string(line), "end"});
+  };
+  for (const Row& r : rows) {
+    try {
+      Load(file(r.line));
+      ADD_FAILURE() << "no error for " << r.line;
+    } catch (const EReadError& e) {
+      EXPECT_EQ(e.what(), "Error reading " + std::string(r.error)) << r.line;
+    }
+    EXPECT_EQ(Save(), before) << r.line;
+    EXPECT_FALSE(server_->GetComponentState().Contains(csLoading));
+    try {
+      r.set();
+      ADD_FAILURE() << "no error from the setter for " << r.line;
+    } catch (const EPropertyError& e) {
+      EXPECT_EQ(e.what(), std::string(r.error).substr(std::string(r.error).find(": ") + 2)) << r.line;
+    }
+    EXPECT_EQ(Save(), before) << r.line;
+  }
+
+  // The bounds themselves are fine.
+  Load(Crlf({"object S: TXeloServer", "  OPCGroups = <", "    item", "      UpdateRate = 0", "      DeadBand = 100",
+             "      TimeBias = -1440", "    end>", "  OPCGroupDefault.TimeBias = 1440", "  ConnectDelay = 60000", "end"}));
+  EXPECT_EQ(Groups().GetItem(0)->GetUpdateRate(), 0);
+  EXPECT_EQ(Groups().GetItem(0)->GetDeadBand(), kMaxDeadBand);
+  EXPECT_EQ(Groups().GetItem(0)->GetTimeBias(), -kMaxTimeBias);
+  EXPECT_EQ(defaults.GetTimeBias(), kMaxTimeBias);
+  EXPECT_EQ(server_->GetConnectDelay(), kMaxConnectDelay);
 }
 
 TEST_F(XeloConfigurationTest, FilesAreSavedWholeOrNotAtAll) {

@@ -394,13 +394,6 @@ TEST_F(XeloServerTest, LoadingInDesignerClearsBatchModeAndStillConnects) {
   EXPECT_EQ(connects_, 1);
 }
 
-TEST_F(XeloServerTest, NegativeConnectDelayIsStored) {
-  server_->SetConnectDelay(-1);
-  EXPECT_EQ(server_->GetConnectDelay(), -1);
-  ConnectSim();  // must not hang
-  EXPECT_EQ(connects_, 1);
-}
-
 // The component's own browser follows the connection.
 TEST_F(XeloServerTest, OwnBrowserIsBoundWhileConnected) {
   TXeloBrowser& browser = *server_->GetOPCBrowser();

@@ -10,12 +10,15 @@
 // framework's write rules (Filer.h); nothing here picks properties.
 #include "xelo/core/XeloServer.h"
 
+#include "xelo/core/XeloGroup.h"
 #include "xelo/core/XeloStrings.h"
 #include "xelo/framework/AtomicFile.h"
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/Filer.h"
 #include "xelo/framework/Streams.h"
+#include "xelo/framework/SysUtils.h"
 #include "xelo/framework/TextForm.h"
+#include "xelo/framework/TypInfo.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -40,6 +43,69 @@ bool NamesServerClass(std::string_view file) {
   std::transform(head.begin(), head.end(), head.begin(),
                  [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
   return head.find(kServerClassLower) != std::string::npos;
+}
+
+// --- Bounds ----------------------------------------------------------------------
+//
+// The setters refuse values out of bounds themselves, but the reader calls
+// them one after the other: by the time a bad rate in the fifth group is
+// refused, the groups of the component are gone. Settings with bounds are
+// therefore checked in the parsed text first, with the setters' own checks
+// and the reader's way of naming the property, and a file with one out of
+// bounds changes nothing.
+
+// Only values of the right kind are checked here; the reader refuses the
+// others, as it always did.
+void IntegerIn(const TFlatValue& v, void (*check)(std::int64_t)) {
+  if (v.Kind == TFormValueKind::Integer) check(v.Int);
+}
+void CheckRate(const TFlatValue& v) { IntegerIn(v, &TXeloGroup::CheckUpdateRate); }
+void CheckBias(const TFlatValue& v) { IntegerIn(v, &TXeloGroup::CheckTimeBias); }
+void CheckDelay(const TFlatValue& v) { IntegerIn(v, &TXeloServer::CheckConnectDelay); }
+// NAN and INF read as doubles.
+void CheckDeadBand(const TFlatValue& v) {
+  if (v.Kind == TFormValueKind::Integer) TXeloGroup::CheckDeadBand(static_cast<double>(v.Int));
+  if (v.Kind == TFormValueKind::Single || v.Kind == TFormValueKind::Double) TXeloGroup::CheckDeadBand(v.Float);
+}
+
+struct Bounded {
+  std::string_view name;
+  void (*check)(const TFlatValue&);
+};
+constexpr Bounded kServerBounds[] = {{"ConnectDelay", &CheckDelay},
+                                     {"OPCGroupDefault.UpdateRate", &CheckRate},
+                                     {"OPCGroupDefault.DeadBand", &CheckDeadBand},
+                                     {"OPCGroupDefault.TimeBias", &CheckBias}};
+constexpr Bounded kGroupBounds[] = {{"UpdateRate", &CheckRate}, {"DeadBand", &CheckDeadBand}, {"TimeBias", &CheckBias}};
+
+template <std::size_t N>
+void CheckProperty(const Bounded (&bounds)[N], const std::string& className, const TFlatProperty& p) {
+  for (const Bounded& b : bounds) {
+    if (!SameText(p.Name, b.name)) continue;
+    try {
+      b.check(p.Value);
+    } catch (const EPropertyError& e) {
+      throw EReadError("Error reading " + className + "." + std::string(p.Name) + ": " + e.Message());
+    }
+    return;
+  }
+}
+
+void CheckBounds(const TFlatForm& form, const TXeloServer& server) {
+  const std::string& serverClass = server.ClassName();
+  const std::string& groupClass = TXeloGroup::StaticClass()->ClassName();
+  for (std::uint32_t i = form.Objects.front().FirstProperty; i != kFormNone; i = form.Properties[i].Next) {
+    const TFlatProperty& p = form.Properties[i];
+    if (p.Value.Kind != TFormValueKind::Collection) {
+      CheckProperty(kServerBounds, serverClass, p);
+    } else if (SameText(p.Name, "OPCGroups")) {
+      for (std::uint32_t item = p.Value.First; item != kFormNone; item = form.Items[item].Next) {
+        for (std::uint32_t j = form.Items[item].FirstProperty; j != kFormNone; j = form.Properties[j].Next) {
+          CheckProperty(kGroupBounds, groupClass, form.Properties[j]);
+        }
+      }
+    }
+  }
 }
 
 // Written straight from the component into the text: a configuration of
@@ -71,7 +137,8 @@ void TXeloServer::SaveToFile(const std::string& FileName) {
 }
 
 void TXeloServer::LoadFromStream(TStream& Stream) {
-  // Parsed whole first: a text that does not parse changes nothing. The
+  // Parsed whole first: a text that does not parse, or gives a setting a
+  // value out of its bounds, changes nothing. The
   // reader then puts the component into the loading state, so ServerName
   // and ComputerName only store and Active only records, and Loaded
   // connects once at the end when the text said Active = True.
@@ -92,6 +159,7 @@ void TXeloServer::LoadFromStream(TStream& Stream) {
     text = copy;
   }
   const TFlatForm form = ParseFlatFormText(text);
+  CheckBounds(form, *this);
   ReadComponentForm(form, *this);
 }
 

@@ -11,9 +11,60 @@
 #include "xelo/core/XeloItems.h"
 #include "xelo/core/XeloServer.h"
 #include "xelo/core/XeloStrings.h"
+#include "xelo/framework/Exceptions.h"
 #include "xelo/framework/SysUtils.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
 namespace xelo {
+
+// ---- bounds -------------------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void OutOfRange(const char* property, const std::string& value, const std::string& bounds) {
+  throw EPropertyError("Value " + value + " is out of range for property " + property + " (" + bounds + ")");
+}
+
+// A dead band set from code came as a float and reads as that float (100.1,
+// not the 100.09999847412109 its double is).
+std::string DeadBandText(double value) {
+  if (std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max() &&
+      static_cast<double>(static_cast<float>(value)) == value) {
+    return FloatToStr(static_cast<float>(value));
+  }
+  return FloatToStr(value);
+}
+
+// What a server answers as the revised rate is unsigned; beyond the
+// setting's bounds it would read back negative.
+std::int32_t StoredRate(DWORD revised) {
+  return static_cast<std::int32_t>(std::min<DWORD>(revised, std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+void TXeloGroup::CheckUpdateRate(std::int64_t value) {
+  if (value < 0 || value > std::numeric_limits<std::int32_t>::max()) {
+    OutOfRange("UpdateRate", std::to_string(value),
+               "0.." + std::to_string(std::numeric_limits<std::int32_t>::max()) + " milliseconds");
+  }
+}
+
+void TXeloGroup::CheckDeadBand(double value) {
+  // Written so that NAN fails too.
+  if (!(value >= 0 && value <= kMaxDeadBand)) OutOfRange("DeadBand", DeadBandText(value), "0..100 percent");
+}
+
+void TXeloGroup::CheckTimeBias(std::int64_t value) {
+  if (value < -kMaxTimeBias || value > kMaxTimeBias) {
+    OutOfRange("TimeBias", std::to_string(value),
+               std::to_string(-kMaxTimeBias) + ".." + std::to_string(kMaxTimeBias) + " minutes");
+  }
+}
 
 // ---- TxDefaultGroup ----------------------------------------------------------------
 
@@ -27,6 +78,21 @@ TClass TxDefaultGroup::StaticClass() {
                                      .Integer("TimeBias", &T::GetTimeBias, &T::SetTimeBias)
                                      .Build();
   return &meta;
+}
+
+void TxDefaultGroup::SetUpdateRate(std::int32_t value) {
+  TXeloGroup::CheckUpdateRate(value);
+  updateRate_ = value;
+}
+
+void TxDefaultGroup::SetDeadBand(float value) {
+  TXeloGroup::CheckDeadBand(value);
+  deadBand_ = value;
+}
+
+void TxDefaultGroup::SetTimeBias(std::int32_t value) {
+  TXeloGroup::CheckTimeBias(value);
+  timeBias_ = value;
 }
 
 void TxDefaultGroup::Assign(const TPersistent* source) {
@@ -137,7 +203,7 @@ void TXeloGroup::OPCAddGroup() {
   if (FAILED(itemMgt_.As(asyncIO2_))) itemMgt_.As(asyncIO_);
 
   opcItems_->OPCAddAllItems();
-  updateRate_ = static_cast<std::int32_t>(revisedRate);
+  updateRate_ = StoredRate(revisedRate);
   Subscribe();
 }
 
@@ -226,6 +292,7 @@ void TXeloGroup::SetIsActive(bool value) {
 }
 
 void TXeloGroup::SetDeadBand(float value) {
+  CheckDeadBand(value);
   if (value == deadBand_) return;
   SendState(isActive_, value, localeId_, timeBias_);
   deadBand_ = value;
@@ -238,12 +305,14 @@ void TXeloGroup::SetLocaleId(std::int32_t value) {
 }
 
 void TXeloGroup::SetTimeBias(std::int32_t value) {
+  CheckTimeBias(value);
   if (value == timeBias_) return;
   SendState(isActive_, deadBand_, localeId_, value);
   timeBias_ = value;
 }
 
 void TXeloGroup::SetUpdateRate(std::int32_t value) {
+  CheckUpdateRate(value);
   if (value == updateRate_) return;
   std::int32_t rate = value;
   SetState(rate, isActive_, timeBias_, deadBand_, localeId_, static_cast<std::int32_t>(GetClientHandle()));
@@ -252,6 +321,9 @@ void TXeloGroup::SetUpdateRate(std::int32_t value) {
 
 void TXeloGroup::SetState(std::int32_t& UpdateRate, bool Active, std::int32_t TimeBias, float DeadBand,
                           std::int32_t LocaleId, std::int32_t ClientHandle) {
+  CheckUpdateRate(UpdateRate);
+  CheckDeadBand(DeadBand);
+  CheckTimeBias(TimeBias);
   if (!groupStateMgt_) return;
   DWORD requested = static_cast<DWORD>(UpdateRate);
   DWORD revised = 0;
@@ -261,7 +333,7 @@ void TXeloGroup::SetState(std::int32_t& UpdateRate, bool Active, std::int32_t Ti
   DWORD locale = static_cast<DWORD>(LocaleId);
   OPCHANDLE client = static_cast<OPCHANDLE>(ClientHandle);
   OPCCheck(groupStateMgt_->SetState(&requested, &revised, &active, &timeBias, &deadBand, &locale, &client));
-  UpdateRate = static_cast<std::int32_t>(revised);
+  UpdateRate = StoredRate(revised);
 }
 
 void TXeloGroup::GetState(tGroupStateRec& State) {

@@ -34,7 +34,17 @@ class TXeloItemList;
 class TXeloItems;
 class TXeloServer;
 
-// The settings every new group of a server component starts with.
+// The bounds of a group's settings, which come from configuration files as
+// often as from code. UpdateRate is 0..2147483647 milliseconds (the server
+// takes an unsigned rate, 0 for its fastest; a negative one would reach it
+// as some 49 days). DeadBand is a percentage, 0..kMaxDeadBand. TimeBias is
+// the minutes of the group's time zone from UTC, -kMaxTimeBias..kMaxTimeBias
+// (no zone is a day away). LocaleId is the server's to judge.
+inline constexpr float kMaxDeadBand = 100.0f;
+inline constexpr std::int32_t kMaxTimeBias = 1440;
+
+// The settings every new group of a server component starts with. Values
+// out of bounds raise EPropertyError as in TXeloGroup; the setting stays.
 class TxDefaultGroup : public TPersistent {
   XELO_CLASS(TxDefaultGroup, TPersistent)
 
@@ -44,13 +54,13 @@ class TxDefaultGroup : public TPersistent {
   bool GetIsActive() const { return isActive_; }
   void SetIsActive(bool value) { isActive_ = value; }
   std::int32_t GetUpdateRate() const { return updateRate_; }
-  void SetUpdateRate(std::int32_t value) { updateRate_ = value; }
+  void SetUpdateRate(std::int32_t value);
   float GetDeadBand() const { return deadBand_; }
-  void SetDeadBand(float value) { deadBand_ = value; }
+  void SetDeadBand(float value);
   std::int32_t GetLocaleId() const { return localeId_; }
   void SetLocaleId(std::int32_t value) { localeId_ = value; }
   std::int32_t GetTimeBias() const { return timeBias_; }
-  void SetTimeBias(std::int32_t value) { timeBias_ = value; }
+  void SetTimeBias(std::int32_t value);
 
   void Assign(const TPersistent* source) override;
 
@@ -94,7 +104,9 @@ class TXeloGroup : public TCollectionItem {
   bool GetIsActive() const { return isActive_; }
   void SetIsActive(bool value);
   std::int32_t GetUpdateRate() const { return updateRate_; }
-  // On the server the rate becomes the server's revised rate.
+  // On the server the rate becomes the server's revised rate. A value out
+  // of its bounds (above TxDefaultGroup) raises EPropertyError from these
+  // setters before anything goes to the server, and the setting stays.
   void SetUpdateRate(std::int32_t value);
   float GetDeadBand() const { return deadBand_; }
   void SetDeadBand(float value);
@@ -104,6 +116,12 @@ class TXeloGroup : public TCollectionItem {
   void SetTimeBias(std::int32_t value);
   TxDefaultItem* GetDefaultItem() const { return defaultItem_.get(); }
   TXeloItems* GetOPCItems() const { return opcItems_.get(); }
+
+  // EPropertyError "Value <v> is out of range for property <Name>
+  // (<bounds>)" for a value out of the setting's bounds.
+  static void CheckUpdateRate(std::int64_t value);
+  static void CheckDeadBand(double value);
+  static void CheckTimeBias(std::int64_t value);
 
   // ---- kept for the application only; never sent to the server ----
   bool GetIsPublic() const { return isPublic_; }
@@ -155,6 +173,7 @@ class TXeloGroup : public TCollectionItem {
 
   // Sends all settings at once (when on the server) and takes the server's
   // revised rate into UpdateRate. A refusal raises; nothing is stored.
+  // Settings out of bounds raise EPropertyError first, also off the server.
   void SetState(std::int32_t& UpdateRate, bool Active, std::int32_t TimeBias, float DeadBand, std::int32_t LocaleId,
                 std::int32_t ClientHandle);
   // The state as the server reports it; the group's own fields are left

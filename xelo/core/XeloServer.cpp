@@ -14,6 +14,7 @@
 #include "xelo/core/XeloShutdownEvent.h"
 #include "xelo/core/XeloStrings.h"
 #include "xelo/framework/Application.h"
+#include "xelo/framework/Exceptions.h"
 #include "xelo/framework/MessageWindow.h"
 #include "xelo/framework/SysUtils.h"
 
@@ -138,6 +139,18 @@ void TXeloServer::SetServer(const std::string& value) {
   serverName_ = value;
 }
 
+void TXeloServer::CheckConnectDelay(std::int64_t value) {
+  if (value < 0 || value > kMaxConnectDelay) {
+    throw EPropertyError("Value " + std::to_string(value) + " is out of range for property ConnectDelay (0.." +
+                         std::to_string(kMaxConnectDelay) + " milliseconds)");
+  }
+}
+
+void TXeloServer::SetConnectDelay(std::int32_t value) {
+  CheckConnectDelay(value);
+  connectDelay_ = value;
+}
+
 void TXeloServer::SetComputername(const std::string& value) {
   if (value == computerName_) return;
   if (!GetComponentState().Contains(csLoading)) SetActive(false);
@@ -196,8 +209,8 @@ void TXeloServer::Activate() {
 }
 
 void TXeloServer::WaitConnectDelay() const {
-  // Slow servers need a moment before their groups accept items. A negative
-  // delay means none at all: an endless wait would hang the main thread.
+  // Slow servers need a moment before their groups accept items; the
+  // setter keeps the pause short enough for the main thread.
   if (connectDelay_ <= 0) return;
   if (connectWait_) {
     connectWait_(connectDelay_);

@@ -69,6 +69,10 @@ class CoOPCServer {
 // is returned unchanged. The library never calls it itself.
 HRESULT XeloInitSecurity();
 
+// The longest ConnectDelay, in milliseconds. The component waits on the
+// main thread, where a longer pause would freeze the application.
+inline constexpr std::int32_t kMaxConnectDelay = 60000;
+
 class TXeloServer : public TComponent {
   XELO_CLASS(TXeloServer, TComponent)
 
@@ -98,7 +102,12 @@ class TXeloServer : public TComponent {
   // The version is the library's, not the stream's: writes are ignored.
   void SetVersion(const std::string& /*value*/) {}
   std::int32_t GetConnectDelay() const { return connectDelay_; }
-  void SetConnectDelay(std::int32_t value) { connectDelay_ = value; }
+  // 0..kMaxConnectDelay milliseconds: anything else raises EPropertyError
+  // (CheckConnectDelay) and the delay stays.
+  void SetConnectDelay(std::int32_t value);
+  // EPropertyError "Value <v> is out of range for property ConnectDelay
+  // (0..60000 milliseconds)" when `value` is no valid ConnectDelay.
+  static void CheckConnectDelay(std::int64_t value);
   // How the component waits ConnectDelay milliseconds (never called with
   // less than 1): a blocking sleep unless replaced, for instance by a host
   // that keeps its windows alive meanwhile, or by a test that counts.
@@ -174,6 +183,12 @@ class TXeloServer : public TComponent {
   void SaveToFile(const std::string& FileName);
   // Reads the text into this component (no check of the header). With
   // Active = True in the text the component connects once, at the end.
+  // A text that does not parse (EParserError), or that gives ConnectDelay
+  // or a group's UpdateRate, DeadBand or TimeBias (its own or the
+  // defaults') a value out of bounds (EReadError "Error reading
+  // <Class>.<Property>: Value ... is out of range ..."), changes nothing.
+  // Other errors are found while the text is applied and leave what was
+  // read before them (Filer.h).
   void LoadFromStream(TStream& Stream);
   // Checks that the file's beginning names the server class ("wrong
   // fileformat" otherwise, the component unchanged), then loads it.
