@@ -67,7 +67,9 @@ int RunCli(int argc, char** argv) {
   // Past a file size limit (ulimit -f) a write fails with EFBIG instead of
   // the signal killing the tool half-way: the write error is reported and
   // the temporary file of a save removed.
+#if defined(SIGXFSZ)
   std::signal(SIGXFSZ, SIG_IGN);
+#endif
   Context context{CommonOptions{}, Log(std::cerr)};
   CLI::App app(kDescription, "xelo");
   // Subcommands inherit the footer when they are added.

@@ -69,7 +69,7 @@ std::vector<std::string> Texts(const Row& row) {
 }
 
 std::string WriteErrorText(int error) {
-  return "cannot write to standard output" + (error != 0 ? ": " + std::system_category().message(error) : "");
+  return "cannot write to standard output" + (error != 0 ? ": " + std::generic_category().message(error) : "");
 }
 
 // Ends the command when its output could not be written: a result that did

@@ -30,7 +30,11 @@ void StopSignals::Wait() {
   int received = 0;
   if (sigwait(&set_, &received) != 0) return;
   if (closing_) return;
-  signal_ = received;
+  Stop(received);
+}
+
+void StopSignals::Stop(int signal) {
+  signal_ = signal;
   requested_ = true;
   // Wakes the main thread's loop; the call itself has nothing to do.
   if (TApplication* application = TApplication::Current()) application->Post([] {});

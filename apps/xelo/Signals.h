@@ -8,6 +8,9 @@
 // wakes the message loop; the loop sees Requested() and ends, and the
 // command disconnects as usual. Create the object before any other thread
 // of the program exists (the mask is inherited), and on the main thread.
+// On Windows the console's Ctrl-C, Ctrl-Break and close events take the
+// place of the signals (SignalsWin32.cpp); the system calls the handler on
+// a thread of its own.
 #pragma once
 
 #include <atomic>
@@ -27,16 +30,23 @@ class StopSignals {
   bool Requested() const { return requested_.load(); }
   // The signal that asked to stop, 0 while none did.
   int Signal() const { return signal_.load(); }
+  // Records `signal` as the request to stop and wakes the message loop;
+  // called from the waiting thread or the console handler.
+  void Stop(int signal);
 
  private:
   void Wait();
 
+#if !defined(_WIN32)
   sigset_t set_{};
   sigset_t previous_{};
+#endif
   std::atomic<bool> requested_{false};
   std::atomic<bool> closing_{false};
   std::atomic<int> signal_{0};
+#if !defined(_WIN32)
   std::thread waiter_;
+#endif
 };
 
 }  // namespace xelo::cli

@@ -1,5 +1,7 @@
 #include "servers/simulation/TimeSource.h"
 
+#include "xelo/platform/Platform.h"
+
 #include <chrono>
 #include <ctime>
 
@@ -16,10 +18,7 @@ FILETIME TimeSource::Now() {
 }
 
 LONG TimeSource::LocalBiasMinutes() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return static_cast<LONG>(-local.tm_gmtoff / 60);
+  return static_cast<LONG>(-platform::UtcOffsetSeconds(std::time(nullptr)) / 60);
 }
 
 ULONGLONG TimeSource::ToTicks(const FILETIME& time) {

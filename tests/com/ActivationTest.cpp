@@ -2,11 +2,9 @@
 #include "xelo/com/ClassRegistry.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/platform/Platform.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <climits>
 
 namespace {
 
@@ -103,8 +101,8 @@ TEST(Activation, CreatesLocallyForLocalNamesAndFailsForOtherComputers) {
   EXPECT_EQ(CoCreateInstance(kWidgetClass, nullptr, CLSCTX_ALL, kOtherIid, created.PutVoid()),
             E_NOINTERFACE);
 
-  char host[HOST_NAME_MAX + 1] = {};
-  ASSERT_EQ(gethostname(host, HOST_NAME_MAX), 0);
+  const std::string host = xelo::platform::HostName();
+  ASSERT_FALSE(host.empty());
   std::u16string hostName = xelo::com::ToUtf16(host);
   for (auto& c : hostName) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
   for (std::u16string name : {std::u16string(), std::u16string(u"  "), std::u16string(u"localhost"),

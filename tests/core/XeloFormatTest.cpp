@@ -3,6 +3,7 @@
 #include "xelo/framework/Persistent.h"
 
 #include "xelo/com/OleDate.h"
+#include "xelo/platform/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,22 @@
 namespace {
 
 using namespace xelo;
+
+// Puts the process into the zone `tz` (TZ syntax), or back to the system's
+// zone for null.
+void SetZone(const char* tz) {
+#if defined(_WIN32)
+  _putenv_s("TZ", tz != nullptr ? tz : "");
+  _tzset();
+#else
+  if (tz != nullptr) {
+    setenv("TZ", tz, 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+#endif
+}
 
 // --- OPCADatatype ------------------------------------------------------------
 
@@ -240,17 +257,9 @@ class FileTimeToDateTimeTest : public testing::Test {
  protected:
   void SetUp() override {
     if (const char* tz = std::getenv("TZ")) saved_ = tz;
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    tzset();
+    SetZone("CET-1CEST,M3.5.0,M10.5.0/3");
   }
-  void TearDown() override {
-    if (saved_) {
-      setenv("TZ", saved_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
+  void TearDown() override { SetZone(saved_ ? saved_->c_str() : nullptr); }
 
   // A FILETIME from seconds since 1970-01-01 00:00 UTC plus 100-ns ticks.
   static FILETIME FromUnix(std::int64_t seconds, std::uint64_t ticks = 0) {
@@ -328,11 +337,9 @@ TEST_F(FileTimeToDateTimeTest, GivesZeroBeyondTheLastDate) {
 }
 
 TEST_F(FileTimeToDateTimeTest, UsesTheZoneInForceAtTheCall) {
-  setenv("TZ", "UTC0", 1);
-  tzset();
+  SetZone("UTC0");
   EXPECT_DOUBLE_EQ(FileTimeToDateTime(FromUnix(0)), 25569.0);
-  setenv("TZ", "EST5", 1);
-  tzset();
+  SetZone("EST5");
   EXPECT_DOUBLE_EQ(FileTimeToDateTime(FromUnix(0)), 25568 + 19 * kHour);
 }
 
@@ -345,7 +352,7 @@ TEST_F(FileTimeToDateTimeTest, CachedHoursAgreeWithTheZoneAcrossChanges) {
   const auto expected = [](std::int64_t seconds) {
     const auto t = static_cast<std::time_t>(seconds);
     std::tm local{};
-    localtime_r(&t, &local);
+    xelo::platform::LocalTime(t, local);
     com::DateParts parts;
     parts.year = local.tm_year + 1900;
     parts.month = local.tm_mon + 1;
@@ -364,8 +371,7 @@ TEST_F(FileTimeToDateTimeTest, CachedHoursAgreeWithTheZoneAcrossChanges) {
   const std::int64_t days[] = {1'774'742'400, 1'772'928'000, 1'791'028'800};
   for (const char* zone :
        {"CET-1CEST,M3.5.0,M10.5.0/3", "NST3:30NDT,M3.2.0,M11.1.0", "LHST-10:30LHDT-11,M10.1.0,M4.1.0", "IST-5:30"}) {
-    setenv("TZ", zone, 1);
-    tzset();
+    SetZone(zone);
     for (const std::int64_t day : days) {
       // Every 7 seconds over 14 hours: many values per cached hour, every
       // hour boundary, both sides of each change.

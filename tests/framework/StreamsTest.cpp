@@ -11,9 +11,11 @@
 #include <string>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -198,9 +200,9 @@ TEST(TFileStreamBasics, ClosesItsFileWhenDestroyed) {
   {
     TFileStream file(dir.File("x"), fmCreate);
     handle = file.Handle();
-    EXPECT_NE(::fcntl(handle, F_GETFD), -1);
+    EXPECT_NE(::lseek(handle, 0, SEEK_CUR), -1);
   }
-  EXPECT_EQ(::fcntl(handle, F_GETFD), -1);
+  EXPECT_EQ(::lseek(handle, 0, SEEK_CUR), -1);
   EXPECT_EQ(errno, EBADF);
 }
 
@@ -238,13 +240,17 @@ class AtomicSaveTest : public ::testing::Test {
 
 TEST_F(AtomicSaveTest, ReplacesTheFileAndKeepsItsPermissions) {
   WriteWholeFile(target, "old contents");
+#if !defined(_WIN32)  // Windows files have no permission bits to keep
   ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+#endif
   TStringStream stream("new");
   stream.SaveToFile(target);
   EXPECT_EQ(ReadWholeFile(target), "new");
+#if !defined(_WIN32)
   struct stat st {};
   ASSERT_EQ(::stat(target.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
+#endif
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"config.dat"}));
 
   TMemoryStream loaded;
@@ -272,6 +278,9 @@ TEST_F(AtomicSaveTest, AFailureAtAnyStepLeavesTheOldFileAndNoTemporaryFile) {
 }
 
 TEST_F(AtomicSaveTest, ARealWriteErrorPartWayLeavesTheOldFile) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "needs a file size limit (setrlimit), which Windows has not";
+#else
   WriteWholeFile(target, "old contents");
   // A file size limit makes write() fail with EFBIG after the first bytes;
   // the signal it would raise is ignored for the duration.
@@ -292,6 +301,7 @@ TEST_F(AtomicSaveTest, ARealWriteErrorPartWayLeavesTheOldFile) {
   EXPECT_EQ(message, "Cannot create file \"" + target + "\". File too large");
   EXPECT_EQ(ReadWholeFile(target), "old contents");
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"config.dat"}));
+#endif
 }
 
 TEST_F(AtomicSaveTest, ACrashWhileSavingLeavesTheOldFileWhole) {
@@ -310,6 +320,9 @@ TEST_F(AtomicSaveTest, ACrashWhileSavingLeavesTheOldFileWhole) {
 }
 
 TEST_F(AtomicSaveTest, WritesThroughSymbolicLinksAndKeepsThem) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "symbolic links are not followed on Windows yet (creating them needs a privilege there)";
+#else
   // sub/link -> ../chain -> config.dat: each link relative to its own
   // directory; the replaced file keeps its permissions, the links stay.
   ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0700), 0);
@@ -330,6 +343,7 @@ TEST_F(AtomicSaveTest, WritesThroughSymbolicLinksAndKeepsThem) {
   ASSERT_EQ(::symlink("loop", dir.File("loop").c_str()), 0);
   EXPECT_EQ(MessageOf<EFCreateError>([&] { WriteFileAtomically(dir.File("loop"), "x"); }),
             "Cannot create file \"" + dir.File("loop") + "\". Too many levels of symbolic links");
+#endif
 }
 
 TEST_F(AtomicSaveTest, ReportsADirectoryThatDoesNotExist) {

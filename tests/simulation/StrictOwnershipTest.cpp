@@ -350,7 +350,11 @@ TEST_F(StrictOwnership, SwitchedOffNothingIsCheckedAndResetKeepsTheMode) {
 // in a fresh process started with it.
 TEST(StrictOwnershipFromTheEnvironment, AViolationAbortsTheProcessOncePrinted) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+#if defined(_WIN32)
+  _putenv_s("XELO_SIM_STRICT", "1");
+#else
   setenv("XELO_SIM_STRICT", "1", 1);
+#endif
   EXPECT_DEATH(
       {
         xelo::com::ManualClock clock;
@@ -367,7 +371,11 @@ TEST(StrictOwnershipFromTheEnvironment, AViolationAbortsTheProcessOncePrinted) {
         SimulationControl::PublishNow();
       },
       "ownership violation: IOPCDataCallback::OnDataChange: the client changed pwQualities\\[0\\]");
+#if defined(_WIN32)
+  _putenv_s("XELO_SIM_STRICT", "");
+#else
   unsetenv("XELO_SIM_STRICT");
+#endif
 }
 
 }  // namespace

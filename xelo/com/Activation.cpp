@@ -2,8 +2,7 @@
 
 #include "xelo/com/ClassRegistry.h"
 #include "xelo/com/WideText.h"
-
-#include <unistd.h>
+#include "xelo/platform/Platform.h"
 
 #include <algorithm>
 #include <atomic>
@@ -57,8 +56,8 @@ bool IsLocalComputerName(std::u16string_view name) {
   if (name.empty()) return true;
   const std::u16string lower = Lower(name);
   if (lower == u"localhost" || lower == u"127.0.0.1" || lower == u"::1") return true;
-  char host[HOST_NAME_MAX + 1] = {};
-  if (gethostname(host, sizeof host - 1) != 0) return false;
+  const std::string host = platform::HostName();
+  if (host.empty()) return false;
   const std::u16string hostName = Lower(ToUtf16(host));
   if (lower == hostName) return true;
   // The short name of a fully qualified host name names this computer too.

@@ -2,6 +2,7 @@
 
 #include "xelo/com/OleDate.h"
 #include "xelo/com/WideText.h"
+#include "xelo/platform/Platform.h"
 
 #include <algorithm>
 #include <ctime>
@@ -94,7 +95,7 @@ class LocalHourCache {
     const Zone zone = CurrentZone();
     if (!(seconds >= from_ && seconds < from_ + 3600 && zone == zone_)) {
       std::tm local{};
-      if (localtime_r(&seconds, &local) == nullptr) return false;
+      if (!platform::LocalTime(seconds, local)) return false;
       FillParts(local, parts);
       Fill(seconds, local, zone);
       return true;

@@ -7,16 +7,11 @@
 #include "xelo/framework/Streams.h"
 #include "xelo/framework/Strings.h"
 #include "xelo/framework/SysUtils.h"
+#include "xelo/platform/Platform.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <mutex>
 #include <optional>
-
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace xelo {
 namespace {
@@ -306,34 +301,14 @@ bool ParseSettings(std::string_view text, RegKey& root) {
 
 // ---- the per-user settings store ------------------------------------------------
 
-std::string HomeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
-  passwd entry{};
-  passwd* result = nullptr;
-  std::string buffer(16384, '\0');
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
-      result->pw_dir != nullptr) {
-    return result->pw_dir;
-  }
-  return {};
-}
-
-// The XDG rule: XDG_CONFIG_HOME when it is set to an absolute path, else
-// ~/.config.
-std::string DefaultSettingsDirectory() {
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
-    return std::string(config) + "/xelo";
-  }
-  const std::string home = HomeDirectory();
-  return home.empty() ? std::string() : home + "/.config/xelo";
-}
+std::string DefaultSettingsDirectory() { return platform::UserSettingsDirectory("xelo"); }
 
 // Creates `directory` and its missing parents; failures show up when the
 // file is written.
 void MakeDirectories(const std::string& directory) {
   for (std::size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
     const std::string prefix = directory.substr(0, slash);
-    ::mkdir(prefix.c_str(), 0700);
+    platform::MakeDirectory(prefix);
     if (slash == std::string::npos) break;
   }
 }

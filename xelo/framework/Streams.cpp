@@ -2,6 +2,7 @@
 
 #include "xelo/framework/AtomicFile.h"
 #include "xelo/framework/Exceptions.h"
+#include "xelo/platform/FileFlags.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +16,9 @@
 namespace xelo {
 namespace {
 
-std::string SystemText(int error) { return std::system_category().message(error); }
+// The text of an errno value. generic_category: on Windows the system
+// category means Win32 error codes, whose numbers mean other things.
+std::string SystemText(int error) { return std::generic_category().message(error); }
 
 // Seek arithmetic on untrusted offsets must not overflow.
 std::int64_t SeekTarget(std::int64_t base, std::int64_t offset) {
@@ -183,7 +186,7 @@ std::string TStringStream::ReadString(std::int64_t count) {
 
 TFileStream::TFileStream(const std::string& fileName, unsigned mode) : fileName_(fileName) {
   if ((mode & fmCreate) == fmCreate) {
-    fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | platform::kPrivateFileFlags, 0666);
     if (fd_ < 0) throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemText(errno));
     return;
   }
@@ -193,7 +196,7 @@ TFileStream::TFileStream(const std::string& fileName, unsigned mode) : fileName_
     case fmOpenReadWrite: flags = O_RDWR; break;
     default: flags = O_RDONLY; break;
   }
-  fd_ = ::open(fileName.c_str(), flags | O_CLOEXEC);
+  fd_ = ::open(fileName.c_str(), flags | platform::kPrivateFileFlags);
   if (fd_ < 0) throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemText(errno));
   // A directory opens read-only on Linux but cannot be read as a stream;
   // refuse it here, where the message can say so.
