@@ -92,9 +92,9 @@ void ServerOnly(benchmark::State& state) {
   Fixture fixture(0);
   IOPCItemMgt* itemMgt = fixture.group->GetItemMgt();
   const auto& ids = Identifiers();
-  std::vector<std::u16string> wide;
+  std::vector<xelo::com::OleString> wide;
   for (int i = 0; i < n; ++i) wide.push_back(StringToWide(ids[static_cast<std::size_t>(i) % ids.size()]));
-  std::u16string empty;
+  xelo::com::OleString empty;
   std::vector<OPCITEMDEF> defs(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
     defs[static_cast<std::size_t>(i)] = OPCITEMDEF{empty.data(), wide[static_cast<std::size_t>(i)].data(), -1,

@@ -97,7 +97,7 @@ struct Callback {
         v.dblVal = static_cast<double>(i) * 0.5;
       } else {
         v.vt = VT_BSTR;
-        v.bstrVal = SysAllocString(u"Tank 4 level: ok");  // 16 characters
+        v.bstrVal = SysAllocString(OLESTR("Tank 4 level: ok"));  // 16 characters
       }
       values.push_back(v);
       qualities.push_back(0xC0);

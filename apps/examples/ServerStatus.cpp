@@ -9,7 +9,7 @@
 using xelo::com::ComPtr;
 
 int main(int argc, char** argv) {
-  const std::u16string progId = xelo::com::ToUtf16(argc > 1 ? argv[1] : "Xelo.Sim.1");
+  const xelo::com::OleString progId = xelo::com::ToUtf16(argc > 1 ? argv[1] : "Xelo.Sim.1");
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) {
     std::fprintf(stderr, "no class is registered under that ProgID\n");

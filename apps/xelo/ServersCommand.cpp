@@ -47,7 +47,7 @@ Cell CategoriesCell(tXeloServerSet types) {
 }
 
 std::string ClassIdOf(const std::string& progId) {
-  const std::u16string wide = StringToWide(progId);
+  const com::OleString wide = StringToWide(progId);
   CLSID clsid{};
   if (FAILED(CLSIDFromProgID(wide.c_str(), &clsid))) return {};
   LPOLESTR text = nullptr;

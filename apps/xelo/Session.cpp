@@ -57,7 +57,7 @@ std::string Where(const std::string& serverName, const std::string& computer) {
 
 bool IsServerName(const std::string& name) {
   if (name.empty()) return false;
-  const std::u16string wide = StringToWide(name);
+  const com::OleString wide = StringToWide(name);
   CLSID clsid{};
   return SUCCEEDED(CLSIDFromProgID(wide.c_str(), &clsid)) || SUCCEEDED(CLSIDFromString(wide.c_str(), &clsid));
 }

@@ -11,34 +11,34 @@
 namespace xelo::sim {
 namespace {
 
-constexpr std::u16string_view kIllegalCharacters = u"*?[]!\"|<>";
+constexpr com::OleStringView kIllegalCharacters = OLESTR("*?[]!\"|<>");
 constexpr int kSinePeriodCycles = 40;
 constexpr std::size_t kArrayLength = 3;
 
-std::u16string Join(std::u16string_view branch, std::u16string_view name) {
-  std::u16string id(branch);
-  if (!id.empty()) id += u'.';
+com::OleString Join(com::OleStringView branch, com::OleStringView name) {
+  com::OleString id(branch);
+  if (!id.empty()) id += OLESTR('.');
   id += name;
   return id;
 }
 
-ItemDefinition Item(std::u16string_view branch, std::u16string_view name, VARTYPE type, DWORD access,
-                    std::u16string_view description) {
+ItemDefinition Item(com::OleStringView branch, com::OleStringView name, VARTYPE type, DWORD access,
+                    com::OleStringView description) {
   ItemDefinition def;
-  def.branch = std::u16string(branch);
-  def.name = std::u16string(name);
+  def.branch = com::OleString(branch);
+  def.name = com::OleString(name);
   def.id = Join(branch, name);
   def.type = type;
   def.access = access;
-  def.description = std::u16string(description);
+  def.description = com::OleString(description);
   return def;
 }
 
-ItemDefinition Analog(ItemDefinition def, double low, double high, std::u16string_view units) {
+ItemDefinition Analog(ItemDefinition def, double low, double high, com::OleStringView units) {
   def.analog = true;
   def.lowEU = low;
   def.highEU = high;
-  def.units = std::u16string(units);
+  def.units = com::OleString(units);
   return def;
 }
 
@@ -54,49 +54,49 @@ constexpr DWORD kReadWrite = OPC_READABLE | OPC_WRITEABLE;
 }  // namespace
 
 AddressSpace::AddressSpace() {
-  for (const std::u16string_view device : {u"Device 1", u"Device 2"}) {
-    const std::u16string branch = Join(u"Channel 1", device);
-    Define(Analog(WithSignal(Item(branch, u"Ramp", VT_R8, kRead, u"Ramp 0..99, +1 per update cycle"), Signal::Ramp),
-                  0, 100, u"%"),
+  for (const com::OleStringView device : {OLESTR("Device 1"), OLESTR("Device 2")}) {
+    const com::OleString branch = Join(OLESTR("Channel 1"), device);
+    Define(Analog(WithSignal(Item(branch, OLESTR("Ramp"), VT_R8, kRead, OLESTR("Ramp 0..99, +1 per update cycle")), Signal::Ramp),
+                  0, 100, OLESTR("%")),
            OwnedVariant::R8(0));
-    Define(WithSignal(Item(branch, u"Random", VT_I4, kRead, u"Random value 0..999"), Signal::Random),
+    Define(WithSignal(Item(branch, OLESTR("Random"), VT_I4, kRead, OLESTR("Random value 0..999")), Signal::Random),
            OwnedVariant::I4(0));
-    Define(Analog(WithSignal(Item(branch, u"Sine", VT_R8, kRead, u"Sine wave, 40 update cycles per period"),
+    Define(Analog(WithSignal(Item(branch, OLESTR("Sine"), VT_R8, kRead, OLESTR("Sine wave, 40 update cycles per period")),
                              Signal::Sine),
-                  -1, 1, u""),
+                  -1, 1, OLESTR("")),
            OwnedVariant::R8(0));
-    Define(WithSignal(Item(branch, u"Counter", VT_UI4, kRead, u"Update cycle counter"), Signal::Counter),
+    Define(WithSignal(Item(branch, OLESTR("Counter"), VT_UI4, kRead, OLESTR("Update cycle counter")), Signal::Counter),
            OwnedVariant::UI4(0));
-    Define(Analog(Item(branch, u"Setpoint", VT_R8, kReadWrite, u"Setpoint"), 0, 100, u"%"), OwnedVariant::R8(50));
-    Define(Item(branch, u"Switch", VT_BOOL, kReadWrite, u"Switch"), OwnedVariant::Bool(false));
-    Define(Item(branch, u"Text", VT_BSTR, kReadWrite, u"Text"), OwnedVariant::Text(device));
-    Define(Item(branch, u"Array", VT_ARRAY | VT_R8, kReadWrite, u"Three numbers"),
+    Define(Analog(Item(branch, OLESTR("Setpoint"), VT_R8, kReadWrite, OLESTR("Setpoint")), 0, 100, OLESTR("%")), OwnedVariant::R8(50));
+    Define(Item(branch, OLESTR("Switch"), VT_BOOL, kReadWrite, OLESTR("Switch")), OwnedVariant::Bool(false));
+    Define(Item(branch, OLESTR("Text"), VT_BSTR, kReadWrite, OLESTR("Text")), OwnedVariant::Text(device));
+    Define(Item(branch, OLESTR("Array"), VT_ARRAY | VT_R8, kReadWrite, OLESTR("Three numbers")),
            OwnedVariant::R8Array({1.0, 2.0, 3.0}));
   }
-  const std::u16string_view s = u"Static";
-  Define(Item(s, u"Int16", VT_I2, kReadWrite, u"16-bit integer"), OwnedVariant::I2(16));
-  Define(Item(s, u"Int32", VT_I4, kReadWrite, u"32-bit integer"), OwnedVariant::I4(32));
-  Define(Item(s, u"UInt32", VT_UI4, kReadWrite, u"32-bit unsigned integer"), OwnedVariant::UI4(3000000000u));
-  Define(Analog(Item(s, u"Float", VT_R4, kReadWrite, u"Single precision number"), -1000, 1000, u""),
+  const com::OleStringView s = OLESTR("Static");
+  Define(Item(s, OLESTR("Int16"), VT_I2, kReadWrite, OLESTR("16-bit integer")), OwnedVariant::I2(16));
+  Define(Item(s, OLESTR("Int32"), VT_I4, kReadWrite, OLESTR("32-bit integer")), OwnedVariant::I4(32));
+  Define(Item(s, OLESTR("UInt32"), VT_UI4, kReadWrite, OLESTR("32-bit unsigned integer")), OwnedVariant::UI4(3000000000u));
+  Define(Analog(Item(s, OLESTR("Float"), VT_R4, kReadWrite, OLESTR("Single precision number")), -1000, 1000, OLESTR("")),
          OwnedVariant::R4(1.5f));
-  Define(Analog(Item(s, u"Double", VT_R8, kReadWrite, u"Double precision number"), -1000, 1000, u""),
+  Define(Analog(Item(s, OLESTR("Double"), VT_R8, kReadWrite, OLESTR("Double precision number")), -1000, 1000, OLESTR("")),
          OwnedVariant::R8(2.25));
-  Define(Item(s, u"Bool", VT_BOOL, kReadWrite, u"Boolean"), OwnedVariant::Bool(true));
-  Define(Item(s, u"String", VT_BSTR, kReadWrite, u"Text"), OwnedVariant::Text(u"Hello"));
-  Define(Item(s, u"Date", VT_DATE, kReadWrite, u"Date and time"), OwnedVariant::Date(43831.5));  // 2020-01-01 12:00
-  Define(Item(s, u"ReadOnly", VT_I4, kRead, u"Read-only integer"), OwnedVariant::I4(42));
-  Define(Item(s, u"WriteOnly", VT_I4, kWrite, u"Write-only integer"), OwnedVariant::I4(0));
-  const std::u16string_view b = u"Behaviour";
-  ItemDefinition clamped = Analog(Item(b, u"Clamped", VT_R8, kReadWrite, u"Writes clamped to 0..100"), 0, 100, u"%");
+  Define(Item(s, OLESTR("Bool"), VT_BOOL, kReadWrite, OLESTR("Boolean")), OwnedVariant::Bool(true));
+  Define(Item(s, OLESTR("String"), VT_BSTR, kReadWrite, OLESTR("Text")), OwnedVariant::Text(OLESTR("Hello")));
+  Define(Item(s, OLESTR("Date"), VT_DATE, kReadWrite, OLESTR("Date and time")), OwnedVariant::Date(43831.5));  // 2020-01-01 12:00
+  Define(Item(s, OLESTR("ReadOnly"), VT_I4, kRead, OLESTR("Read-only integer")), OwnedVariant::I4(42));
+  Define(Item(s, OLESTR("WriteOnly"), VT_I4, kWrite, OLESTR("Write-only integer")), OwnedVariant::I4(0));
+  const com::OleStringView b = OLESTR("Behaviour");
+  ItemDefinition clamped = Analog(Item(b, OLESTR("Clamped"), VT_R8, kReadWrite, OLESTR("Writes clamped to 0..100")), 0, 100, OLESTR("%"));
   clamped.clamp = true;
   Define(std::move(clamped), OwnedVariant::R8(50));
-  ItemDefinition bad = Item(b, u"Bad", VT_I4, kRead, u"Always of bad quality");
+  ItemDefinition bad = Item(b, OLESTR("Bad"), VT_I4, kRead, OLESTR("Always of bad quality"));
   bad.fixedQuality = OPC_QUALITY_BAD | OPC_QUALITY_DEVICE_FAILURE;
   Define(std::move(bad), OwnedVariant::I4(0));
-  ItemDefinition uncertain = Analog(Item(b, u"Uncertain", VT_R8, kRead, u"Always of uncertain quality"), 0, 100, u"");
+  ItemDefinition uncertain = Analog(Item(b, OLESTR("Uncertain"), VT_R8, kRead, OLESTR("Always of uncertain quality")), 0, 100, OLESTR(""));
   uncertain.fixedQuality = OPC_QUALITY_LAST_USABLE;
   Define(std::move(uncertain), OwnedVariant::R8(1));
-  ItemDefinition slow = Item(b, u"Slow", VT_I4, kReadWrite, u"Asynchronous access takes a second");
+  ItemDefinition slow = Item(b, OLESTR("Slow"), VT_I4, kReadWrite, OLESTR("Asynchronous access takes a second"));
   slow.slow = true;
   Define(std::move(slow), OwnedVariant::I4(7));
 
@@ -107,8 +107,8 @@ AddressSpace::AddressSpace() {
     if (item->def.analog) analog.push_back(item.get());
   }
   for (const SimulatedItem* owner : analog) {
-    for (const auto& [suffix, pid] : {std::pair{u"HighEU", OPC_PROPERTY_HIGH_EU}, std::pair{u"LowEU", OPC_PROPERTY_LOW_EU}}) {
-      ItemDefinition def = Item(owner->def.id, suffix, VT_R8, kRead, std::u16string(suffix) + u" of " + owner->def.id);
+    for (const auto& [suffix, pid] : {std::pair{OLESTR("HighEU"), OPC_PROPERTY_HIGH_EU}, std::pair{OLESTR("LowEU"), OPC_PROPERTY_LOW_EU}}) {
+      ItemDefinition def = Item(owner->def.id, suffix, VT_R8, kRead, com::OleString(suffix) + OLESTR(" of ") + owner->def.id);
       def.hidden = true;
       def.propertyId = pid;
       Define(std::move(def), OwnedVariant::R8(pid == OPC_PROPERTY_HIGH_EU ? owner->def.highEU : owner->def.lowEU));
@@ -117,13 +117,13 @@ AddressSpace::AddressSpace() {
   Reset();
 }
 
-void AddressSpace::DefineBranch(std::u16string_view branch) {
+void AddressSpace::DefineBranch(com::OleStringView branch) {
   if (branch.empty()) return;
   for (const auto& known : branches_) {
     if (known == branch) return;
   }
-  const std::size_t dot = branch.rfind(u'.');
-  if (dot != std::u16string_view::npos) DefineBranch(branch.substr(0, dot));
+  const std::size_t dot = branch.rfind(OLESTR('.'));
+  if (dot != com::OleStringView::npos) DefineBranch(branch.substr(0, dot));
   branches_.emplace_back(branch);
 }
 
@@ -136,21 +136,21 @@ void AddressSpace::Define(ItemDefinition def, OwnedVariant initial) {
   initial_.push_back(std::move(initial));
 }
 
-SimulatedItem* AddressSpace::Find(std::u16string_view id) {
-  const auto it = byId_.find(std::u16string(id));
+SimulatedItem* AddressSpace::Find(com::OleStringView id) {
+  const auto it = byId_.find(com::OleString(id));
   return it != byId_.end() ? it->second : nullptr;
 }
 
-HRESULT AddressSpace::CheckSyntax(std::u16string_view id) {
-  if (id.empty() || id.front() == u'.' || id.back() == u'.') return OPC_E_INVALIDITEMID;
-  if (id.find(u"..") != std::u16string_view::npos) return OPC_E_INVALIDITEMID;
-  for (const char16_t c : id) {
-    if (c < 0x20 || c == 0x7F || kIllegalCharacters.find(c) != std::u16string_view::npos) return OPC_E_INVALIDITEMID;
+HRESULT AddressSpace::CheckSyntax(com::OleStringView id) {
+  if (id.empty() || id.front() == OLESTR('.') || id.back() == OLESTR('.')) return OPC_E_INVALIDITEMID;
+  if (id.find(OLESTR("..")) != com::OleStringView::npos) return OPC_E_INVALIDITEMID;
+  for (const OLECHAR c : id) {
+    if (c < 0x20 || c == 0x7F || kIllegalCharacters.find(c) != com::OleStringView::npos) return OPC_E_INVALIDITEMID;
   }
   return S_OK;
 }
 
-bool AddressSpace::BranchExists(std::u16string_view branch) const {
+bool AddressSpace::BranchExists(com::OleStringView branch) const {
   if (branch.empty()) return true;
   for (const auto& known : branches_) {
     if (known == branch) return true;
@@ -158,30 +158,30 @@ bool AddressSpace::BranchExists(std::u16string_view branch) const {
   return false;
 }
 
-std::vector<std::u16string> AddressSpace::ChildBranches(std::u16string_view branch) const {
-  std::vector<std::u16string> children;
+std::vector<com::OleString> AddressSpace::ChildBranches(com::OleStringView branch) const {
+  std::vector<com::OleString> children;
   for (const auto& known : branches_) {
-    const std::size_t dot = known.rfind(u'.');
-    const std::u16string_view parent = dot == std::u16string::npos ? std::u16string_view() : std::u16string_view(known).substr(0, dot);
-    if (parent == branch) children.push_back(dot == std::u16string::npos ? known : known.substr(dot + 1));
+    const std::size_t dot = known.rfind(OLESTR('.'));
+    const com::OleStringView parent = dot == com::OleString::npos ? com::OleStringView() : com::OleStringView(known).substr(0, dot);
+    if (parent == branch) children.push_back(dot == com::OleString::npos ? known : known.substr(dot + 1));
   }
   return children;
 }
 
-std::vector<const SimulatedItem*> AddressSpace::Leaves(std::u16string_view branch, bool deep) const {
+std::vector<const SimulatedItem*> AddressSpace::Leaves(com::OleStringView branch, bool deep) const {
   std::vector<const SimulatedItem*> leaves;
   for (const auto& item : items_) {
     if (item->def.hidden) continue;
-    const std::u16string& where = item->def.branch;
+    const com::OleString& where = item->def.branch;
     const bool inside = where == branch ||
                         (deep && (branch.empty() || (where.size() > branch.size() && where.starts_with(branch) &&
-                                                     where[branch.size()] == u'.')));
+                                                     where[branch.size()] == OLESTR('.'))));
     if (inside) leaves.push_back(item.get());
   }
   return leaves;
 }
 
-std::vector<const SimulatedItem*> AddressSpace::AllVisible() const { return Leaves(u"", true); }
+std::vector<const SimulatedItem*> AddressSpace::AllVisible() const { return Leaves(OLESTR(""), true); }
 
 void AddressSpace::Advance() {
   ++cycles_;

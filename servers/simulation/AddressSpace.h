@@ -49,19 +49,19 @@ class AddressSpace {
 
   // Null for an unknown identifier. Pointers stay valid for the life of
   // the address space (items are never removed, only reset).
-  SimulatedItem* Find(std::u16string_view id);
+  SimulatedItem* Find(com::OleStringView id);
 
   // OPC_E_INVALIDITEMID when `id` breaks our syntax, S_OK otherwise (the
   // item may still be unknown). Valid: not empty, no control characters,
   // none of * ? [ ] ! " | < >, no empty segment (leading, trailing or
   // doubled ".").
-  static HRESULT CheckSyntax(std::u16string_view id);
+  static HRESULT CheckSyntax(com::OleStringView id);
 
-  bool BranchExists(std::u16string_view branch) const;
+  bool BranchExists(com::OleStringView branch) const;
   // Direct child branch names of `branch`, in definition order.
-  std::vector<std::u16string> ChildBranches(std::u16string_view branch) const;
+  std::vector<com::OleString> ChildBranches(com::OleStringView branch) const;
   // Visible items directly in `branch`, or (deep) anywhere below it.
-  std::vector<const SimulatedItem*> Leaves(std::u16string_view branch, bool deep) const;
+  std::vector<const SimulatedItem*> Leaves(com::OleStringView branch, bool deep) const;
   // Every visible item, in definition order.
   std::vector<const SimulatedItem*> AllVisible() const;
 
@@ -81,11 +81,11 @@ class AddressSpace {
 
  private:
   void Define(ItemDefinition def, OwnedVariant initial);
-  void DefineBranch(std::u16string_view branch);
+  void DefineBranch(com::OleStringView branch);
 
   std::vector<std::unique_ptr<SimulatedItem>> items_;
-  std::unordered_map<std::u16string, SimulatedItem*> byId_;
-  std::vector<std::u16string> branches_;  // full ids, definition order
+  std::unordered_map<com::OleString, SimulatedItem*> byId_;
+  std::vector<com::OleString> branches_;  // full ids, definition order
   std::vector<OwnedVariant> initial_;     // parallel to items_
   std::mt19937 random_;
   std::uint64_t cycles_ = 0;

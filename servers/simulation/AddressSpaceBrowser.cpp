@@ -7,26 +7,26 @@
 namespace xelo::sim {
 namespace {
 
-std::u16string Join(std::u16string_view branch, std::u16string_view name) {
-  std::u16string id(branch);
-  if (!id.empty()) id += u'.';
+com::OleString Join(com::OleStringView branch, com::OleStringView name) {
+  com::OleString id(branch);
+  if (!id.empty()) id += OLESTR('.');
   id += name;
   return id;
 }
 
 }  // namespace
 
-HRESULT AddressSpaceBrowser::ChangePosition(OPCBROWSEDIRECTION direction, std::u16string_view name) {
+HRESULT AddressSpaceBrowser::ChangePosition(OPCBROWSEDIRECTION direction, com::OleStringView name) {
   switch (direction) {
     case OPC_BROWSE_UP: {
       if (position_.empty()) return E_FAIL;
-      const std::size_t dot = position_.rfind(u'.');
-      position_ = dot == std::u16string::npos ? std::u16string() : position_.substr(0, dot);
+      const std::size_t dot = position_.rfind(OLESTR('.'));
+      position_ = dot == com::OleString::npos ? com::OleString() : position_.substr(0, dot);
       return S_OK;
     }
     case OPC_BROWSE_DOWN: {
       if (flat_ || name.empty()) return E_INVALIDARG;
-      std::u16string child = Join(position_, name);
+      com::OleString child = Join(position_, name);
       if (!space_.BranchExists(child)) return E_INVALIDARG;
       position_ = std::move(child);
       return S_OK;
@@ -37,7 +37,7 @@ HRESULT AddressSpaceBrowser::ChangePosition(OPCBROWSEDIRECTION direction, std::u
         return S_OK;
       }
       if (flat_ || !space_.BranchExists(name)) return E_INVALIDARG;
-      position_ = std::u16string(name);
+      position_ = com::OleString(name);
       return S_OK;
   }
   return E_INVALIDARG;
@@ -48,8 +48,8 @@ bool AddressSpaceBrowser::LeafPasses(const SimulatedItem& item, VARTYPE dataType
   return dataType == VT_EMPTY || TypeConversion::Convertible(item.def.type, dataType);
 }
 
-HRESULT AddressSpaceBrowser::Browse(OPCBROWSETYPE type, std::u16string_view filter, VARTYPE dataType, DWORD access,
-                                    std::vector<std::u16string>& names) const {
+HRESULT AddressSpaceBrowser::Browse(OPCBROWSETYPE type, com::OleStringView filter, VARTYPE dataType, DWORD access,
+                                    std::vector<com::OleString>& names) const {
   names.clear();
   if (type != OPC_BRANCH && type != OPC_LEAF && type != OPC_FLAT) return E_INVALIDARG;
   const BrowseFilter match(filter);
@@ -62,28 +62,28 @@ HRESULT AddressSpaceBrowser::Browse(OPCBROWSETYPE type, std::u16string_view filt
     }
   } else {
     const bool deep = flat_ || type == OPC_FLAT;
-    for (const SimulatedItem* item : space_.Leaves(flat_ ? std::u16string_view() : position_, deep)) {
-      const std::u16string& shown = (flat_ || type == OPC_FLAT) ? item->def.id : item->def.name;
+    for (const SimulatedItem* item : space_.Leaves(flat_ ? com::OleStringView() : position_, deep)) {
+      const com::OleString& shown = (flat_ || type == OPC_FLAT) ? item->def.id : item->def.name;
       if (match.Matches(shown) && LeafPasses(*item, dataType, access)) names.push_back(shown);
     }
   }
   return names.empty() ? S_FALSE : S_OK;
 }
 
-HRESULT AddressSpaceBrowser::ItemId(std::u16string_view name, std::u16string& id) const {
+HRESULT AddressSpaceBrowser::ItemId(com::OleStringView name, com::OleString& id) const {
   if (name.empty()) {
     id = position_;
     return S_OK;
   }
   if (!flat_) {
-    std::u16string joined = Join(position_, name);
+    com::OleString joined = Join(position_, name);
     if (space_.Find(joined) != nullptr || space_.BranchExists(joined)) {
       id = std::move(joined);
       return S_OK;
     }
   }
   if (space_.Find(name) != nullptr || (!flat_ && space_.BranchExists(name))) {
-    id = std::u16string(name);
+    id = com::OleString(name);
     return S_OK;
   }
   return E_INVALIDARG;

@@ -25,24 +25,24 @@ class AddressSpaceBrowser {
 
   // UP at the root: E_FAIL; DOWN into an unknown branch or a leaf, TO an
   // unknown branch, an unknown direction: E_INVALIDARG. TO "" = the root.
-  HRESULT ChangePosition(OPCBROWSEDIRECTION direction, std::u16string_view name);
+  HRESULT ChangePosition(OPCBROWSEDIRECTION direction, com::OleStringView name);
   // S_OK with names, S_FALSE with none; E_INVALIDARG for an unknown browse
   // type, OPC_E_INVALIDFILTER for a malformed filter.
-  HRESULT Browse(OPCBROWSETYPE type, std::u16string_view filter, VARTYPE dataType, DWORD access,
-                 std::vector<std::u16string>& names) const;
+  HRESULT Browse(OPCBROWSETYPE type, com::OleStringView filter, VARTYPE dataType, DWORD access,
+                 std::vector<com::OleString>& names) const;
   // A leaf or branch name at the current position gives its full id; a
   // full id gives itself; "" gives the current branch. E_INVALIDARG when
   // the name is none of these.
-  HRESULT ItemId(std::u16string_view name, std::u16string& id) const;
+  HRESULT ItemId(com::OleStringView name, com::OleString& id) const;
 
-  const std::u16string& Position() const { return position_; }
+  const com::OleString& Position() const { return position_; }
 
  private:
   bool LeafPasses(const SimulatedItem& item, VARTYPE dataType, DWORD access) const;
 
   AddressSpace& space_;
   bool flat_;
-  std::u16string position_;  // "" = root
+  com::OleString position_;  // "" = root
 };
 
 }  // namespace xelo::sim

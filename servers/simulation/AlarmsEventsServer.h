@@ -22,7 +22,7 @@ class AlarmsEventsServer final : public xelo::com::ComObject<IOPCCommon> {
 
  private:
   LCID locale_ = 0x0800;
-  std::u16string clientName_;
+  com::OleString clientName_;
 };
 
 }  // namespace xelo::sim

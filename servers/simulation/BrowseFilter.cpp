@@ -2,13 +2,13 @@
 
 namespace xelo::sim {
 
-BrowseFilter::BrowseFilter(std::u16string_view pattern) : pattern_(pattern) {
+BrowseFilter::BrowseFilter(com::OleStringView pattern) : pattern_(pattern) {
   for (std::size_t i = 0; i < pattern_.size(); ++i) {
-    if (pattern_[i] != u'[') continue;
+    if (pattern_[i] != OLESTR('[')) continue;
     // A class needs at least one member before its "]" ("[]]" is not a
     // class of "]": we keep the syntax simple and unambiguous).
-    const std::size_t close = pattern_.find(u']', i + 1);
-    if (close == std::u16string::npos) {
+    const std::size_t close = pattern_.find(OLESTR(']'), i + 1);
+    if (close == com::OleString::npos) {
       valid_ = false;
       return;
     }
@@ -16,23 +16,23 @@ BrowseFilter::BrowseFilter(std::u16string_view pattern) : pattern_(pattern) {
   }
 }
 
-bool BrowseFilter::Matches(std::u16string_view text) const {
+bool BrowseFilter::Matches(com::OleStringView text) const {
   return valid_ && (pattern_.empty() || Match(pattern_, text));
 }
 
-bool BrowseFilter::MatchClass(std::u16string_view pattern, char16_t c, std::size_t& length) {
+bool BrowseFilter::MatchClass(com::OleStringView pattern, OLECHAR c, std::size_t& length) {
   // pattern[0] is '['.
   std::size_t i = 1;
   bool negate = false;
-  if (i < pattern.size() && pattern[i] == u'!') {
+  if (i < pattern.size() && pattern[i] == OLESTR('!')) {
     negate = true;
     ++i;
   }
   bool found = false;
-  while (i < pattern.size() && pattern[i] != u']') {
-    const char16_t first = pattern[i];
-    if (i + 2 < pattern.size() && pattern[i + 1] == u'-' && pattern[i + 2] != u']') {
-      const char16_t last = pattern[i + 2];
+  while (i < pattern.size() && pattern[i] != OLESTR(']')) {
+    const OLECHAR first = pattern[i];
+    if (i + 2 < pattern.size() && pattern[i + 1] == OLESTR('-') && pattern[i + 2] != OLESTR(']')) {
+      const OLECHAR last = pattern[i + 2];
       if (first <= c && c <= last) found = true;
       i += 3;
     } else {
@@ -44,28 +44,28 @@ bool BrowseFilter::MatchClass(std::u16string_view pattern, char16_t c, std::size
   return found != negate;
 }
 
-bool BrowseFilter::Match(std::u16string_view pattern, std::u16string_view text) {
+bool BrowseFilter::Match(com::OleStringView pattern, com::OleStringView text) {
   // Iterative matching with one backtrack point for the last '*': linear
   // enough for names, and no recursion depth to worry about.
   std::size_t p = 0;
   std::size_t t = 0;
-  std::size_t starP = std::u16string_view::npos;
+  std::size_t starP = com::OleStringView::npos;
   std::size_t starT = 0;
   while (t < text.size()) {
     bool step = false;
     std::size_t length = 1;
     if (p < pattern.size()) {
-      const char16_t pc = pattern[p];
-      if (pc == u'*') {
+      const OLECHAR pc = pattern[p];
+      if (pc == OLESTR('*')) {
         starP = p++;
         starT = t;
         continue;
       }
-      if (pc == u'?') {
+      if (pc == OLESTR('?')) {
         step = true;
-      } else if (pc == u'#') {
-        step = text[t] >= u'0' && text[t] <= u'9';
-      } else if (pc == u'[') {
+      } else if (pc == OLESTR('#')) {
+        step = text[t] >= OLESTR('0') && text[t] <= OLESTR('9');
+      } else if (pc == OLESTR('[')) {
         step = MatchClass(pattern.substr(p), text[t], length);
       } else {
         step = pc == text[t];
@@ -74,14 +74,14 @@ bool BrowseFilter::Match(std::u16string_view pattern, std::u16string_view text) 
     if (step) {
       p += length;
       ++t;
-    } else if (starP != std::u16string_view::npos) {
+    } else if (starP != com::OleStringView::npos) {
       p = starP + 1;
       t = ++starT;
     } else {
       return false;
     }
   }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  while (p < pattern.size() && pattern[p] == OLESTR('*')) ++p;
   return p == pattern.size();
 }
 

@@ -10,6 +10,8 @@
 // invalid (OPC_E_INVALIDFILTER).
 #pragma once
 
+#include "xelo/com/WinTypes.h"
+
 #include <string>
 #include <string_view>
 
@@ -17,18 +19,18 @@ namespace xelo::sim {
 
 class BrowseFilter {
  public:
-  explicit BrowseFilter(std::u16string_view pattern);
+  explicit BrowseFilter(com::OleStringView pattern);
 
   bool Valid() const { return valid_; }
-  bool Matches(std::u16string_view text) const;
+  bool Matches(com::OleStringView text) const;
 
  private:
-  static bool Match(std::u16string_view pattern, std::u16string_view text);
+  static bool Match(com::OleStringView pattern, com::OleStringView text);
   // Matches one bracket class at the start of `pattern` against `c`;
   // `length` receives the size of the class in the pattern.
-  static bool MatchClass(std::u16string_view pattern, char16_t c, std::size_t& length);
+  static bool MatchClass(com::OleStringView pattern, OLECHAR c, std::size_t& length);
 
-  std::u16string pattern_;
+  com::OleString pattern_;
   bool valid_ = true;
 };
 

@@ -16,7 +16,7 @@ struct GroupItem {
   bool active = true;
   VARTYPE requestedType = VT_EMPTY;  // VT_EMPTY: canonical
   SimulatedItem* item = nullptr;     // the address space outlives every group
-  std::u16string accessPath;
+  com::OleString accessPath;
 
   // Subscription state: the canonical value and quality last delivered;
   // `sent` is false until the first delivery after the item was added or

@@ -25,7 +25,7 @@ SimulationRuntime& Runtime() { return SimulationRuntime::Instance(); }
 // returned: by now it must have freed what that call handed it.
 void OwnershipCheckpoint() { OwnershipLedger::Instance().Checkpoint(); }
 
-std::u16string Text(const OLECHAR* text) { return text != nullptr ? std::u16string(text) : std::u16string(); }
+com::OleString Text(const OLECHAR* text) { return text != nullptr ? com::OleString(text) : com::OleString(); }
 
 bool ValidSource(OPCDATASOURCE source) { return source == OPC_DS_CACHE || source == OPC_DS_DEVICE; }
 
@@ -172,7 +172,7 @@ HRESULT GroupObject::ForEachHandle(DWORD count, const OPCHANDLE* handles, HRESUL
 
 HRESULT GroupObject::CheckItem(const OPCITEMDEF& def, const SimulatedItem*& item) const {
   item = nullptr;
-  const std::u16string id = Text(def.szItemID);
+  const com::OleString id = Text(def.szItemID);
   // Only a failure refuses: whatever succeeds here must come with its item.
   const auto& refused = Runtime().Behaviour().refusedItems;
   if (const auto it = refused.find(id); it != refused.end() && FAILED(it->second)) return it->second;

@@ -123,7 +123,7 @@ class GroupObject final
   STDMETHOD(EnumDAdvise)(IEnumSTATDATA** ppenumAdvise) override;
 
   // ---- for the server and the runtime ----
-  const std::u16string& Name() const { return settings_.name; }
+  const com::OleString& Name() const { return settings_.name; }
   OPCHANDLE ServerHandle() const { return serverHandle_; }
   ULONG References() const { return RefCount(); }
   // The group left its server's name table (or the server went away):

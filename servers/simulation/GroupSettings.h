@@ -8,7 +8,7 @@
 namespace xelo::sim {
 
 struct GroupSettings {
-  std::u16string name;
+  com::OleString name;
   bool active = true;
   DWORD updateRate = 100;  // already revised
   OPCHANDLE clientHandle = 0;

@@ -15,7 +15,7 @@ constexpr float kScanRate = static_cast<float>(SimulationRuntime::kUpdatePeriod.
 
 HRESULT ItemProperties::Resolve(AddressSpace& space, const OLECHAR* itemId, SimulatedItem*& item) {
   item = nullptr;
-  const std::u16string_view id = itemId != nullptr ? std::u16string_view(itemId) : std::u16string_view();
+  const com::OleStringView id = itemId != nullptr ? com::OleStringView(itemId) : com::OleStringView();
   if (FAILED(AddressSpace::CheckSyntax(id))) return OPC_E_INVALIDITEMID;
   item = space.Find(id);
   return item != nullptr ? S_OK : OPC_E_UNKNOWNITEMID;
@@ -83,14 +83,14 @@ HRESULT ItemProperties::Value(const SimulatedItem& item, DWORD id, OwnedVariant&
   }
 }
 
-HRESULT ItemProperties::ItemIdOf(const SimulatedItem& item, DWORD id, std::u16string& itemId) {
+HRESULT ItemProperties::ItemIdOf(const SimulatedItem& item, DWORD id, com::OleString& itemId) {
   if (!item.def.analog) return OPC_E_INVALID_PID;
   if (id == OPC_PROPERTY_HIGH_EU) {
-    itemId = item.def.id + u".HighEU";
+    itemId = item.def.id + OLESTR(".HighEU");
     return S_OK;
   }
   if (id == OPC_PROPERTY_LOW_EU) {
-    itemId = item.def.id + u".LowEU";
+    itemId = item.def.id + OLESTR(".LowEU");
     return S_OK;
   }
   return OPC_E_INVALID_PID;

@@ -33,7 +33,7 @@ class ItemProperties {
   // S_OK, OPC_E_INVALID_PID (not a property of this item), OPC_E_BADRIGHTS.
   static HRESULT Value(const SimulatedItem& item, DWORD id, OwnedVariant& value);
   // S_OK with the id, or OPC_E_INVALID_PID.
-  static HRESULT ItemIdOf(const SimulatedItem& item, DWORD id, std::u16string& itemId);
+  static HRESULT ItemIdOf(const SimulatedItem& item, DWORD id, com::OleString& itemId);
 };
 
 }  // namespace xelo::sim

@@ -68,7 +68,7 @@ OwnedVariant OwnedVariant::Date(DATE value) {
   return Scalar(VT_DATE, [&](VARIANT& v) { v.date = value; });
 }
 
-OwnedVariant OwnedVariant::Text(std::u16string_view value) {
+OwnedVariant OwnedVariant::Text(com::OleStringView value) {
   OwnedVariant v;
   BSTR text = xelo::com::AllocBstr(value);
   if (text == nullptr) throw std::bad_alloc();

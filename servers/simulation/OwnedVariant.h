@@ -29,7 +29,7 @@ class OwnedVariant {
   static OwnedVariant R8(DOUBLE value);
   static OwnedVariant Bool(bool value);
   static OwnedVariant Date(DATE value);
-  static OwnedVariant Text(std::u16string_view value);
+  static OwnedVariant Text(com::OleStringView value);
   static OwnedVariant R8Array(const std::vector<double>& values);
 
   const VARIANT& Get() const { return v_; }

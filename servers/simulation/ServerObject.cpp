@@ -25,7 +25,7 @@ constexpr LCID kLocaleSystemDefault = 0x0800;
 
 SimulationRuntime& Runtime() { return SimulationRuntime::Instance(); }
 
-std::u16string Text(const OLECHAR* text) { return text != nullptr ? std::u16string(text) : std::u16string(); }
+com::OleString Text(const OLECHAR* text) { return text != nullptr ? com::OleString(text) : com::OleString(); }
 
 }  // namespace
 
@@ -55,16 +55,16 @@ HRESULT ServerObject::QueryInterface(REFIID riid, void** ppvObject) {
 
 // ---- helpers for groups and the runtime ----
 
-bool ServerObject::NameInUse(std::u16string_view name) const {
+bool ServerObject::NameInUse(com::OleStringView name) const {
   for (const auto& [handle, group] : groups_) {
     if (group->Name() == name) return true;
   }
   return false;
 }
 
-std::u16string ServerObject::UniqueGroupName() {
+com::OleString ServerObject::UniqueGroupName() {
   for (;;) {
-    std::u16string name = u"Group " + xelo::com::ToUtf16(std::to_string(++generatedNames_));
+    com::OleString name = OLESTR("Group ") + xelo::com::ToUtf16(std::to_string(++generatedNames_));
     if (!NameInUse(name)) return name;
   }
 }
@@ -78,7 +78,7 @@ ComPtr<GroupObject> ServerObject::CreateGroup(const GroupSettings& settings) {
 
 void ServerObject::NoteUpdateSent() { lastUpdate_ = TimeSource::Now(); }
 
-void ServerObject::DeliverShutdown(const std::u16string& reason) {
+void ServerObject::DeliverShutdown(const com::OleString& reason) {
   for (const auto& sink : shutdown_->Sinks<IOPCShutdown>()) {
     LoanCheck loan("IOPCShutdown::ShutdownRequest");
     loan.LendText("szReason", reason.c_str());
@@ -221,7 +221,7 @@ HRESULT ServerObject::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, L
     }
     std::size_t count = 0;
     if (riid == IID_IEnumString) {
-      std::vector<std::u16string> names;
+      std::vector<com::OleString> names;
       if (privateGroups) {
         for (const auto& [handle, group] : groups_) names.push_back(group->Name());
       }
@@ -338,7 +338,7 @@ HRESULT ServerObject::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR
       return *injected;
     }
     if (ppIEnumString == nullptr) return E_INVALIDARG;
-    std::vector<std::u16string> names;
+    std::vector<com::OleString> names;
     const HRESULT hr =
         browser_.Browse(dwBrowseFilterType, Text(szFilterCriteria), vtDataTypeFilter, dwAccessRightsFilter, names);
     if (FAILED(hr)) return hr;
@@ -355,7 +355,7 @@ HRESULT ServerObject::GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) {
       return *injected;
     }
     if (szItemID == nullptr) return E_INVALIDARG;
-    std::u16string id;
+    com::OleString id;
     const HRESULT hr = browser_.ItemId(Text(szItemDataID), id);
     if (FAILED(hr)) return hr;
     *szItemID = HandOver(TaskString(id), "*szItemID");
@@ -456,7 +456,7 @@ HRESULT ServerObject::LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPr
     TaskArray<HRESULT> errors(dwCount);
     bool allOk = true;
     for (DWORD i = 0; i < dwCount; ++i) {
-      std::u16string id;
+      com::OleString id;
       errors[i] = ItemProperties::ItemIdOf(*item, pdwPropertyIDs[i], id);
       if (SUCCEEDED(errors[i])) {
         ids[i] = TaskString(id);

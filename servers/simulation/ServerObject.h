@@ -77,13 +77,13 @@ class ServerObject final : public xelo::com::ComObject<IOPCServer, IOPCCommon, I
 
   // ---- for groups and the runtime ----
   ServerFlavour Flavour() const { return flavour_; }
-  bool NameInUse(std::u16string_view name) const;
+  bool NameInUse(com::OleStringView name) const;
   // Adds a group to the name table (CloneGroup, AddGroup); the settings'
   // name must be free and not empty.
   xelo::com::ComPtr<GroupObject> CreateGroup(const GroupSettings& settings);
-  std::u16string UniqueGroupName();
+  com::OleString UniqueGroupName();
   void NoteUpdateSent();
-  void DeliverShutdown(const std::u16string& reason);
+  void DeliverShutdown(const com::OleString& reason);
   LCID Locale() const { return locale_; }
 
  private:
@@ -99,7 +99,7 @@ class ServerObject final : public xelo::com::ComObject<IOPCServer, IOPCCommon, I
   OPCHANDLE nextGroupHandle_ = 1;
   DWORD generatedNames_ = 0;
   LCID locale_ = 0x0800;  // LOCALE_SYSTEM_DEFAULT
-  std::u16string clientName_;
+  com::OleString clientName_;
   FILETIME lastUpdate_{};
 };
 

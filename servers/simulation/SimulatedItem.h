@@ -19,18 +19,18 @@ enum class Signal {
 };
 
 struct ItemDefinition {
-  std::u16string id;      // fully qualified: branch names and the leaf joined with "."
-  std::u16string branch;  // the id of the branch it sits in ("" = root)
-  std::u16string name;    // leaf name within its branch
+  com::OleString id;      // fully qualified: branch names and the leaf joined with "."
+  com::OleString branch;  // the id of the branch it sits in ("" = root)
+  com::OleString name;    // leaf name within its branch
   VARTYPE type = VT_EMPTY;
   DWORD access = OPC_READABLE;
-  std::u16string description;
+  com::OleString description;
   // Analog items have an engineering range (properties 102/103, the EU info
   // of the item attributes, and the span of the percent dead band).
   bool analog = false;
   double lowEU = 0.0;
   double highEU = 0.0;
-  std::u16string units;
+  com::OleString units;
   Signal signal = Signal::None;
   bool clamp = false;        // writes outside [lowEU, highEU] are clamped (OPC_S_CLAMP)
   bool slow = false;         // asynchronous completions take a second

@@ -12,7 +12,7 @@ namespace {
 
 SimulationRuntime& Runtime() { return SimulationRuntime::Instance(); }
 
-SimulatedItem* Item(std::u16string_view id) { return Runtime().Space().Find(id); }
+SimulatedItem* Item(com::OleStringView id) { return Runtime().Space().Find(id); }
 
 }  // namespace
 
@@ -20,28 +20,28 @@ void SimulationControl::RunUpdateCycle() { Runtime().RunCycle(); }
 
 void SimulationControl::PublishNow() { Runtime().PublishNow(); }
 
-bool SimulationControl::SetItemValue(std::u16string_view itemId, const VARIANT& value) {
+bool SimulationControl::SetItemValue(com::OleStringView itemId, const VARIANT& value) {
   SimulatedItem* item = Item(itemId);
   if (item == nullptr) return false;
   item->value = OwnedVariant(value);
   return true;
 }
 
-bool SimulationControl::SetItemQuality(std::u16string_view itemId, WORD quality) {
+bool SimulationControl::SetItemQuality(com::OleStringView itemId, WORD quality) {
   SimulatedItem* item = Item(itemId);
   if (item == nullptr) return false;
   item->quality = quality;
   return true;
 }
 
-bool SimulationControl::SetItemTimeStamp(std::u16string_view itemId, FILETIME timestamp) {
+bool SimulationControl::SetItemTimeStamp(com::OleStringView itemId, FILETIME timestamp) {
   SimulatedItem* item = Item(itemId);
   if (item == nullptr) return false;
   item->timestamp = timestamp;
   return true;
 }
 
-bool SimulationControl::GetItemValue(std::u16string_view itemId, VARIANT* value, WORD* quality) {
+bool SimulationControl::GetItemValue(com::OleStringView itemId, VARIANT* value, WORD* quality) {
   SimulatedItem* item = Item(itemId);
   if (item == nullptr || value == nullptr) return false;
   if (FAILED(item->value.CopyTo(value))) return false;
@@ -53,7 +53,7 @@ void SimulationControl::SetRandomSeed(std::uint32_t seed) { Runtime().SetSeed(se
 
 void SimulationControl::SetServerState(OPCSERVERSTATE state) { Runtime().Status().state = state; }
 
-void SimulationControl::SetVendorInfo(std::u16string_view text) { Runtime().Status().vendorInfo = std::u16string(text); }
+void SimulationControl::SetVendorInfo(com::OleStringView text) { Runtime().Status().vendorInfo = com::OleString(text); }
 
 void SimulationControl::SetVersion(WORD major, WORD minor, WORD build) {
   auto& status = Runtime().Status();
@@ -64,7 +64,7 @@ void SimulationControl::SetVersion(WORD major, WORD minor, WORD build) {
 
 void SimulationControl::SetBandWidth(DWORD bandWidth) { Runtime().Status().bandWidth = bandWidth; }
 
-void SimulationControl::RequestShutdown(std::u16string_view reason) { Runtime().RequestShutdown(reason); }
+void SimulationControl::RequestShutdown(com::OleStringView reason) { Runtime().RequestShutdown(reason); }
 
 void SimulationControl::FailMethod(std::string_view method, HRESULT hr, bool once) {
   Runtime().Calls().FailMethod(method, hr, once);
@@ -72,13 +72,13 @@ void SimulationControl::FailMethod(std::string_view method, HRESULT hr, bool onc
 
 void SimulationControl::ClearMethodFailures() { Runtime().Calls().ClearFailures(); }
 
-void SimulationControl::RefuseItem(std::u16string_view itemId, HRESULT code) {
+void SimulationControl::RefuseItem(com::OleStringView itemId, HRESULT code) {
   if (SUCCEEDED(code)) {
     char text[80];
     std::snprintf(text, sizeof text, "RefuseItem needs a failure code, not 0x%08X", static_cast<unsigned>(code));
     throw std::invalid_argument(text);
   }
-  Runtime().Behaviour().refusedItems.insert_or_assign(std::u16string(itemId), code);
+  Runtime().Behaviour().refusedItems.insert_or_assign(com::OleString(itemId), code);
 }
 
 void SimulationControl::ClearRefusedItems() { Runtime().Behaviour().refusedItems.clear(); }
@@ -109,8 +109,8 @@ SimulationControl::LiveObjects SimulationControl::Live() {
   return LiveObjects{Runtime().Servers().size(), Runtime().Groups().size()};
 }
 
-std::vector<std::u16string> SimulationControl::LiveGroupNames() {
-  std::vector<std::u16string> names;
+std::vector<com::OleString> SimulationControl::LiveGroupNames() {
+  std::vector<com::OleString> names;
   for (const GroupObject* group : Runtime().Groups()) names.push_back(group->Name());
   return names;
 }

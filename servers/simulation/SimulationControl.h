@@ -54,8 +54,8 @@ struct CallArguments {
   std::optional<HRESULT> code;                 // GetErrorString
   std::optional<DWORD> handle;                 // RemoveGroup
   std::optional<DWORD> count;                  // per-item calls: dwCount
-  std::u16string text;                         // group name, filter, browse string, item id, client name
-  std::vector<std::u16string> itemIds;         // AddItems / ValidateItems
+  com::OleString text;                         // group name, filter, browse string, item id, client name
+  std::vector<com::OleString> itemIds;         // AddItems / ValidateItems
   std::vector<DWORD> propertyIds;              // item property calls
   std::vector<VARTYPE> requestedTypes;         // AddItems / ValidateItems / SetDatatypes
 
@@ -81,23 +81,23 @@ class SimulationControl {
   static void PublishNow();
   // False for an unknown item. Values are stored as given (no conversion);
   // give them in the item's canonical type.
-  static bool SetItemValue(std::u16string_view itemId, const VARIANT& value);
-  static bool SetItemQuality(std::u16string_view itemId, WORD quality);
-  static bool SetItemTimeStamp(std::u16string_view itemId, FILETIME timestamp);
+  static bool SetItemValue(com::OleStringView itemId, const VARIANT& value);
+  static bool SetItemQuality(com::OleStringView itemId, WORD quality);
+  static bool SetItemTimeStamp(com::OleStringView itemId, FILETIME timestamp);
   // Copies the current value into `value` (uninitialised, the caller
   // clears it); false for an unknown item.
-  static bool GetItemValue(std::u16string_view itemId, VARIANT* value, WORD* quality = nullptr);
+  static bool GetItemValue(com::OleStringView itemId, VARIANT* value, WORD* quality = nullptr);
   // Restarts the random generator (and every other value) from `seed`.
   static void SetRandomSeed(std::uint32_t seed);
 
   // ---- server status ----
   static void SetServerState(OPCSERVERSTATE state);
-  static void SetVendorInfo(std::u16string_view text);
+  static void SetVendorInfo(com::OleStringView text);
   static void SetVersion(WORD major, WORD minor, WORD build);
   static void SetBandWidth(DWORD bandWidth);
 
   // Posts IOPCShutdown::ShutdownRequest(reason) to every connected client.
-  static void RequestShutdown(std::u16string_view reason);
+  static void RequestShutdown(com::OleStringView reason);
 
   // ---- injected faults ----
   // `method` answers `hr` (doing nothing else) on its next call (once) or
@@ -107,7 +107,7 @@ class SimulationControl {
   // AddItems / ValidateItems refuse `itemId` with `code`, which must be a
   // failure code: a success code would refuse nothing, yet leave the item
   // without a server handle. std::invalid_argument for one, nothing changed.
-  static void RefuseItem(std::u16string_view itemId, HRESULT code);
+  static void RefuseItem(com::OleStringView itemId, HRESULT code);
   static void ClearRefusedItems();
   // RemoveItems removes but answers S_OK without an error array.
   static void SetRemoveItemsWithoutErrors(bool on);
@@ -140,7 +140,7 @@ class SimulationControl {
   static unsigned CallCount(std::string_view method);
   static std::optional<CallArguments> LastArguments(std::string_view method);
   static LiveObjects Live();
-  static std::vector<std::u16string> LiveGroupNames();
+  static std::vector<com::OleString> LiveGroupNames();
 
   // Values, status fields, faults, switches, counters and the seed back to
   // their start; ownership violations forgotten. Live objects and the

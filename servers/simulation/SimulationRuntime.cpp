@@ -87,10 +87,10 @@ void SimulationRuntime::PublishNow() {
   }
 }
 
-void SimulationRuntime::RequestShutdown(std::u16string_view reason) {
+void SimulationRuntime::RequestShutdown(com::OleStringView reason) {
   std::vector<DWORD> ids;
   for (const auto& [id, server] : servers_) ids.push_back(id);
-  std::u16string text(reason);
+  com::OleString text(reason);
   for (const DWORD id : ids) {
     xelo::com::Scheduler().Post([this, id, text] {
       OwnershipLedger::Instance().Checkpoint();

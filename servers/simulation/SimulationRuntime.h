@@ -34,7 +34,7 @@ class SimulationRuntime {
 
   struct StatusFields {
     OPCSERVERSTATE state = OPC_STATUS_RUNNING;
-    std::u16string vendorInfo = u"Xelo OPC DA Simulation Server";
+    com::OleString vendorInfo = OLESTR("Xelo OPC DA Simulation Server");
     WORD majorVersion = 1;
     WORD minorVersion = 0;
     WORD buildNumber = 1;
@@ -43,7 +43,7 @@ class SimulationRuntime {
   };
 
   struct Switches {
-    std::map<std::u16string, HRESULT> refusedItems;
+    std::map<com::OleString, HRESULT> refusedItems;
     bool removeItemsWithoutErrors = false;
     bool earlyCallbacks = false;
     std::optional<OPCHANDLE> foreignGroupHandle;
@@ -78,7 +78,7 @@ class SimulationRuntime {
   // Every live group checks its subscription now, as if its timer ticked.
   void PublishNow();
   // Posts IOPCShutdown::ShutdownRequest to every connected shutdown sink.
-  void RequestShutdown(std::u16string_view reason);
+  void RequestShutdown(com::OleStringView reason);
   void SetSeed(std::uint32_t seed);
   // Values, status, switches, records and the seed back to their start;
   // live objects stay.

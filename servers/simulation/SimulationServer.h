@@ -3,7 +3,7 @@
 // Linking Xelo::simulation registers all of them with the COM class
 // registry before main() runs, so a client creates them like any other
 // server: CoCreateInstance(CLSID_XeloSim, ...) or by ProgID through
-// CLSIDFromProgID(u"Xelo.Sim.1", ...).
+// CLSIDFromProgID(OLESTR("Xelo.Sim.1"), ...).
 //
 //   Xelo.Sim.1       OPC DA 2.0 and 1.0, hierarchical address space;
 //                    categories DA 1.0 and DA 2.0

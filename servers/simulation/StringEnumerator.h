@@ -27,7 +27,7 @@ struct HandedOverStringPolicy : xelo::com::StringCopyPolicy {
   }
 };
 
-inline xelo::com::ComPtr<IEnumString> MakeStringEnumerator(std::vector<std::u16string> items) {
+inline xelo::com::ComPtr<IEnumString> MakeStringEnumerator(std::vector<com::OleString> items) {
   return xelo::com::MakeEnumerator<IEnumString, HandedOverStringPolicy>(std::move(items));
 }
 

@@ -119,7 +119,7 @@ class TaskArray {
 };
 
 // A task-allocator copy of `text`; throws std::bad_alloc.
-inline LPWSTR TaskString(std::u16string_view text) {
+inline LPWSTR TaskString(com::OleStringView text) {
   LPWSTR copy = xelo::com::CoTaskMemStrDup(text);
   if (copy == nullptr) throw std::bad_alloc();
   return copy;

@@ -11,7 +11,7 @@ namespace {
 
 // A sample of type `vt` holding zero or `text`; VT_EMPTY when `vt` cannot
 // be sampled.
-OwnedVariant Sample(VARTYPE vt, std::u16string_view text) {
+OwnedVariant Sample(VARTYPE vt, com::OleStringView text) {
   if ((vt & VT_ARRAY) != 0) {
     const VARTYPE element = vt & VT_TYPEMASK;
     SAFEARRAY* array = SafeArrayCreateVector(element, 0, 1);
@@ -43,7 +43,7 @@ OwnedVariant Sample(VARTYPE vt, std::u16string_view text) {
 bool TypeConversion::Convertible(VARTYPE from, VARTYPE to) {
   if (to == VT_EMPTY || to == from) return true;
   if (!xelo::com::IsValidVariantType(to)) return false;
-  for (const std::u16string_view text : {u"0", u"2000-01-01"}) {
+  for (const com::OleStringView text : {OLESTR("0"), OLESTR("2000-01-01")}) {
     const OwnedVariant sample = Sample(from, text);
     if (sample.Type() == VT_EMPTY) return false;
     OwnedVariant converted;

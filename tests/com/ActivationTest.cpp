@@ -44,14 +44,14 @@ TEST(ClassRegistry, LooksUpByProgIdAndClassTextAndEnumeratesByCategory) {
   ASSERT_EQ(widget.Result(), S_OK);
 
   CLSID clsid{};
-  EXPECT_EQ(CLSIDFromProgID(u"TEST.WIDGET.1", &clsid), S_OK) << "ProgIDs compare case-insensitively";
+  EXPECT_EQ(CLSIDFromProgID(OLESTR("TEST.WIDGET.1"), &clsid), S_OK) << "ProgIDs compare case-insensitively";
   EXPECT_EQ(clsid, kWidgetClass);
-  EXPECT_EQ(CLSIDFromString(u"Test.Gadget.1", &clsid), S_OK) << "a ProgID is accepted where a class text is";
+  EXPECT_EQ(CLSIDFromString(OLESTR("Test.Gadget.1"), &clsid), S_OK) << "a ProgID is accepted where a class text is";
   EXPECT_EQ(clsid, kGadgetClass);
-  const std::u16string text = xelo::com::ToUtf16(xelo::com::GuidToString(kGadgetClass));
+  const xelo::com::OleString text = xelo::com::ToUtf16(xelo::com::GuidToString(kGadgetClass));
   EXPECT_EQ(CLSIDFromString(text.c_str(), &clsid), S_OK);
   EXPECT_EQ(clsid, kGadgetClass);
-  EXPECT_EQ(CLSIDFromProgID(u"Test.Unknown.1", &clsid), CO_E_CLASSSTRING);
+  EXPECT_EQ(CLSIDFromProgID(OLESTR("Test.Unknown.1"), &clsid), CO_E_CLASSSTRING);
 
   const auto before = xelo::com::LiveAllocations();
   LPOLESTR progId = nullptr;
@@ -103,11 +103,11 @@ TEST(Activation, CreatesLocallyForLocalNamesAndFailsForOtherComputers) {
 
   const std::string host = xelo::platform::HostName();
   ASSERT_FALSE(host.empty());
-  std::u16string hostName = xelo::com::ToUtf16(host);
-  for (auto& c : hostName) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-  for (std::u16string name : {std::u16string(), std::u16string(u"  "), std::u16string(u"localhost"),
-                              std::u16string(u"LOCALHOST"), std::u16string(u"127.0.0.1"), std::u16string(u"::1"),
-                              hostName, u"\\\\" + hostName}) {
+  xelo::com::OleString hostName = xelo::com::ToUtf16(host);
+  for (auto& c : hostName) c = (c >= OLESTR('a') && c <= OLESTR('z')) ? static_cast<OLECHAR>(c - 32) : c;
+  for (xelo::com::OleString name : {xelo::com::OleString(), xelo::com::OleString(OLESTR("  ")), xelo::com::OleString(OLESTR("localhost")),
+                              xelo::com::OleString(OLESTR("LOCALHOST")), xelo::com::OleString(OLESTR("127.0.0.1")), xelo::com::OleString(OLESTR("::1")),
+                              hostName, OLESTR("\\\\") + hostName}) {
     COSERVERINFO server{0, name.data(), nullptr, 0};
     MULTI_QI qi[2] = {{&IID_IClassFactory, nullptr, S_OK}, {&IID_IUnknown, nullptr, S_OK}};
     EXPECT_EQ(CoCreateInstanceEx(kWidgetClass, nullptr, CLSCTX_ALL, &server, 2, qi), S_OK)
@@ -119,7 +119,7 @@ TEST(Activation, CreatesLocallyForLocalNamesAndFailsForOtherComputers) {
     }
   }
 
-  std::u16string remote = u"plant-floor-17";
+  xelo::com::OleString remote = OLESTR("plant-floor-17");
   COSERVERINFO server{0, remote.data(), nullptr, 0};
   MULTI_QI qi[1] = {{&IID_IClassFactory, nullptr, S_OK}};
   EXPECT_EQ(CoCreateInstanceEx(kWidgetClass, nullptr, CLSCTX_ALL, &server, 1, qi), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));

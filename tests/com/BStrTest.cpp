@@ -12,13 +12,13 @@ using xelo::com::LiveAllocations;
 
 TEST(BStr, LengthsCountCharactersAndBytesIncludingEmbeddedZeros) {
   const auto before = LiveAllocations();
-  const OLECHAR withZero[] = {u'a', 0, u'b', u'c'};
+  const OLECHAR withZero[] = {OLESTR('a'), 0, OLESTR('b'), OLESTR('c')};
   BSTR text = SysAllocStringLen(withZero, 4);
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(SysStringLen(text), 4u);
   EXPECT_EQ(SysStringByteLen(text), 8u);
   EXPECT_EQ(text[4], 0) << "terminator after the last character";
-  EXPECT_EQ(xelo::com::BstrView(text), std::u16string_view(withZero, 4));
+  EXPECT_EQ(xelo::com::BstrView(text), xelo::com::OleStringView(withZero, 4));
   std::uint32_t prefix;
   std::memcpy(&prefix, reinterpret_cast<const char*>(text) - 4, 4);
   EXPECT_EQ(prefix, 8u) << "byte length stored directly before the characters";
@@ -34,7 +34,7 @@ TEST(BStr, NullIsTheEmptyStringAndOddByteLengthsAreKept) {
   EXPECT_EQ(SysStringByteLen(nullptr), 0u);
   SysFreeString(nullptr);
 
-  BSTR empty = SysAllocString(u"");
+  BSTR empty = SysAllocString(OLESTR(""));
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(SysStringLen(empty), 0u);
   EXPECT_EQ(empty[0], 0);
@@ -47,9 +47,9 @@ TEST(BStr, NullIsTheEmptyStringAndOddByteLengthsAreKept) {
   EXPECT_EQ(SysStringLen(zeroed), 3u);
   EXPECT_EQ(zeroed[0] | zeroed[1] | zeroed[2] | zeroed[3], 0);
 
-  EXPECT_EQ(SysReAllocString(&zeroed, u"longer text"), TRUE);
+  EXPECT_EQ(SysReAllocString(&zeroed, OLESTR("longer text")), TRUE);
   EXPECT_EQ(xelo::com::BstrToUtf8(zeroed), "longer text");
-  EXPECT_EQ(SysReAllocStringLen(&zeroed, u"xyz", 2), TRUE);
+  EXPECT_EQ(SysReAllocStringLen(&zeroed, OLESTR("xyz"), 2), TRUE);
   EXPECT_EQ(xelo::com::BstrToUtf8(zeroed), "xy");
   for (BSTR b : {empty, odd, zeroed}) SysFreeString(b);
   EXPECT_EQ(LiveAllocations(), before);
@@ -63,7 +63,7 @@ TEST(BStr, ReallocatingFromTheOldStringItselfKeepsItsCharacters) {
     const char* expected;
   };
   for (const Case& c : {Case{0, 1, "a"}, Case{1, 2, "bc"}, Case{0, 3, "abc"}, Case{0, 0, "abc"}, Case{2, 0, "c"}}) {
-    BSTR text = SysAllocString(u"abc");
+    BSTR text = SysAllocString(OLESTR("abc"));
     const INT done = c.length == 0 ? SysReAllocString(&text, text + c.offset)
                                    : SysReAllocStringLen(&text, text + c.offset, c.length);
     EXPECT_EQ(done, TRUE);
@@ -75,21 +75,21 @@ TEST(BStr, ReallocatingFromTheOldStringItselfKeepsItsCharacters) {
 
 TEST(WideText, RoundTripsAllPlanesAndReplacesInvalidInput) {
   const std::string text = "A\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80";  // A ä € 😀
-  const std::u16string wide = xelo::com::ToUtf16(text);
-  EXPECT_EQ(wide, u"A\u00E4\u20AC\U0001F600");
+  const xelo::com::OleString wide = xelo::com::ToUtf16(text);
+  EXPECT_EQ(wide, OLESTR("A\u00E4\u20AC\U0001F600"));
   EXPECT_EQ(xelo::com::ToUtf8(wide), text);
 
   // Truncated, overlong, surrogate and out-of-range sequences, stray bytes.
-  EXPECT_EQ(xelo::com::ToUtf16("\xE2\x82"), u"\uFFFD");
-  EXPECT_EQ(xelo::com::ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");
-  EXPECT_EQ(xelo::com::ToUtf16("\xED\xA0\x80"), u"\uFFFD");
-  EXPECT_EQ(xelo::com::ToUtf16("\xF4\x90\x80\x80"), u"\uFFFD");
-  EXPECT_EQ(xelo::com::ToUtf16("a\x80z"), u"a\uFFFDz");
-  EXPECT_EQ(xelo::com::ToUtf16(std::string_view("\0x", 2)), std::u16string(u"\0x", 2));
+  EXPECT_EQ(xelo::com::ToUtf16("\xE2\x82"), OLESTR("\uFFFD"));
+  EXPECT_EQ(xelo::com::ToUtf16("\xC0\xAF"), OLESTR("\uFFFD\uFFFD"));
+  EXPECT_EQ(xelo::com::ToUtf16("\xED\xA0\x80"), OLESTR("\uFFFD"));
+  EXPECT_EQ(xelo::com::ToUtf16("\xF4\x90\x80\x80"), OLESTR("\uFFFD"));
+  EXPECT_EQ(xelo::com::ToUtf16("a\x80z"), OLESTR("a\uFFFDz"));
+  EXPECT_EQ(xelo::com::ToUtf16(std::string_view("\0x", 2)), xelo::com::OleString(OLESTR("\0x"), 2));
 
   // Unpaired surrogates on the wide side.
-  EXPECT_EQ(xelo::com::ToUtf8(std::u16string(u"a\xD800")), "a\xEF\xBF\xBD");
-  EXPECT_EQ(xelo::com::ToUtf8(std::u16string(u"\xDC00z")), "\xEF\xBF\xBDz");
+  EXPECT_EQ(xelo::com::ToUtf8(xelo::com::OleString(OLESTR("a\xD800"))), "a\xEF\xBF\xBD");
+  EXPECT_EQ(xelo::com::ToUtf8(xelo::com::OleString(OLESTR("\xDC00z"))), "\xEF\xBF\xBDz");
   EXPECT_EQ(xelo::com::ToUtf8(static_cast<const OLECHAR*>(nullptr)), "");
 }
 

@@ -20,10 +20,10 @@ TEST_F(ClipboardFormats, TheSameNameGivesTheSameNumberInAnyCase) {
   EXPECT_EQ(RegisterClipboardFormatA("OPCSTMFORMATDATATIME"), number);
   EXPECT_EQ(RegisterClipboardFormatA("opcstmformatdatatime"), number);
   EXPECT_EQ(RegisterClipboardFormatA("OpcStmFormatDataTime"), number);
-  EXPECT_EQ(RegisterClipboardFormatW(u"opcSTMformatDATAtime"), number);
+  EXPECT_EQ(RegisterClipboardFormatW(OLESTR("opcSTMformatDATAtime")), number);
 
   const UINT other = RegisterClipboardFormatA("OPCSTMFORMATDATA");
-  const UINT write = RegisterClipboardFormatW(u"OPCSTMFORMATWRITECOMPLETE");
+  const UINT write = RegisterClipboardFormatW(OLESTR("OPCSTMFORMATWRITECOMPLETE"));
   EXPECT_GE(other, 0xC000u);
   EXPECT_GE(write, 0xC000u);
   EXPECT_NE(other, number);
@@ -37,7 +37,7 @@ TEST_F(ClipboardFormats, NullAndEmptyNamesHaveNoNumber) {
   EXPECT_EQ(RegisterClipboardFormatA(nullptr), 0u);
   EXPECT_EQ(RegisterClipboardFormatA(""), 0u);
   EXPECT_EQ(RegisterClipboardFormatW(nullptr), 0u);
-  EXPECT_EQ(RegisterClipboardFormatW(u""), 0u);
+  EXPECT_EQ(RegisterClipboardFormatW(OLESTR("")), 0u);
 }
 
 TEST_F(ClipboardFormats, GetClipboardFormatNameGivesTheFirstSpelling) {

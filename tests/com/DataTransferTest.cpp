@@ -257,7 +257,7 @@ TEST_F(DataTransfer, ReleaseStgMediumFreesWhatTheMediumOwns) {
   ReleaseStgMedium(nullptr);
 
   medium.tymed = TYMED_FILE;
-  medium.lpszFileName = xelo::com::CoTaskMemStrDup(u"/tmp/xelo-not-a-real-file");
+  medium.lpszFileName = xelo::com::CoTaskMemStrDup(OLESTR("/tmp/xelo-not-a-real-file"));
   ASSERT_NE(medium.lpszFileName, nullptr);
   ReleaseStgMedium(&medium);  // the fixture proves the name was freed
   EXPECT_EQ(medium.lpszFileName, nullptr);

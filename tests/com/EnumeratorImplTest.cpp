@@ -27,8 +27,8 @@ using xelo::test::RefsOf;
 
 class EnumeratorImpl : public xelo::test::AllocationCheckedTest {};
 
-std::u16string Take(LPOLESTR text) {
-  std::u16string copy(text);
+xelo::com::OleString Take(LPOLESTR text) {
+  xelo::com::OleString copy(text);
   CoTaskMemFree(text);
   return copy;
 }
@@ -36,18 +36,18 @@ std::u16string Take(LPOLESTR text) {
 constexpr GUID Guid(std::uint32_t n) { return GUID{n, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}}; }
 
 TEST_F(EnumeratorImpl, NextReturnsSOkForAFullBatchAndSFalseForAShortOne) {
-  auto e = xelo::com::MakeStringEnumerator({u"alpha", u"beta", u"gamma"});
+  auto e = xelo::com::MakeStringEnumerator({OLESTR("alpha"), OLESTR("beta"), OLESTR("gamma")});
   std::array<LPOLESTR, 5> out{};
   ULONG fetched = 99;
 
   ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
   ASSERT_EQ(fetched, 2u);
-  EXPECT_EQ(Take(out[0]), u"alpha");
-  EXPECT_EQ(Take(out[1]), u"beta");
+  EXPECT_EQ(Take(out[0]), OLESTR("alpha"));
+  EXPECT_EQ(Take(out[1]), OLESTR("beta"));
 
   ASSERT_EQ(e->Next(5, out.data(), &fetched), S_FALSE);
   ASSERT_EQ(fetched, 1u);
-  EXPECT_EQ(Take(out[0]), u"gamma");
+  EXPECT_EQ(Take(out[0]), OLESTR("gamma"));
 
   // At the end: nothing, S_FALSE, for a counted and an uncounted request.
   EXPECT_EQ(e->Next(3, out.data(), &fetched), S_FALSE);
@@ -58,7 +58,7 @@ TEST_F(EnumeratorImpl, NextReturnsSOkForAFullBatchAndSFalseForAShortOne) {
 }
 
 TEST_F(EnumeratorImpl, NextValidatesItsPointersBeforeHandingAnythingOut) {
-  auto e = xelo::com::MakeStringEnumerator({u"one", u"two", u"three"});
+  auto e = xelo::com::MakeStringEnumerator({OLESTR("one"), OLESTR("two"), OLESTR("three")});
   std::array<LPOLESTR, 3> out{};
   const auto before = xelo::com::LiveAllocations();
 
@@ -72,7 +72,7 @@ TEST_F(EnumeratorImpl, NextValidatesItsPointersBeforeHandingAnythingOut) {
 
   // The refusals did not move the position.
   ASSERT_EQ(e->Next(1, out.data(), nullptr), S_OK);
-  EXPECT_EQ(Take(out[0]), u"one");
+  EXPECT_EQ(Take(out[0]), OLESTR("one"));
   // Zero elements asked, zero returned: a full batch.
   EXPECT_EQ(e->Next(0, nullptr, &fetched), S_OK);
   EXPECT_EQ(fetched, 0u);
@@ -156,7 +156,7 @@ TEST_F(EnumeratorImpl, InterfacesAreHandedOutWithAReferenceOfTheirOwn) {
 // standing in for the task allocator running dry halfway through a batch.
 struct FailingStringPolicy : xelo::com::StringCopyPolicy {
   static HRESULT Copy(const Stored& from, Element* to) noexcept {
-    if (from == u"fail") {
+    if (from == OLESTR("fail")) {
       *to = nullptr;
       return E_OUTOFMEMORY;
     }
@@ -165,7 +165,7 @@ struct FailingStringPolicy : xelo::com::StringCopyPolicy {
 };
 
 TEST_F(EnumeratorImpl, AFailureHalfwayThroughNextFreesWhatWasHandedOut) {
-  auto e = xelo::com::MakeEnumerator<IEnumString, FailingStringPolicy>({u"a", u"b", u"fail", u"d"});
+  auto e = xelo::com::MakeEnumerator<IEnumString, FailingStringPolicy>({OLESTR("a"), OLESTR("b"), OLESTR("fail"), OLESTR("d")});
   std::array<LPOLESTR, 4> out{};
   ULONG fetched = 5;
   const auto before = xelo::com::LiveAllocations();
@@ -178,8 +178,8 @@ TEST_F(EnumeratorImpl, AFailureHalfwayThroughNextFreesWhatWasHandedOut) {
 
   // The position did not move: the same batch minus the bad element works.
   ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
-  EXPECT_EQ(Take(out[0]), u"a");
-  EXPECT_EQ(Take(out[1]), u"b");
+  EXPECT_EQ(Take(out[0]), OLESTR("a"));
+  EXPECT_EQ(Take(out[1]), OLESTR("b"));
 }
 
 TEST_F(EnumeratorImpl, FormatsAreCopiedWithTheirTargetDevice) {

@@ -18,7 +18,7 @@ TEST(Guid, FormatsUpperCaseWithBracesAndParsesEitherCase) {
   LPOLESTR text = nullptr;
   const auto before = xelo::com::LiveAllocations();
   ASSERT_EQ(StringFromCLSID(kOpcServer, &text), S_OK);
-  EXPECT_EQ(std::u16string_view(text).size(), 38u);
+  EXPECT_EQ(xelo::com::OleStringView(text).size(), 38u);
   CLSID back{};
   EXPECT_EQ(CLSIDFromString(text, &back), S_OK);
   EXPECT_EQ(back, kOpcServer);
@@ -40,11 +40,11 @@ TEST(Guid, RejectsMalformedText) {
     EXPECT_FALSE(xelo::com::ParseGuid(std::string_view(bad)).has_value()) << bad;
   }
   CLSID clsid = kOpcServer;
-  EXPECT_EQ(CLSIDFromString(u"{39C13A4D-011E-11D0-9675-0020AFD8ADBX}", &clsid), CO_E_CLASSSTRING);
+  EXPECT_EQ(CLSIDFromString(OLESTR("{39C13A4D-011E-11D0-9675-0020AFD8ADBX}"), &clsid), CO_E_CLASSSTRING);
   EXPECT_EQ(clsid, CLSID_NULL);
-  EXPECT_EQ(CLSIDFromString(u"No.Such.ProgId", &clsid), CO_E_CLASSSTRING);
+  EXPECT_EQ(CLSIDFromString(OLESTR("No.Such.ProgId"), &clsid), CO_E_CLASSSTRING);
   EXPECT_EQ(CLSIDFromString(nullptr, &clsid), E_INVALIDARG);
-  EXPECT_EQ(IIDFromString(u"Not a guid", &clsid), E_INVALIDARG);
+  EXPECT_EQ(IIDFromString(OLESTR("Not a guid"), &clsid), E_INVALIDARG);
 }
 
 TEST(Guid, EqualityAndHashingDistinguishEveryField) {

@@ -83,7 +83,7 @@ TEST_F(TaskBlockTracking, ATrackedBlockIsPoisonedBeforeItIsFreedAndMovesWhenReal
 }
 
 TEST_F(TaskBlockTracking, StringsAndSafeArraysAreTrackedFromTheirFirstByte) {
-  BSTR text = SysAllocString(u"abc");
+  BSTR text = SysAllocString(OLESTR("abc"));
   const auto block = FindTaskBlock(text);
   ASSERT_TRUE(block);
   EXPECT_EQ(block->start, reinterpret_cast<const char*>(text) - 4) << "the length prefix belongs to the block";

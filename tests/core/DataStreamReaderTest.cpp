@@ -86,41 +86,41 @@ class DataStreamReaderTest : public ::testing::Test {
 };
 
 TEST_F(DataStreamReaderTest, ReadsTheSimulationServersBlocksInBothFormats) {
-  ASSERT_TRUE(SimulationControl::SetItemValue(u"Static.String", Variant(u"Grüße € \U0001D11E").AsVARIANT()));
-  ASSERT_TRUE(SimulationControl::SetItemValue(u"Channel 1.Device 1.Text", Variant(u"").AsVARIANT()));
+  ASSERT_TRUE(SimulationControl::SetItemValue(OLESTR("Static.String"), Variant(OLESTR("Grüße € \U0001D11E")).AsVARIANT()));
+  ASSERT_TRUE(SimulationControl::SetItemValue(OLESTR("Channel 1.Device 1.Text"), Variant(OLESTR("")).AsVARIANT()));
   const FILETIME stamp{0x11223344, 0x01D60000};
-  ASSERT_TRUE(SimulationControl::SetItemTimeStamp(u"Static.Int16", stamp));
+  ASSERT_TRUE(SimulationControl::SetItemTimeStamp(OLESTR("Static.Int16"), stamp));
 
   struct Expected {
-    const char16_t* id;
+    const OLECHAR* id;
     VARTYPE requested;
     Variant value;
   };
   const std::vector<Expected> expected = {
-      {u"Static.Int16", VT_EMPTY, SHORT{16}},
-      {u"Static.Int32", VT_EMPTY, 32},
-      {u"Static.UInt32", VT_EMPTY, 3000000000u},
-      {u"Static.Float", VT_EMPTY, 1.5f},
-      {u"Static.Double", VT_EMPTY, 2.25},
-      {u"Static.Bool", VT_EMPTY, true},
-      {u"Static.String", VT_EMPTY, u"Grüße € \U0001D11E"},
-      {u"Channel 1.Device 1.Text", VT_EMPTY, u""},
-      {u"Static.Date", VT_EMPTY, Variant::Date(43831.5)},
-      {u"Channel 1.Device 1.Array", VT_EMPTY, Variant::Array(std::vector<double>{1.0, 2.0, 3.0})},
-      {u"Behaviour.Bad", VT_EMPTY, 0},
-      {u"Static.Int32", VT_I1, std::int8_t{32}},
-      {u"Static.Int32", VT_UI1, std::uint8_t{32}},
-      {u"Static.Int32", VT_UI2, std::uint16_t{32}},
-      {u"Static.Int32", VT_I8, std::int64_t{32}},
-      {u"Static.Int32", VT_UI8, std::uint64_t{32}},
-      {u"Static.Int32", VT_INT, Raw(VT_INT, 32)},
-      {u"Static.Int32", VT_UINT, Raw(VT_UINT, 32)},
-      {u"Static.Int32", VT_CY, Variant::Currency(32.0)},
+      {OLESTR("Static.Int16"), VT_EMPTY, SHORT{16}},
+      {OLESTR("Static.Int32"), VT_EMPTY, 32},
+      {OLESTR("Static.UInt32"), VT_EMPTY, 3000000000u},
+      {OLESTR("Static.Float"), VT_EMPTY, 1.5f},
+      {OLESTR("Static.Double"), VT_EMPTY, 2.25},
+      {OLESTR("Static.Bool"), VT_EMPTY, true},
+      {OLESTR("Static.String"), VT_EMPTY, OLESTR("Grüße € \U0001D11E")},
+      {OLESTR("Channel 1.Device 1.Text"), VT_EMPTY, OLESTR("")},
+      {OLESTR("Static.Date"), VT_EMPTY, Variant::Date(43831.5)},
+      {OLESTR("Channel 1.Device 1.Array"), VT_EMPTY, Variant::Array(std::vector<double>{1.0, 2.0, 3.0})},
+      {OLESTR("Behaviour.Bad"), VT_EMPTY, 0},
+      {OLESTR("Static.Int32"), VT_I1, std::int8_t{32}},
+      {OLESTR("Static.Int32"), VT_UI1, std::uint8_t{32}},
+      {OLESTR("Static.Int32"), VT_UI2, std::uint16_t{32}},
+      {OLESTR("Static.Int32"), VT_I8, std::int64_t{32}},
+      {OLESTR("Static.Int32"), VT_UI8, std::uint64_t{32}},
+      {OLESTR("Static.Int32"), VT_INT, Raw(VT_INT, 32)},
+      {OLESTR("Static.Int32"), VT_UINT, Raw(VT_UINT, 32)},
+      {OLESTR("Static.Int32"), VT_CY, Variant::Currency(32.0)},
   };
   for (const bool withTime : {true, false}) {
     SCOPED_TRACE(withTime ? "with time stamps" : "without time stamps");
     CLSID clsid{};
-    ASSERT_EQ(CLSIDFromProgID(u"Xelo.Sim.DA1.1", &clsid), S_OK);
+    ASSERT_EQ(CLSIDFromProgID(OLESTR("Xelo.Sim.DA1.1"), &clsid), S_OK);
     com::ComPtr<IOPCServer> server;
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid()), S_OK);
     sim::test::Session session(server, 100000, true, 0.0f, 0x4711);
@@ -147,7 +147,7 @@ TEST_F(DataStreamReaderTest, ReadsTheSimulationServersBlocksInBothFormats) {
       const StreamItem& item = block->items[i];
       SCOPED_TRACE(i);
       EXPECT_EQ(item.hClient, 100 + i);
-      EXPECT_EQ(item.quality, expected[i].id == std::u16string(u"Behaviour.Bad")
+      EXPECT_EQ(item.quality, expected[i].id == com::OleString(OLESTR("Behaviour.Bad"))
                                   ? OPC_QUALITY_BAD | OPC_QUALITY_DEVICE_FAILURE
                                   : OPC_QUALITY_GOOD);
       EXPECT_EQ(item.hasTimeStamp, withTime);
@@ -156,7 +156,7 @@ TEST_F(DataStreamReaderTest, ReadsTheSimulationServersBlocksInBothFormats) {
     }
     EXPECT_EQ(block->items[0].timeStamp.dwLowDateTime, withTime ? stamp.dwLowDateTime : 0u);
     EXPECT_EQ(block->items[0].timeStamp.dwHighDateTime, withTime ? stamp.dwHighDateTime : 0u);
-    EXPECT_EQ(com::BstrView(block->items[6].value.AsVARIANT().bstrVal), u"Grüße € \U0001D11E");
+    EXPECT_EQ(com::BstrView(block->items[6].value.AsVARIANT().bstrVal), OLESTR("Grüße € \U0001D11E"));
     EXPECT_NE(block->items[7].value.AsVARIANT().bstrVal, nullptr);  // an empty text, not a missing one
   }
 }
@@ -252,9 +252,9 @@ TEST_F(DataStreamReaderTest, ArraysAreRebuiltWithTheirBoundsAndElements) {
   decimals.SetElement(2, -79228162514264337593543950335.0 / 1e10);
   const std::vector<Variant> values = {
       reals,
-      Variant::Array(std::vector<std::u16string>{u"x", u"", u"ünï \U0001D11E"}, 5),
-      Variant::Array(std::vector<Variant>{7, u"ä", Variant::Array(std::vector<double>{1, 2}), Variant(), Variant::Null(),
-                                          Variant::Array(std::vector<std::u16string>{u"in"})}),
+      Variant::Array(std::vector<com::OleString>{OLESTR("x"), OLESTR(""), OLESTR("ünï \U0001D11E")}, 5),
+      Variant::Array(std::vector<Variant>{7, OLESTR("ä"), Variant::Array(std::vector<double>{1, 2}), Variant(), Variant::Null(),
+                                          Variant::Array(std::vector<com::OleString>{OLESTR("in")})}),
       Variant::Array(VT_R8, 0, -1),
       Variant::Array(VT_VARIANT, 0, -1),
       Variant::Array(std::vector<bool>{true, false}),
@@ -272,7 +272,7 @@ TEST_F(DataStreamReaderTest, ArraysAreRebuiltWithTheirBoundsAndElements) {
     EXPECT_FALSE(block->items[i].hasTimeStamp);
   }
   EXPECT_EQ(VarArrayLowBound(block->items[1].value, 1), 5);
-  EXPECT_EQ(com::BstrView(block->items[1].value.GetElement(7).AsVARIANT().bstrVal), u"ünï \U0001D11E");
+  EXPECT_EQ(com::BstrView(block->items[1].value.GetElement(7).AsVARIANT().bstrVal), OLESTR("ünï \U0001D11E"));
 
   // Array elements of BOOL are normalised like scalars.
   Poke<SHORT>(b, Peek<DWORD>(b, 20 + 12 * 5 + 4) + 16 + 24, 1);
@@ -281,7 +281,7 @@ TEST_F(DataStreamReaderTest, ArraysAreRebuiltWithTheirBoundsAndElements) {
 
 TEST_F(DataStreamReaderTest, HeaderEdgesThatAreStillSound) {
   // A failure status: the header is all there is to read.
-  Bytes b = Encode({u"text"});
+  Bytes b = Encode({OLESTR("text")});
   Poke<HRESULT>(b, 16, E_FAIL);
   Poke<DWORD>(b, 4, 0xFFFFFFFF);  // the item count is not looked at
   const auto failed = Read(b);
@@ -298,10 +298,10 @@ TEST_F(DataStreamReaderTest, HeaderEdgesThatAreStillSound) {
   b = Encode({0, 1});
   Poke<DWORD>(b, 0, 0xFFFFFFFF);  // a dwSize beyond the block: only the block is read
   EXPECT_TRUE(Read(b));
-  b = Encode({u"text"});
+  b = Encode({OLESTR("text")});
   b.resize(b.size() + 8, 0xEE);  // bytes after dwSize are not part of the block
   ASSERT_TRUE(Read(b));
-  EXPECT_TRUE(Read(b)->items[0].value == u"text");
+  EXPECT_TRUE(Read(b)->items[0].value == OLESTR("text"));
   EXPECT_TRUE(Read(Encode({})));
   EXPECT_TRUE(ReadDataStream(Encode({}).data(), 20, false));
   b = Encode({Variant::Array(std::vector<double>{1})});
@@ -314,9 +314,9 @@ TEST_F(DataStreamReaderTest, HeaderEdgesThatAreStillSound) {
 TEST_F(DataStreamReaderTest, BlocksThatLieAreRejectedWhole) {
   const std::vector<Variant> values = {
       0,
-      u"abc",
-      Variant::Array(std::vector<std::u16string>{u"x", u"yz"}),
-      Variant::Array(std::vector<Variant>{1.5, u"q", Variant::Array(std::vector<double>{1, 2})}),
+      OLESTR("abc"),
+      Variant::Array(std::vector<com::OleString>{OLESTR("x"), OLESTR("yz")}),
+      Variant::Array(std::vector<Variant>{1.5, OLESTR("q"), Variant::Array(std::vector<double>{1, 2})}),
   };
   const Bytes base = Encode(values);
   ASSERT_TRUE(Read(base));
@@ -343,7 +343,7 @@ TEST_F(DataStreamReaderTest, BlocksThatLieAreRejectedWhole) {
       {"text length past the end", [&](Bytes& b) { Poke<DWORD>(b, text, end); }},
       {"text length near 4 GiB", [&](Bytes& b) { Poke<DWORD>(b, text, 0xFFFFFFFE); }},
       {"odd text length", [&](Bytes& b) { Poke<DWORD>(b, text, 5); }},
-      {"text without its NUL", [&](Bytes& b) { Poke<char16_t>(b, text + 4 + 6, u'!'); }},
+      {"text without its NUL", [&](Bytes& b) { Poke<OLECHAR>(b, text + 4 + 6, OLESTR('!')); }},
       {"no dimensions", [&](Bytes& b) { Poke<WORD>(b, strings, 0); }},
       {"two dimensions", [&](Bytes& b) { Poke<WORD>(b, strings, 2); }},
       {"element size not a BSTR slot", [&](Bytes& b) { Poke<DWORD>(b, strings + 4, 8); }},
@@ -366,8 +366,8 @@ TEST_F(DataStreamReaderTest, BlocksThatLieAreRejectedWhole) {
 }
 
 TEST_F(DataStreamReaderTest, NestingIsBounded) {
-  EXPECT_TRUE(Read(Encode({Nest(u"deep", kMaxStreamArrayNesting)})));
-  EXPECT_FALSE(Read(Encode({Nest(u"deep", kMaxStreamArrayNesting + 1)})));
+  EXPECT_TRUE(Read(Encode({Nest(OLESTR("deep"), kMaxStreamArrayNesting)})));
+  EXPECT_FALSE(Read(Encode({Nest(OLESTR("deep"), kMaxStreamArrayNesting + 1)})));
 
   // Far deeper than any stack could recurse: each level a VT_ARRAY|VT_VARIANT
   // head and a one-element descriptor.
@@ -399,13 +399,13 @@ TEST_F(DataStreamReaderTest, SharedValuesCannotMultiplyTheBlock) {
     for (int i = 0; i < items; ++i) Poke<DWORD>(b, 20 + 20 * i + 4, at);
     return b;
   };
-  const Variant small(u"abcde");
+  const Variant small(OLESTR("abcde"));
   const auto two = Read(shareOne(2, small));
   ASSERT_TRUE(two);
   EXPECT_TRUE(two->items[0].value == small && two->items[1].value == small);
   EXPECT_TRUE(Read(shareOne(5000, Variant(7))));  // scalars decode no data
-  EXPECT_TRUE(Read(shareOne(1, Variant(std::u16string(1000, u'a')))));
-  EXPECT_FALSE(Read(shareOne(2, Variant(std::u16string(1000, u'a')))));
+  EXPECT_TRUE(Read(shareOne(1, Variant(com::OleString(1000, OLESTR('a'))))));
+  EXPECT_FALSE(Read(shareOne(2, Variant(com::OleString(1000, OLESTR('a'))))));
   EXPECT_FALSE(Read(shareOne(1000, Variant::Array(std::vector<double>(1000, 1.0)))));
 }
 

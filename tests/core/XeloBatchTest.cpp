@@ -46,13 +46,13 @@ TEST_F(XeloBatchTest, EmptyListsDoNothing) {
 
 TEST_F(XeloBatchTest, AddWithOneRefusedItem) {
   ConnectSim();
-  SimulationControl::RefuseItem(u"Static.Int16", OPC_E_UNKNOWNITEMID);
+  SimulationControl::RefuseItem(OLESTR("Static.Int16"), OPC_E_UNKNOWNITEMID);
   TXeloItemList& list = Define({"Static.Float", "Static.Int16", "Static.ReadOnly"});
   list.GetItem(0)->SetRequestDatatype(vtR8);
   EXPECT_FALSE(Items().OPCAddItems(&list, true));
   EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::AddItems"), 1u);
   const auto args = SimulationControl::LastArguments("IOPCItemMgt::AddItems");
-  EXPECT_EQ(args->itemIds, (std::vector<std::u16string>{u"Static.Float", u"Static.Int16", u"Static.ReadOnly"}));
+  EXPECT_EQ(args->itemIds, (std::vector<xelo::com::OleString>{OLESTR("Static.Float"), OLESTR("Static.Int16"), OLESTR("Static.ReadOnly")}));
   EXPECT_EQ(args->requestedTypes, (std::vector<VARTYPE>{VT_R8, VT_EMPTY, VT_EMPTY}));
 
   TXeloItem& first = *list.GetItem(0);
@@ -207,7 +207,7 @@ TEST_F(XeloBatchTest, AddAllItemsReportsInAMessageBox) {
   Items().GetItem(1)->SetItemID("Static.Double");
   Items().OPCAddAllItems();
   EXPECT_EQ(SimulationControl::LastArguments("IOPCItemMgt::AddItems")->itemIds,
-            std::vector<std::u16string>{u"Static.Double"});
+            std::vector<xelo::com::OleString>{OLESTR("Static.Double")});
   Items().OPCAddAllItems();  // nothing left to add: no call, no message
   EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::AddItems"), 2u);
   EXPECT_EQ(ui_->ShownTexts().size(), 1u);

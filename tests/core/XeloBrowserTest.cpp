@@ -129,7 +129,7 @@ TEST_F(XeloBrowserTest, MovesMirrorThePositionWithBlanksKept) {
   ASSERT_TRUE(browser_->MoveDown("Channel 1"));
   ASSERT_TRUE(browser_->MoveDown("Device 1"));
   EXPECT_EQ(browser_->GetCurrentPosition(), "Channel 1.Device 1");
-  EXPECT_EQ(SimulationControl::LastArguments(kMove)->text, u"Device 1");
+  EXPECT_EQ(SimulationControl::LastArguments(kMove)->text, OLESTR("Device 1"));
   browser_->ShowLeafs(false);  // the server really is there
   EXPECT_EQ(LinesOf(browser_->GetItems()), kDeviceLeaves);
   EXPECT_EQ(browser_->GetItemId("Ramp"), "Channel 1.Device 1.Ramp");
@@ -140,7 +140,7 @@ TEST_F(XeloBrowserTest, MovesMirrorThePositionWithBlanksKept) {
 
   ASSERT_TRUE(browser_->Moveto("Channel 1.Device 2"));
   EXPECT_EQ(LinesOf(browser_->GetPositionList()), (Lines{"Channel 1", "Device 2"}));
-  EXPECT_EQ(SimulationControl::LastArguments(kMove)->text, u"Channel 1.Device 2");
+  EXPECT_EQ(SimulationControl::LastArguments(kMove)->text, OLESTR("Channel 1.Device 2"));
   EXPECT_EQ(browser_->GetItemId("Setpoint"), "Channel 1.Device 2.Setpoint");
 
   ASSERT_TRUE(browser_->MovetoRoot());
@@ -199,7 +199,7 @@ TEST_F(XeloBrowserTest, FiltersReachTheServer) {
     const auto args = SimulationControl::LastArguments(kList);
     EXPECT_EQ(args->accessMask, c.mask);
     EXPECT_EQ(args->dataTypeFilter, VT_EMPTY);
-    EXPECT_EQ(args->text, u"*Only");
+    EXPECT_EQ(args->text, OLESTR("*Only"));
     EXPECT_EQ(LinesOf(browser_->GetItems()), c.listed) << c.mask;
   }
   browser_->SetDatatype(vtUNKNOWN);  // nothing here converts to an interface

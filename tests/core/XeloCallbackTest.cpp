@@ -54,7 +54,7 @@ class XeloCallbackTest : public xelo::test::ServerFixture {
     return group;
   }
 
-  static void SetValue(const char16_t* id, LONG value) {
+  static void SetValue(const OLECHAR* id, LONG value) {
     VARIANT v;
     VariantInit(&v);
     v.vt = VT_I4;
@@ -67,9 +67,9 @@ class XeloCallbackTest : public xelo::test::ServerFixture {
 
 TEST_F(XeloCallbackTest, DataChangeReachesTheApplicationAfterTheCall) {
   TXeloGroup* group = Subscribe({"Static.Int32", "Static.Int16", "Static.UInt32"});
-  SetValue(u"Static.Int32", 11);
-  SimulationControl::SetItemQuality(u"Static.Int16", 0xD8);
-  SimulationControl::SetItemTimeStamp(u"Static.UInt32", com::DateToFileTime(45000.25));
+  SetValue(OLESTR("Static.Int32"), 11);
+  SimulationControl::SetItemQuality(OLESTR("Static.Int16"), 0xD8);
+  SimulationControl::SetItemTimeStamp(OLESTR("Static.UInt32"), com::DateToFileTime(45000.25));
   SimulationControl::PublishNow();
   // Stored at once, announced only when the queue is pumped.
   TXeloItems& items = *group->GetOPCItems();
@@ -147,7 +147,7 @@ TEST_F(XeloCallbackTest, CancelCompletionClearsAndPostsNothing) {
 TEST_F(XeloCallbackTest, CallbacksForAnotherGroupAreIgnored) {
   TXeloGroup* group = Subscribe({"Static.Int32"});
   SimulationControl::SetForeignGroupHandle(OPCHANDLE{777});
-  SetValue(u"Static.Int32", 99);
+  SetValue(OLESTR("Static.Int32"), 99);
   SimulationControl::PublishNow();
   Pump();
   EXPECT_TRUE(deliveries_.empty());
@@ -157,8 +157,8 @@ TEST_F(XeloCallbackTest, CallbacksForAnotherGroupAreIgnored) {
 TEST_F(XeloCallbackTest, LateMessagesAndLateSinksFindNothingGone) {
   TXeloGroup* group = Subscribe({"Static.Int32", "Static.Int16"});
   const com::ComPtr<TXeloDataCallback> sink(group->GetDataCallback());
-  SetValue(u"Static.Int32", 1);
-  SimulationControl::SetItemQuality(u"Static.Int16", 0x40);
+  SetValue(OLESTR("Static.Int32"), 1);
+  SimulationControl::SetItemQuality(OLESTR("Static.Int16"), 0x40);
   SimulationControl::PublishNow();
   // The first item goes before its message is handled: left out.
   delete group->GetOPCItems()->GetItem(0);
@@ -168,7 +168,7 @@ TEST_F(XeloCallbackTest, LateMessagesAndLateSinksFindNothingGone) {
 
   // The group goes before its message is handled: no event.
   deliveries_.clear();
-  SetValue(u"Static.Int16", 2);
+  SetValue(OLESTR("Static.Int16"), 2);
   SimulationControl::PublishNow();
   OPCHANDLE handle = group->GetOPCItems()->GetItem(0)->GetClientHandle();
   const OPCHANDLE groupHandle = group->GetClientHandle();
@@ -190,7 +190,7 @@ TEST_F(XeloCallbackTest, LateMessagesAndLateSinksFindNothingGone) {
 
 TEST_F(XeloCallbackTest, QueuedMessagesDieWithTheComponent) {
   Subscribe({"Static.Int32"});
-  SetValue(u"Static.Int32", 3);
+  SetValue(OLESTR("Static.Int32"), 3);
   SimulationControl::PublishNow();
   server_.reset();  // the queued item list is freed unread (the leak check sees it)
   Pump();
@@ -199,7 +199,7 @@ TEST_F(XeloCallbackTest, QueuedMessagesDieWithTheComponent) {
 
 TEST_F(XeloCallbackTest, ShutdownRequestDeactivates) {
   Subscribe({"Static.Int32"});
-  SimulationControl::RequestShutdown(u"maintenance");
+  SimulationControl::RequestShutdown(OLESTR("maintenance"));
   Pump();
   ASSERT_FALSE(deliveries_.empty());
   EXPECT_EQ(deliveries_[0].kind, "shutdown:");  // the server's reason is not passed on
@@ -208,7 +208,7 @@ TEST_F(XeloCallbackTest, ShutdownRequestDeactivates) {
 
   server_->SetOnServerShutdown(nullptr);
   server_->SetActive(true);
-  SimulationControl::RequestShutdown(u"again");
+  SimulationControl::RequestShutdown(OLESTR("again"));
   Pump();
   EXPECT_FALSE(server_->GetActive());
   EXPECT_EQ(disconnects_, 2);
@@ -222,7 +222,7 @@ TEST_F(XeloCallbackTest, HandlerExceptionsDoNotStopTheQueue) {
     throw EOPCException("handler failed");
   });
   for (LONG v = 1; v <= 2; ++v) {
-    SetValue(u"Static.Int32", v);
+    SetValue(OLESTR("Static.Int32"), v);
     SimulationControl::PublishNow();
   }
   Pump();
@@ -241,9 +241,9 @@ TEST_F(XeloCallbackTest, DataAccessOneStreams) {
   TXeloGroup* group = Subscribe({"Static.Int32", "Static.String"}, sim::kProgIdSimDA1);
   ASSERT_NE(group->GetAdviseSink(), nullptr);
   EXPECT_EQ(group->GetDataCallback(), nullptr);
-  SetValue(u"Static.Int32", 21);
-  SimulationControl::SetItemQuality(u"Static.Int32", 0xD8);
-  SimulationControl::SetItemTimeStamp(u"Static.Int32", com::DateToFileTime(45001.0));
+  SetValue(OLESTR("Static.Int32"), 21);
+  SimulationControl::SetItemQuality(OLESTR("Static.Int32"), 0xD8);
+  SimulationControl::SetItemTimeStamp(OLESTR("Static.Int32"), com::DateToFileTime(45001.0));
   SimulationControl::PublishNow();
   Pump();
   ASSERT_EQ(deliveries_.size(), 1u);
@@ -275,7 +275,7 @@ TEST_F(XeloCallbackTest, RefusedCallbackFallsBackToTheStream) {
   TXeloGroup* group = Subscribe({"Static.Int32"});
   EXPECT_EQ(group->GetDataCallback(), nullptr);
   ASSERT_NE(group->GetAdviseSink(), nullptr);
-  SetValue(u"Static.Int32", 8);
+  SetValue(OLESTR("Static.Int32"), 8);
   SimulationControl::PublishNow();
   Pump();
   EXPECT_EQ(deliveries_.size(), 1u);

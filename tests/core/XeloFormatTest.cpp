@@ -159,7 +159,7 @@ TEST(VarToAStr, ShowsSingleValuesAsVarToStrDoes) {
   EXPECT_EQ(VarToAStr(Variant()), "");
   EXPECT_EQ(VarToAStr(Variant::Null()), "");
   EXPECT_EQ(VarToAStr(Variant("abc")), "abc");
-  EXPECT_EQ(VarToAStr(Variant(u"Gr\u00FC\u00DFe")), "Gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_EQ(VarToAStr(Variant(OLESTR("Gr\u00FC\u00DFe"))), "Gr\xC3\xBC\xC3\x9F" "e");
   EXPECT_EQ(VarToAStr(Variant(42)), "42");
   EXPECT_EQ(VarToAStr(Variant(true)), "True");
 }
@@ -385,32 +385,32 @@ TEST_F(FileTimeToDateTimeTest, CachedHoursAgreeWithTheZoneAcrossChanges) {
 // --- StringToWide -----------------------------------------------------------------------
 
 TEST(StringToWide, ConvertsUtf8ToUtf16) {
-  EXPECT_EQ(StringToWide(""), u"");
-  EXPECT_EQ(StringToWide("Channel 1.Device 1.Ramp"), u"Channel 1.Device 1.Ramp");
-  EXPECT_EQ(StringToWide("Gr\xC3\xBC\xC3\x9F" "e"), u"Gr\u00FC\u00DFe");
-  EXPECT_EQ(StringToWide("\xE2\x82\xAC"), u"\u20AC");
+  EXPECT_EQ(StringToWide(""), OLESTR(""));
+  EXPECT_EQ(StringToWide("Channel 1.Device 1.Ramp"), OLESTR("Channel 1.Device 1.Ramp"));
+  EXPECT_EQ(StringToWide("Gr\xC3\xBC\xC3\x9F" "e"), OLESTR("Gr\u00FC\u00DFe"));
+  EXPECT_EQ(StringToWide("\xE2\x82\xAC"), OLESTR("\u20AC"));
   // Outside the basic plane: a surrogate pair.
-  EXPECT_EQ(StringToWide("\xF0\x9D\x84\x9E"), std::u16string({char16_t(0xD834), char16_t(0xDD1E)}));
+  EXPECT_EQ(StringToWide("\xF0\x9D\x84\x9E"), xelo::com::OleString({OLECHAR(0xD834), OLECHAR(0xDD1E)}));
 }
 
 TEST(StringToWide, KeepsEmbeddedNulAndLongTexts) {
-  EXPECT_EQ(StringToWide(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
+  EXPECT_EQ(StringToWide(std::string_view("a\0b", 3)), xelo::com::OleString(OLESTR("a\0b"), 3));
   // Longer than any fixed conversion buffer would be.
   const std::string longText = std::string(5000, 'x') + "\xC3\xBC";
-  const std::u16string wide = StringToWide(longText);
+  const xelo::com::OleString wide = StringToWide(longText);
   ASSERT_EQ(wide.size(), 5001u);
-  EXPECT_EQ(wide.substr(0, 5000), std::u16string(5000, u'x'));
-  EXPECT_EQ(wide[5000], u'\u00FC');
+  EXPECT_EQ(wide.substr(0, 5000), xelo::com::OleString(5000, OLESTR('x')));
+  EXPECT_EQ(wide[5000], OLESTR('\u00FC'));
 }
 
 TEST(StringToWide, ReplacesInvalidUtf8) {
-  EXPECT_EQ(StringToWide("\xFF"), u"\uFFFD");
-  EXPECT_EQ(StringToWide("a\x80" "b"), u"a\uFFFD" "b");
+  EXPECT_EQ(StringToWide("\xFF"), OLESTR("\uFFFD"));
+  EXPECT_EQ(StringToWide("a\x80" "b"), OLESTR("a\uFFFD") "b");
   // A sequence broken off by a plain character keeps the character.
-  EXPECT_EQ(StringToWide("x\xE2\x82y"), u"x\uFFFDy");
+  EXPECT_EQ(StringToWide("x\xE2\x82y"), OLESTR("x\uFFFDy"));
   // Truncated at the very end.
-  EXPECT_EQ(StringToWide("a\xC3"), u"a\uFFFD");
-  EXPECT_EQ(StringToWide("a\xF0\x9D\x84"), u"a\uFFFD");
+  EXPECT_EQ(StringToWide("a\xC3"), OLESTR("a\uFFFD"));
+  EXPECT_EQ(StringToWide("a\xF0\x9D\x84"), OLESTR("a\uFFFD"));
 }
 
 TEST(StringToWide, ReplacesOverlongAndSurrogateSequences) {
@@ -419,11 +419,11 @@ TEST(StringToWide, ReplacesOverlongAndSurrogateSequences) {
   // character and the text around it survives.
   for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80"}) {
     SCOPED_TRACE(bad);
-    const std::u16string wide = StringToWide(std::string("x") + bad + "y");
+    const xelo::com::OleString wide = StringToWide(std::string("x") + bad + "y");
     ASSERT_GE(wide.size(), 3u);
-    EXPECT_EQ(wide.front(), u'x');
-    EXPECT_EQ(wide.back(), u'y');
-    for (std::size_t i = 1; i + 1 < wide.size(); ++i) EXPECT_EQ(wide[i], u'\uFFFD');
+    EXPECT_EQ(wide.front(), OLESTR('x'));
+    EXPECT_EQ(wide.back(), OLESTR('y'));
+    for (std::size_t i = 1; i + 1 < wide.size(); ++i) EXPECT_EQ(wide[i], OLESTR('\uFFFD'));
   }
 }
 
@@ -431,7 +431,7 @@ TEST(StringToWide, NeverReadsPastTheEndOfTheText) {
   // The byte after the view would complete the sequence; it must not be
   // taken.
   const std::string buffer = "a\xC3\xBC";
-  EXPECT_EQ(StringToWide(std::string_view(buffer).substr(0, 2)), u"a\uFFFD");
+  EXPECT_EQ(StringToWide(std::string_view(buffer).substr(0, 2)), OLESTR("a\uFFFD"));
 }
 
 }  // namespace

@@ -54,10 +54,10 @@ TEST_F(XeloGroupIOTest, SyncReadStoresWhatTheServerHas) {
   VariantInit(&value);
   value.vt = VT_I4;
   value.lVal = 4711;
-  SimulationControl::SetItemValue(u"Static.Int32", value);
-  SimulationControl::SetItemQuality(u"Static.Int32", 0x1D9);  // vendor bits, substatus and limit kept
+  SimulationControl::SetItemValue(OLESTR("Static.Int32"), value);
+  SimulationControl::SetItemQuality(OLESTR("Static.Int32"), 0x1D9);  // vendor bits, substatus and limit kept
   FILETIME stamp = com::DateToFileTime(45000.5);
-  SimulationControl::SetItemTimeStamp(u"Static.Int32", stamp);
+  SimulationControl::SetItemTimeStamp(OLESTR("Static.Int32"), stamp);
 
   TXeloItemList one(&Item(0));
   EXPECT_TRUE(group_->SyncRead(&one, false));
@@ -86,7 +86,7 @@ TEST_F(XeloGroupIOTest, SyncWriteWithOneFailingItem) {
   EXPECT_EQ(Item(2).GetLastError(), 0);
 
   VARIANT written;
-  ASSERT_TRUE(SimulationControl::GetItemValue(u"Static.Double", &written));
+  ASSERT_TRUE(SimulationControl::GetItemValue(OLESTR("Static.Double"), &written));
   EXPECT_EQ(written.vt, VT_R8);
   EXPECT_EQ(written.dblVal, 7.0);
   VariantClear(&written);
@@ -109,11 +109,11 @@ TEST_F(XeloGroupIOTest, WriteValuesOfManyItemsGoOutInOneCall) {
   EXPECT_EQ(Item(0).GetWriteValue().ToInt32(), -12);
 
   VARIANT written;
-  ASSERT_TRUE(SimulationControl::GetItemValue(u"Static.Int32", &written));
+  ASSERT_TRUE(SimulationControl::GetItemValue(OLESTR("Static.Int32"), &written));
   EXPECT_EQ(written.vt, VT_I4);
   EXPECT_EQ(written.lVal, -12);
   VariantClear(&written);
-  ASSERT_TRUE(SimulationControl::GetItemValue(u"Static.Double", &written));
+  ASSERT_TRUE(SimulationControl::GetItemValue(OLESTR("Static.Double"), &written));
   EXPECT_EQ(written.vt, VT_R8);
   EXPECT_EQ(written.dblVal, 2.5);
   VariantClear(&written);

@@ -95,7 +95,7 @@ TEST_F(XeloGroupTest, AddWhileConnectedPutsTheGroupOnTheServer) {
   EXPECT_EQ(group->GetAsyncIO(), nullptr);  // only asked for without IOPCAsyncIO2
   const auto args = SimulationControl::LastArguments("IOPCServer::AddGroup");
   ASSERT_TRUE(args);
-  EXPECT_EQ(args->text, u"Fast");
+  EXPECT_EQ(args->text, OLESTR("Fast"));
   EXPECT_EQ(args->requestedRate, 1000u);
 
   tGroupStateRec state;
@@ -232,8 +232,8 @@ TEST_F(XeloGroupTest, DesignerPutsNewGroupsOnTheServerAtOnce) {
   TXeloGroup* group = Groups().Add("Designed");
   ASSERT_TRUE(group->IsOnServer());
   // Created under its default name, renamed on the server afterwards.
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCServer::AddGroup")->text, u"TXeloGroup0");
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCGroupStateMgt::SetName")->text, u"Designed");
+  EXPECT_EQ(SimulationControl::LastArguments("IOPCServer::AddGroup")->text, OLESTR("TXeloGroup0"));
+  EXPECT_EQ(SimulationControl::LastArguments("IOPCGroupStateMgt::SetName")->text, OLESTR("Designed"));
 }
 
 TEST_F(XeloGroupTest, ConnectDelayOnlyWithItems) {

@@ -34,7 +34,7 @@ constexpr char kLookup[] = "IOPCItemProperties::LookupItemIDs";
 // non-failure comes with a value (or identifier), as servers do for
 // success codes with a remark.
 struct Script {
-  std::vector<std::pair<DWORD, std::u16string>> properties;  // all of type VT_BSTR
+  std::vector<std::pair<DWORD, xelo::com::OleString>> properties;  // all of type VT_BSTR
   std::map<DWORD, HRESULT> codes;
 } script;
 
@@ -76,7 +76,7 @@ class ScriptedServer : public com::ComObject<IOPCServer, IOPCItemProperties> {
       (*errors)[i] = CodeOf(ids[i]);
       if (SUCCEEDED((*errors)[i])) {
         (*values)[i].vt = VT_BSTR;
-        (*values)[i].bstrVal = SysAllocString(u"scripted");
+        (*values)[i].bstrVal = SysAllocString(OLESTR("scripted"));
       }
     }
     return S_OK;
@@ -86,7 +86,7 @@ class ScriptedServer : public com::ComObject<IOPCServer, IOPCItemProperties> {
     *errors = TaskArray<HRESULT>(count);
     for (DWORD i = 0; i < count; ++i) {
       (*errors)[i] = CodeOf(ids[i]);
-      if (SUCCEEDED((*errors)[i])) (*itemIds)[i] = com::CoTaskMemStrDup(u"Scripted.Id");
+      if (SUCCEEDED((*errors)[i])) (*itemIds)[i] = com::CoTaskMemStrDup(OLESTR("Scripted.Id"));
     }
     return S_OK;
   }
@@ -137,12 +137,12 @@ TEST_F(XeloItemPropertiesTest, ServerListsOneLinePerPropertyInTheServersOrder) {
                                   R"(3,"Item Quality",2)", R"(4,"Item Timestamp",7)",
                                   R"(5,"Item Access Rights",3)", R"(6,"Server Scan Rate",4)",
                                   R"(101,"Item Description",8)"}));
-  EXPECT_EQ(SimulationControl::LastArguments(kQuery)->text, u"Static.Int16");
+  EXPECT_EQ(SimulationControl::LastArguments(kQuery)->text, OLESTR("Static.Int16"));
 }
 
 TEST_F(XeloItemPropertiesTest, LinesKeepTopBitIdsUnsignedAndQuotesAsTheyAre) {
   ConnectScripted();
-  script.properties = {{0x80000001u, u"Vendor \"special\""}, {0xFFFFFFFFu, u""}};
+  script.properties = {{0x80000001u, OLESTR("Vendor \"special\"")}, {0xFFFFFFFFu, OLESTR("")}};
   TStringList list;
   EXPECT_TRUE(server_->QueryAvailableProperties("Any", list));
   EXPECT_EQ(LinesOf(list), (Lines{R"(2147483649,"Vendor "special"",8)", R"(4294967295,"",8)"}));
@@ -280,7 +280,7 @@ TEST_F(XeloItemPropertiesTest, FailedReadsLeaveRecordsEmptyOrUntouched) {
 
   properties.SetOPCServer(nullptr);
   server_->Connect("Xelo.Test.Scripted.1", "");
-  script.properties = {{1, u"first"}, {2, u"second"}};
+  script.properties = {{1, OLESTR("first")}, {2, OLESTR("second")}};
   script.codes = {{2, OPC_S_CLAMP}};
   properties.SetOPCServer(server_.get());
   EXPECT_FALSE(properties.Refresh());

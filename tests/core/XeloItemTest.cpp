@@ -132,7 +132,7 @@ TEST_F(XeloItemTest, SettersSendOnlyChanges) {
 
 TEST_F(XeloItemTest, SetActiveOnARefusedItemNamesIt) {
   ConnectSim();
-  SimulationControl::RefuseItem(u"Static.Int32", OPC_E_UNKNOWNITEMID);
+  SimulationControl::RefuseItem(OLESTR("Static.Int32"), OPC_E_UNKNOWNITEMID);
   EXPECT_ANY_THROW(Items().AddItem("Static.Int32"));
   TXeloItem* item = Items().GetItem(0);
   EXPECT_EQ(OPCMessageOf([&] { item->SetIsActive(false); }), "item Static.Int32 not exists on OPCServer");

@@ -156,7 +156,7 @@ TEST_F(XeloServerTest, ClientNameSentUntrimmed) {
   ASSERT_EQ(SimulationControl::CallCount("IOPCCommon::SetClientName"), 1u);
   const auto args = SimulationControl::LastArguments("IOPCCommon::SetClientName");
   ASSERT_TRUE(args.has_value());
-  EXPECT_EQ(args->text, u"  Mixer 1\t");
+  EXPECT_EQ(args->text, OLESTR("  Mixer 1\t"));
 }
 
 TEST_F(XeloServerTest, BlankClientNameNotSent) {
@@ -301,7 +301,7 @@ TEST_F(XeloServerTest, LocaleIdGoesToTheServer) {
 
 TEST_F(XeloServerTest, StatusVersionsAndBuild65535) {
   SimulationControl::SetVersion(5, 10, 65535);
-  SimulationControl::SetVendorInfo(u"Xelo tests \u00e4");
+  SimulationControl::SetVendorInfo(OLESTR("Xelo tests \u00e4"));
   ConnectSim();
   EXPECT_EQ(server_->GetMajorVersion(), 5);
   EXPECT_EQ(server_->GetMinorVersion(), 10);

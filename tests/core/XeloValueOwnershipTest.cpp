@@ -21,7 +21,7 @@ namespace {
 using namespace xelo;
 using xelo::sim::SimulationControl;
 
-VARIANT Text(const char16_t* text) {
+VARIANT Text(const OLECHAR* text) {
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_BSTR;
@@ -42,13 +42,13 @@ VARIANT Numbers(std::initializer_list<double> values) {
   return v;
 }
 
-VARIANT Texts(std::initializer_list<const char16_t*> values) {
+VARIANT Texts(std::initializer_list<const OLECHAR*> values) {
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_ARRAY | VT_BSTR;
   v.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(values.size()));
   LONG i = 0;
-  for (const char16_t* value : values) {
+  for (const OLECHAR* value : values) {
     BSTR text = SysAllocString(value);
     SafeArrayPutElement(v.parray, &i, text);  // copies the string
     SysFreeString(text);
@@ -65,13 +65,13 @@ struct Round {
   }
 };
 
-const char16_t* const kItems[] = {u"Channel 1.Device 1.Text", u"Static.String", u"Channel 1.Device 1.Array",
-                                  u"Static.Double", u"Static.Int32"};
+const OLECHAR* const kItems[] = {OLESTR("Channel 1.Device 1.Text"), OLESTR("Static.String"), OLESTR("Channel 1.Device 1.Array"),
+                                  OLESTR("Static.Double"), OLESTR("Static.Int32")};
 
 void FirstRound(Round& round) {
   VARIANT empty;
   VariantInit(&empty);
-  round.values = {Text(u"Tank 4 level: ok"), Text(u""), Numbers({1.5, 2.5, 3.5}), Texts({u"alpha", u"", u"gamma"}),
+  round.values = {Text(OLESTR("Tank 4 level: ok")), Text(OLESTR("")), Numbers({1.5, 2.5, 3.5}), Texts({OLESTR("alpha"), OLESTR(""), OLESTR("gamma")}),
                   empty};
 }
 
@@ -80,7 +80,7 @@ void SecondRound(Round& round) {
   VariantInit(&number);
   number.vt = VT_I4;
   number.lVal = 42;
-  round.values = {Text(u"Tank 4 level: low"), Text(u"x"), Numbers({}), Texts({u"", u"delta"}), number};
+  round.values = {Text(OLESTR("Tank 4 level: low")), Text(OLESTR("x")), Numbers({}), Texts({OLESTR(""), OLESTR("delta")}), number};
 }
 
 class XeloValueOwnershipTest : public xelo::test::ServerFixture, public ::testing::WithParamInterface<const char*> {
@@ -89,7 +89,7 @@ class XeloValueOwnershipTest : public xelo::test::ServerFixture, public ::testin
   // arrays among them, so the start values go back before it looks.
   void SetUp() override {
     ServerFixture::SetUp();
-    for (const char16_t* id : kItems) {
+    for (const OLECHAR* id : kItems) {
       VARIANT v;
       ASSERT_TRUE(SimulationControl::GetItemValue(id, &v));
       original_.values.push_back(v);
@@ -103,7 +103,7 @@ class XeloValueOwnershipTest : public xelo::test::ServerFixture, public ::testin
 
   TXeloGroup* Connect() {
     TXeloGroup* group = Groups().Add("Values");
-    for (const char16_t* id : kItems) group->GetOPCItems()->AddItem(com::ToUtf8(id));
+    for (const OLECHAR* id : kItems) group->GetOPCItems()->AddItem(com::ToUtf8(id));
     server_->SetOnDatachange([this](TPersistent*, TXeloItemList* list) { delivered_ += list->GetCount(); });
     ConnectSim(GetParam());
     Pump();

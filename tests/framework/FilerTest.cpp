@@ -292,7 +292,7 @@ TEST_F(FilerTest, BinaryRoundTripWithoutText) {
   TTestComponent src(nullptr);
   src.SetName("Src");
   src.SetColors({tcGreen});
-  src.SetWide(u'\xD800');  // a lone surrogate survives as a code
+  src.SetWide(OLESTR('\xD800'));  // a lone surrogate survives as a code
   src.SetLetter('\xFF');
   src.GetEntries()->Add()->SetText("x");
   TMemoryStream stream;
@@ -307,7 +307,7 @@ TEST_F(FilerTest, BinaryRoundTripWithoutText) {
   for (TTestComponent* c : {&first, &second}) {
     EXPECT_EQ(c->GetName(), "Src");
     EXPECT_EQ(c->GetColors(), TTestColors{tcGreen});
-    EXPECT_EQ(c->GetWide(), u'\xD800');
+    EXPECT_EQ(c->GetWide(), OLESTR('\xD800'));
     EXPECT_EQ(c->GetLetter(), '\xFF');
     ASSERT_EQ(c->GetEntries()->GetCount(), 1);
   }
@@ -317,7 +317,7 @@ TEST_F(FilerTest, BinaryRoundTripWithoutText) {
   EXPECT_NE(text.find("  Wide = #55296\r\n"), std::string::npos) << text;
   TTestComponent third(nullptr);
   LoadFromText(third, text);
-  EXPECT_EQ(third.GetWide(), u'\xD800');
+  EXPECT_EQ(third.GetWide(), OLESTR('\xD800'));
   EXPECT_EQ(third.GetLetter(), '\xFF');
 }
 

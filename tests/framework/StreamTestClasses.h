@@ -119,8 +119,8 @@ class TTestComponent : public TComponent {
   void SetColors(TTestColors v) { colors_ = v; }
   char GetLetter() const { return letter_; }
   void SetLetter(char v) { letter_ = v; }
-  char16_t GetWide() const { return wide_; }
-  void SetWide(char16_t v) { wide_ = v; }
+  OLECHAR GetWide() const { return wide_; }
+  void SetWide(OLECHAR v) { wide_ = v; }
   float GetRatio() const { return ratio_; }
   void SetRatio(float v) { ratio_ = v; }
   double GetPrecise() const { return precise_; }
@@ -164,7 +164,7 @@ class TTestComponent : public TComponent {
   TTestColor color_ = tcRed;  // declared default tcRed
   TTestColors colors_;
   char letter_ = 'A';
-  char16_t wide_ = u'W';
+  OLECHAR wide_ = OLESTR('W');
   float ratio_ = 0;
   double precise_ = 0;
   std::string text_;

@@ -45,7 +45,7 @@ void BuildRich(TTestComponent& main) {
   main.SetColor(tcBlue);
   main.SetColors({tcRed, tcBlue});
   main.SetLetter('\t');
-  main.SetWide(u'\u00E9');
+  main.SetWide(OLESTR('\u00E9'));
   main.SetRatio(0.1f);
   main.SetPrecise(-2.5);
   main.SetText("It's");
@@ -163,7 +163,7 @@ TEST(TextFormRoundTrip, EveryPropertyKindReadsBackEqual) {
   EXPECT_EQ(copy.GetColor(), tcBlue);
   EXPECT_EQ(copy.GetColors(), (TTestColors{tcRed, tcBlue}));
   EXPECT_EQ(copy.GetLetter(), '\t');
-  EXPECT_EQ(copy.GetWide(), u'\u00E9');
+  EXPECT_EQ(copy.GetWide(), OLESTR('\u00E9'));
   EXPECT_EQ(copy.GetRatio(), 0.1f);
   EXPECT_EQ(copy.GetPrecise(), -2.5);
   EXPECT_EQ(copy.GetText(), "It's");
@@ -373,7 +373,7 @@ TEST(TextFormRead, LenientInputsGiveTheSameComponent) {
   EXPECT_EQ(c.GetCount(), 5);
   EXPECT_EQ(c.GetText(), "It'sA");
   EXPECT_EQ(c.GetSettings()->GetRate(), 3);
-  EXPECT_EQ(c.GetWide(), u'\u20AC');
+  EXPECT_EQ(c.GetWide(), OLESTR('\u20AC'));
 }
 
 // Codes are code points in any text; a surrogate pair is one character,
@@ -415,7 +415,7 @@ TEST(TextFormVariants, NumbersTextsBooleansAndNullRoundTrip) {
       {Variant(-0.5), "-0.5", VT_R8, Variant(-0.5)},
       {Variant(0.1f), "0.1", VT_R8, Variant(0.1)},  // no precision letter: a double comes back
       {Variant("a'b"), "'a'#39'b'", varString, Variant("a'b")},
-      {Variant(u"wide"), "'wide'", varString, Variant("wide")},
+      {Variant(OLESTR("wide")), "'wide'", varString, Variant("wide")},
       {Variant(true), "True", VT_BOOL, Variant(true)},
       {Variant(false), "False", VT_BOOL, Variant(false)},
       {Variant::Null(), "Null", VT_NULL, Variant::Null()},

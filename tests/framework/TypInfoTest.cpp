@@ -121,7 +121,7 @@ TEST(PropertyAccess, OrdinalsWithBounds) {
   EXPECT_EQ(static_cast<unsigned char>(c.GetLetter()), 0xE9);
   EXPECT_EQ(GetOrdProp(c, "Letter"), 0xE9);  // a char is 0..255, never negative
   SetOrdProp(c, "Wide", 0x20AC);
-  EXPECT_EQ(c.GetWide(), u'\u20AC');
+  EXPECT_EQ(c.GetWide(), OLESTR('\u20AC'));
   EXPECT_THROW(SetOrdProp(c, "Wide", 0x10000), EPropertyError);
   SetInt64Prop(c, "Big", std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(c.GetBig(), std::numeric_limits<std::int64_t>::min());

@@ -65,7 +65,7 @@ TEST(VarToStr, EveryScalarType) {
       {Variant(), VT_EMPTY, ""},
       {Variant::Null(), VT_NULL, ""},
       {Variant("abc"), varString, "abc"},
-      {Variant(std::u16string(u"Gr\u00fc\u00dfe")), VT_BSTR, "Gr\u00fc\u00dfe"},
+      {Variant(com::OleString(OLESTR("Gr\u00fc\u00dfe"))), VT_BSTR, "Gr\u00fc\u00dfe"},
       {Variant(true), VT_BOOL, "True"},
       {Variant(false), VT_BOOL, "False"},
       {Variant(std::int8_t{-5}), VT_I1, "-5"},
@@ -108,12 +108,12 @@ TEST(VarToStr, RefusesWhatHasNoText) {
 TEST(FrameworkVariantConvert, TextToNumbers) {
   EXPECT_EQ(Variant("1.5").ToDouble(), 1.5);
   EXPECT_EQ(Variant(" 2.5e3 ").ToDouble(), 2500.0);
-  EXPECT_EQ(Variant(u"-3").ToInt32(), -3);
+  EXPECT_EQ(Variant(OLESTR("-3")).ToInt32(), -3);
   EXPECT_EQ(Variant("12.5").ToInt32(), 12);  // half to even
   const std::string message = ConvertErrorOf([] { Variant("abc").ToDouble(); });
   EXPECT_NE(message.find("'abc'"), std::string::npos) << message;
   EXPECT_THROW(Variant("").ToDouble(), EConvertError);
-  EXPECT_THROW(Variant(u"1,5").ToInt64(), EConvertError);
+  EXPECT_THROW(Variant(OLESTR("1,5")).ToInt64(), EConvertError);
   EXPECT_THROW(Variant("yes").ToBool(), EConvertError);
   EXPECT_TRUE(Variant("True").ToBool());
   EXPECT_FALSE(Variant("false").ToBool());
@@ -137,7 +137,7 @@ TEST(FrameworkVariantConvert, NumbersFollowCom) {
 TEST(FrameworkVariantConvert, ChangeType) {
   const Variant text = Variant(42).ChangeType(VT_BSTR);
   EXPECT_EQ(text.VarType(), VT_BSTR);
-  EXPECT_EQ(com::BstrView(text.AsVARIANT().bstrVal), u"42");
+  EXPECT_EQ(com::BstrView(text.AsVARIANT().bstrVal), OLESTR("42"));
   EXPECT_EQ(VarToStr(Variant(true).ChangeType(VT_BSTR)), "True");
   EXPECT_EQ(VarToStr(Variant(1e20).ChangeType(VT_BSTR)), "1E+20");
   const Variant own = Variant(1e20).ChangeType(varString);
@@ -169,7 +169,7 @@ TEST(FrameworkVariantCompare, Equality) {
   EXPECT_THROW((void)(Variant("abc") == 0), EConvertError);
   EXPECT_TRUE(Variant::Currency(3.0) == 3);
   EXPECT_TRUE(Variant::Currency(12.5) == Variant(12.5));
-  EXPECT_TRUE(Variant("a") == Variant(u"a"));
+  EXPECT_TRUE(Variant("a") == Variant(OLESTR("a")));
   EXPECT_FALSE(Variant("a") == Variant("A"));
   EXPECT_FALSE(Variant(std::nan("")) == Variant(std::nan("")));
   EXPECT_TRUE(Variant::Error(5) == Variant::Error(5));
@@ -276,7 +276,7 @@ TEST(FrameworkVariantLifetime, CopyMoveAttachDetachFreeEverything) {
     EXPECT_EQ(VarToStr(moved), "Gr\u00fc\u00dfe");
     EXPECT_EQ(com::LiveAllocations().bstrs, start.bstrs + 2);
 
-    Variant array = Variant::Array(std::vector<Variant>{text, Variant(u"w"), Variant::Array(VT_BSTR, 0, 1)});
+    Variant array = Variant::Array(std::vector<Variant>{text, Variant(OLESTR("w")), Variant::Array(VT_BSTR, 0, 1)});
     Variant arrayCopy;
     arrayCopy = array;
     arrayCopy = arrayCopy;  // self-assignment keeps the value
@@ -334,7 +334,7 @@ TEST(FrameworkVariantServer, StringBecomesBstrForTheServer) {
     const Variant value("Sollwert \u00fc");
     EXPECT_EQ(value.VarType(), varString);
     EXPECT_EQ(value.AsVARIANT().vt, VT_BSTR);
-    EXPECT_EQ(com::BstrView(value.AsVARIANT().bstrVal), u"Sollwert \u00fc");
+    EXPECT_EQ(com::BstrView(value.AsVARIANT().bstrVal), OLESTR("Sollwert \u00fc"));
 
     // The write path: values copied into uninitialised task memory, cleared
     // by the receiver before the block is freed.

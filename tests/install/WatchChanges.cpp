@@ -49,7 +49,7 @@ int main() {
       }
       ++changes;
       if (isNumber) {
-        const std::u16string next = u"ramp at " + com::ToUtf16(item->ValueStr());
+        const xelo::com::OleString next = OLESTR("ramp at ") + com::ToUtf16(item->ValueStr());
         sim::SimulationControl::SetItemValue(com::ToUtf16(textId), Variant(next).AsVARIANT());
       }
     }

@@ -53,7 +53,7 @@ TEST(OpcStreamFormats, CarryTheStandardNames) {
   // the names in its own spelling gets our numbers.
   EXPECT_EQ(RegisterClipboardFormatA("opcstmformatdata"), OPCSTMFORMATDATA);
   EXPECT_EQ(RegisterClipboardFormatA("OpcStmFormatDataTime"), OPCSTMFORMATDATATIME);
-  EXPECT_EQ(RegisterClipboardFormatW(u"opcSTMformatWRITEcomplete"), OPCSTMFORMATWRITECOMPLETE);
+  EXPECT_EQ(RegisterClipboardFormatW(OLESTR("opcSTMformatWRITEcomplete")), OPCSTMFORMATWRITECOMPLETE);
   // The first registration fixes the spelling; ours came first.
   EXPECT_EQ(NameOf(OPCSTMFORMATDATA), "OPCSTMFORMATDATA");
   EXPECT_EQ(NameOf(OPCSTMFORMATDATATIME), "OPCSTMFORMATDATATIME");

@@ -209,7 +209,7 @@ TEST(OpcVtable, ShutdownRequestReachesTheSinkWithTheReason) {
   xelo::com::ComPtr<IOPCShutdown> sink;
   ASSERT_EQ(object->QueryInterface(IID_IOPCShutdown, sink.PutVoid()), S_OK);
 
-  const OLECHAR reason[] = u"Server going down for maintenance";
+  const OLECHAR reason[] = OLESTR("Server going down for maintenance");
   EXPECT_EQ(sink->ShutdownRequest(reason), S_OK);
   EXPECT_EQ(sink->ShutdownRequest(nullptr), S_OK);
   ASSERT_EQ(object->reasons.size(), 2u);

@@ -28,10 +28,10 @@ class AsyncIo : public SimulationTest {
 };
 
 TEST_F(AsyncIo, ReadWriteRefreshCompleteInOrderOutsideTheCall) {
-  const OPCHANDLE i32 = session_->AddOne(u"Static.Int32", 1);
-  const OPCHANDLE dbl = session_->AddOne(u"Static.Double", 2);
-  const OPCHANDLE readOnly = session_->AddOne(u"Static.ReadOnly", 3);
-  const OPCHANDLE writeOnly = session_->AddOne(u"Static.WriteOnly", 4);
+  const OPCHANDLE i32 = session_->AddOne(OLESTR("Static.Int32"), 1);
+  const OPCHANDLE dbl = session_->AddOne(OLESTR("Static.Double"), 2);
+  const OPCHANDLE readOnly = session_->AddOne(OLESTR("Static.ReadOnly"), 3);
+  const OPCHANDLE writeOnly = session_->AddOne(OLESTR("Static.WriteOnly"), 4);
 
   OPCHANDLE readHandles[] = {i32, writeOnly, 999, dbl};
   DWORD cancelRead = 0;
@@ -93,8 +93,8 @@ TEST_F(AsyncIo, ReadWriteRefreshCompleteInOrderOutsideTheCall) {
 }
 
 TEST_F(AsyncIo, WriteCompletionCarriesConversionAndClampResults) {
-  const OPCHANDLE clamped = session_->AddOne(u"Behaviour.Clamped", 7);
-  const OPCHANDLE int16 = session_->AddOne(u"Static.Int16", 8);
+  const OPCHANDLE clamped = session_->AddOne(OLESTR("Behaviour.Clamped"), 7);
+  const OPCHANDLE int16 = session_->AddOne(OLESTR("Static.Int16"), 8);
   OPCHANDLE handles[] = {clamped, int16};
   VARIANT values[] = {MakeR8(250), MakeI4(70000)};
   DWORD cancel = 0;
@@ -108,8 +108,8 @@ TEST_F(AsyncIo, WriteCompletionCarriesConversionAndClampResults) {
 }
 
 TEST_F(AsyncIo, CancelBeforeDeliveryAndTheSlowItem) {
-  const OPCHANDLE slow = session_->AddOne(u"Behaviour.Slow", 1);
-  const OPCHANDLE fast = session_->AddOne(u"Static.Int32", 2);
+  const OPCHANDLE slow = session_->AddOne(OLESTR("Behaviour.Slow"), 1);
+  const OPCHANDLE fast = session_->AddOne(OLESTR("Static.Int32"), 2);
   DWORD cancelSlow = 0;
   DWORD cancelFast = 0;
   DWORD cancelSlow2 = 0;
@@ -145,7 +145,7 @@ TEST_F(AsyncIo, CancelBeforeDeliveryAndTheSlowItem) {
 }
 
 TEST_F(AsyncIo, NoCallbackAfterUnadviseAndNoConnection) {
-  const OPCHANDLE item = session_->AddOne(u"Static.Int32", 1);
+  const OPCHANDLE item = session_->AddOne(OLESTR("Static.Int32"), 1);
   DWORD cancel = 0;
   HRESULT* errors = nullptr;
   ASSERT_EQ(io_->Read(1, const_cast<OPCHANDLE*>(&item), 1, &cancel, &errors), S_OK);
@@ -161,7 +161,7 @@ TEST_F(AsyncIo, NoCallbackAfterUnadviseAndNoConnection) {
 }
 
 TEST_F(AsyncIo, RefreshNeedsActiveItemsAndEveryFailureMeansNoCompletion) {
-  const OPCHANDLE item = session_->AddOne(u"Static.WriteOnly", 1, VT_EMPTY, false);
+  const OPCHANDLE item = session_->AddOne(OLESTR("Static.WriteOnly"), 1, VT_EMPTY, false);
   DWORD cancel = 0;
   EXPECT_EQ(io_->Refresh2(OPC_DS_CACHE, 1, &cancel), E_FAIL);  // no active item
   EXPECT_EQ(io_->Refresh2(static_cast<OPCDATASOURCE>(0), 1, &cancel), E_INVALIDARG);
@@ -174,7 +174,7 @@ TEST_F(AsyncIo, RefreshNeedsActiveItemsAndEveryFailureMeansNoCompletion) {
 }
 
 TEST_F(AsyncIo, EarlyCallbacksAndForeignHandlesOnRequest) {
-  const OPCHANDLE item = session_->AddOne(u"Static.Int32", 1);
+  const OPCHANDLE item = session_->AddOne(OLESTR("Static.Int32"), 1);
   SimulationControl::SetEarlyCallbacks(true);
   SimulationControl::SetForeignGroupHandle(0xBAD);
   DWORD cancel = 0;
@@ -191,7 +191,7 @@ TEST_F(AsyncIo, EarlyCallbacksAndForeignHandlesOnRequest) {
 }
 
 TEST_F(AsyncIo, GroupsOfTheDa1ServerHaveNoAsyncIO2) {
-  Session s(Create(u"Xelo.Sim.DA1.1"));
+  Session s(Create(OLESTR("Xelo.Sim.DA1.1")));
   ComPtr<IOPCAsyncIO2> io2;
   EXPECT_EQ(s.items.As(io2), E_NOINTERFACE);
   ComPtr<IConnectionPointContainer> cpc;

@@ -20,11 +20,11 @@ TEST_F(Control, ShutdownRequestIsPostedToConnectedClients) {
   auto sink = xelo::com::MakeComObject<ShutdownSink>();
   DWORD cookie = 0;
   ASSERT_EQ(point->Advise(sink->GetUnknown(), &cookie), S_OK);
-  SimulationControl::RequestShutdown(u"Maintenance");
+  SimulationControl::RequestShutdown(OLESTR("Maintenance"));
   EXPECT_TRUE(sink->reasons.empty());  // posted, not called
   Pump();
-  EXPECT_EQ(sink->reasons, std::vector<std::u16string>{u"Maintenance"});
-  SimulationControl::RequestShutdown(u"Again");
+  EXPECT_EQ(sink->reasons, std::vector<com::OleString>{OLESTR("Maintenance")});
+  SimulationControl::RequestShutdown(OLESTR("Again"));
   ASSERT_EQ(point->Unadvise(cookie), S_OK);
   Pump();
   EXPECT_EQ(sink->reasons.size(), 1u) << "unadvised before delivery";
@@ -36,17 +36,17 @@ TEST_F(Control, InjectedFailuresOnceAndAlways) {
   OPCHANDLE handle = 0;
   DWORD revised = 0;
   ComPtr<IUnknown> group;
-  EXPECT_EQ(server->AddGroup(u"A", TRUE, 50, 1, nullptr, nullptr, 0, &handle, &revised, IID_IUnknown, group.Put()),
+  EXPECT_EQ(server->AddGroup(OLESTR("A"), TRUE, 50, 1, nullptr, nullptr, 0, &handle, &revised, IID_IUnknown, group.Put()),
             E_OUTOFMEMORY);
   EXPECT_FALSE(group);
-  EXPECT_EQ(server->AddGroup(u"A", TRUE, 50, 1, nullptr, nullptr, 0x407, &handle, &revised, IID_IUnknown,
+  EXPECT_EQ(server->AddGroup(OLESTR("A"), TRUE, 50, 1, nullptr, nullptr, 0x407, &handle, &revised, IID_IUnknown,
                              group.Put()),
             OPC_S_UNSUPPORTEDRATE);
   const auto args = SimulationControl::LastArguments("IOPCServer::AddGroup");
   ASSERT_TRUE(args);
   EXPECT_EQ(args->requestedRate, 50u);
   EXPECT_EQ(args->locale, 0x407u);
-  EXPECT_EQ(args->text, u"A");
+  EXPECT_EQ(args->text, OLESTR("A"));
   EXPECT_EQ(SimulationControl::CallCount("IOPCServer::AddGroup"), 2u);
 
   SimulationControl::FailMethod("IOPCServer::GetStatus", HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
@@ -69,14 +69,14 @@ TEST_F(Control, InjectedFailuresOnceAndAlways) {
 // switches as if they were not there.
 TEST_F(Control, ItemsAreRefusedWithFailureCodesOnly) {
   Session s(Create());
-  SimulationControl::RefuseItem(u"Static.Bool", E_ACCESSDENIED);
+  SimulationControl::RefuseItem(OLESTR("Static.Bool"), E_ACCESSDENIED);
   for (const HRESULT code : {S_OK, S_FALSE, OPC_S_UNSUPPORTEDRATE}) {
-    EXPECT_THROW(SimulationControl::RefuseItem(u"Static.Int32", code), std::invalid_argument);
-    EXPECT_THROW(SimulationControl::RefuseItem(u"Static.Bool", code), std::invalid_argument);
+    EXPECT_THROW(SimulationControl::RefuseItem(OLESTR("Static.Int32"), code), std::invalid_argument);
+    EXPECT_THROW(SimulationControl::RefuseItem(OLESTR("Static.Bool"), code), std::invalid_argument);
   }
-  SimulationRuntime::Instance().Behaviour().refusedItems[u"Static.Double"] = S_FALSE;  // past the control API
+  SimulationRuntime::Instance().Behaviour().refusedItems[OLESTR("Static.Double")] = S_FALSE;  // past the control API
   ItemDefs defs;
-  defs.Add(u"Static.Int32", 1).Add(u"Static.Bool", 2).Add(u"Static.Double", 3);
+  defs.Add(OLESTR("Static.Int32"), 1).Add(OLESTR("Static.Bool"), 2).Add(OLESTR("Static.Double"), 3);
   for (const bool add : {false, true}) {
     OPCITEMRESULT* results = nullptr;
     HRESULT* errors = nullptr;
@@ -95,7 +95,7 @@ TEST_F(Control, ItemsAreRefusedWithFailureCodesOnly) {
 }
 
 TEST_F(Control, SignalsMovePerCycleAndRandomIsSeeded) {
-  auto read = [](const char16_t* id) {
+  auto read = [](const OLECHAR* id) {
     VARIANT v;
     EXPECT_TRUE(SimulationControl::GetItemValue(id, &v));
     VARIANT r8;
@@ -104,31 +104,31 @@ TEST_F(Control, SignalsMovePerCycleAndRandomIsSeeded) {
     VariantClear(&v);
     return r8.dblVal;
   };
-  EXPECT_EQ(read(u"Channel 1.Device 1.Ramp"), 0.0);
+  EXPECT_EQ(read(OLESTR("Channel 1.Device 1.Ramp")), 0.0);
   for (int i = 0; i < 99; ++i) SimulationControl::RunUpdateCycle();
-  EXPECT_EQ(read(u"Channel 1.Device 1.Ramp"), 99.0);
-  EXPECT_EQ(read(u"Channel 1.Device 2.Counter"), 99.0);
+  EXPECT_EQ(read(OLESTR("Channel 1.Device 1.Ramp")), 99.0);
+  EXPECT_EQ(read(OLESTR("Channel 1.Device 2.Counter")), 99.0);
   SimulationControl::RunUpdateCycle();
-  EXPECT_EQ(read(u"Channel 1.Device 1.Ramp"), 0.0);  // wraps at 100
-  EXPECT_EQ(read(u"Channel 1.Device 1.Counter"), 100.0);
-  EXPECT_NEAR(read(u"Channel 1.Device 1.Sine"), 0.0, 1e-9);  // 100 cycles = 2.5 periods of 40
+  EXPECT_EQ(read(OLESTR("Channel 1.Device 1.Ramp")), 0.0);  // wraps at 100
+  EXPECT_EQ(read(OLESTR("Channel 1.Device 1.Counter")), 100.0);
+  EXPECT_NEAR(read(OLESTR("Channel 1.Device 1.Sine")), 0.0, 1e-9);  // 100 cycles = 2.5 periods of 40
   SimulationControl::RunUpdateCycle();
-  EXPECT_NEAR(read(u"Channel 1.Device 1.Sine"), std::sin(2 * 3.14159265358979 * 21 / 40), 1e-9);
+  EXPECT_NEAR(read(OLESTR("Channel 1.Device 1.Sine")), std::sin(2 * 3.14159265358979 * 21 / 40), 1e-9);
 
   std::vector<double> first;
   SimulationControl::SetRandomSeed(7);
   for (int i = 0; i < 5; ++i) {
     SimulationControl::RunUpdateCycle();
-    first.push_back(read(u"Channel 1.Device 1.Random"));
+    first.push_back(read(OLESTR("Channel 1.Device 1.Random")));
   }
   SimulationControl::SetRandomSeed(7);
   for (int i = 0; i < 5; ++i) {
     SimulationControl::RunUpdateCycle();
-    EXPECT_EQ(read(u"Channel 1.Device 1.Random"), first[i]);
+    EXPECT_EQ(read(OLESTR("Channel 1.Device 1.Random")), first[i]);
     EXPECT_GE(first[i], 0.0);
     EXPECT_LE(first[i], 999.0);
   }
-  EXPECT_FALSE(SimulationControl::SetItemQuality(u"No.Such.Item", 0));
+  EXPECT_FALSE(SimulationControl::SetItemQuality(OLESTR("No.Such.Item"), 0));
 }
 
 TEST_F(Control, FullSessionLeavesNothingAllocated) {
@@ -143,7 +143,7 @@ TEST_F(Control, FullSessionLeavesNothingAllocated) {
     DWORD connection = 0;
     ASSERT_EQ(data->DAdvise(&f, 0, streams.Get(), &connection), S_OK);
     ItemDefs defs;
-    defs.Add(u"Channel 1.Device 1.Text", 1).Add(u"Channel 1.Device 1.Array", 2).Add(u"Bogus", 3);
+    defs.Add(OLESTR("Channel 1.Device 1.Text"), 1).Add(OLESTR("Channel 1.Device 1.Array"), 2).Add(OLESTR("Bogus"), 3);
     const auto handles = s.Add(defs);
     for (int i = 0; i < 3; ++i) Advance(std::chrono::milliseconds(100));
     EXPECT_FALSE(sink->events.empty());
@@ -155,7 +155,7 @@ TEST_F(Control, FullSessionLeavesNothingAllocated) {
     CoTaskMemFree(errors);
     auto browse = s.server.As<IOPCBrowseServerAddressSpace>();
     ComPtr<IEnumString> names;
-    browse->BrowseOPCItemIDs(OPC_FLAT, u"", VT_EMPTY, 0, names.Put());
+    browse->BrowseOPCItemIDs(OPC_FLAT, OLESTR(""), VT_EMPTY, 0, names.Put());
     EXPECT_EQ(Drain(names.Get()).size(), 30u);
     Pump();
     // Released without unadvising or removing anything first.

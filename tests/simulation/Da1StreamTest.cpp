@@ -15,7 +15,7 @@ T At(const std::vector<BYTE>& bytes, std::size_t offset) {
 
 class Da1Stream : public SimulationTest {
  protected:
-  void Open(const char16_t* progId = u"Xelo.Sim.DA1.1") {
+  void Open(const OLECHAR* progId = OLESTR("Xelo.Sim.DA1.1")) {
     session_ = std::make_unique<Session>(Create(progId), 100000, true, 0.0f, 0x4711);
     data_ = session_->As<IDataObject>();
     ASSERT_TRUE(data_);
@@ -49,12 +49,12 @@ TEST_F(Da1Stream, AdviseFormatsAndMedia) {
 
 TEST_F(Da1Stream, DataTimeStreamLayout) {
   Open();
-  const OPCHANDLE i2 = session_->AddOne(u"Static.Int16", 11);
-  const OPCHANDLE text = session_->AddOne(u"Static.String", 12);
-  const OPCHANDLE array = session_->AddOne(u"Channel 1.Device 1.Array", 13);
-  const OPCHANDLE bad = session_->AddOne(u"Behaviour.Bad", 14);
+  const OPCHANDLE i2 = session_->AddOne(OLESTR("Static.Int16"), 11);
+  const OPCHANDLE text = session_->AddOne(OLESTR("Static.String"), 12);
+  const OPCHANDLE array = session_->AddOne(OLESTR("Channel 1.Device 1.Array"), 13);
+  const OPCHANDLE bad = session_->AddOne(OLESTR("Behaviour.Bad"), 14);
   const FILETIME stamp{0x11223344, 0x01D60000};
-  ASSERT_TRUE(SimulationControl::SetItemTimeStamp(u"Static.Int16", stamp));
+  ASSERT_TRUE(SimulationControl::SetItemTimeStamp(OLESTR("Static.Int16"), stamp));
   const DWORD connection = Advise(OPCSTMFORMATDATATIME);
   auto io = session_->As<IOPCAsyncIO>();
   OPCHANDLE handles[] = {i2, text, array, bad};
@@ -112,8 +112,8 @@ TEST_F(Da1Stream, DataTimeStreamLayout) {
   EXPECT_EQ(At<WORD>(b, v), VT_BSTR);
   EXPECT_EQ(At<ULONGLONG>(b, v + 8), 0u);  // no pointer leaks into the stream
   EXPECT_EQ(At<DWORD>(b, v + 16), 10u);
-  const char16_t hello[] = u"Hello";
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(At<char16_t>(b, v + 20 + 2 * i), hello[i]);
+  const OLECHAR hello[] = OLESTR("Hello");
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(At<OLECHAR>(b, v + 20 + 2 * i), hello[i]);
 
   // Array of 3 R8: VARIANT, 24-byte descriptor, the elements.
   v = offsets[2];
@@ -137,8 +137,8 @@ TEST_F(Da1Stream, DataTimeStreamLayout) {
 
 TEST_F(Da1Stream, DataStreamWithoutTimeAndSubscriptions) {
   Open();
-  session_->AddOne(u"Static.Double", 21);
-  session_->AddOne(u"Static.Bool", 22);
+  session_->AddOne(OLESTR("Static.Double"), 21);
+  session_->AddOne(OLESTR("Static.Bool"), 22);
   Advise(OPCSTMFORMATDATA);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 1u);
@@ -161,7 +161,7 @@ TEST_F(Da1Stream, DataStreamWithoutTimeAndSubscriptions) {
 
   // Only changes afterwards.
   VARIANT v = MakeR8(-1);
-  SimulationControl::SetItemValue(u"Static.Double", v);
+  SimulationControl::SetItemValue(OLESTR("Static.Double"), v);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 2u);
   EXPECT_EQ(At<DWORD>(sink_->events[1].bytes, 4), 1u);
@@ -169,9 +169,9 @@ TEST_F(Da1Stream, DataStreamWithoutTimeAndSubscriptions) {
 
 TEST_F(Da1Stream, WriteCompleteStreamAndCancel) {
   Open();
-  const OPCHANDLE clamped = session_->AddOne(u"Behaviour.Clamped", 31);
-  const OPCHANDLE readOnly = session_->AddOne(u"Static.ReadOnly", 32);
-  const OPCHANDLE slow = session_->AddOne(u"Behaviour.Slow", 33);
+  const OPCHANDLE clamped = session_->AddOne(OLESTR("Behaviour.Clamped"), 31);
+  const OPCHANDLE readOnly = session_->AddOne(OLESTR("Static.ReadOnly"), 32);
+  const OPCHANDLE slow = session_->AddOne(OLESTR("Behaviour.Slow"), 33);
   const DWORD data = Advise(OPCSTMFORMATDATA);
   const DWORD write = Advise(OPCSTMFORMATWRITECOMPLETE);
   auto io = session_->As<IOPCAsyncIO>();
@@ -213,8 +213,8 @@ TEST_F(Da1Stream, WriteCompleteStreamAndCancel) {
 }
 
 TEST_F(Da1Stream, NoStreamAfterDUnadvise) {
-  Open(u"Xelo.Sim.1");  // the DA 2.0 server speaks DA 1.0 as well
-  const OPCHANDLE item = session_->AddOne(u"Static.Int32", 1);
+  Open(OLESTR("Xelo.Sim.1"));  // the DA 2.0 server speaks DA 1.0 as well
+  const OPCHANDLE item = session_->AddOne(OLESTR("Static.Int32"), 1);
   const DWORD data = Advise(OPCSTMFORMATDATATIME);
   auto io = session_->As<IOPCAsyncIO>();
   DWORD transaction = 0;

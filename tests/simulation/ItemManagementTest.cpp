@@ -8,17 +8,17 @@ using ItemManagement = SimulationTest;
 
 TEST_F(ItemManagement, AddItemsAnswersPerItem) {
   Session s(Create());
-  SimulationControl::RefuseItem(u"Static.Bool", E_ACCESSDENIED);
+  SimulationControl::RefuseItem(OLESTR("Static.Bool"), E_ACCESSDENIED);
   ItemDefs defs;
-  defs.Add(u"Channel 1.Device 1.Ramp", 1)               // fine
-      .Add(u"Channel 1.Device 1.Nothing", 2)           // unknown
-      .Add(u"", 3)                                     // empty id
-      .Add(u"Static.*", 4)                             // illegal character
-      .Add(u"Static.Int16", 5, VT_EMPTY, true, u"COM1")  // any access path is unknown
-      .Add(u"Static.String", 6, VT_ARRAY | VT_I4)      // a text never becomes an array
-      .Add(u"Static.Int16", 7, VT_BSTR)                // converts
-      .Add(u"Static.Bool", 8)                          // refused by the control API
-      .Add(u"Channel 1.Device 1..Ramp", 9);            // empty segment
+  defs.Add(OLESTR("Channel 1.Device 1.Ramp"), 1)               // fine
+      .Add(OLESTR("Channel 1.Device 1.Nothing"), 2)           // unknown
+      .Add(OLESTR(""), 3)                                     // empty id
+      .Add(OLESTR("Static.*"), 4)                             // illegal character
+      .Add(OLESTR("Static.Int16"), 5, VT_EMPTY, true, OLESTR("COM1"))  // any access path is unknown
+      .Add(OLESTR("Static.String"), 6, VT_ARRAY | VT_I4)      // a text never becomes an array
+      .Add(OLESTR("Static.Int16"), 7, VT_BSTR)                // converts
+      .Add(OLESTR("Static.Bool"), 8)                          // refused by the control API
+      .Add(OLESTR("Channel 1.Device 1..Ramp"), 9);            // empty segment
   OPCITEMRESULT* results = nullptr;
   HRESULT* errors = nullptr;
   ASSERT_EQ(s.items->AddItems(defs.Count(), defs.Data(), &results, &errors), S_FALSE);
@@ -39,13 +39,13 @@ TEST_F(ItemManagement, AddItemsAnswersPerItem) {
   CoTaskMemFree(errors);
 
   ItemDefs good;
-  good.Add(u"Static.Double", 1).Add(u"Behaviour.Slow", 2, VT_R4);
+  good.Add(OLESTR("Static.Double"), 1).Add(OLESTR("Behaviour.Slow"), 2, VT_R4);
   ASSERT_EQ(s.items->AddItems(good.Count(), good.Data(), &results, &errors), S_OK);
   FreeResults(results, good.Count());
   CoTaskMemFree(errors);
   const auto args = SimulationControl::LastArguments("IOPCItemMgt::AddItems");
   ASSERT_TRUE(args);
-  EXPECT_EQ(args->itemIds, (std::vector<std::u16string>{u"Static.Double", u"Behaviour.Slow"}));
+  EXPECT_EQ(args->itemIds, (std::vector<com::OleString>{OLESTR("Static.Double"), OLESTR("Behaviour.Slow")}));
   EXPECT_EQ(args->requestedTypes, (std::vector<VARTYPE>{VT_EMPTY, VT_R4}));
 
   EXPECT_EQ(s.items->AddItems(0, good.Data(), &results, &errors), E_INVALIDARG);
@@ -57,7 +57,7 @@ TEST_F(ItemManagement, AddItemsAnswersPerItem) {
 TEST_F(ItemManagement, ValidateItemsAddsNothing) {
   Session s(Create());
   ItemDefs defs;
-  defs.Add(u"Static.Float", 1, VT_R8).Add(u"Static.Date", 2, VT_UNKNOWN).Add(u"Channel 1.Device 2.Array", 3, VT_BSTR);
+  defs.Add(OLESTR("Static.Float"), 1, VT_R8).Add(OLESTR("Static.Date"), 2, VT_UNKNOWN).Add(OLESTR("Channel 1.Device 2.Array"), 3, VT_BSTR);
   OPCITEMRESULT* results = nullptr;
   HRESULT* errors = nullptr;
   // A date never becomes an interface, an array never a scalar text.
@@ -80,8 +80,8 @@ TEST_F(ItemManagement, ValidateItemsAddsNothing) {
 
 TEST_F(ItemManagement, HandleBasedCallsReportInvalidHandles) {
   Session s(Create());
-  const OPCHANDLE a = s.AddOne(u"Static.Int32", 10);
-  const OPCHANDLE b = s.AddOne(u"Static.Double", 11);
+  const OPCHANDLE a = s.AddOne(OLESTR("Static.Int32"), 10);
+  const OPCHANDLE b = s.AddOne(OLESTR("Static.Double"), 11);
   OPCHANDLE handles[] = {a, 9999, b};
   HRESULT* errors = nullptr;
 
@@ -114,7 +114,7 @@ TEST_F(ItemManagement, HandleBasedCallsReportInvalidHandles) {
   ULONG fetched = 0;
   ASSERT_EQ(e->Next(2, &attributes, &fetched), S_OK);
   ASSERT_EQ(fetched, 2u);
-  EXPECT_EQ(std::u16string(attributes[0].szItemID), u"Static.Int32");
+  EXPECT_EQ(com::OleString(attributes[0].szItemID), OLESTR("Static.Int32"));
   EXPECT_EQ(attributes[0].hClient, 20u);
   EXPECT_EQ(attributes[0].hServer, a);
   EXPECT_EQ(attributes[0].bActive, FALSE);
@@ -151,7 +151,7 @@ TEST_F(ItemManagement, HandleBasedCallsReportInvalidHandles) {
 
 TEST_F(ItemManagement, BrokenRemoveItemsAnswersWithoutErrorArray) {
   Session s(Create());
-  OPCHANDLE handle = s.AddOne(u"Static.Int32", 1);
+  OPCHANDLE handle = s.AddOne(OLESTR("Static.Int32"), 1);
   SimulationControl::SetRemoveItemsWithoutErrors(true);
   HRESULT* errors = reinterpret_cast<HRESULT*>(0x1);
   EXPECT_EQ(s.items->RemoveItems(1, &handle, &errors), S_OK);
@@ -196,14 +196,14 @@ TEST_F(ItemManagement, GroupStateAndNames) {
 
   DWORD h2 = 0;
   ComPtr<IOPCGroupStateMgt> second;
-  ASSERT_EQ(server->AddGroup(u"Second", TRUE, 100, 1, nullptr, nullptr, 0, &h2, &revised, IID_IOPCGroupStateMgt,
+  ASSERT_EQ(server->AddGroup(OLESTR("Second"), TRUE, 100, 1, nullptr, nullptr, 0, &h2, &revised, IID_IOPCGroupStateMgt,
                              reinterpret_cast<LPUNKNOWN*>(second.Put())),
             S_OK);
-  EXPECT_EQ(second->SetName(u"G"), OPC_E_DUPLICATENAME);
-  EXPECT_EQ(second->SetName(u""), E_INVALIDARG);
-  EXPECT_EQ(second->SetName(u"Renamed"), S_OK);
+  EXPECT_EQ(second->SetName(OLESTR("G")), OPC_E_DUPLICATENAME);
+  EXPECT_EQ(second->SetName(OLESTR("")), E_INVALIDARG);
+  EXPECT_EQ(second->SetName(OLESTR("Renamed")), S_OK);
   ComPtr<IUnknown> byName;
-  EXPECT_EQ(server->GetGroupByName(u"Renamed", IID_IUnknown, byName.Put()), S_OK);
+  EXPECT_EQ(server->GetGroupByName(OLESTR("Renamed"), IID_IUnknown, byName.Put()), S_OK);
   byName = nullptr;
   second = nullptr;
   EXPECT_EQ(server->RemoveGroup(h2, FALSE), S_OK);

@@ -14,7 +14,7 @@ TEST_F(ItemProperties, AvailablePropertiesDependOnTheItem) {
   DWORD* ids = nullptr;
   LPWSTR* descriptions = nullptr;
   VARTYPE* types = nullptr;
-  ASSERT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(u"Channel 1.Device 1.Ramp"), &count, &ids, &descriptions,
+  ASSERT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Channel 1.Device 1.Ramp")), &count, &ids, &descriptions,
                                         &types),
             S_OK);
   ASSERT_EQ(count, 10u);
@@ -24,14 +24,14 @@ TEST_F(ItemProperties, AvailablePropertiesDependOnTheItem) {
     EXPECT_EQ(ids[i], expectedIds[i]);
     EXPECT_EQ(types[i], expectedTypes[i]);
   }
-  EXPECT_EQ(std::u16string(descriptions[0]), u"Item Canonical Data Type");
-  EXPECT_EQ(std::u16string(descriptions[8]), u"High EU");
+  EXPECT_EQ(com::OleString(descriptions[0]), OLESTR("Item Canonical Data Type"));
+  EXPECT_EQ(com::OleString(descriptions[8]), OLESTR("High EU"));
   for (DWORD i = 0; i < count; ++i) CoTaskMemFree(descriptions[i]);
   CoTaskMemFree(descriptions);
   CoTaskMemFree(ids);
   CoTaskMemFree(types);
 
-  ASSERT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(u"Static.String"), &count, &ids, &descriptions, &types),
+  ASSERT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Static.String")), &count, &ids, &descriptions, &types),
             S_OK);
   EXPECT_EQ(count, 7u);  // 1-6 and the description; no engineering units
   for (DWORD i = 0; i < count; ++i) CoTaskMemFree(descriptions[i]);
@@ -39,9 +39,9 @@ TEST_F(ItemProperties, AvailablePropertiesDependOnTheItem) {
   CoTaskMemFree(ids);
   CoTaskMemFree(types);
 
-  EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(u"Static.Nothing"), &count, &ids, &descriptions, &types),
+  EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Static.Nothing")), &count, &ids, &descriptions, &types),
             OPC_E_UNKNOWNITEMID);
-  EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(u"Static.?"), &count, &ids, &descriptions, &types),
+  EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Static.?")), &count, &ids, &descriptions, &types),
             OPC_E_INVALIDITEMID);
   EXPECT_EQ(ids, nullptr);
 }
@@ -49,12 +49,12 @@ TEST_F(ItemProperties, AvailablePropertiesDependOnTheItem) {
 TEST_F(ItemProperties, ValuesPerProperty) {
   auto p = Create<IOPCItemProperties>();
   FILETIME stamp{0x5A8B6000, 0x01D5C03A};  // a fixed UTC time
-  ASSERT_TRUE(SimulationControl::SetItemTimeStamp(u"Channel 1.Device 1.Setpoint", stamp));
-  ASSERT_TRUE(SimulationControl::SetItemQuality(u"Channel 1.Device 1.Setpoint", OPC_QUALITY_LOCAL_OVERRIDE));
+  ASSERT_TRUE(SimulationControl::SetItemTimeStamp(OLESTR("Channel 1.Device 1.Setpoint"), stamp));
+  ASSERT_TRUE(SimulationControl::SetItemQuality(OLESTR("Channel 1.Device 1.Setpoint"), OPC_QUALITY_LOCAL_OVERRIDE));
   DWORD ids[] = {1, 2, 3, 4, 5, 6, 102, 103, 100, 999};
   VARIANT* values = nullptr;
   HRESULT* errors = nullptr;
-  ASSERT_EQ(p->GetItemProperties(const_cast<LPWSTR>(u"Channel 1.Device 1.Setpoint"), 10, ids, &values, &errors),
+  ASSERT_EQ(p->GetItemProperties(const_cast<LPWSTR>(OLESTR("Channel 1.Device 1.Setpoint")), 10, ids, &values, &errors),
             S_FALSE);
   EXPECT_EQ(values[0].vt, VT_I2);
   EXPECT_EQ(values[0].iVal, VT_R8);
@@ -68,7 +68,7 @@ TEST_F(ItemProperties, ValuesPerProperty) {
   EXPECT_EQ(values[5].fltVal, 100.0f);
   EXPECT_EQ(values[6].dblVal, 100.0);
   EXPECT_EQ(values[7].dblVal, 0.0);
-  EXPECT_EQ(xelo::com::BstrView(values[8].bstrVal), u"%");
+  EXPECT_EQ(xelo::com::BstrView(values[8].bstrVal), OLESTR("%"));
   for (int i = 0; i < 9; ++i) EXPECT_EQ(errors[i], S_OK) << i;
   EXPECT_EQ(errors[9], OPC_E_INVALID_PID);
   EXPECT_EQ(values[9].vt, VT_EMPTY);
@@ -78,12 +78,12 @@ TEST_F(ItemProperties, ValuesPerProperty) {
 
   // A non-analog item has no EU properties; a write-only one has no value.
   DWORD some[] = {2, 102};
-  ASSERT_EQ(p->GetItemProperties(const_cast<LPWSTR>(u"Static.WriteOnly"), 2, some, &values, &errors), S_FALSE);
+  ASSERT_EQ(p->GetItemProperties(const_cast<LPWSTR>(OLESTR("Static.WriteOnly")), 2, some, &values, &errors), S_FALSE);
   EXPECT_EQ(errors[0], OPC_E_BADRIGHTS);
   EXPECT_EQ(errors[1], OPC_E_INVALID_PID);
   CoTaskMemFree(values);
   CoTaskMemFree(errors);
-  EXPECT_EQ(p->GetItemProperties(const_cast<LPWSTR>(u"Nope"), 2, some, &values, &errors), OPC_E_UNKNOWNITEMID);
+  EXPECT_EQ(p->GetItemProperties(const_cast<LPWSTR>(OLESTR("Nope")), 2, some, &values, &errors), OPC_E_UNKNOWNITEMID);
   EXPECT_EQ(values, nullptr);
 }
 
@@ -94,9 +94,9 @@ TEST_F(ItemProperties, PropertyItemIdsResolveToReadableItems) {
   DWORD ids[] = {102, 103, 1, 101, 4242};
   LPWSTR* itemIds = nullptr;
   HRESULT* errors = nullptr;
-  ASSERT_EQ(p->LookupItemIDs(const_cast<LPWSTR>(u"Behaviour.Clamped"), 5, ids, &itemIds, &errors), S_FALSE);
-  EXPECT_EQ(Take(itemIds[0]), u"Behaviour.Clamped.HighEU");
-  EXPECT_EQ(Take(itemIds[1]), u"Behaviour.Clamped.LowEU");
+  ASSERT_EQ(p->LookupItemIDs(const_cast<LPWSTR>(OLESTR("Behaviour.Clamped")), 5, ids, &itemIds, &errors), S_FALSE);
+  EXPECT_EQ(Take(itemIds[0]), OLESTR("Behaviour.Clamped.HighEU"));
+  EXPECT_EQ(Take(itemIds[1]), OLESTR("Behaviour.Clamped.LowEU"));
   for (int i = 2; i < 5; ++i) {
     EXPECT_EQ(errors[i], OPC_E_INVALID_PID) << i;
     EXPECT_EQ(itemIds[i], nullptr);
@@ -106,7 +106,7 @@ TEST_F(ItemProperties, PropertyItemIdsResolveToReadableItems) {
 
   // The property item reads the property's value.
   Session s(server);
-  const OPCHANDLE high = s.AddOne(u"Behaviour.Clamped.HighEU", 1);
+  const OPCHANDLE high = s.AddOne(OLESTR("Behaviour.Clamped.HighEU"), 1);
   ASSERT_NE(high, 0u);
   auto io = s.As<IOPCSyncIO>();
   OPCHANDLE handles[] = {high};

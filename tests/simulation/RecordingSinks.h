@@ -104,9 +104,9 @@ class StreamSink final : public xelo::com::ComObject<IAdviseSink> {
 
 class ShutdownSink final : public xelo::com::ComObject<IOPCShutdown> {
  public:
-  std::vector<std::u16string> reasons;
+  std::vector<com::OleString> reasons;
   STDMETHOD(ShutdownRequest)(LPCWSTR reason) override {
-    reasons.emplace_back(reason != nullptr ? reason : u"");
+    reasons.emplace_back(reason != nullptr ? reason : OLESTR(""));
     return S_OK;
   }
 };

@@ -45,7 +45,7 @@ TEST_F(Registration, ClassIdentifiersAreDistinct) {
 
 TEST_F(Registration, InterfacesOfEachVariant) {
   {
-    auto server = Create<IUnknown>(u"Xelo.Sim.1");
+    auto server = Create<IUnknown>(OLESTR("Xelo.Sim.1"));
     for (const IID* iid : {&IID_IOPCServer, &IID_IOPCCommon, &IID_IConnectionPointContainer,
                            &IID_IOPCBrowseServerAddressSpace, &IID_IOPCItemProperties}) {
       ComPtr<IUnknown> p;
@@ -53,14 +53,14 @@ TEST_F(Registration, InterfacesOfEachVariant) {
     }
   }
   {
-    auto server = Create<IOPCServer>(u"Xelo.Sim.DA1.1");
+    auto server = Create<IOPCServer>(OLESTR("Xelo.Sim.DA1.1"));
     ComPtr<IConnectionPointContainer> cpc;
     EXPECT_EQ(server.As(cpc), E_NOINTERFACE);
     EXPECT_FALSE(cpc);
   }
   {
     CLSID clsid{};
-    ASSERT_EQ(CLSIDFromProgID(u"Xelo.Sim.AE.1", &clsid), S_OK);
+    ASSERT_EQ(CLSIDFromProgID(OLESTR("Xelo.Sim.AE.1"), &clsid), S_OK);
     ComPtr<IOPCServer> server;
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid()), E_NOINTERFACE);
     ComPtr<IOPCCommon> common;
@@ -88,7 +88,7 @@ bool Has(const std::vector<CLSID>& list, const CLSID& clsid) {
 }
 
 TEST_F(Registration, ServerListSelectsByImplementedAndRequiredCategories) {
-  auto list = Create<IOPCServerList>(u"OPC.ServerList.1");
+  auto list = Create<IOPCServerList>(OLESTR("OPC.ServerList.1"));
   ASSERT_TRUE(list);
 
   const auto da20 = Classes(list.Get(), {CATID_OPCDAServer20}, {}, 1, 0);
@@ -124,29 +124,29 @@ TEST_F(Registration, ServerListSelectsByImplementedAndRequiredCategories) {
 }
 
 TEST_F(Registration, ServerListDetailsAndProgIds) {
-  auto list = Create<IOPCServerList>(u"OPC.ServerList.1");
+  auto list = Create<IOPCServerList>(OLESTR("OPC.ServerList.1"));
   LPOLESTR progId = nullptr;
   LPOLESTR userType = nullptr;
   ASSERT_EQ(list->GetClassDetails(CLSID_XeloSimFlat, &progId, &userType), S_OK);
-  EXPECT_EQ(Take(progId), u"Xelo.Sim.Flat.1");
-  EXPECT_EQ(Take(userType), u"Xelo OPC DA Simulation Server (flat)");
+  EXPECT_EQ(Take(progId), OLESTR("Xelo.Sim.Flat.1"));
+  EXPECT_EQ(Take(userType), OLESTR("Xelo OPC DA Simulation Server (flat)"));
 
   const CLSID unknown{0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
   EXPECT_EQ(list->GetClassDetails(unknown, &progId, &userType), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(progId, nullptr);
 
   CLSID clsid{};
-  EXPECT_EQ(list->CLSIDFromProgID(u"Xelo.Sim.DA1.1", &clsid), S_OK);
+  EXPECT_EQ(list->CLSIDFromProgID(OLESTR("Xelo.Sim.DA1.1"), &clsid), S_OK);
   EXPECT_EQ(clsid, CLSID_XeloSimDA1);
-  EXPECT_EQ(list->CLSIDFromProgID(u"No.Such.Server", &clsid), CO_E_CLASSSTRING);
+  EXPECT_EQ(list->CLSIDFromProgID(OLESTR("No.Such.Server"), &clsid), CO_E_CLASSSTRING);
 
   ComPtr<IOPCServerList2> list2;
   ASSERT_EQ(list.As(list2), S_OK);
   LPOLESTR independent = nullptr;
   ASSERT_EQ(list2->GetClassDetails(CLSID_XeloSim, &progId, &userType, &independent), S_OK);
-  EXPECT_EQ(Take(progId), u"Xelo.Sim.1");
-  EXPECT_EQ(Take(userType), u"Xelo OPC DA Simulation Server");
-  EXPECT_EQ(Take(independent), u"Xelo.Sim");
+  EXPECT_EQ(Take(progId), OLESTR("Xelo.Sim.1"));
+  EXPECT_EQ(Take(userType), OLESTR("Xelo OPC DA Simulation Server"));
+  EXPECT_EQ(Take(independent), OLESTR("Xelo.Sim"));
 
   CATID da10 = CATID_OPCDAServer10;
   ComPtr<IOPCEnumGUID> e;

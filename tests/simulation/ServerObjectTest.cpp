@@ -15,7 +15,7 @@ struct AddedGroup {
   ComPtr<IOPCGroupStateMgt> group;
 };
 
-AddedGroup Add(IOPCServer* server, const char16_t* name, DWORD rate, FLOAT* deadband = nullptr,
+AddedGroup Add(IOPCServer* server, const OLECHAR* name, DWORD rate, FLOAT* deadband = nullptr,
                LONG* bias = nullptr) {
   AddedGroup g;
   g.hr = server->AddGroup(name, TRUE, rate, 77, bias, deadband, 0x409, &g.handle, &g.revised, IID_IOPCGroupStateMgt,
@@ -38,7 +38,7 @@ TEST_F(ServerObject, AddGroupRevisesRatesBelowTheFastest) {
                         {5000, 5000, S_OK}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.requested);
-    auto g = Add(server.Get(), u"", c.requested);
+    auto g = Add(server.Get(), OLESTR(""), c.requested);
     EXPECT_EQ(g.hr, c.hr);
     EXPECT_EQ(g.revised, c.revised);
     ASSERT_TRUE(g.group);
@@ -65,14 +65,14 @@ TEST_F(ServerObject, AddGroupRevisesRatesBelowTheFastest) {
 TEST_F(ServerObject, AddGroupChecksDeadbandNamesAndBias) {
   auto server = Create();
   FLOAT bad = 100.5f;
-  EXPECT_EQ(Add(server.Get(), u"a", 100, &bad).hr, E_INVALIDARG);
+  EXPECT_EQ(Add(server.Get(), OLESTR("a"), 100, &bad).hr, E_INVALIDARG);
   bad = -0.1f;
-  EXPECT_EQ(Add(server.Get(), u"a", 100, &bad).hr, E_INVALIDARG);
+  EXPECT_EQ(Add(server.Get(), OLESTR("a"), 100, &bad).hr, E_INVALIDARG);
   FLOAT fine = 100.0f;
   LONG bias = -120;
-  auto first = Add(server.Get(), u"Plant", 100, &fine, &bias);
+  auto first = Add(server.Get(), OLESTR("Plant"), 100, &fine, &bias);
   ASSERT_EQ(first.hr, S_OK);
-  auto duplicate = Add(server.Get(), u"Plant", 100);
+  auto duplicate = Add(server.Get(), OLESTR("Plant"), 100);
   EXPECT_EQ(duplicate.hr, OPC_E_DUPLICATENAME);
   EXPECT_FALSE(duplicate.group);
 
@@ -84,41 +84,41 @@ TEST_F(ServerObject, AddGroupChecksDeadbandNamesAndBias) {
   LCID lcid;
   OPCHANDLE client, handle;
   ASSERT_EQ(first.group->GetState(&rate, &active, &name, &gotBias, &deadband, &lcid, &client, &handle), S_OK);
-  EXPECT_EQ(Take(name), u"Plant");
+  EXPECT_EQ(Take(name), OLESTR("Plant"));
   EXPECT_EQ(gotBias, -120);
   EXPECT_EQ(deadband, 100.0f);
 
   // Generated names are unique and not empty.
   auto a = Add(server.Get(), nullptr, 100);
-  auto b = Add(server.Get(), u"", 100);
+  auto b = Add(server.Get(), OLESTR(""), 100);
   ASSERT_EQ(a.hr, S_OK);
   ASSERT_EQ(b.hr, S_OK);
   name = nullptr;
   a.group->GetState(&rate, &active, &name, &gotBias, &deadband, &lcid, &client, &handle);
-  const std::u16string nameA = Take(name);
+  const com::OleString nameA = Take(name);
   b.group->GetState(&rate, &active, &name, &gotBias, &deadband, &lcid, &client, &handle);
-  const std::u16string nameB = Take(name);
+  const com::OleString nameB = Take(name);
   EXPECT_FALSE(nameA.empty());
   EXPECT_NE(nameA, nameB);
-  EXPECT_NE(nameA, u"Plant");
+  EXPECT_NE(nameA, OLESTR("Plant"));
   EXPECT_NE(a.handle, b.handle);
 }
 
 TEST_F(ServerObject, GroupByNameRemovalAndEnumeration) {
   auto server = Create();
-  auto one = Add(server.Get(), u"One", 100);
-  auto two = Add(server.Get(), u"Two", 100);
+  auto one = Add(server.Get(), OLESTR("One"), 100);
+  auto two = Add(server.Get(), OLESTR("Two"), 100);
   ComPtr<IOPCItemMgt> found;
-  ASSERT_EQ(server->GetGroupByName(u"Two", IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())), S_OK);
+  ASSERT_EQ(server->GetGroupByName(OLESTR("Two"), IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())), S_OK);
   EXPECT_EQ(xelo::com::IdentityOf(found.Get()), xelo::com::IdentityOf(two.group.Get()));
-  EXPECT_EQ(server->GetGroupByName(u"Three", IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())),
+  EXPECT_EQ(server->GetGroupByName(OLESTR("Three"), IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())),
             E_INVALIDARG);
 
   {
     ComPtr<IEnumString> names;
     ASSERT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString, reinterpret_cast<LPUNKNOWN*>(names.Put())),
               S_OK);
-    EXPECT_EQ(Drain(names.Get()), (std::vector<std::u16string>{u"One", u"Two"}));
+    EXPECT_EQ(Drain(names.Get()), (std::vector<com::OleString>{OLESTR("One"), OLESTR("Two")}));
     ComPtr<IEnumUnknown> groups;
     ASSERT_EQ(server->CreateGroupEnumerator(OPC_ENUM_PRIVATE, IID_IEnumUnknown,
                                             reinterpret_cast<LPUNKNOWN*>(groups.Put())),
@@ -139,11 +139,11 @@ TEST_F(ServerObject, GroupByNameRemovalAndEnumeration) {
   // and still usable.
   found = nullptr;
   EXPECT_EQ(server->RemoveGroup(two.handle, FALSE), OPC_S_INUSE);
-  EXPECT_EQ(server->GetGroupByName(u"Two", IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())),
+  EXPECT_EQ(server->GetGroupByName(OLESTR("Two"), IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())),
             E_INVALIDARG);
   EXPECT_EQ(server->RemoveGroup(two.handle, FALSE), E_FAIL);
   EXPECT_EQ(SimulationControl::Live().groups, 2u);
-  EXPECT_EQ(two.group->SetName(u"One"), S_OK);  // no longer competes with the server's names
+  EXPECT_EQ(two.group->SetName(OLESTR("One")), S_OK);  // no longer competes with the server's names
   two.group = nullptr;
   EXPECT_EQ(SimulationControl::Live().groups, 1u);
 
@@ -160,10 +160,10 @@ TEST_F(ServerObject, GroupByNameRemovalAndEnumeration) {
 TEST_F(ServerObject, GetStatusReportsTheControlledFields) {
   auto server = Create();
   SimulationControl::SetServerState(OPC_STATUS_SUSPENDED);
-  SimulationControl::SetVendorInfo(u"Test vendor");
+  SimulationControl::SetVendorInfo(OLESTR("Test vendor"));
   SimulationControl::SetVersion(3, 4, 567);
   SimulationControl::SetBandWidth(42);
-  auto g = Add(server.Get(), u"", 100);
+  auto g = Add(server.Get(), OLESTR(""), 100);
   OPCSERVERSTATUS* status = nullptr;
   ASSERT_EQ(server->GetStatus(&status), S_OK);
   ASSERT_NE(status, nullptr);
@@ -173,7 +173,7 @@ TEST_F(ServerObject, GetStatusReportsTheControlledFields) {
   EXPECT_EQ(status->wMajorVersion, 3);
   EXPECT_EQ(status->wMinorVersion, 4);
   EXPECT_EQ(status->wBuildNumber, 567);
-  EXPECT_EQ(std::u16string(status->szVendorInfo), u"Test vendor");
+  EXPECT_EQ(com::OleString(status->szVendorInfo), OLESTR("Test vendor"));
   // UTC FILETIMEs after 2020-01-01 (132223104000000000) with start <= current.
   const auto ticks = [](const FILETIME& f) { return (ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime; };
   EXPECT_GT(ticks(status->ftCurrentTime), 132223104000000000ULL);
@@ -188,10 +188,10 @@ TEST_F(ServerObject, ErrorStringsAndLocales) {
   LPWSTR text = nullptr;
   ASSERT_EQ(server->GetErrorString(OPC_E_UNKNOWNITEMID, 0x409, &text), S_OK);
   EXPECT_EQ(Take(text),
-            u"The item ID is not defined in the server address space or no longer exists in the server address "
-            u"space.");
+            OLESTR("The item ID is not defined in the server address space or no longer exists in the server address ")
+            OLESTR("space."));
   ASSERT_EQ(server->GetErrorString(E_INVALIDARG, 0, &text), S_OK);
-  EXPECT_EQ(Take(text), u"The parameter is incorrect.");
+  EXPECT_EQ(Take(text), OLESTR("The parameter is incorrect."));
   EXPECT_EQ(server->GetErrorString(OPC_E_BADTYPE, 0x407, &text), E_INVALIDARG);  // German: not supported
   EXPECT_EQ(text, nullptr);
   EXPECT_EQ(server->GetErrorString(XELO_HR(0xC0041234), 0x409, &text), E_INVALIDARG);
@@ -214,36 +214,36 @@ TEST_F(ServerObject, ErrorStringsAndLocales) {
   std::sort(all.begin(), all.end());
   EXPECT_EQ(all, (std::vector<LCID>{0, 0x409, 0x800}));
   ASSERT_EQ(common->GetErrorString(OPC_S_CLAMP, &text), S_OK);
-  EXPECT_EQ(Take(text), u"A value passed to write was accepted but the output was clamped.");
-  EXPECT_EQ(common->SetClientName(u"Unit test"), S_OK);
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCCommon::SetClientName")->text, u"Unit test");
+  EXPECT_EQ(Take(text), OLESTR("A value passed to write was accepted but the output was clamped."));
+  EXPECT_EQ(common->SetClientName(OLESTR("Unit test")), S_OK);
+  EXPECT_EQ(SimulationControl::LastArguments("IOPCCommon::SetClientName")->text, OLESTR("Unit test"));
 }
 
 TEST_F(ServerObject, ReleasingTheServerReleasesItsGroups) {
   auto server = Create();
-  auto g = Add(server.Get(), u"Kept", 100);
-  Add(server.Get(), u"Dropped", 100);  // the client let go of this one at once
+  auto g = Add(server.Get(), OLESTR("Kept"), 100);
+  Add(server.Get(), OLESTR("Dropped"), 100);  // the client let go of this one at once
   EXPECT_EQ(SimulationControl::Live().groups, 2u);
   server = nullptr;
   // The server is gone; the group the client still holds lives on.
   EXPECT_EQ(SimulationControl::Live().servers, 0u);
   EXPECT_EQ(SimulationControl::Live().groups, 1u);
-  EXPECT_EQ(SimulationControl::LiveGroupNames(), std::vector<std::u16string>{u"Kept"});
+  EXPECT_EQ(SimulationControl::LiveGroupNames(), std::vector<com::OleString>{OLESTR("Kept")});
   DWORD revised = 0;
   DWORD rate = 500;
   EXPECT_EQ(g.group->SetState(&rate, &revised, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(revised, 500u);
   ComPtr<IUnknown> clone;
-  EXPECT_EQ(g.group->CloneGroup(u"Copy", IID_IUnknown, clone.Put()), E_FAIL);  // no server to clone into
+  EXPECT_EQ(g.group->CloneGroup(OLESTR("Copy"), IID_IUnknown, clone.Put()), E_FAIL);  // no server to clone into
 }
 
 TEST_F(ServerObject, CloneGroupCopiesSettingsAndItemsInactive) {
   auto server = Create();
-  auto g = Add(server.Get(), u"Original", 300);
+  auto g = Add(server.Get(), OLESTR("Original"), 300);
   ComPtr<IOPCItemMgt> items;
   ASSERT_EQ(g.group.As(items), S_OK);
   ItemDefs defs;
-  defs.Add(u"Static.Int32", 5);
+  defs.Add(OLESTR("Static.Int32"), 5);
   OPCITEMRESULT* results = nullptr;
   HRESULT* errors = nullptr;
   ASSERT_EQ(items->AddItems(defs.Count(), defs.Data(), &results, &errors), S_OK);
@@ -251,9 +251,9 @@ TEST_F(ServerObject, CloneGroupCopiesSettingsAndItemsInactive) {
   CoTaskMemFree(errors);
 
   ComPtr<IOPCGroupStateMgt> clone;
-  EXPECT_EQ(g.group->CloneGroup(u"Original", IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(clone.Put())),
+  EXPECT_EQ(g.group->CloneGroup(OLESTR("Original"), IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(clone.Put())),
             OPC_E_DUPLICATENAME);
-  ASSERT_EQ(g.group->CloneGroup(u"Copy", IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(clone.Put())), S_OK);
+  ASSERT_EQ(g.group->CloneGroup(OLESTR("Copy"), IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(clone.Put())), S_OK);
   DWORD rate;
   BOOL active = TRUE;
   LPWSTR name = nullptr;
@@ -262,7 +262,7 @@ TEST_F(ServerObject, CloneGroupCopiesSettingsAndItemsInactive) {
   LCID lcid;
   OPCHANDLE client, handle;
   ASSERT_EQ(clone->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &client, &handle), S_OK);
-  EXPECT_EQ(Take(name), u"Copy");
+  EXPECT_EQ(Take(name), OLESTR("Copy"));
   EXPECT_EQ(rate, 300u);
   EXPECT_EQ(active, FALSE);
   EXPECT_NE(handle, g.handle);
@@ -274,7 +274,7 @@ TEST_F(ServerObject, CloneGroupCopiesSettingsAndItemsInactive) {
   ULONG fetched = 0;
   ASSERT_EQ(e->Next(5, &attributes, &fetched), S_FALSE);
   ASSERT_EQ(fetched, 1u);
-  EXPECT_EQ(std::u16string(attributes[0].szItemID), u"Static.Int32");
+  EXPECT_EQ(com::OleString(attributes[0].szItemID), OLESTR("Static.Int32"));
   EXPECT_EQ(attributes[0].hClient, 5u);
   CoTaskMemFree(attributes[0].szItemID);
   CoTaskMemFree(attributes[0].szAccessPath);

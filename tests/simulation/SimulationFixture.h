@@ -70,7 +70,7 @@ class SimulationTest : public ::testing::Test {
   }
 
   template <class Interface = IOPCServer>
-  ComPtr<Interface> Create(const char16_t* progId = u"Xelo.Sim.1") {
+  ComPtr<Interface> Create(const OLECHAR* progId = OLESTR("Xelo.Sim.1")) {
     CLSID clsid{};
     EXPECT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
     ComPtr<Interface> server;
@@ -87,12 +87,12 @@ class SimulationTest : public ::testing::Test {
 
 // Owns an OPCITEMDEF array's strings for a test.
 struct ItemDefs {
-  std::vector<std::u16string> ids;
-  std::vector<std::u16string> paths;
+  std::vector<com::OleString> ids;
+  std::vector<com::OleString> paths;
   std::vector<OPCITEMDEF> defs;
 
-  ItemDefs& Add(std::u16string id, OPCHANDLE client, VARTYPE requested = VT_EMPTY, bool active = true,
-                std::u16string path = u"") {
+  ItemDefs& Add(com::OleString id, OPCHANDLE client, VARTYPE requested = VT_EMPTY, bool active = true,
+                com::OleString path = OLESTR("")) {
     ids.push_back(std::move(id));
     paths.push_back(std::move(path));
     defs.push_back(OPCITEMDEF{nullptr, nullptr, active ? TRUE : FALSE, client, 0, nullptr, requested, 0});
@@ -112,15 +112,15 @@ inline void FreeResults(OPCITEMRESULT* results, DWORD count) {
   CoTaskMemFree(results);
 }
 
-inline std::u16string Take(LPWSTR text) {
-  std::u16string copy = text != nullptr ? std::u16string(text) : std::u16string();
+inline com::OleString Take(LPWSTR text) {
+  com::OleString copy = text != nullptr ? com::OleString(text) : com::OleString();
   CoTaskMemFree(text);
   return copy;
 }
 
 // Every string of an enumerator, freed as they are read.
-inline std::vector<std::u16string> Drain(IEnumString* e) {
-  std::vector<std::u16string> all;
+inline std::vector<com::OleString> Drain(IEnumString* e) {
+  std::vector<com::OleString> all;
   if (e == nullptr) return all;
   LPOLESTR texts[4];
   ULONG fetched = 0;
@@ -162,7 +162,7 @@ struct Session {
           OPCHANDLE clientGroup = 900)
       : server(std::move(s)) {
     DWORD revised = 0;
-    EXPECT_TRUE(SUCCEEDED(server->AddGroup(u"G", active ? TRUE : FALSE, rate, clientGroup, nullptr, &deadband, 0,
+    EXPECT_TRUE(SUCCEEDED(server->AddGroup(OLESTR("G"), active ? TRUE : FALSE, rate, clientGroup, nullptr, &deadband, 0,
                                            &groupHandle, &revised, IID_IOPCItemMgt,
                                            reinterpret_cast<LPUNKNOWN*>(items.Put()))));
   }
@@ -191,7 +191,7 @@ struct Session {
     CoTaskMemFree(errors);
     return handles;
   }
-  OPCHANDLE AddOne(const std::u16string& id, OPCHANDLE client, VARTYPE requested = VT_EMPTY, bool active = true) {
+  OPCHANDLE AddOne(const com::OleString& id, OPCHANDLE client, VARTYPE requested = VT_EMPTY, bool active = true) {
     ItemDefs defs;
     defs.Add(id, client, requested, active);
     return Add(defs).at(0);

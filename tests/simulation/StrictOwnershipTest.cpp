@@ -67,7 +67,7 @@ class MisbehavingDataSink final : public xelo::com::ComObject<IOPCDataCallback> 
 // number and an array.
 std::vector<OPCHANDLE> AddLentItems(Session& session) {
   ItemDefs defs;
-  defs.Add(u"Static.String", 1).Add(u"Static.Int32", 2).Add(u"Channel 1.Device 1.Array", 3);
+  defs.Add(OLESTR("Static.String"), 1).Add(OLESTR("Static.Int32"), 2).Add(OLESTR("Channel 1.Device 1.Array"), 3);
   return session.Add(defs);
 }
 
@@ -128,7 +128,7 @@ TEST_F(StrictOwnership, DataCallbacksCatchWhatTheClientChangesOrFreesOfWhatTheyL
        {change + "changed pvValues[0]", change + "freed the string of pvValues[0]"}},
       {"frees the lent string behind the slot", Trigger::Update,
        [](const Lent& l) { SysFreeString(l.values[0].bstrVal); }, {change + "freed the string of pvValues[0]"}},
-      {"writes into the lent string", Trigger::Update, [](const Lent& l) { l.values[0].bstrVal[0] = u'J'; },
+      {"writes into the lent string", Trigger::Update, [](const Lent& l) { l.values[0].bstrVal[0] = OLESTR('J'); },
        {change + "changed the string of pvValues[0]"}},
       {"writes into the lent array", Trigger::Update,
        [](const Lent& l) { static_cast<double*>(l.values[2].parray->pvData)[1] = -1.0; },
@@ -191,13 +191,13 @@ TEST_F(StrictOwnership, StreamsAndShutdownNoticesCatchWhatTheClientChangesOrFree
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     {
-      Session session(Create(u"Xelo.Sim.DA1.1"), 100000);
+      Session session(Create(OLESTR("Xelo.Sim.DA1.1")), 100000);
       auto data = session.As<IDataObject>();
       auto sink = xelo::com::MakeComObject<MisbehavingStreamSink>(c.fault);
       FORMATETC format{OPCSTMFORMATDATA, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
       DWORD connection = 0;
       ASSERT_EQ(data->DAdvise(&format, 0, sink.Get(), &connection), S_OK);
-      session.AddOne(u"Static.String", 1);
+      session.AddOne(OLESTR("Static.String"), 1);
       SimulationControl::PublishNow();
       ASSERT_EQ(data->DUnadvise(connection), S_OK);
     }
@@ -207,7 +207,7 @@ TEST_F(StrictOwnership, StreamsAndShutdownNoticesCatchWhatTheClientChangesOrFree
   class ReasonChangingSink final : public xelo::com::ComObject<IOPCShutdown> {
    public:
     STDMETHOD(ShutdownRequest)(LPCWSTR reason) override {
-      const_cast<OLECHAR*>(reason)[0] = u'X';
+      const_cast<OLECHAR*>(reason)[0] = OLESTR('X');
       return S_OK;
     }
   };
@@ -218,7 +218,7 @@ TEST_F(StrictOwnership, StreamsAndShutdownNoticesCatchWhatTheClientChangesOrFree
   ASSERT_EQ(cpc->FindConnectionPoint(IID_IOPCShutdown, point.Put()), S_OK);
   DWORD cookie = 0;
   ASSERT_EQ(point->Advise(xelo::com::MakeComObject<ReasonChangingSink>()->GetUnknown(), &cookie), S_OK);
-  SimulationControl::RequestShutdown(u"Maintenance");
+  SimulationControl::RequestShutdown(OLESTR("Maintenance"));
   Pump();
   EXPECT_EQ(TakeViolations(), Violations{"IOPCShutdown::ShutdownRequest: the client changed szReason"});
   ASSERT_EQ(point->Unadvise(cookie), S_OK);
@@ -254,7 +254,7 @@ TEST_F(StrictOwnership, AnOutBufferKeptPastTheCheckpointIsReportedAndPoisoned) {
        [](IOPCServer* server) -> void* {
          ComPtr<IOPCItemProperties> properties;
          server->QueryInterface(IID_IOPCItemProperties, properties.PutVoid());
-         std::u16string id = u"Static.Int32";
+         com::OleString id = OLESTR("Static.Int32");
          DWORD count = 0;
          DWORD* ids = nullptr;
          LPWSTR* descriptions = nullptr;
@@ -275,7 +275,7 @@ TEST_F(StrictOwnership, AnOutBufferKeptPastTheCheckpointIsReportedAndPoisoned) {
          ComPtr<IOPCBrowseServerAddressSpace> browse;
          server->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.PutVoid());
          ComPtr<IEnumString> names;
-         EXPECT_EQ(browse->BrowseOPCItemIDs(OPC_BRANCH, u"", VT_EMPTY, 0, names.Put()), S_OK);
+         EXPECT_EQ(browse->BrowseOPCItemIDs(OPC_BRANCH, OLESTR(""), VT_EMPTY, 0, names.Put()), S_OK);
          LPOLESTR name = nullptr;
          EXPECT_EQ(names->Next(1, &name, nullptr), S_OK);
          return name;
@@ -332,7 +332,7 @@ TEST_F(StrictOwnership, ACorrectClientCausesNoViolationAndGetsItsValues) {
 TEST_F(StrictOwnership, SwitchedOffNothingIsCheckedAndResetKeepsTheMode) {
   auto sink = xelo::com::MakeComObject<MisbehavingDataSink>([](const Lent& l) { l.qualities[0] = 0; });
   const auto update = [](Session& session) {
-    session.AddOne(u"Static.Int32", 1);
+    session.AddOne(OLESTR("Static.Int32"), 1);
     SimulationControl::PublishNow();
   };
   SimulationControl::SetStrictOwnership(false);
@@ -361,13 +361,13 @@ TEST(StrictOwnershipFromTheEnvironment, AViolationAbortsTheProcessOncePrinted) {
         xelo::com::DefaultScheduler scheduler(clock.AsClock());
         xelo::com::InstallScheduler(&scheduler);
         CLSID clsid{};
-        CLSIDFromProgID(u"Xelo.Sim.1", &clsid);
+        CLSIDFromProgID(OLESTR("Xelo.Sim.1"), &clsid);
         ComPtr<IOPCServer> server;
         CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid());
         Session session(server);
         auto sink = xelo::com::MakeComObject<MisbehavingDataSink>([](const Lent& l) { l.qualities[0] = 0; });
         Connect(session.items.Get(), sink->GetUnknown());
-        session.AddOne(u"Static.Int32", 1);
+        session.AddOne(OLESTR("Static.Int32"), 1);
         SimulationControl::PublishNow();
       },
       "ownership violation: IOPCDataCallback::OnDataChange: the client changed pwQualities\\[0\\]");

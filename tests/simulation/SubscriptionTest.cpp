@@ -15,7 +15,7 @@ class Subscription : public SimulationTest {
     session_.reset();
     SimulationTest::TearDown();
   }
-  void Set(const char16_t* id, double value) {
+  void Set(const OLECHAR* id, double value) {
     VARIANT v = MakeR8(value);
     ASSERT_TRUE(SimulationControl::SetItemValue(id, v));
   }
@@ -25,9 +25,9 @@ class Subscription : public SimulationTest {
 
 TEST_F(Subscription, FirstValuesThenOnlyChangesAtTheUpdateRate) {
   Open(200, 0.0f);
-  session_->AddOne(u"Channel 1.Device 1.Ramp", 1);
-  session_->AddOne(u"Static.Int32", 2);
-  session_->AddOne(u"Channel 1.Device 1.Counter", 3, VT_EMPTY, false);  // inactive
+  session_->AddOne(OLESTR("Channel 1.Device 1.Ramp"), 1);
+  session_->AddOne(OLESTR("Static.Int32"), 2);
+  session_->AddOne(OLESTR("Channel 1.Device 1.Counter"), 3, VT_EMPTY, false);  // inactive
   Advance(std::chrono::milliseconds(100));  // one signal cycle, no group update yet
   EXPECT_TRUE(sink_->events.empty());
   Advance(std::chrono::milliseconds(100));  // second cycle and the group's first update
@@ -51,11 +51,11 @@ TEST_F(Subscription, FirstValuesThenOnlyChangesAtTheUpdateRate) {
 
 TEST_F(Subscription, QualityChangesAndMasterQuality) {
   Open(100, 0.0f);
-  session_->AddOne(u"Static.Double", 1);
-  session_->AddOne(u"Static.Int16", 2);
+  session_->AddOne(OLESTR("Static.Double"), 1);
+  session_->AddOne(OLESTR("Static.Int16"), 2);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 1u);
-  ASSERT_TRUE(SimulationControl::SetItemQuality(u"Static.Int16", OPC_QUALITY_BAD | OPC_QUALITY_COMM_FAILURE));
+  ASSERT_TRUE(SimulationControl::SetItemQuality(OLESTR("Static.Int16"), OPC_QUALITY_BAD | OPC_QUALITY_COMM_FAILURE));
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 2u);
   EXPECT_EQ(sink_->events[1].clients, (std::vector<OPCHANDLE>{2}));
@@ -68,20 +68,20 @@ TEST_F(Subscription, QualityChangesAndMasterQuality) {
 TEST_F(Subscription, PercentDeadbandOfTheEngineeringRange) {
   // Static.Double spans -1000..1000: 10 % is 200.
   Open(100, 10.0f);
-  session_->AddOne(u"Static.Double", 1);
-  session_->AddOne(u"Static.Int32", 2);  // not analog: every change counts
+  session_->AddOne(OLESTR("Static.Double"), 1);
+  session_->AddOne(OLESTR("Static.Int32"), 2);  // not analog: every change counts
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 1u);
-  Set(u"Static.Double", 2.25 + 199.0);
+  Set(OLESTR("Static.Double"), 2.25 + 199.0);
   VARIANT i = MakeI4(33);
-  SimulationControl::SetItemValue(u"Static.Int32", i);
+  SimulationControl::SetItemValue(OLESTR("Static.Int32"), i);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 2u);
   EXPECT_EQ(sink_->events[1].clients, (std::vector<OPCHANDLE>{2}));
-  Set(u"Static.Double", 2.25 + 200.0);  // exactly the band: still inside
+  Set(OLESTR("Static.Double"), 2.25 + 200.0);  // exactly the band: still inside
   SimulationControl::PublishNow();
   EXPECT_EQ(sink_->events.size(), 2u);
-  Set(u"Static.Double", 2.25 + 200.5);  // beyond it, measured from the last value sent
+  Set(OLESTR("Static.Double"), 2.25 + 200.5);  // beyond it, measured from the last value sent
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 3u);
   EXPECT_EQ(sink_->events[2].clients, (std::vector<OPCHANDLE>{1}));
@@ -90,14 +90,14 @@ TEST_F(Subscription, PercentDeadbandOfTheEngineeringRange) {
 
 TEST_F(Subscription, InactiveItemsGroupsAndSetEnable) {
   Open(100, 0.0f);
-  const OPCHANDLE h = session_->AddOne(u"Static.Double", 1);
+  const OPCHANDLE h = session_->AddOne(OLESTR("Static.Double"), 1);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 1u);
   HRESULT* errors = nullptr;
   OPCHANDLE handles[] = {h};
   ASSERT_EQ(session_->items->SetActiveState(1, handles, FALSE, &errors), S_OK);
   CoTaskMemFree(errors);
-  Set(u"Static.Double", 5);
+  Set(OLESTR("Static.Double"), 5);
   SimulationControl::PublishNow();
   EXPECT_EQ(sink_->events.size(), 1u);
   ASSERT_EQ(session_->items->SetActiveState(1, handles, TRUE, &errors), S_OK);
@@ -110,7 +110,7 @@ TEST_F(Subscription, InactiveItemsGroupsAndSetEnable) {
   BOOL enabled = TRUE;
   ASSERT_EQ(io->GetEnable(&enabled), S_OK);
   EXPECT_EQ(enabled, FALSE);
-  Set(u"Static.Double", 6);
+  Set(OLESTR("Static.Double"), 6);
   SimulationControl::PublishNow();
   EXPECT_EQ(sink_->events.size(), 2u);
   DWORD cancel = 0;
@@ -127,7 +127,7 @@ TEST_F(Subscription, InactiveItemsGroupsAndSetEnable) {
   BOOL off = FALSE;
   DWORD revised;
   ASSERT_EQ(state->SetState(nullptr, &revised, &off, nullptr, nullptr, nullptr, nullptr), S_OK);
-  Set(u"Static.Double", 7);
+  Set(OLESTR("Static.Double"), 7);
   SimulationControl::PublishNow();
   EXPECT_EQ(sink_->events.size(), 4u);
   BOOL on = TRUE;
@@ -138,8 +138,8 @@ TEST_F(Subscription, InactiveItemsGroupsAndSetEnable) {
 
 TEST_F(Subscription, RequestedTypesAndConversionFailures) {
   Open(100, 0.0f);
-  session_->AddOne(u"Static.String", 1, VT_I4);  // "Hello" is no number
-  session_->AddOne(u"Static.Int16", 2, VT_R8);
+  session_->AddOne(OLESTR("Static.String"), 1, VT_I4);  // "Hello" is no number
+  session_->AddOne(OLESTR("Static.Int16"), 2, VT_R8);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 1u);
   const DataEvent& e = sink_->events[0];

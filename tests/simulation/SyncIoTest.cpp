@@ -27,13 +27,13 @@ void Read(IOPCSyncIO* io, OPCDATASOURCE source, std::vector<OPCHANDLE> handles, 
 
 TEST_F(SyncIo, ReadsValuesQualitiesAndRights) {
   Session s(Create());
-  const OPCHANDLE i32 = s.AddOne(u"Static.Int32", 1);
-  const OPCHANDLE text = s.AddOne(u"Static.String", 2);
-  const OPCHANDLE bad = s.AddOne(u"Behaviour.Bad", 3);
-  const OPCHANDLE uncertain = s.AddOne(u"Behaviour.Uncertain", 4);
-  const OPCHANDLE writeOnly = s.AddOne(u"Static.WriteOnly", 5);
-  const OPCHANDLE asText = s.AddOne(u"Static.Double", 6, VT_BSTR);
-  const OPCHANDLE array = s.AddOne(u"Channel 1.Device 1.Array", 7);
+  const OPCHANDLE i32 = s.AddOne(OLESTR("Static.Int32"), 1);
+  const OPCHANDLE text = s.AddOne(OLESTR("Static.String"), 2);
+  const OPCHANDLE bad = s.AddOne(OLESTR("Behaviour.Bad"), 3);
+  const OPCHANDLE uncertain = s.AddOne(OLESTR("Behaviour.Uncertain"), 4);
+  const OPCHANDLE writeOnly = s.AddOne(OLESTR("Static.WriteOnly"), 5);
+  const OPCHANDLE asText = s.AddOne(OLESTR("Static.Double"), 6, VT_BSTR);
+  const OPCHANDLE array = s.AddOne(OLESTR("Channel 1.Device 1.Array"), 7);
   auto io = s.As<IOPCSyncIO>();
   ReadResult r;
   Read(io.Get(), OPC_DS_DEVICE, {i32, text, bad, uncertain, writeOnly, 4711, asText, array}, r);
@@ -45,12 +45,12 @@ TEST_F(SyncIo, ReadsValuesQualitiesAndRights) {
   EXPECT_EQ(r.states[0].vDataValue.lVal, 32);
   EXPECT_EQ(r.states[0].wQuality, OPC_QUALITY_GOOD);
   ASSERT_EQ(r.states[1].vDataValue.vt, VT_BSTR);
-  EXPECT_EQ(xelo::com::BstrView(r.states[1].vDataValue.bstrVal), u"Hello");
+  EXPECT_EQ(xelo::com::BstrView(r.states[1].vDataValue.bstrVal), OLESTR("Hello"));
   EXPECT_EQ(r.states[2].wQuality & OPC_QUALITY_MASK, OPC_QUALITY_BAD);
   EXPECT_EQ(r.states[3].wQuality & OPC_QUALITY_MASK, OPC_QUALITY_UNCERTAIN);
   EXPECT_EQ(r.states[4].vDataValue.vt, VT_EMPTY);
   ASSERT_EQ(r.states[6].vDataValue.vt, VT_BSTR);  // converted to the requested type
-  EXPECT_EQ(xelo::com::BstrView(r.states[6].vDataValue.bstrVal), u"2.25");
+  EXPECT_EQ(xelo::com::BstrView(r.states[6].vDataValue.bstrVal), OLESTR("2.25"));
   ASSERT_EQ(r.states[7].vDataValue.vt, VT_ARRAY | VT_R8);
   EXPECT_EQ(r.states[7].vDataValue.parray->rgsabound[0].cElements, 3u);
   EXPECT_EQ(static_cast<double*>(r.states[7].vDataValue.parray->pvData)[2], 3.0);
@@ -64,8 +64,8 @@ TEST_F(SyncIo, ReadsValuesQualitiesAndRights) {
 
 TEST_F(SyncIo, CacheReadOfInactiveItemsIsOutOfService) {
   Session s(Create());
-  const OPCHANDLE active = s.AddOne(u"Static.Int16", 1);
-  const OPCHANDLE inactive = s.AddOne(u"Static.Int16", 2, VT_EMPTY, false);
+  const OPCHANDLE active = s.AddOne(OLESTR("Static.Int16"), 1);
+  const OPCHANDLE inactive = s.AddOne(OLESTR("Static.Int16"), 2, VT_EMPTY, false);
   auto io = s.As<IOPCSyncIO>();
   ReadResult cache;
   Read(io.Get(), OPC_DS_CACHE, {active, inactive}, cache);
@@ -87,13 +87,13 @@ TEST_F(SyncIo, CacheReadOfInactiveItemsIsOutOfService) {
 
 TEST_F(SyncIo, WritesConvertClampAndRefuse) {
   Session s(Create());
-  const OPCHANDLE clamped = s.AddOne(u"Behaviour.Clamped", 1);
-  const OPCHANDLE readOnly = s.AddOne(u"Static.ReadOnly", 2);
-  const OPCHANDLE int16 = s.AddOne(u"Static.Int16", 3);
-  const OPCHANDLE date = s.AddOne(u"Static.Date", 4);
-  const OPCHANDLE setpoint = s.AddOne(u"Channel 1.Device 1.Setpoint", 5);
-  const OPCHANDLE array = s.AddOne(u"Channel 1.Device 1.Array", 6);
-  const OPCHANDLE uint32 = s.AddOne(u"Static.UInt32", 7);
+  const OPCHANDLE clamped = s.AddOne(OLESTR("Behaviour.Clamped"), 1);
+  const OPCHANDLE readOnly = s.AddOne(OLESTR("Static.ReadOnly"), 2);
+  const OPCHANDLE int16 = s.AddOne(OLESTR("Static.Int16"), 3);
+  const OPCHANDLE date = s.AddOne(OLESTR("Static.Date"), 4);
+  const OPCHANDLE setpoint = s.AddOne(OLESTR("Channel 1.Device 1.Setpoint"), 5);
+  const OPCHANDLE array = s.AddOne(OLESTR("Channel 1.Device 1.Array"), 6);
+  const OPCHANDLE uint32 = s.AddOne(OLESTR("Static.UInt32"), 7);
   auto io = s.As<IOPCSyncIO>();
 
   VARIANT values[8];
@@ -102,7 +102,7 @@ TEST_F(SyncIo, WritesConvertClampAndRefuse) {
   values[2] = MakeI4(40000);            // does not fit an I2
   VariantInit(&values[3]);
   values[3].vt = VT_BSTR;
-  values[3].bstrVal = xelo::com::AllocBstr(u"not a date");
+  values[3].bstrVal = xelo::com::AllocBstr(OLESTR("not a date"));
   values[4] = MakeI4(77);               // converted to R8
   values[5] = MakeR8(1.0);              // scalar into an array
   values[6] = MakeI4(-1);               // same width: the bits, 4294967295
@@ -133,13 +133,13 @@ TEST_F(SyncIo, WritesConvertClampAndRefuse) {
   EXPECT_EQ(errors[0], S_OK);
   CoTaskMemFree(errors);
   VARIANT got;
-  ASSERT_TRUE(SimulationControl::GetItemValue(u"Behaviour.Clamped", &got));
+  ASSERT_TRUE(SimulationControl::GetItemValue(OLESTR("Behaviour.Clamped"), &got));
   EXPECT_EQ(got.dblVal, 12.5);
 }
 
 TEST_F(SyncIo, WritesArraysOfTheRightLength) {
   Session s(Create());
-  OPCHANDLE array = s.AddOne(u"Channel 1.Device 2.Array", 1);
+  OPCHANDLE array = s.AddOne(OLESTR("Channel 1.Device 2.Array"), 1);
   auto io = s.As<IOPCSyncIO>();
   for (ULONG length : {2u, 3u, 4u}) {
     VARIANT v;

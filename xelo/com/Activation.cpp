@@ -14,17 +14,17 @@ namespace {
 std::atomic<RemoteActivator*> gRemoteActivator{nullptr};
 std::atomic<bool> gSecurityInitialised{false};
 
-std::u16string Lower(std::u16string_view text) {
-  std::u16string lower(text);
+OleString Lower(OleStringView text) {
+  OleString lower(text);
   for (auto& c : lower) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    if (c >= OLESTR('A') && c <= OLESTR('Z')) c = static_cast<OLECHAR>(c - OLESTR('A') + OLESTR('a'));
   }
   return lower;
 }
 
-std::u16string_view TrimBlanks(std::u16string_view text) {
-  while (!text.empty() && text.front() <= u' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() <= u' ') text.remove_suffix(1);
+OleStringView TrimBlanks(OleStringView text) {
+  while (!text.empty() && text.front() <= OLESTR(' ')) text.remove_prefix(1);
+  while (!text.empty() && text.back() <= OLESTR(' ')) text.remove_suffix(1);
   return text;
 }
 
@@ -34,13 +34,13 @@ HRESULT CreateLocal(REFCLSID clsid, IUnknown* outer, REFIID riid, void** ppv) {
   return registration->factory->CreateInstance(outer, riid, ppv);
 }
 
-std::u16string_view ServerName(const COSERVERINFO* serverInfo) {
-  return serverInfo == nullptr || serverInfo->pwszName == nullptr ? std::u16string_view()
-                                                                  : std::u16string_view(serverInfo->pwszName);
+OleStringView ServerName(const COSERVERINFO* serverInfo) {
+  return serverInfo == nullptr || serverInfo->pwszName == nullptr ? OleStringView()
+                                                                  : OleStringView(serverInfo->pwszName);
 }
 
 // Creates the object on the computer `computer` names.
-HRESULT Create(REFCLSID clsid, IUnknown* outer, std::u16string_view computer, REFIID riid, void** ppv) {
+HRESULT Create(REFCLSID clsid, IUnknown* outer, OleStringView computer, REFIID riid, void** ppv) {
   if (IsLocalComputerName(computer)) return CreateLocal(clsid, outer, riid, ppv);
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;  // aggregation never crosses computers
   RemoteActivator* activator = gRemoteActivator.load();
@@ -50,19 +50,19 @@ HRESULT Create(REFCLSID clsid, IUnknown* outer, std::u16string_view computer, RE
 
 }  // namespace
 
-bool IsLocalComputerName(std::u16string_view name) {
+bool IsLocalComputerName(OleStringView name) {
   name = TrimBlanks(name);
-  if (name.starts_with(u"\\\\")) name.remove_prefix(2);
+  if (name.starts_with(OLESTR("\\\\"))) name.remove_prefix(2);
   if (name.empty()) return true;
-  const std::u16string lower = Lower(name);
-  if (lower == u"localhost" || lower == u"127.0.0.1" || lower == u"::1") return true;
+  const OleString lower = Lower(name);
+  if (lower == OLESTR("localhost") || lower == OLESTR("127.0.0.1") || lower == OLESTR("::1")) return true;
   const std::string host = platform::HostName();
   if (host.empty()) return false;
-  const std::u16string hostName = Lower(ToUtf16(host));
+  const OleString hostName = Lower(ToUtf16(host));
   if (lower == hostName) return true;
   // The short name of a fully qualified host name names this computer too.
-  const auto dot = hostName.find(u'.');
-  return dot != std::u16string::npos && lower == hostName.substr(0, dot);
+  const auto dot = hostName.find(OLESTR('.'));
+  return dot != OleString::npos && lower == hostName.substr(0, dot);
 }
 
 void SetRemoteActivator(RemoteActivator* activator) { gRemoteActivator = activator; }

@@ -65,14 +65,14 @@ namespace xelo::com {
 
 // True for a blank name, "localhost", "127.0.0.1", "::1" and this machine's
 // host name (case-insensitive; a leading "\\" is allowed, as in UNC names).
-bool IsLocalComputerName(std::u16string_view name);
+bool IsLocalComputerName(OleStringView name);
 
 // The hook a remote transport installs to create objects on other
 // computers. Called on the main thread.
 class RemoteActivator {
  public:
   virtual ~RemoteActivator() = default;
-  virtual HRESULT CreateInstance(std::u16string_view computer, REFCLSID clsid, REFIID riid,
+  virtual HRESULT CreateInstance(OleStringView computer, REFCLSID clsid, REFIID riid,
                                  void** ppv) = 0;
 };
 // Installs `activator` (not owned; null removes it).

@@ -42,7 +42,7 @@ std::uint32_t ByteLength(BSTR text) {
 
 BSTR SysAllocString(const OLECHAR* text) {
   if (text == nullptr) return nullptr;
-  return xelo::com::AllocBstr(std::u16string_view(text));
+  return xelo::com::AllocBstr(xelo::com::OleStringView(text));
 }
 
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
@@ -85,14 +85,14 @@ UINT SysStringByteLen(BSTR text) { return text == nullptr ? 0 : ByteLength(text)
 
 namespace xelo::com {
 
-BSTR AllocBstr(std::u16string_view text) {
+BSTR AllocBstr(xelo::com::OleStringView text) {
   return AllocateBytes(text.data(), text.size() * sizeof(OLECHAR));
 }
 
 BSTR AllocBstrUtf8(std::string_view utf8) { return AllocBstr(ToUtf16(utf8)); }
 
-std::u16string_view BstrView(BSTR text) {
-  return text == nullptr ? std::u16string_view() : std::u16string_view(text, SysStringLen(text));
+OleStringView BstrView(BSTR text) {
+  return text == nullptr ? xelo::com::OleStringView() : OleStringView(text, SysStringLen(text));
 }
 
 std::string BstrToUtf8(BSTR text) { return ToUtf8(BstrView(text)); }

@@ -27,9 +27,9 @@ UINT SysStringByteLen(BSTR text);
 namespace xelo::com {
 
 // Convenience for the library: from and to UTF-8 / UTF-16 views.
-BSTR AllocBstr(std::u16string_view text);
+BSTR AllocBstr(OleStringView text);
 BSTR AllocBstrUtf8(std::string_view utf8);
-std::u16string_view BstrView(BSTR text);
+OleStringView BstrView(BSTR text);
 std::string BstrToUtf8(BSTR text);
 
 }  // namespace xelo::com

@@ -18,14 +18,14 @@ constexpr UINT kLastFormat = 0xFFFF;
 // ASCII and the Latin-1 letters, which covers every format name that OPC
 // and the data-transfer world actually use, without pulling in a Unicode
 // case table.
-char16_t FoldCase(char16_t c) {
-  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 0x20);
-  if (c >= 0x00C0 && c <= 0x00DE && c != 0x00D7) return static_cast<char16_t>(c + 0x20);
+OLECHAR FoldCase(OLECHAR c) {
+  if (c >= OLESTR('A') && c <= OLESTR('Z')) return static_cast<OLECHAR>(c + 0x20);
+  if (c >= 0x00C0 && c <= 0x00DE && c != 0x00D7) return static_cast<OLECHAR>(c + 0x20);
   return c;
 }
 
-std::u16string Folded(std::u16string_view name) {
-  std::u16string key(name);
+xelo::com::OleString Folded(xelo::com::OleStringView name) {
+  xelo::com::OleString key(name);
   for (auto& c : key) c = FoldCase(c);
   return key;
 }
@@ -33,9 +33,9 @@ std::u16string Folded(std::u16string_view name) {
 class FormatTable {
  public:
   // 0 when the name is empty or the range is used up.
-  UINT Register(std::u16string_view name) {
+  UINT Register(xelo::com::OleStringView name) {
     if (name.empty()) return 0;
-    std::u16string key = Folded(name);
+    xelo::com::OleString key = Folded(name);
     std::lock_guard lock(mutex_);
     if (auto it = numbers_.find(key); it != numbers_.end()) return it->second;
     if (names_.size() > kLastFormat - kFirstFormat) return 0;
@@ -55,10 +55,10 @@ class FormatTable {
   }
 
  private:
-  static std::string ToUtf8Name(std::u16string_view name) { return xelo::com::ToUtf8(name); }
+  static std::string ToUtf8Name(xelo::com::OleStringView name) { return xelo::com::ToUtf8(name); }
 
   std::mutex mutex_;
-  std::unordered_map<std::u16string, UINT> numbers_;
+  std::unordered_map<xelo::com::OleString, UINT> numbers_;
   std::vector<std::string> names_;  // index = number - kFirstFormat
 };
 
@@ -83,7 +83,7 @@ UINT RegisterClipboardFormatA(LPCSTR name) {
 UINT RegisterClipboardFormatW(LPCWSTR name) {
   if (name == nullptr) return 0;
   try {
-    return Table().Register(std::u16string_view(name));
+    return Table().Register(xelo::com::OleStringView(name));
   } catch (...) {
     return 0;
   }

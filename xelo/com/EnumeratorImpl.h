@@ -1,6 +1,6 @@
 // A reusable implementation of COM's enumerator interfaces.
 //
-//   auto e = xelo::com::MakeStringEnumerator({u"a", u"b"});        // IEnumString
+//   auto e = xelo::com::MakeStringEnumerator({OLESTR("a"), OLESTR("b")});        // IEnumString
 //   auto g = xelo::com::MakeGuidEnumerator<IOPCEnumGUID>(clsids);   // same shape, own IID
 //
 // Enumerator<Interface, Policy> implements any interface of the usual shape
@@ -115,7 +115,7 @@ ComPtr<Interface> MakeEnumerator(std::vector<typename Policy::Stored> items) {
 // Strings: each one a fresh copy from the task allocator.
 struct StringCopyPolicy {
   using Element = LPOLESTR;
-  using Stored = std::u16string;
+  using Stored = OleString;
   static HRESULT Copy(const Stored& from, Element* to) noexcept {
     *to = CoTaskMemStrDup(from);
     return *to != nullptr ? S_OK : E_OUTOFMEMORY;
@@ -254,7 +254,7 @@ struct StatDataCopyPolicy {
 // ---- Makers -----------------------------------------------------------------
 
 template <class Interface = IEnumString>
-ComPtr<Interface> MakeStringEnumerator(std::vector<std::u16string> items) {
+ComPtr<Interface> MakeStringEnumerator(std::vector<OleString> items) {
   return MakeEnumerator<Interface, StringCopyPolicy>(std::move(items));
 }
 

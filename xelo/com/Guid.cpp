@@ -77,7 +77,7 @@ std::string GuidToString(REFGUID guid) {
 }
 
 std::optional<GUID> ParseGuid(std::string_view text) { return ParseBraced(text); }
-std::optional<GUID> ParseGuid(std::u16string_view text) { return ParseBraced(text); }
+std::optional<GUID> ParseGuid(OleStringView text) { return ParseBraced(text); }
 
 std::size_t GuidHash::operator()(const GUID& guid) const noexcept {
   std::uint64_t halves[2];
@@ -105,12 +105,12 @@ HRESULT CLSIDFromString(LPCOLESTR text, LPCLSID clsid) {
   if (clsid == nullptr) return E_POINTER;
   *clsid = CLSID_NULL;
   if (text == nullptr) return E_INVALIDARG;
-  const std::u16string_view view(text);
+  const xelo::com::OleStringView view(text);
   if (const auto guid = xelo::com::ParseGuid(view)) {
     *clsid = *guid;
     return S_OK;
   }
-  if (!view.empty() && view.front() == u'{') return CO_E_CLASSSTRING;
+  if (!view.empty() && view.front() == OLESTR('{')) return CO_E_CLASSSTRING;
   return CLSIDFromProgID(text, clsid) == S_OK ? S_OK : CO_E_CLASSSTRING;
 }
 
@@ -118,7 +118,7 @@ HRESULT IIDFromString(LPCOLESTR text, IID* iid) {
   if (iid == nullptr) return E_POINTER;
   *iid = IID_NULL;
   if (text == nullptr) return E_INVALIDARG;
-  const auto guid = xelo::com::ParseGuid(std::u16string_view(text));
+  const auto guid = xelo::com::ParseGuid(xelo::com::OleStringView(text));
   if (!guid) return E_INVALIDARG;
   *iid = *guid;
   return S_OK;

@@ -69,7 +69,7 @@ std::string GuidToString(REFGUID guid);
 // Parses exactly the braced form "{8-4-4-4-12}" with hexadecimal digits of
 // either case; nothing before or after it.
 std::optional<GUID> ParseGuid(std::string_view text);
-std::optional<GUID> ParseGuid(std::u16string_view text);
+std::optional<GUID> ParseGuid(OleStringView text);
 
 struct GuidHash {
   std::size_t operator()(const GUID& guid) const noexcept;

@@ -52,7 +52,7 @@ AllocationCounts LiveAllocations() {
   return AllocationCounts{gTaskBlocks.load(), gBstrs.load(), gGlobals.load()};
 }
 
-OLECHAR* CoTaskMemStrDup(std::u16string_view text) {
+OLECHAR* CoTaskMemStrDup(OleStringView text) {
   auto* copy = static_cast<OLECHAR*>(CoTaskMemAlloc((text.size() + 1) * sizeof(OLECHAR)));
   if (copy == nullptr) return nullptr;
   if (!text.empty()) std::memcpy(copy, text.data(), text.size() * sizeof(OLECHAR));

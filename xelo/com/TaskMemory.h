@@ -38,7 +38,7 @@ AllocationCounts LiveAllocations();
 
 // A NUL-terminated copy of `text` from the task allocator (nullptr when out
 // of memory); the caller frees it with CoTaskMemFree.
-OLECHAR* CoTaskMemStrDup(std::u16string_view text);
+OLECHAR* CoTaskMemStrDup(OleStringView text);
 
 // ---- Block tracking ----
 //

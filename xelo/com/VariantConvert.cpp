@@ -690,19 +690,19 @@ HRESULT TextOf(const VARIANT& v, USHORT flags, std::string& text) {
   }
 }
 
-bool EqualsIgnoringCase(std::u16string_view text, std::string_view word) {
+bool EqualsIgnoringCase(xelo::com::OleStringView text, std::string_view word) {
   if (text.size() != word.size()) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != static_cast<char16_t>(word[i])) return false;
+    OLECHAR c = text[i];
+    if (c >= OLESTR('A') && c <= OLESTR('Z')) c = static_cast<OLECHAR>(c - OLESTR('A') + OLESTR('a'));
+    if (c != static_cast<OLECHAR>(word[i])) return false;
   }
   return true;
 }
 
 // "True" or "False" in any case, blanks around allowed; false for other text.
 bool BoolWord(BSTR text, VARIANT_BOOL& value) {
-  const std::u16string_view word = TrimBlanks(xelo::com::BstrView(text));
+  const xelo::com::OleStringView word = TrimBlanks(xelo::com::BstrView(text));
   if (EqualsIgnoringCase(word, "true")) {
     value = VARIANT_TRUE;
     return true;

@@ -53,18 +53,18 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
-std::u16string ToUtf16(std::string_view utf8) {
-  std::u16string out;
+OleString ToUtf16(std::string_view utf8) {
+  OleString out;
   AppendUtf16(out, utf8);
   return out;
 }
 
-void AppendUtf16(std::u16string& out, std::string_view utf8) {
+void AppendUtf16(OleString& out, std::string_view utf8) {
   // A UTF-8 text never needs more UTF-16 units than it has bytes: grow once,
   // write in place, trim at the end.
   const std::size_t start = out.size();
   out.resize(start + utf8.size());
-  char16_t* next = out.data() + start;
+  OLECHAR* next = out.data() + start;
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     const auto byte = static_cast<unsigned char>(utf8[pos]);
@@ -75,20 +75,20 @@ void AppendUtf16(std::u16string& out, std::string_view utf8) {
     }
     const char32_t cp = DecodeUtf8(utf8, pos);
     if (cp >= 0x10000) {
-      *next++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      *next++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      *next++ = static_cast<OLECHAR>(0xD800 + ((cp - 0x10000) >> 10));
+      *next++ = static_cast<OLECHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     } else {
-      *next++ = static_cast<char16_t>(cp);
+      *next++ = static_cast<OLECHAR>(cp);
     }
   }
   out.resize(static_cast<std::size_t>(next - out.data()));
 }
 
-std::string ToUtf8(std::u16string_view utf16) {
+std::string ToUtf8(OleStringView utf16) {
   std::string out;
   out.reserve(utf16.size());
   for (std::size_t i = 0; i < utf16.size(); ++i) {
-    const char16_t unit = utf16[i];
+    const OLECHAR unit = utf16[i];
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
         utf16[i + 1] <= 0xDFFF) {
       AppendUtf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (utf16[i + 1] - 0xDC00));
@@ -103,7 +103,7 @@ std::string ToUtf8(std::u16string_view utf16) {
 }
 
 std::string ToUtf8(const OLECHAR* utf16) {
-  return utf16 == nullptr ? std::string() : ToUtf8(std::u16string_view(utf16));
+  return utf16 == nullptr ? std::string() : ToUtf8(OleStringView(utf16));
 }
 
 }  // namespace xelo::com

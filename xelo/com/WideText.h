@@ -13,10 +13,10 @@
 
 namespace xelo::com {
 
-std::u16string ToUtf16(std::string_view utf8);
+OleString ToUtf16(std::string_view utf8);
 // ToUtf16 appended to `out`, for building many texts in one buffer.
-void AppendUtf16(std::u16string& out, std::string_view utf8);
-std::string ToUtf8(std::u16string_view utf16);
+void AppendUtf16(OleString& out, std::string_view utf8);
+std::string ToUtf8(OleStringView utf16);
 // A NUL-terminated wide text; null gives the empty text.
 std::string ToUtf8(const OLECHAR* utf16);
 

@@ -2,11 +2,15 @@
 //
 // The names and sizes are those of the Windows SDK (LLP64): a DWORD is 32 bits
 // here too, never `unsigned long`, so that structures laid out from these types
-// match what a COM server expects. OLECHAR is a UTF-16 code unit (char16_t);
-// wchar_t is 4 bytes on Linux and never appears in an interface.
+// match what a COM server expects. OLECHAR is a UTF-16 code unit: wchar_t on
+// Windows, as there, and char16_t elsewhere (wchar_t is 4 bytes on Linux and
+// never appears in an interface). Wide literals are written OLESTR("...") so
+// that they have the right type on both.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -33,8 +37,14 @@ using DATE = double;  // days since 1899-12-30 00:00, fraction = time of day
 using CLIPFORMAT = WORD;
 using SIZE_T = std::size_t;
 
+#if defined(_WIN32)
+using WCHAR = wchar_t;
+#define OLESTR(str) L##str
+#else
 using WCHAR = char16_t;
-using OLECHAR = char16_t;
+#define OLESTR(str) u##str
+#endif
+using OLECHAR = WCHAR;
 using LPWSTR = WCHAR*;
 using LPCWSTR = const WCHAR*;
 using LPOLESTR = OLECHAR*;
@@ -79,3 +89,9 @@ static_assert(sizeof(FILETIME) == 8 && alignof(FILETIME) == 4);
 static_assert(sizeof(CY) == 8);
 static_assert(sizeof(DECIMAL) == 16);
 static_assert(sizeof(OLECHAR) == 2);
+
+namespace xelo::com {
+// COM's wide text as a standard string (UTF-16 on every platform).
+using OleString = std::basic_string<OLECHAR>;
+using OleStringView = std::basic_string_view<OLECHAR>;
+}  // namespace xelo::com

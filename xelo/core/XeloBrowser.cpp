@@ -137,7 +137,7 @@ bool TXeloBrowser::Move(OPCBROWSEDIRECTION direction, const std::string& text) {
     // GetOrganization has just settled the browse interface: when there is
     // none, its absence has been reported once and that is enough.
     if (!browser_) return false;
-    const std::u16string wide = StringToWide(text);
+    const com::OleString wide = StringToWide(text);
     return Check(browser_->ChangeBrowsePosition(direction, wide.c_str()));
   } catch (const std::exception&) {
     // OnError has seen the failure; a move answers with false, it does not
@@ -204,7 +204,7 @@ void TXeloBrowser::List(OPCBROWSETYPE browseType, std::int32_t organization) {
   DWORD accessMask = 0;
   if (accessRights_.Contains(opcReadable)) accessMask |= OPC_READABLE;
   if (accessRights_.Contains(opcWritable)) accessMask |= OPC_WRITEABLE;
-  const std::u16string filter = StringToWide(filter_);
+  const com::OleString filter = StringToWide(filter_);
   com::ComPtr<IEnumString> names;
   Check(browser_->BrowseOPCItemIDs(browseType, filter.c_str(), static_cast<VARTYPE>(datatype_), accessMask,
                                    names.Put()));
@@ -223,7 +223,7 @@ std::string TXeloBrowser::GetCurrentPosition() const {
 std::string TXeloBrowser::GetItemId(const std::string& Name) {
   const com::ComPtr<IOPCBrowseServerAddressSpace> browser = GetBrowser();
   if (!browser) return {};
-  std::u16string name = StringToWide(Name);  // the interface takes a mutable string
+  com::OleString name = StringToWide(Name);  // the interface takes a mutable string
   ReturnedText itemId;
   if (!Check(browser->GetItemID(name.data(), itemId.Put()))) return {};
   return itemId.Text();
@@ -233,7 +233,7 @@ void TXeloBrowser::GetAccessPath(const std::string& ItemID, TStrings& Strings) {
   Strings.Clear();
   const com::ComPtr<IOPCBrowseServerAddressSpace> browser = GetBrowser();
   if (!browser) return;
-  const std::u16string itemId = StringToWide(ItemID);
+  const com::OleString itemId = StringToWide(ItemID);
   com::ComPtr<IEnumString> paths;
   Check(browser->BrowseAccessPaths(itemId.c_str(), paths.Put()));
   if (paths) EnumStringsToList(*paths, Strings);

@@ -194,6 +194,6 @@ DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept {
   return date;
 }
 
-std::u16string StringToWide(std::string_view text) { return com::ToUtf16(text); }
+com::OleString StringToWide(std::string_view text) { return com::ToUtf16(text); }
 
 }  // namespace xelo

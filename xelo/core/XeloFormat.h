@@ -116,6 +116,6 @@ DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept;
 // The library's UTF-8 text as the UTF-16 text servers receive (names, item
 // identifiers, access paths, filters). Invalid UTF-8 is not an error: each
 // bad sequence becomes U+FFFD.
-std::u16string StringToWide(std::string_view text);
+com::OleString StringToWide(std::string_view text);
 
 }  // namespace xelo

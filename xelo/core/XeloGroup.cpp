@@ -181,7 +181,7 @@ void TXeloGroup::OPCAddGroup() {
   taskId_ = 0;
   itemMgt_ = nullptr;
 
-  const std::u16string name = StringToWide(name_);
+  const com::OleString name = StringToWide(name_);
   LONG timeBias = timeBias_;
   FLOAT deadBand = deadBand_;
   OPCHANDLE serverHandle = kNoServerHandle;
@@ -274,7 +274,7 @@ std::string TXeloGroup::GetDisplayName() const {
 void TXeloGroup::SetName(const std::string& value) {
   if (value == name_) return;
   if (groupStateMgt_) {
-    const std::u16string wide = StringToWide(value);
+    const com::OleString wide = StringToWide(value);
     OPCCheck(groupStateMgt_->SetName(wide.c_str()));
   }
   name_ = value;

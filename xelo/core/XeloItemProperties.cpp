@@ -60,7 +60,7 @@ struct ReadAnswer {
 }  // namespace
 
 std::vector<AvailableProperty> QueryProperties(IOPCItemProperties& properties, const std::string& itemId) {
-  std::u16string wide = StringToWide(itemId);  // the interface takes a mutable string
+  com::OleString wide = StringToWide(itemId);  // the interface takes a mutable string
   AvailableAnswer answer;
   const HRESULT hr =
       properties.QueryAvailableProperties(wide.data(), &answer.count, &answer.ids, &answer.descriptions, &answer.types);
@@ -85,7 +85,7 @@ bool ReadProperties(IOPCItemProperties& properties, const std::string& itemId, s
   auto* idArray = static_cast<DWORD*>(::CoTaskMemAlloc(count * sizeof(DWORD)));
   if (idArray == nullptr) throw std::bad_alloc();
   std::copy(ids.begin(), ids.end(), idArray);
-  std::u16string wide = StringToWide(itemId);
+  com::OleString wide = StringToWide(itemId);
   ReadAnswer answer(count);
   const HRESULT hr = properties.GetItemProperties(wide.data(), count, idArray, &answer.values, &answer.errors);
   ::CoTaskMemFree(idArray);

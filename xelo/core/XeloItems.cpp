@@ -56,10 +56,10 @@ class ItemDefinitions {
   std::size_t Append(const std::string& value) {
     const std::size_t offset = text_.size();
     com::AppendUtf16(text_, value);
-    text_.push_back(u'\0');
+    text_.push_back(OLESTR('\0'));
     return offset;
   }
-  std::u16string text_;
+  com::OleString text_;
   std::vector<OPCITEMDEF> defs_;
 };
 

@@ -31,7 +31,7 @@ constexpr char kIntfNotSupported[] = "Interface not supported";
 // The name as a ProgID of this computer first (also for servers on other
 // computers: the names are looked up here), then as a class identifier text.
 std::optional<CLSID> ProgIDToCLSID(const std::string& name) {
-  const std::u16string wide = StringToWide(name);
+  const com::OleString wide = StringToWide(name);
   CLSID clsid{};
   if (SUCCEEDED(CLSIDFromProgID(wide.c_str(), &clsid))) return clsid;
   if (SUCCEEDED(CLSIDFromString(wide.c_str(), &clsid))) return clsid;
@@ -56,7 +56,7 @@ com::ComPtr<IOPCServer> CoOPCServer::Create(const CLSID& ClassID, const std::str
   } else {
     // The name goes out as the user wrote it; resolving it is the remote
     // side's business.
-    std::u16string computer = StringToWide(ComputerName);
+    com::OleString computer = StringToWide(ComputerName);
     COSERVERINFO serverInfo{0, computer.data(), nullptr, 0};
     MULTI_QI query{&IID_IUnknown, nullptr, S_OK};
     const HRESULT hr = CoCreateInstanceEx(ClassID, nullptr, CLSCTX_ALL, &serverInfo, 1, &query);
@@ -200,7 +200,7 @@ void TXeloServer::Activate() {
   GetItemPropIF();
   if (common_ && !Trim(clientName_).empty()) {
     // The name goes out exactly as given; only an all-blank name is skipped.
-    const std::u16string name = StringToWide(clientName_);
+    const com::OleString name = StringToWide(clientName_);
     common_->SetClientName(name.c_str());  // optional: the answer does not matter
   }
   opcGroups_->CreateAllOPCGroups();

@@ -89,7 +89,7 @@ void TxeloServerBrowser::Execute() {
   if (computerName_.empty()) {
     OleCheck(CoCreateInstance(CLSID_OPCServerList, nullptr, CLSCTX_ALL, IID_IOPCServerList, serverList.PutVoid()));
   } else {
-    std::u16string computer = StringToWide(computerName_);
+    com::OleString computer = StringToWide(computerName_);
     COSERVERINFO serverInfo{0, computer.data(), nullptr, 0};
     MULTI_QI query{&IID_IOPCServerList, nullptr, S_OK};
     const HRESULT hr = CoCreateInstanceEx(CLSID_OPCServerList, nullptr, CLSCTX_ALL, &serverInfo, 1, &query);

@@ -69,7 +69,7 @@ bool TXeloServer::GetItemProperty(const std::string& ItemID, std::int32_t PropID
 std::string TXeloServer::LookupItemId(const std::string& ItemID, std::uint32_t PropID) {
   const com::ComPtr<IOPCItemProperties> properties = server_ ? GetItemPropIF() : nullptr;
   if (!properties) return {};
-  std::u16string itemId = StringToWide(ItemID);  // the interface takes mutable arguments
+  com::OleString itemId = StringToWide(ItemID);  // the interface takes mutable arguments
   DWORD propertyId = PropID;
   LookupAnswer answer;
   const HRESULT hr = properties->LookupItemIDs(itemId.data(), 1, &propertyId, &answer.itemIds, &answer.errors);

@@ -41,7 +41,7 @@
 //     inline EnumNames{"a", "b"} list.
 // Value types: Integer takes integral types of up to 32 bits (signed or
 // unsigned; the bounds are those of the type), Int64 64-bit signed ones,
-// Char `char`/`unsigned char` (0..255), WideChar `char16_t`, Boolean `bool`,
+// Char `char`/`unsigned char` (0..255), WideChar `OLECHAR`, Boolean `bool`,
 // Enum an enumeration whose values are 0..n-1 (or those of the type info),
 // Set a TEnumSet<E> or an unsigned bit mask (bit i = element of ordinal i),
 // Float `float`/`double`, String `std::string` (UTF-8), Variant
@@ -530,7 +530,7 @@ class TClassBuilder {
   template <class G, class... Rest>
   TClassBuilder& WideChar(std::string name, G getter, Rest&&... rest) {
     using V = detail::GetterValue<G, T>;
-    static_assert(std::is_same_v<V, char16_t>, "WideChar properties hold char16_t");
+    static_assert(std::is_same_v<V, OLECHAR>, "WideChar properties hold OLECHAR");
     return Add<tkWChar, V>(std::move(name), detail::MakeOrdinalType(tkWChar, "WideChar", 0, 65535), getter,
                            std::forward<Rest>(rest)...);
   }

@@ -296,7 +296,7 @@ Variant::Variant(const char* text) {
   AssignString(text != nullptr ? std::string(text) : std::string());
 }
 
-Variant::Variant(std::u16string_view text) {
+Variant::Variant(com::OleStringView text) {
   VariantInit(&v_);
   BSTR bstr = com::AllocBstr(text);
   if (bstr == nullptr) throw std::bad_alloc();
@@ -304,10 +304,10 @@ Variant::Variant(std::u16string_view text) {
   v_.bstrVal = bstr;
 }
 
-Variant::Variant(const std::u16string& text) : Variant(std::u16string_view(text)) {}
+Variant::Variant(const com::OleString& text) : Variant(com::OleStringView(text)) {}
 
-Variant::Variant(const char16_t* text)
-    : Variant(text != nullptr ? std::u16string_view(text) : std::u16string_view()) {}
+Variant::Variant(const OLECHAR* text)
+    : Variant(text != nullptr ? com::OleStringView(text) : com::OleStringView()) {}
 
 Variant::Variant(const VARIANT& value) {
   VariantInit(&v_);

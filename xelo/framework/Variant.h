@@ -59,7 +59,7 @@ struct VarArrayBound {
 template <class T>
 concept VariantInteger =
     std::integral<T> && !std::same_as<T, char> && !std::same_as<T, wchar_t> && !std::same_as<T, char8_t> &&
-    !std::same_as<T, char16_t> && !std::same_as<T, char32_t>;
+    !std::same_as<T, OLECHAR> && !std::same_as<T, char32_t>;
 
 class Variant {
  public:
@@ -114,9 +114,9 @@ class Variant {
   Variant(const std::string& text);
   Variant(const char* text);
   // VT_BSTR. A null pointer is the empty text.
-  Variant(std::u16string_view text);
-  Variant(const std::u16string& text);
-  Variant(const char16_t* text);
+  Variant(com::OleStringView text);
+  Variant(const com::OleString& text);
+  Variant(const OLECHAR* text);
 
   // A deep copy of `value` (VariantCopy; a VT_BYREF value is copied as what
   // it refers to). EConvertError for a VARIANT that is not valid (a type

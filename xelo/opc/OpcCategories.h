@@ -21,8 +21,8 @@ inline constexpr CATID CATID_OPCHDAServer10{0x7DE5B060, 0xE089, 0x11D2,
                                             {0xA5, 0xE6, 0x00, 0x00, 0x86, 0x33, 0x93, 0x99}};
 
 // The texts the categories are registered with.
-inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_DA10[] = u"OPC Data Access Servers Version 1.0";
-inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_DA20[] = u"OPC Data Access Servers Version 2.0";
-inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_DA30[] = u"OPC Data Access Servers Version 3.0";
-inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_XMLDA10[] = u"OPC XML Data Access Servers Version 1.0";
-inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_AE10[] = u"OPC Alarm & Event Server Version 1.0";
+inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_DA10[] = OLESTR("OPC Data Access Servers Version 1.0");
+inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_DA20[] = OLESTR("OPC Data Access Servers Version 2.0");
+inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_DA30[] = OLESTR("OPC Data Access Servers Version 3.0");
+inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_XMLDA10[] = OLESTR("OPC XML Data Access Servers Version 1.0");
+inline constexpr OLECHAR OPC_CATEGORY_DESCRIPTION_AE10[] = OLESTR("OPC Alarm & Event Server Version 1.0");
