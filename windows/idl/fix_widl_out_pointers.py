@@ -47,7 +47,7 @@ LABEL = re.compile(r"^/\* (\d+)(?: \((.*)\))? \*/$")
 BYTES = re.compile(r"^\s*(0x[0-9a-fA-F]+)(?:,\s*(0x[0-9a-fA-F]+))?,")
 SHORT = re.compile(r"^\s*NdrFcShort\((0x[0-9a-fA-F]+)\)")
 FLAGS = re.compile(r"^\s*NdrFcShort\((0x[0-9a-fA-F]+)\),\s*/\* flags: (.*) \*/$")
-TYPE_OFFSET = re.compile(r"^(\s*)NdrFcShort\((0x[0-9a-fA-F]+)\),(\s*)/\* type offset = (\d+) \*/$")
+TYPE_OFFSET = re.compile(r"^(\s*)NdrFcShort\((0x[0-9a-fA-F]+)\),(\s*)/\* type offset = (\d+)[^*]*\*/$")
 
 
 def fail(message):
