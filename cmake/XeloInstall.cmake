@@ -12,7 +12,13 @@ install(TARGETS ${_xelo_libraries} EXPORT XeloTargets
 foreach(_library IN LISTS _xelo_libraries)
   get_target_property(_headers ${_library} XELO_PUBLIC_HEADERS)
   get_target_property(_name ${_library} EXPORT_NAME)
-  install(FILES ${_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/xelo/${_name})
+  get_target_property(_source_dir ${_library} SOURCE_DIR)
+  # Headers in subdirectories (a back end's own) keep their place.
+  foreach(_header IN LISTS _headers)
+    file(RELATIVE_PATH _relative "${_source_dir}" "${_header}")
+    get_filename_component(_subdirectory "${_relative}" DIRECTORY)
+    install(FILES ${_header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/xelo/${_name}/${_subdirectory})
+  endforeach()
 endforeach()
 install(EXPORT XeloTargets NAMESPACE Xelo:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Xelo)
 

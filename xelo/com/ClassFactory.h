@@ -1,17 +1,17 @@
 // IClassFactory and a class factory built from a creation function.
 #pragma once
 
+#include "xelo/com/ComBackEnd.h"
+
+#if XELO_COM_NATIVE
+#include "xelo/com/native/WindowsSdk.h"
+#else
+#include "xelo/com/portable/ClassFactory.h"
+#endif
+
 #include "xelo/com/ComObject.h"
 
 #include <functional>
-
-inline constexpr IID IID_IClassFactory{0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
-struct IClassFactory : public IUnknown {
-  STDMETHOD(CreateInstance)(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) PURE;
-  STDMETHOD(LockServer)(BOOL fLock) PURE;
-};
-XELO_DECLARE_IID(IClassFactory);
 
 namespace xelo::com {
 
@@ -44,3 +44,5 @@ ComPtr<IClassFactory> MakeClassFactory() {
 }
 
 }  // namespace xelo::com
+
+XELO_DECLARE_IID(IClassFactory);

@@ -4,14 +4,12 @@
 // the same number. Thread-safe.
 #pragma once
 
-#include "xelo/com/WinTypes.h"
+#include "xelo/com/ComBackEnd.h"
+
+#if XELO_COM_NATIVE
+#include "xelo/com/native/WindowsSdk.h"
+#else
+#include "xelo/com/portable/ClipboardFormats.h"
+#endif
 
 #include <string>
-
-// 0 for a null or empty name, or when the number range (0xC000..0xFFFF) is
-// exhausted.
-UINT RegisterClipboardFormatA(LPCSTR name);
-UINT RegisterClipboardFormatW(LPCWSTR name);
-// Copies the registered name of `format` into `buffer` (at most maxCount - 1
-// characters plus NUL); returns the characters copied, 0 when unknown.
-INT GetClipboardFormatNameA(UINT format, LPSTR buffer, INT maxCount);

@@ -7,35 +7,13 @@
 // reference the caller releases.
 #pragma once
 
-#include "xelo/com/Unknown.h"
+#include "xelo/com/ComBackEnd.h"
 
-inline constexpr IID IID_IEnumUnknown{0x00000100, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IEnumString{0x00000101, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IEnumGUID{0x0002E000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IEnumCLSID = IID_IEnumGUID;
-
-struct IEnumString : public IUnknown {
-  STDMETHOD(Next)(ULONG celt, LPOLESTR* rgelt, ULONG* pceltFetched) PURE;
-  STDMETHOD(Skip)(ULONG celt) PURE;
-  STDMETHOD(Reset)() PURE;
-  STDMETHOD(Clone)(IEnumString** ppenum) PURE;
-};
-using LPENUMSTRING = IEnumString*;
-
-struct IEnumUnknown : public IUnknown {
-  STDMETHOD(Next)(ULONG celt, IUnknown** rgelt, ULONG* pceltFetched) PURE;
-  STDMETHOD(Skip)(ULONG celt) PURE;
-  STDMETHOD(Reset)() PURE;
-  STDMETHOD(Clone)(IEnumUnknown** ppenum) PURE;
-};
-
-struct IEnumGUID : public IUnknown {
-  STDMETHOD(Next)(ULONG celt, GUID* rgelt, ULONG* pceltFetched) PURE;
-  STDMETHOD(Skip)(ULONG celt) PURE;
-  STDMETHOD(Reset)() PURE;
-  STDMETHOD(Clone)(IEnumGUID** ppenum) PURE;
-};
-using IEnumCLSID = IEnumGUID;
+#if XELO_COM_NATIVE
+#include "xelo/com/native/WindowsSdk.h"
+#else
+#include "xelo/com/portable/Enumerators.h"
+#endif
 
 XELO_DECLARE_IID(IEnumString);
 XELO_DECLARE_IID(IEnumUnknown);

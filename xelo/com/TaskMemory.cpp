@@ -84,6 +84,7 @@ bool IsLiveTaskBlock(const void* address, std::uint64_t serial) {
 }
 
 namespace detail {
+void CountTask(long delta) { gTaskBlocks += delta; }
 void CountBstr(long delta) { gBstrs += delta; }
 void CountGlobal(long delta) { gGlobals += delta; }
 
@@ -113,36 +114,3 @@ void ForgetBlock(void* start) noexcept {
 }  // namespace detail
 
 }  // namespace xelo::com
-
-void* CoTaskMemAlloc(SIZE_T size) {
-  void* block = std::malloc(size == 0 ? 1 : size);
-  if (block == nullptr) return nullptr;
-  ++xelo::com::gTaskBlocks;
-  xelo::com::detail::TrackBlock(block, size);
-  return block;
-}
-
-void CoTaskMemFree(void* block) {
-  if (block == nullptr) return;
-  --xelo::com::gTaskBlocks;
-  xelo::com::detail::ForgetBlock(block);
-  std::free(block);
-}
-
-void* CoTaskMemRealloc(void* block, SIZE_T size) {
-  if (block == nullptr) return CoTaskMemAlloc(size);
-  if (size == 0) {
-    CoTaskMemFree(block);
-    return nullptr;
-  }
-  if (const auto tracked = xelo::com::FindTaskBlock(block); tracked && tracked->start == block) {
-    void* moved = CoTaskMemAlloc(size);
-    if (moved == nullptr) return nullptr;
-    std::memcpy(moved, block, std::min<std::size_t>(tracked->size, size));
-    CoTaskMemFree(block);
-    return moved;
-  }
-  void* moved = std::realloc(block, size);
-  if (moved != nullptr) xelo::com::detail::TrackBlock(moved, size);
-  return moved;
-}

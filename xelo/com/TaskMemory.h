@@ -8,21 +8,18 @@
 // Thread-safe; the counters and the tracking are process-wide.
 #pragma once
 
-#include "xelo/com/WinTypes.h"
+#include "xelo/com/ComBackEnd.h"
+
+#if XELO_COM_NATIVE
+#include "xelo/com/native/WindowsSdk.h"
+#else
+#include "xelo/com/portable/TaskMemory.h"
+#endif
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
-
-// Returns nullptr when out of memory. A size of 0 still gives a distinct,
-// freeable block.
-void* CoTaskMemAlloc(SIZE_T size);
-// Null is ignored.
-void CoTaskMemFree(void* block);
-// Null block allocates; size 0 frees and returns nullptr; on failure the old
-// block stays valid and nullptr is returned.
-void* CoTaskMemRealloc(void* block, SIZE_T size);
 
 namespace xelo::com {
 
@@ -78,6 +75,7 @@ std::optional<TaskBlock> FindTaskBlock(const void* address);
 bool IsLiveTaskBlock(const void* address, std::uint64_t serial);
 
 namespace detail {
+void CountTask(long delta);
 void CountBstr(long delta);
 void CountGlobal(long delta);
 // For the other allocator of this layer that takes memory from the heap
