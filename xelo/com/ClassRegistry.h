@@ -69,7 +69,9 @@ class ScopedClassRegistration {
 
 }  // namespace xelo::com
 
+#if !XELO_COM_NATIVE  // Windows' own look in its registry
 // ProgID -> CLSID; CO_E_CLASSSTRING for an unknown ProgID.
 HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid);
 // CLSID -> ProgID from the task allocator; REGDB_E_CLASSNOTREG when unknown.
 HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId);
+#endif

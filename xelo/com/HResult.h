@@ -10,7 +10,7 @@
 #define XELO_HR(value) static_cast<HRESULT>(static_cast<std::uint32_t>(value))
 
 #if XELO_COM_NATIVE
-#include "xelo/com/native/WindowsSdk.h"
+#include "xelo/com/WinTypes.h"  // Windows SDK
 #else
 #include "xelo/com/portable/HResult.h"
 #endif

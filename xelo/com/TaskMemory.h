@@ -11,7 +11,7 @@
 #include "xelo/com/ComBackEnd.h"
 
 #if XELO_COM_NATIVE
-#include "xelo/com/native/WindowsSdk.h"
+#include "xelo/com/WinTypes.h"  // Windows SDK
 #else
 #include "xelo/com/portable/TaskMemory.h"
 #endif

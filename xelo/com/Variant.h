@@ -10,10 +10,12 @@
 #include "xelo/com/ComBackEnd.h"
 
 #if XELO_COM_NATIVE
-#include "xelo/com/native/WindowsSdk.h"
+#include "xelo/com/WinTypes.h"  // Windows SDK
 #else
 #include "xelo/com/portable/Variant.h"
 #endif
+
+#include "xelo/com/Unknown.h"
 
 namespace xelo::com {
 

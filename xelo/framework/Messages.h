@@ -13,6 +13,17 @@
 
 namespace xelo {
 
+#if XELO_COM_NATIVE
+// Windows: the system's own handles, types and message numbers (its WM_*
+// names are macros), so that these messages are real window messages.
+using HWND = ::HWND;
+using UINT = ::UINT;
+using UINT_PTR = ::UINT_PTR;
+using WPARAM = ::WPARAM;
+using LPARAM = ::LPARAM;
+using LRESULT = ::LRESULT;
+using BOOL = ::BOOL;
+#else
 struct HWND__;             // never defined: a handle is a number, not an object
 using HWND = HWND__*;      // nullptr (0) = no window
 using UINT = ::UINT;       // a message number
@@ -29,6 +40,7 @@ inline constexpr UINT WM_ENDSESSION = 0x0016;
 inline constexpr UINT WM_TIMER = 0x0113;  // WParam = the timer's id
 inline constexpr UINT WM_USER = 0x0400;   // first number free for a window class's own messages
 inline constexpr UINT WM_APP = 0x8000;    // first number free for an application's own messages
+#endif
 
 // A message as a window procedure receives it. `Result` starts at 0; the
 // procedure sets it to answer SendMessage (posted messages drop it).

@@ -40,6 +40,8 @@
 // Functions returning bool report a missing key or a refused change by false.
 #pragma once
 
+#include "xelo/com/WinTypes.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,9 +53,13 @@ class TStrings;
 
 // A root key handle. Only the predefined roots exist; open keys are
 // represented by TRegistry objects.
+#if XELO_COM_NATIVE
+using HKEY = ::HKEY;  // and the SDK's HKEY_CLASSES_ROOT, HKEY_CURRENT_USER
+#else
 enum class HKEY : std::uintptr_t {};
 inline constexpr HKEY HKEY_CLASSES_ROOT = HKEY{0x80000000u};
 inline constexpr HKEY HKEY_CURRENT_USER = HKEY{0x80000001u};
+#endif
 
 enum class TRegDataType { rdUnknown, rdString, rdInteger };
 

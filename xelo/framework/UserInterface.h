@@ -18,6 +18,8 @@
 
 namespace xelo {
 
+// Windows has these numbers as macros of its own (the same values).
+#if !XELO_COM_NATIVE
 // Buttons and icons of MessageBox, as the Windows SDK numbers them.
 inline constexpr UINT MB_OK = 0x0000;
 inline constexpr UINT MB_OKCANCEL = 0x0001;
@@ -44,6 +46,7 @@ inline constexpr int IDRETRY = 4;
 inline constexpr int IDIGNORE = 5;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
+#endif
 
 // The buttons `flags` asks for, in display order (MB_OK for unknown kinds).
 std::vector<int> MessageBoxButtons(UINT flags);
