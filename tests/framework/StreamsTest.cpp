@@ -194,6 +194,40 @@ TEST(TFileStreamBasics, CreatesReadsWritesSeeksAndTruncates) {
   EXPECT_EQ(again.GetSize(), 0);
 }
 
+// Positions and sizes past 2 GiB (and past 4 GiB) must survive every
+// layer down to the system, also where off_t was once 32 bits. The file
+// is sparse: only the bytes written take space.
+TEST(TFileStreamBasics, PositionsAndSizesPastTwoGiB) {
+  ScratchDirectory dir;
+  const std::string name = dir.File("large.bin");
+  constexpr std::int64_t kPastTwoGiB = (std::int64_t{1} << 31) + 5;
+  constexpr std::int64_t kPastFourGiB = (std::int64_t{1} << 32) + 7;
+  {
+    TFileStream file(name, fmCreate);
+    EXPECT_EQ(file.Seek(kPastTwoGiB, soBeginning), kPastTwoGiB);
+    file.WriteBuffer("a");
+    EXPECT_EQ(file.GetSize(), kPastTwoGiB + 1);
+    EXPECT_EQ(file.Seek(kPastFourGiB - kPastTwoGiB - 1, soCurrent), kPastFourGiB);
+    file.WriteBuffer("bc");
+    EXPECT_EQ(file.GetPosition(), kPastFourGiB + 2);
+    EXPECT_EQ(file.GetSize(), kPastFourGiB + 2);
+    EXPECT_EQ(file.Seek(-2, soEnd), kPastFourGiB);
+  }
+  TFileStream file(name, fmOpenReadWrite);
+  EXPECT_EQ(file.GetSize(), kPastFourGiB + 2);
+  char buffer[2] = {};
+  file.SetPosition(kPastTwoGiB);
+  file.ReadBuffer(buffer, 1);
+  EXPECT_EQ(buffer[0], 'a');
+  file.SetPosition(kPastFourGiB);
+  file.ReadBuffer(buffer, 2);
+  EXPECT_EQ(std::string(buffer, 2), "bc");
+  file.SetSize(kPastTwoGiB + 1);
+  EXPECT_EQ(file.GetSize(), kPastTwoGiB + 1);
+  EXPECT_EQ(file.GetPosition(), kPastTwoGiB + 1);
+  file.SetSize(0);
+}
+
 TEST(TFileStreamBasics, ClosesItsFileWhenDestroyed) {
   ScratchDirectory dir;
   int handle = -1;

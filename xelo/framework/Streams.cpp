@@ -27,6 +27,14 @@ std::int64_t SeekTarget(std::int64_t base, std::int64_t offset) {
   return target;
 }
 
+// At most 1 GiB per read or write call: Windows' C runtime counts bytes in
+// an unsigned int, so a larger count would wrap, and Linux moves less than
+// 2 GiB per call anyway. Callers loop over partial transfers.
+unsigned ChunkOf(std::int64_t count) {
+  constexpr std::int64_t kMaxChunk = std::int64_t{1} << 30;
+  return static_cast<unsigned>(std::min(count, kMaxChunk));
+}
+
 }  // namespace
 
 // ---- TStream ---------------------------------------------------------------
@@ -197,10 +205,16 @@ TFileStream::TFileStream(const std::string& fileName, unsigned mode) : fileName_
     default: flags = O_RDONLY; break;
   }
   fd_ = ::open(fileName.c_str(), flags | platform::kPrivateFileFlags);
-  if (fd_ < 0) throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemText(errno));
+  struct stat st {};
+  if (fd_ < 0) {
+    int error = errno;
+    // Windows refuses to open a directory as "permission denied", which
+    // sends the user looking at access rights; say what it is instead.
+    if (error == EACCES && ::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) error = EISDIR;
+    throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemText(error));
+  }
   // A directory opens read-only on Linux but cannot be read as a stream;
   // refuse it here, where the message can say so.
-  struct stat st {};
   if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd_);
     fd_ = -1;
@@ -215,7 +229,7 @@ TFileStream::~TFileStream() {
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer, static_cast<std::size_t>(count));
+    const auto n = ::read(fd_, buffer, ChunkOf(count));
     if (n >= 0) return n;
     if (errno != EINTR) throw EReadError("Cannot read file \"" + fileName_ + "\". " + SystemText(errno));
   }
@@ -224,7 +238,7 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
   for (;;) {
-    const ssize_t n = ::write(fd_, buffer, static_cast<std::size_t>(count));
+    const auto n = ::write(fd_, buffer, ChunkOf(count));
     if (n >= 0) return n;
     if (errno != EINTR) throw EWriteError("Cannot write file \"" + fileName_ + "\". " + SystemText(errno));
   }
