@@ -87,7 +87,9 @@ namespace {
 // gives it one offset from its first to its last second (no change to or
 // from summer time inside, no leap second), and only for the zone that was
 // set when it was filled: tzset() after a change of TZ gives the zone new
-// names or a new offset, and the next conversion notices.
+// names or a new offset, and the next conversion notices. Only with glibc,
+// whose zone state can be compared so; elsewhere every value is converted
+// on its own.
 class LocalHourCache {
  public:
   // The local date and time of `seconds`, from the cache or the zone.
@@ -181,8 +183,8 @@ DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept {
   // At most 2^64 / 10^7 seconds, which fits time_t comfortably.
   const auto seconds = static_cast<std::time_t>(static_cast<std::int64_t>(ticks / kTicksPerSecond) - kEpochDifference);
 
-  // localtime_r (behind the cache) applies the zone's rules of that very
-  // date, summer time included; one cache per thread keeps conversions on
+  // The platform's local time (behind the cache) applies the zone's rules
+  // of that very date, summer time included; one cache per thread keeps conversions on
   // several threads at once safe.
   thread_local LocalHourCache cache;
   com::DateParts parts;

@@ -107,8 +107,10 @@ Variant AStrToVar(std::string_view text, VARTYPE type);
 
 // A server time stamp (UTC) as a local date-time value: days since
 // 1899-12-30 with the time of day as the fraction, to the millisecond.
-// Converted by the time-zone rules valid on that date, as the C library
-// knows them (TZ, else the system's zone; after changing TZ call tzset()).
+// Converted by the time-zone rules valid on that date (TZ, else the
+// system's zone; after changing TZ call tzset()). On Windows TZ counts in
+// its POSIX form with Mm.w.d rules, which Windows' zones can express; any
+// other TZ leaves the system's zone in force.
 // Gives 0 (no time) when either half of `fileTime` is zero and when the
 // time cannot be represented (outside the years 100..9999). Never raises.
 DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept;

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace xelo::platform {
 
@@ -17,13 +18,22 @@ namespace xelo::platform {
 // qualified); empty when it cannot be read.
 std::string HostName();
 
-// The local date and time of `seconds` (since 1970 UTC) under the current
-// time zone's rules for that date. False when the system cannot convert it.
+// The local date and time of `seconds` (since 1970 UTC, negative before)
+// under the current time zone's rules for that date: TZ when it is set,
+// else the system's zone. On Windows TZ counts in its POSIX form with
+// Mm.w.d rules (what Windows' own zones can express); any other TZ falls
+// back to the system's zone. False when the system cannot convert it.
 bool LocalTime(std::time_t seconds, std::tm& local);
 
 // How far local time is ahead of UTC at `seconds`, in seconds (summer time
 // included): +3600 in Central Europe in winter.
 long UtcOffsetSeconds(std::time_t seconds);
+
+// The program's arguments as UTF-8, the program's name first. POSIX
+// passes main's argv as it is; on Windows main's argv is in the ANSI code
+// page, which loses every character outside it, so the arguments are read
+// from the UTF-16 command line instead.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 // The directory for this user's settings of program `name`: on POSIX
 // $XDG_CONFIG_HOME/name or ~/.config/name, on Windows %APPDATA%\name.
