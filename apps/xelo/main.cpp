@@ -1,4 +1,17 @@
 // xelo: the command-line OPC Data Access client.
 #include "Cli.h"
 
-int main(int argc, char** argv) { return xelo::cli::RunCli(argc, argv); }
+#include "xelo/platform/Platform.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+  // The tool works in UTF-8 throughout; Windows hands main its arguments
+  // in the ANSI code page.
+  std::vector<std::string> arguments = xelo::platform::CommandLineArguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return xelo::cli::RunCli(static_cast<int>(arguments.size()), pointers.data());
+}

@@ -40,6 +40,8 @@ long UtcOffsetSeconds(std::time_t seconds) {
   return local.tm_gmtoff;
 }
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
 // The XDG rule: XDG_CONFIG_HOME when it is set to an absolute path, else
 // ~/.config.
 std::string UserSettingsDirectory(const std::string& name) {
