@@ -2,8 +2,9 @@
 # The Windows build, cross-compiled with MinGW-w64 and tested under Wine:
 # installs what is missing (Debian 12, run as root), builds into
 # build-mingw with cmake/mingw-w64.cmake and runs the whole test suite with
-# ctest, each test program under Wine in a fresh Wine prefix of its own
-# (build-mingw/wineprefix), then prints a summary.
+# ctest, every test under Wine in a Wine prefix of the build's own
+# (build-mingw/wineprefix), then prints the counts per test program. Exits
+# non-zero when a test fails or does not run.
 #
 #   scripts/test-windows.sh              build and test
 #   XELO_JOBS=4 scripts/test-windows.sh  more parallel jobs (default 2)
@@ -44,21 +45,68 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 
-status=0
-ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300 >"$dir/ctest-windows.log" 2>&1 || status=$?
-grep -E '^[0-9]+% tests passed|\*\*\*(Failed|Exception|Timeout)|\*\*\*Skipped' "$dir/ctest-windows.log" || true
-
-# Per program: each test program run once more as a whole, for gtest's
-# own counts.
-echo
-echo "Windows build under Wine (ctest log: $dir/ctest-windows.log):"
-for program in "$dir"/tests/*_tests.exe; do
-  log="$dir/$(basename "$program" .exe).log"
-  wine "$program" >"$log" 2>&1 || true
-  passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$log")
-  failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*, listed below:/\1/p' "$log")
-  skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) test.*, listed below:/\1/p' "$log")
-  printf '  %-24s %5s passed %4s failed %4s skipped\n' "$(basename "$program")" "${passed:-0}" "${failed:-0}" "${skipped:-0}"
-done
+# One wineserver for the whole run. Without it every test program starts
+# and stops a server of its own, and a program starting while the last
+# one's server shuts down fails with "wine client error: recvmsg:
+# Connection reset by peer". -p keeps it until it is killed; it puts
+# itself into the background.
 wineserver -k >/dev/null 2>&1 || true
+wineserver -p
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+
+status=0
+log="$dir/ctest-windows.log"
+ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300 >"$log" 2>&1 || status=$?
+
+# The verdict per test program, from ctest's own results: which program a
+# test runs comes from ctest's description of the tests.
+ctest --test-dir "$dir" --show-only=json-v1 >"$dir/ctest-tests.json"
+python3 - "$dir/ctest-tests.json" "$log" <<'PY' || status=1
+import json, os, re, sys
+from collections import Counter, defaultdict
+
+tests = json.load(open(sys.argv[1]))["tests"]
+program = {}
+for test in tests:
+    command = test.get("command") or []
+    # The emulator (wine) comes first, then the program.
+    exe = next((c for c in command if c.lower().endswith(".exe")), command[0] if command else "?")
+    program[test["name"]] = os.path.basename(exe)
+
+line = re.compile(r"^\s*\d+/\d+ Test\s+#\d+: (\S+) \.*\s*(\*\*\*)?(\w+)")
+counts = defaultdict(Counter)
+problems = []
+for text in open(sys.argv[2], errors="replace"):
+    match = line.match(text)
+    if not match:
+        continue
+    name, result = match.group(1), match.group(3)
+    kind = {"Passed": "passed", "Skipped": "skipped"}.get(result, "failed")
+    counts[program.get(name, "?")][kind] += 1
+    if kind == "failed":
+        problems.append(f"  FAILED  {name} ({result})")
+
+ran = sum(sum(c.values()) for c in counts.values())
+print()
+print(f"Windows build under Wine: {ran} of {len(tests)} tests ran (log: {sys.argv[2]})")
+for name in sorted(counts):
+    c = counts[name]
+    print(f"  {name:34} {c['passed']:5} passed {c['failed']:4} failed {c['skipped']:4} skipped")
+total = Counter()
+for c in counts.values():
+    total.update(c)
+print(f"  {'total':34} {total['passed']:5} passed {total['failed']:4} failed {total['skipped']:4} skipped")
+for problem in problems:
+    print(problem)
+if ran != len(tests) or total["failed"] or not tests:
+    sys.exit(1)
+PY
+
+# The skipped tests by name (each says why in its own output).
+if grep -q '\*\*\*Skipped' "$log"; then
+  echo "Skipped:"
+  grep -E '\*\*\*Skipped' "$log" | sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+).*/  \1/'
+fi
+
+if [ "$status" -eq 0 ]; then echo "RESULT: all tests passed"; else echo "RESULT: FAILED"; fi
 exit $status
