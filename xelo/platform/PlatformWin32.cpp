@@ -162,11 +162,14 @@ bool ToLocal(const SYSTEMTIME& utc, SYSTEMTIME& local) {
     }
     if (parsed.valid) return ::SystemTimeToTzSpecificLocalTime(&parsed.zone, &utc, &local) != 0;
   }
-  // The dynamic form carries the zone's rules of each year, not only
-  // today's.
-  DYNAMIC_TIME_ZONE_INFORMATION system{};
-  if (::GetDynamicTimeZoneInformation(&system) == TIME_ZONE_ID_INVALID) return false;
-  return ::SystemTimeToTzSpecificLocalTimeEx(&system, &utc, &local) != 0;
+  // The system's zone with its rules of that year, not only today's
+  // (zones change their rules now and then); today's where the system
+  // keeps no history.
+  TIME_ZONE_INFORMATION year{};
+  if (::GetTimeZoneInformationForYear(utc.wYear, nullptr, &year)) {
+    return ::SystemTimeToTzSpecificLocalTime(&year, &utc, &local) != 0;
+  }
+  return ::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) != 0;
 }
 
 // The local time of `seconds` and its distance from UTC.
