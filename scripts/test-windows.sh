@@ -53,6 +53,12 @@ fi
 wineserver -k >/dev/null 2>&1 || true
 wineserver -p
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# The first program of a new server starts Wine's own services, which
+# inherit its standard output and keep it open for as long as the server
+# lives. A throw-away program starts them, with its output going nowhere:
+# had ctest's test listing started them, it would wait for that output to
+# end until it gives up.
+wine cmd /c exit </dev/null >/dev/null 2>&1
 
 status=0
 log="$dir/ctest-windows.log"

@@ -41,11 +41,24 @@ std::vector<json> ParseJsonLines(const std::string& text) {
   return lines;
 }
 
+// The tool writes text with the system's line ends: "\r\n" on Windows
+// (its standard output is in text mode there), "\n" elsewhere. Each line
+// must end so; the lines come back without their ends.
 std::vector<std::string> Lines(const std::string& text) {
+#if defined(_WIN32)
+  constexpr bool kCarriageReturns = true;
+#else
+  constexpr bool kCarriageReturns = false;
+#endif
   std::vector<std::string> lines;
   std::istringstream in(text);
   std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
+  while (std::getline(in, line)) {
+    const bool carriageReturn = !line.empty() && line.back() == '\r';
+    EXPECT_EQ(carriageReturn, kCarriageReturns) << "line end of: " << line;
+    if (carriageReturn) line.pop_back();
+    lines.push_back(line);
+  }
   return lines;
 }
 

@@ -278,10 +278,27 @@ TEST_F(SettingsStoreTest, AFailedOrCrashedSaveLeavesTheLastGoodState) {
   EXPECT_EQ(ReadAfterReload("TEdit"), "old");
 }
 
-TEST_F(SettingsStoreTest, FollowsXdgConfigHomeWhenNotRedirected) {
 #if defined(_WIN32)
-  GTEST_SKIP() << "the settings live under %APPDATA% on Windows";
+TEST_F(SettingsStoreTest, FollowsAppDataWhenNotRedirected) {
+  const char* saved = std::getenv("APPDATA");
+  const std::optional<std::string> savedValue = saved ? std::optional<std::string>(saved) : std::nullopt;
+  ::_putenv_s("APPDATA", dir.Path().c_str());
+  SetSettingsDirectoryForTesting(std::string());
+  EXPECT_EQ(SettingsFileName(), dir.Path() + "/xelo/settings.txt");
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString("TEdit", "Hint");
+  }
+  EXPECT_NE(ReadWholeFile(dir.Path() + "/xelo/settings.txt").find("Hint"), std::string::npos);
+  // Without APPDATA there is no settings directory to follow.
+  ::_putenv_s("APPDATA", "");
+  EXPECT_EQ(SettingsFileName(), "");
+  ::_putenv_s("APPDATA", savedValue ? savedValue->c_str() : "");
+  SetSettingsDirectoryForTesting(dir.Path());
+}
 #else
+TEST_F(SettingsStoreTest, FollowsXdgConfigHomeWhenNotRedirected) {
   const char* saved = std::getenv("XDG_CONFIG_HOME");
   const std::optional<std::string> savedValue = saved ? std::optional<std::string>(saved) : std::nullopt;
   ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
@@ -305,8 +322,8 @@ TEST_F(SettingsStoreTest, FollowsXdgConfigHomeWhenNotRedirected) {
     ::unsetenv("XDG_CONFIG_HOME");
   }
   SetSettingsDirectoryForTesting(dir.Path());
-#endif
 }
+#endif
 
 // ---- the class-root view ----------------------------------------------------------
 
