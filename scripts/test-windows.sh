@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 # The host's header-only packages (CLI11, nlohmann_json) are staged for the
 # cross build; GoogleTest is built from its sources.
 packages=(cmake ninja-build python3 libcli11-dev nlohmann-json3-dev googletest
-          wine wine64 g++-mingw-w64-x86-64 mingw-w64-tools)
+          wine wine64 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
