@@ -1,6 +1,7 @@
 #include "xelo/framework/MessageQueue.h"
 
 #include "xelo/framework/Exceptions.h"
+#include "xelo/platform/QueueWaiter.h"
 
 #include <algorithm>
 #include <mutex>
@@ -48,6 +49,7 @@ std::chrono::steady_clock::time_point SteadyNow() { return std::chrono::steady_c
 }  // namespace
 
 MessageQueue::MessageQueue() : owner_(std::this_thread::get_id()), clock_(SteadyNow) {
+  waiter_ = std::make_unique<platform::QueueWaiter>();
   std::lock_guard lock(gLock);
   (void)Windows();
 }
@@ -126,7 +128,7 @@ bool MessageQueue::PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lPar
       MessageQueue& queue = *it->second.queue;
       queue.entries_.push_back(
           Entry{queue.nextSeq_++, window, TMessage{msg, wParam, lParam, 0}, std::move(onDiscard), {}});
-      queue.wakeup_.notify_all();
+      queue.waiter_->Notify();
       return true;
     }
   }
@@ -210,7 +212,7 @@ void MessageQueue::PostCall(Call call) {
   // Woken after the lock is released, so that the owner does not wake only
   // to wait for the lock again. Safe here, unlike in the static
   // PostMessage: the caller of a member function keeps the queue alive.
-  wakeup_.notify_all();
+  waiter_->Notify();
 }
 
 MessageQueue::TimerId MessageQueue::StartTimer(std::chrono::milliseconds period, Call tick) {
@@ -373,20 +375,16 @@ bool MessageQueue::WaitForWork(std::optional<std::chrono::steady_clock::time_poi
     }
     const auto realNow = std::chrono::steady_clock::now();
     if (realDeadline && realNow >= *realDeadline) return false;
-    if (!untilTimer && !realDeadline) {
-      wakeup_.wait(lock);
-      continue;
-    }
-    auto wakeAt = realDeadline ? *realDeadline : std::chrono::steady_clock::time_point::max();
-    if (untilTimer) wakeAt = std::min(wakeAt, realNow + *untilTimer);
-    wakeup_.wait_until(lock, wakeAt);
+    std::optional<std::chrono::steady_clock::time_point> wakeAt = realDeadline;
+    if (untilTimer) wakeAt = std::min(wakeAt.value_or(std::chrono::steady_clock::time_point::max()), realNow + *untilTimer);
+    waiter_->Wait(lock, wakeAt);
   }
 }
 
 void MessageQueue::Wake() {
   std::lock_guard lock(gLock);
   wakeRequested_ = true;
-  wakeup_.notify_all();
+  waiter_->Notify();
 }
 
 void MessageQueue::Shutdown() {

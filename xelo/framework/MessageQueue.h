@@ -25,7 +25,6 @@
 #include "xelo/framework/Messages.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -35,6 +34,10 @@
 #include <vector>
 
 namespace xelo {
+
+namespace platform {
+class QueueWaiter;
+}
 
 class MessageQueue {
  public:
@@ -208,7 +211,7 @@ class MessageQueue {
 
   const std::thread::id owner_;
   Clock clock_;  // owner thread only
-  std::condition_variable wakeup_;
+  std::unique_ptr<platform::QueueWaiter> waiter_;
   // The rest is guarded by the message system's lock (see the source).
   EntryQueue entries_;
   std::vector<Timer> timers_;

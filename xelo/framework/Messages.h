@@ -13,10 +13,13 @@
 
 namespace xelo {
 
+struct HWND__;             // never defined: a handle is a number, not an object
+using HWND = HWND__*;      // nullptr (0) = no window
+
 #if XELO_COM_NATIVE
-// Windows: the system's own handles, types and message numbers (its WM_*
-// names are macros), so that these messages are real window messages.
-using HWND = ::HWND;
+// Windows: the system's own types and message numbers (its WM_* names are
+// macros). A message window's handle stays the library's own (above): the
+// queue below is the library's, woken and pumped together with Windows'.
 using UINT = ::UINT;
 using UINT_PTR = ::UINT_PTR;
 using WPARAM = ::WPARAM;
@@ -24,8 +27,6 @@ using LPARAM = ::LPARAM;
 using LRESULT = ::LRESULT;
 using BOOL = ::BOOL;
 #else
-struct HWND__;             // never defined: a handle is a number, not an object
-using HWND = HWND__*;      // nullptr (0) = no window
 using UINT = ::UINT;       // a message number
 using UINT_PTR = std::uintptr_t;
 using WPARAM = std::uintptr_t;
