@@ -5,21 +5,26 @@
 # scripts/test-install.sh checks the installed package as its users build
 # against it (find_package and pkg-config). Then, with clang 16 or
 # newer at hand, builds the libFuzzer targets and runs each of them for a
-# bounded time (XELO_FUZZ_SECONDS, 20 by default).
+# bounded time (XELO_FUZZ_SECONDS, 20 by default). Last, the Windows build:
+# scripts/test-windows.sh cross-compiles with MinGW-w64 and runs the whole
+# suite under Wine, the OPC proxy/stub's out-of-process test included.
 #
 #   scripts/test.sh                  everything
 #   scripts/test.sh --no-sanitizers  without the sanitizer build
 #   scripts/test.sh --no-fuzz        without the fuzz targets
+#   scripts/test.sh --no-windows     without the Windows build under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sanitizers=1
 fuzz=1
+windows=1
 for arg in "$@"; do
   case "$arg" in
     --no-sanitizers) sanitizers=0 ;;
     --no-fuzz) fuzz=0 ;;
-    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    --no-windows) windows=0 ;;
+    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac
 done
@@ -85,5 +90,8 @@ if [ "$fuzz" = 1 ]; then
   else
     echo "No clang++ 16 or newer: fuzz targets skipped."
   fi
+fi
+if [ "$windows" = 1 ]; then
+  scripts/test-windows.sh
 fi
 echo "All tests passed."
