@@ -44,9 +44,11 @@ export PKG_CONFIG_PATH="$(dirname "$pc")"
 cflags="$(pkg-config --cflags xelo)"
 
 # ---- every installed header on its own ----
+# A COM back end's headers (xelo/com/portable/, xelo/com/native/) are parts of
+# the public header of the same name, which includes them: checked through it.
 headers=()
 while IFS= read -r header; do headers+=("${header#"$prefix/include/"}"); done \
-  < <(find "$prefix/include" -name '*.h' | sort)
+  < <(find "$prefix/include" -name '*.h' ! -path '*/xelo/com/portable/*' ! -path '*/xelo/com/native/*' | sort)
 [ ${#headers[@]} -gt 0 ] || fail "no headers installed"
 mkdir -p "$scratch/headers"
 for header in "${headers[@]}"; do
