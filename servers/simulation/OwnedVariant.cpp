@@ -10,7 +10,7 @@ namespace xelo::sim {
 namespace {
 
 void CopyOrThrow(VARIANT* dest, const VARIANT* src) {
-  if (FAILED(VariantCopy(dest, src))) throw std::bad_alloc();
+  if (FAILED(VariantCopy(dest, com::Lent(src)))) throw std::bad_alloc();
 }
 
 }  // namespace
@@ -89,7 +89,7 @@ OwnedVariant OwnedVariant::R8Array(const std::vector<double>& values) {
 
 HRESULT OwnedVariant::CopyTo(VARIANT* out) const noexcept {
   VariantInit(out);
-  return VariantCopy(out, &v_);
+  return VariantCopy(out, com::Lent(&v_));
 }
 
 HRESULT OwnedVariant::ConvertTo(VARTYPE vt, OwnedVariant& out) const {
@@ -98,7 +98,7 @@ HRESULT OwnedVariant::ConvertTo(VARTYPE vt, OwnedVariant& out) const {
     return S_OK;
   }
   OwnedVariant converted;
-  const HRESULT hr = VariantChangeType(&converted.v_, &v_, 0, vt);
+  const HRESULT hr = VariantChangeType(&converted.v_, com::Lent(&v_), 0, vt);
   if (FAILED(hr)) return hr;
   out = std::move(converted);
   return S_OK;
@@ -168,7 +168,7 @@ std::optional<double> OwnedVariant::AsDouble() const {
   if ((v_.vt & VT_ARRAY) != 0 || v_.vt == VT_BSTR || v_.vt == VT_EMPTY) return std::nullopt;
   VARIANT converted;
   VariantInit(&converted);
-  if (FAILED(VariantChangeType(&converted, &v_, 0, VT_R8))) return std::nullopt;
+  if (FAILED(VariantChangeType(&converted, com::Lent(&v_), 0, VT_R8))) return std::nullopt;
   return converted.dblVal;
 }
 

@@ -32,6 +32,15 @@ bool IsValidVariantType(VARTYPE vt);
 // sizeof(VARIANT) and sizeof(DECIMAL); 0 for every other type code.
 ULONG VarTypeSize(VARTYPE vt);
 
+// Windows' SDK declares some arguments it only reads without const
+// (VariantCopy's and VariantChangeType's source, the indices and value of
+// the SAFEARRAY element functions); a const value is lent to them through
+// this.
+template <class T>
+T* Lent(const T* value) {
+  return const_cast<T*>(value);
+}
+
 }  // namespace xelo::com
 
 XELO_DECLARE_IID(IDispatch);

@@ -1,6 +1,7 @@
 #include "xelo/core/XeloServerBrowser.h"
 
 #include "xelo/com/Activation.h"
+#include "xelo/com/ComPtr.h"
 #include "xelo/com/Guid.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"

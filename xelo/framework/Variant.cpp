@@ -19,14 +19,6 @@
 namespace xelo {
 namespace {
 
-// Windows' SDK declares some read-only arguments of VariantCopy,
-// VariantChangeType and the SAFEARRAY element functions without const;
-// they are only read.
-template <class T>
-T* Lent(const T* value) {
-  return const_cast<T*>(value);
-}
-
 __extension__ typedef __int128 Int128;
 
 constexpr std::uint64_t kMaxArrayBytes = 0xFFFFFFFFu;  // SAFEARRAY sizes are ULONGs
@@ -73,7 +65,7 @@ std::string QuoteForMessage(const std::string& text) {
 Variant Convert(const Variant& source, VARTYPE target) {
   VARIANT out;
   VariantInit(&out);
-  const HRESULT hr = VariantChangeType(&out, Lent(&source.AsVARIANT()), VARIANT_ALPHABOOL, target);
+  const HRESULT hr = VariantChangeType(&out, com::Lent(&source.AsVARIANT()), VARIANT_ALPHABOOL, target);
   if (FAILED(hr)) ThrowConvertError(source, target, hr);
   return Variant::Attach(out);
 }
@@ -321,7 +313,7 @@ Variant::Variant(const VARIANT& value) {
   VariantInit(&v_);
   // Following references keeps the promise that a Variant owns its value:
   // a copied VT_BYREF would point into memory that someone else frees.
-  const HRESULT hr = VariantCopyInd(&v_, Lent(&value));
+  const HRESULT hr = VariantCopyInd(&v_, com::Lent(&value));
   if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
   if (FAILED(hr)) {
     throw EConvertError("Cannot copy a VARIANT of type " + TypeName(value.vt) + ": " + com::SystemMessageText(hr));
@@ -332,7 +324,7 @@ Variant::Variant(const Variant& other) : text_(other.text_), isString_(other.isS
   VariantInit(&v_);
   // The source is always a valid VARIANT, so the only possible failure is
   // memory.
-  if (FAILED(VariantCopy(&v_, Lent(&other.v_)))) throw std::bad_alloc();
+  if (FAILED(VariantCopy(&v_, com::Lent(&other.v_)))) throw std::bad_alloc();
 }
 
 Variant::Variant(Variant&& other) noexcept
@@ -518,7 +510,7 @@ LONG detail::ArrayHighBound(LONG lowBound, std::size_t count) {
 
 void Variant::ToVARIANT(VARIANT& out) const {
   VariantInit(&out);
-  if (FAILED(VariantCopy(&out, Lent(&v_)))) throw std::bad_alloc();
+  if (FAILED(VariantCopy(&out, com::Lent(&v_)))) throw std::bad_alloc();
 }
 
 void Variant::Detach(VARIANT& out) noexcept {
@@ -613,7 +605,7 @@ Variant Variant::GetElement(std::span<const LONG> indices) const {
   HRESULT hr;
   if (elementType == VT_VARIANT) {
     VARIANT element;
-    hr = SafeArrayGetElement(psa, Lent(indices.data()), &element);
+    hr = SafeArrayGetElement(psa, com::Lent(indices.data()), &element);
     if (FAILED(hr)) ThrowElementError(hr);
     return Attach(element);
   }
@@ -621,13 +613,13 @@ Variant Variant::GetElement(std::span<const LONG> indices) const {
   VariantInit(&element);
   if (elementType == VT_DECIMAL) {
     DECIMAL decimal;
-    hr = SafeArrayGetElement(psa, Lent(indices.data()), &decimal);
+    hr = SafeArrayGetElement(psa, com::Lent(indices.data()), &decimal);
     element.decVal = decimal;
   } else {
     // Every other element (at most 8 bytes, a BSTR copy or an AddRef'd
     // interface included) lands at the start of the value union.
     element.llVal = 0;
-    hr = SafeArrayGetElement(psa, Lent(indices.data()), &element.llVal);
+    hr = SafeArrayGetElement(psa, com::Lent(indices.data()), &element.llVal);
   }
   if (FAILED(hr)) ThrowElementError(hr);
   element.vt = elementType;  // after the value: a DECIMAL overlays the type field
@@ -646,16 +638,16 @@ void Variant::SetElement(std::span<const LONG> indices, const Variant& value) {
   const VARTYPE elementType = CheckedElementType(*this, psa);
   HRESULT hr;
   if (elementType == VT_VARIANT) {
-    hr = SafeArrayPutElement(psa, Lent(indices.data()), Lent(&value.v_));
+    hr = SafeArrayPutElement(psa, com::Lent(indices.data()), com::Lent(&value.v_));
   } else {
     const Variant converted = value.v_.vt == elementType ? Variant() : Convert(value, elementType);
     const VARIANT& v = value.v_.vt == elementType ? value.v_ : converted.v_;
     switch (elementType) {
-      case VT_BSTR: hr = SafeArrayPutElement(psa, Lent(indices.data()), Lent(v.bstrVal)); break;
+      case VT_BSTR: hr = SafeArrayPutElement(psa, com::Lent(indices.data()), com::Lent(v.bstrVal)); break;
       case VT_UNKNOWN:
-      case VT_DISPATCH: hr = SafeArrayPutElement(psa, Lent(indices.data()), Lent(v.punkVal)); break;
-      case VT_DECIMAL: hr = SafeArrayPutElement(psa, Lent(indices.data()), Lent(&v.decVal)); break;
-      default: hr = SafeArrayPutElement(psa, Lent(indices.data()), Lent(&v.llVal)); break;
+      case VT_DISPATCH: hr = SafeArrayPutElement(psa, com::Lent(indices.data()), com::Lent(v.punkVal)); break;
+      case VT_DECIMAL: hr = SafeArrayPutElement(psa, com::Lent(indices.data()), com::Lent(&v.decVal)); break;
+      default: hr = SafeArrayPutElement(psa, com::Lent(indices.data()), com::Lent(&v.llVal)); break;
     }
   }
   if (FAILED(hr)) ThrowElementError(hr);
