@@ -31,7 +31,10 @@ fi
 
 jobs="${XELO_JOBS:-2}"
 dir=build-mingw
-cmake -S . -B "$dir" -G Ninja --toolchain cmake/mingw-w64.cmake -DXELO_WERROR=ON
+# The Linux build's optimisation without its debug information, which
+# costs the cross compiler about a quarter of its time per file.
+cmake -S . -B "$dir" -G Ninja --toolchain cmake/mingw-w64.cmake -DXELO_WERROR=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG"
 cmake --build "$dir" -j"$jobs"
 
 # A prefix of our own, so that nothing of the user's Wine setup matters.
