@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Xelo needs to build and test, if any is missing.
+# Installs the Debian packages Xelo needs to build and test, if any is missing;
+# with arguments, those packages instead (the Windows scripts name theirs).
+#
+#   scripts/install-deps.sh              what the Linux build and tests need
+#   scripts/install-deps.sh PACKAGE...   these packages
 set -euo pipefail
 packages=(g++ make cmake ninja-build pkg-config libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
           clang-16 libclang-rt-16-dev)
+[ $# -gt 0 ] && packages=("$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

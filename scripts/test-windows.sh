@@ -15,19 +15,7 @@ cd "$(dirname "$0")/.."
 # cross build; GoogleTest is built from its sources.
 packages=(cmake ninja-build python3 libcli11-dev nlohmann-json3-dev googletest
           wine wine64 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-deps.sh "${packages[@]}"
 
 jobs="${XELO_JOBS:-2}"
 dir=build-mingw
