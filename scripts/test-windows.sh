@@ -52,13 +52,34 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
 status=0
+rerun=""
 log="$dir/ctest-windows.log"
 ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300 >"$log" 2>&1 || status=$?
+
+# What a failed test printed goes to the console too: on a CI machine the
+# log is gone once the run ends.
+if [ "$status" -ne 0 ]; then
+  echo "Output of the failed tests:"
+  awk '/Test +#[0-9]+: /{show = ($0 ~ /\*\*\*/ && $0 !~ /Skipped/)} show' "$log" | head -n 400
+  # A test program under Wine now and then fails for the emulator's sake
+  # rather than its own (seen once in about forty runs of the suite, never
+  # reproduced in hundreds of runs of the same test). The failed tests run
+  # once more; one that passes then is reported by name below, never
+  # hidden, and one that fails again fails the run.
+  rerun="$dir/ctest-windows-rerun.log"
+  if ctest --test-dir "$dir" --rerun-failed --output-on-failure --timeout 300 >"$rerun" 2>&1; then
+    echo "Passed when run again (failed once under Wine):"
+    grep -E 'Test +#[0-9]+: ' "$rerun" | sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+).*/  \1/'
+    status=0
+  else
+    cat "$rerun"
+  fi
+fi
 
 # The verdict per test program, from ctest's own results: which program a
 # test runs comes from ctest's description of the tests.
 ctest --test-dir "$dir" --show-only=json-v1 >"$dir/ctest-tests.json"
-python3 - "$dir/ctest-tests.json" "$log" <<'PY' || status=1
+python3 - "$dir/ctest-tests.json" "$log" "${rerun:-}" <<'PY' || status=1
 import json, os, re, sys
 from collections import Counter, defaultdict
 
@@ -71,6 +92,13 @@ for test in tests:
     program[test["name"]] = os.path.basename(exe)
 
 line = re.compile(r"^\s*\d+/\d+ Test\s+#\d+: (\S+) \.*\s*(\*\*\*)?(\w+)")
+passed_again = set()
+if len(sys.argv) > 3 and sys.argv[3] and os.path.exists(sys.argv[3]):
+    for text in open(sys.argv[3], errors="replace"):
+        match = line.match(text)
+        if match and match.group(3) == "Passed":
+            passed_again.add(match.group(1))
+
 counts = defaultdict(Counter)
 problems = []
 for text in open(sys.argv[2], errors="replace"):
@@ -78,6 +106,8 @@ for text in open(sys.argv[2], errors="replace"):
     if not match:
         continue
     name, result = match.group(1), match.group(3)
+    if name in passed_again:
+        result = "Passed"
     kind = {"Passed": "passed", "Skipped": "skipped"}.get(result, "failed")
     counts[program.get(name, "?")][kind] += 1
     if kind == "failed":
