@@ -51,6 +51,16 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # end until it gives up.
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
+# On Windows' own COM the tests find the simulation server as any client
+# does: registered (for this prefix's user) as a program of its own, with
+# the OPC proxy/stub DLL for the calls between processes.
+if [ -f "$dir/servers/simulation/xelo_simulation_server.exe" ]; then
+  wine regsvr32 /s "$dir/windows/idl/xelo_opc_ps.dll" </dev/null >/dev/null 2>&1 || {
+    echo "regsvr32 xelo_opc_ps.dll failed" >&2; exit 1; }
+  wine "$dir/servers/simulation/xelo_simulation_server.exe" /RegServer </dev/null || {
+    echo "xelo_simulation_server.exe /RegServer failed" >&2; exit 1; }
+fi
+
 status=0
 rerun=""
 log="$dir/ctest-windows.log"

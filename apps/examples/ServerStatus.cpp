@@ -9,6 +9,8 @@
 using xelo::com::ComPtr;
 
 int main(int argc, char** argv) {
+  // The main thread joins COM (CoInitializeEx), as every COM program's does.
+  const xelo::com::ComApartment apartment;
   const xelo::com::OleString progId = xelo::com::ToUtf16(argc > 1 ? argv[1] : "Xelo.Sim.1");
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) {

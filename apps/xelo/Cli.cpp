@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "xelo/com/ComBackEnd.h"
 
 #include <CLI/CLI.hpp>
 
@@ -19,7 +20,12 @@ namespace {
 
 constexpr char kDescription[] =
     "xelo - look at an OPC Data Access server from a terminal.\n"
+#if XELO_COM_NATIVE
+    "The simulation server Xelo.Sim.1 is the default server\n"
+    "(register it with: xelo_simulation_server /RegServer).";
+#else
     "The embedded simulation server Xelo.Sim.1 is the default server.";
+#endif
 
 constexpr char kFooter[] =
     "Exit codes: 0 all good, 1 runtime failure (no server, connection lost),\n"

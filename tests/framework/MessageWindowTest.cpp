@@ -15,6 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using xelo::com::ManualClock;
 using namespace xelo;
+using xelo::HWND;  // the framework's window handle, not the Windows SDK's
 
 constexpr UINT CM_TEST = WM_USER + 1;
 

@@ -1,5 +1,6 @@
 #include "xelo/com/ClassRegistry.h"
 
+#include "xelo/com/Activation.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
 
@@ -42,13 +43,14 @@ HRESULT ClassRegistry::Register(ClassRegistration registration) {
       return E_INVALIDARG;
     }
   }
-  const auto same = std::find_if(classes_.begin(), classes_.end(),
+  auto same = std::find_if(classes_.begin(), classes_.end(),
                                  [&](const auto& c) { return c.clsid == registration.clsid; });
   if (same != classes_.end()) {
     *same = std::move(registration);
   } else {
-    classes_.push_back(std::move(registration));
+    same = classes_.insert(classes_.end(), std::move(registration));
   }
+  if (offering_) Offer(*same);
   return S_OK;
 }
 
@@ -57,6 +59,7 @@ bool ClassRegistry::Unregister(REFCLSID clsid) {
   std::lock_guard lock(mutex_);
   const auto it = std::find_if(classes_.begin(), classes_.end(), [&](const auto& c) { return c.clsid == clsid; });
   if (it == classes_.end()) return false;
+  Withdraw(clsid);
   released = std::move(it->factory);
   classes_.erase(it);
   return true;
@@ -94,6 +97,51 @@ std::vector<ClassRegistration> ClassRegistry::WithCategory(REFGUID category) con
     return std::find(c.categories.begin(), c.categories.end(), category) == c.categories.end();
   });
   return result;
+}
+
+bool ClassRegistry::OfferClassObjects() {
+  std::lock_guard lock(mutex_);
+  if (offering_) return false;
+  offering_ = true;
+  for (const auto& registration : classes_) Offer(registration);
+  return true;
+}
+
+void ClassRegistry::WithdrawClassObjects() {
+  std::lock_guard lock(mutex_);
+  offering_ = false;
+  while (!offered_.empty()) Withdraw(offered_.back().first);
+}
+
+void ClassRegistry::Offer(const ClassRegistration& registration) {
+  Withdraw(registration.clsid);  // a replaced registration's factory goes
+#if XELO_COM_NATIVE
+  if (!registration.factory) return;
+  DWORD cookie = 0;
+  if (SUCCEEDED(CoRegisterClassObject(registration.clsid, registration.factory.Get(), CLSCTX_INPROC_SERVER,
+                                      REGCLS_MULTIPLEUSE, &cookie))) {
+    offered_.emplace_back(registration.clsid, cookie);
+  }
+#endif
+}
+
+void ClassRegistry::Withdraw(REFCLSID clsid) {
+  const auto it = std::find_if(offered_.begin(), offered_.end(), [&](const auto& o) { return o.first == clsid; });
+  if (it == offered_.end()) return;
+#if XELO_COM_NATIVE
+  CoRevokeClassObject(it->second);
+#endif
+  offered_.erase(it);
+}
+
+ComApartment::ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
+  // The outermost apartment object offers the classes, and withdraws them.
+  offers_ = SUCCEEDED(result_) && ClassRegistry::Instance().OfferClassObjects();
+}
+
+ComApartment::~ComApartment() {
+  if (offers_) ClassRegistry::Instance().WithdrawClassObjects();
+  if (SUCCEEDED(result_)) CoUninitialize();
 }
 
 ScopedClassRegistration::ScopedClassRegistration(ClassRegistration registration)

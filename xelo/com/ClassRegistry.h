@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace xelo::com {
@@ -47,10 +48,46 @@ class ClassRegistry {
   // The registrations that implement `category`, in the same order.
   std::vector<ClassRegistration> WithCategory(REFGUID category) const;
 
+  // On Windows' own COM, COM creates a class of this registry only while its
+  // class object is registered with COM: OfferClassObjects registers every
+  // class that has a factory (and each class registered later) with the
+  // calling thread's apartment, until WithdrawClassObjects, which must run
+  // on the same thread before it leaves COM. ComApartment does both. The
+  // portable runtime creates from this registry directly; there both do
+  // nothing. OfferClassObjects answers false when the classes were offered
+  // already.
+  bool OfferClassObjects();
+  void WithdrawClassObjects();
+
  private:
   ClassRegistry() = default;
+  void Offer(const ClassRegistration& registration);  // caller holds the lock
+  void Withdraw(REFCLSID clsid);                       // caller holds the lock
+
   mutable std::mutex mutex_;
   std::vector<ClassRegistration> classes_;
+  bool offering_ = false;
+  std::vector<std::pair<CLSID, DWORD>> offered_;  // COM's cookie per class
+};
+
+// The calling thread as a single-threaded COM apartment for the lifetime of
+// the object, with the classes of this process's registry offered to COM
+// there (the application object and test programs hold one on the main
+// thread). Nests like CoInitializeEx.
+class ComApartment {
+ public:
+  ComApartment();
+  ~ComApartment();
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  // CoInitializeEx's answer: S_OK, S_FALSE when the thread was in COM
+  // already, or the failure (RPC_E_CHANGED_MODE: the thread is in the
+  // multithreaded apartment; it then stays there and nothing is offered).
+  HRESULT Result() const { return result_; }
+
+ private:
+  HRESULT result_;
+  bool offers_ = false;
 };
 
 // Registers on construction and removes the registration on destruction.

@@ -1,5 +1,9 @@
 #include "xelo/com/HResult.h"
 
+#if XELO_COM_NATIVE
+#include "xelo/com/WideText.h"
+#endif
+
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -83,9 +87,35 @@ constexpr std::array kMessages{
     MessageEntry{0xC0040203, "The specified property ID is not valid for the item."},
 };
 
+#if XELO_COM_NATIVE
+// The system's own text, without the line end FormatMessage appends; empty
+// when the system has none.
+std::string FormatSystemMessage(HRESULT hr) {
+  LPWSTR buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&buffer), 0,
+      nullptr);
+  if (length == 0 || buffer == nullptr) return {};
+  std::wstring_view text(buffer, length);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+    text.remove_suffix(1);
+  }
+  std::string utf8 = ToUtf8(text);
+  LocalFree(buffer);
+  return utf8;
+}
+#endif
+
 }  // namespace
 
 std::string KnownSystemMessageText(HRESULT hr) {
+#if XELO_COM_NATIVE
+  // Windows knows its own codes in the user's language; the table still
+  // answers for the OPC codes, which only an installed OPC runtime's
+  // message file would give.
+  if (std::string text = FormatSystemMessage(hr); !text.empty()) return text;
+#endif
   const auto code = static_cast<std::uint32_t>(hr);
   for (const auto& entry : kMessages) {
     if (entry.code == code) return entry.text;

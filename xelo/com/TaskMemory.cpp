@@ -28,6 +28,15 @@ struct Tracker {
   std::map<std::uintptr_t, Tracked> blocks;  // by start address
   std::uint64_t lastSerial = 0;
 
+  // Records a block under a new serial. Caller holds the lock.
+  void Record(void* start, std::size_t size) noexcept {
+    try {
+      blocks.insert_or_assign(reinterpret_cast<std::uintptr_t>(start), Tracked{std::max<std::size_t>(size, 1), ++lastSerial});
+    } catch (const std::bad_alloc&) {
+      // Out of memory for the record: the block just goes untracked.
+    }
+  }
+
   // The entry whose block holds `address`; blocks.end() for none. Caller
   // holds the lock.
   std::map<std::uintptr_t, Tracked>::iterator Holding(const void* address) {
@@ -49,6 +58,7 @@ Tracker& TheTracker() {
 }  // namespace
 
 AllocationCounts LiveAllocations() {
+  detail::StartCounting();
   return AllocationCounts{gTaskBlocks.load(), gBstrs.load(), gGlobals.load()};
 }
 
@@ -61,6 +71,7 @@ OLECHAR* CoTaskMemStrDup(OleStringView text) {
 }
 
 void SetTaskBlockTracking(bool on) {
+  detail::StartCounting();
   Tracker& tracker = TheTracker();
   std::lock_guard lock(tracker.mutex);
   gTracking.store(on, std::memory_order_relaxed);
@@ -94,12 +105,7 @@ void TrackBlock(void* start, std::size_t size) noexcept {
   std::lock_guard lock(tracker.mutex);
   // Switched off meanwhile: a record now would outlive the clean slate.
   if (!gTracking.load(std::memory_order_relaxed)) return;
-  try {
-    tracker.blocks.insert_or_assign(reinterpret_cast<std::uintptr_t>(start),
-                                    Tracked{std::max<std::size_t>(size, 1), ++tracker.lastSerial});
-  } catch (const std::bad_alloc&) {
-    // Out of memory for the record: the block just goes untracked.
-  }
+  tracker.Record(start, size);
 }
 
 void ForgetBlock(void* start) noexcept {
@@ -110,6 +116,13 @@ void ForgetBlock(void* start) noexcept {
   if (it == tracker.blocks.end()) return;
   std::memset(start, kFreedBlockByte, it->second.size);
   tracker.blocks.erase(it);
+}
+void RetrackBlock(void* before, void* now, std::size_t size) noexcept {
+  if (!gTracking.load(std::memory_order_relaxed)) return;
+  Tracker& tracker = TheTracker();
+  std::lock_guard lock(tracker.mutex);
+  tracker.blocks.erase(reinterpret_cast<std::uintptr_t>(before));
+  tracker.Record(now, size);
 }
 }  // namespace detail
 

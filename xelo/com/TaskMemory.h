@@ -24,6 +24,13 @@
 namespace xelo::com {
 
 // Live blocks of each allocator of this layer.
+//
+// On Windows' own COM the task allocator is the system's: its blocks are
+// counted through a malloc spy, installed by the first call of
+// LiveAllocations or SetTaskBlockTracking (so that a program that never asks
+// pays nothing), which also turns the BSTR cache off. Only blocks allocated
+// after that are counted. BSTRs are task-allocator blocks there and are
+// counted in `taskMemory`; global memory handles are not counted.
 struct AllocationCounts {
   long taskMemory = 0;     // CoTaskMemAlloc blocks (SAFEARRAY descriptors and data included)
   long bstrs = 0;          // SysAlloc* strings
@@ -84,6 +91,12 @@ void CountGlobal(long delta);
 // cost one relaxed atomic load while tracking is off; never throw.
 void TrackBlock(void* start, std::size_t size) noexcept;
 void ForgetBlock(void* start) noexcept;
+// A tracked block that was reallocated to `now` (perhaps in place): its
+// record follows it without poisoning, under a new serial.
+void RetrackBlock(void* before, void* now, std::size_t size) noexcept;
+// Makes the back end count its task-allocator blocks from now on (the
+// portable allocator always does).
+void StartCounting() noexcept;
 }  // namespace detail
 
 }  // namespace xelo::com

@@ -5,6 +5,7 @@
 #include "xelo/com/Guid.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
+#include "xelo/core/RegistryServerList.h"
 #include "xelo/core/ServerBuffers.h"
 #include "xelo/core/XeloFormat.h"
 #include "xelo/framework/Exceptions.h"
@@ -88,7 +89,13 @@ void TxeloServerBrowser::Execute() {
   Clear();
   com::ComPtr<IOPCServerList> serverList;
   if (computerName_.empty()) {
-    OleCheck(CoCreateInstance(CLSID_OPCServerList, nullptr, CLSCTX_ALL, IID_IOPCServerList, serverList.PutVoid()));
+    HRESULT hr = CoCreateInstance(CLSID_OPCServerList, nullptr, CLSCTX_ALL, IID_IOPCServerList, serverList.PutVoid());
+#if XELO_COM_NATIVE
+    // Without an installed enumerator this computer's registry still knows
+    // its servers.
+    if (hr == REGDB_E_CLASSNOTREG) hr = CreateRegistryServerList(serverList);
+#endif
+    OleCheck(hr);
   } else {
     com::OleString computer = StringToWide(computerName_);
     COSERVERINFO serverInfo{0, computer.data(), nullptr, 0};

@@ -26,6 +26,7 @@
 #pragma once
 
 #include "xelo/com/Apartment.h"
+#include "xelo/com/ClassRegistry.h"
 #include "xelo/framework/MessageQueue.h"
 #include "xelo/framework/UserInterface.h"
 
@@ -122,6 +123,10 @@ class TApplication final : public com::IApartmentScheduler {
 
  private:
   void CheckMainThread(const char* function) const;
+
+  // First in, last out: the main thread is a COM apartment for as long as
+  // anything of the application may use COM.
+  com::ComApartment apartment_;
 
   MessageQueue queue_;
   MessageQueue::ExceptionHandler exceptionHandler_;

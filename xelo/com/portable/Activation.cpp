@@ -78,6 +78,26 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* pUnkOuter, DWORD, COSERVERI
   return obtained == 0 ? E_NOINTERFACE : CO_S_NOTALLINTERFACES;
 }
 
+namespace {
+// The calling thread's nesting depth and model (COINIT_APARTMENTTHREADED or
+// not) while the depth is above zero.
+thread_local int tComDepth = 0;
+thread_local bool tApartmentThreaded = false;
+}  // namespace
+
+HRESULT CoInitializeEx(void*, DWORD coInit) {
+  const bool apartment = (coInit & COINIT_APARTMENTTHREADED) != 0;
+  if (tComDepth > 0 && apartment != tApartmentThreaded) return RPC_E_CHANGED_MODE;
+  tApartmentThreaded = apartment;
+  return ++tComDepth == 1 ? S_OK : S_FALSE;
+}
+
+HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
+
+void CoUninitialize() {
+  if (tComDepth > 0) --tComDepth;
+}
+
 HRESULT CoInitializeSecurity(void*, LONG, void*, void*, DWORD, DWORD, void*, DWORD, void*) {
   bool expected = false;
   return xelo::com::gSecurityInitialised.compare_exchange_strong(expected, true) ? S_OK : RPC_E_TOO_LATE;

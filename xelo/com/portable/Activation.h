@@ -40,6 +40,21 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* pUnkOuter, DWORD clsContext
 
 inline constexpr HRESULT CO_S_NOTALLINTERFACES = 0x00080012;
 
+inline constexpr DWORD COINIT_MULTITHREADED = 0x0;
+inline constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
+inline constexpr DWORD COINIT_DISABLE_OLE1DDE = 0x4;
+inline constexpr DWORD COINIT_SPEED_OVER_MEMORY = 0x8;
+
+// Enters the calling thread into COM, as Windows counts it: S_OK the first
+// time, S_FALSE for every nested call, RPC_E_CHANGED_MODE when the thread
+// already runs the other threading model (and that call is not counted).
+// Each successful call is balanced by one CoUninitialize. The portable
+// runtime needs no apartment; the calls keep code written for Windows' COM
+// correct here.
+HRESULT CoInitializeEx(void* reserved, DWORD coInit);
+HRESULT CoInitialize(void* reserved);
+void CoUninitialize();
+
 inline constexpr DWORD RPC_C_AUTHN_LEVEL_DEFAULT = 0;
 inline constexpr DWORD RPC_C_AUTHN_LEVEL_NONE = 1;
 inline constexpr DWORD RPC_C_AUTHN_LEVEL_CONNECT = 2;

@@ -38,3 +38,5 @@ void* CoTaskMemRealloc(void* block, SIZE_T size) {
   if (moved != nullptr) xelo::com::detail::TrackBlock(moved, size);
   return moved;
 }
+
+void xelo::com::detail::StartCounting() noexcept {}  // counts from the start

@@ -1,0 +1,12 @@
+// The test programs' entry point. The main thread is a COM apartment for the
+// whole run, as in an application of the library; on Windows' own COM that is
+// also where the in-process servers' classes are offered to COM.
+#include "xelo/com/ClassRegistry.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  const xelo::com::ComApartment apartment;
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
