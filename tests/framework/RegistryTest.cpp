@@ -3,6 +3,7 @@
 #include "ScratchDirectory.h"
 #include "xelo/com/ClassRegistry.h"
 #include "xelo/com/Guid.h"
+#include "xelo/com/WideText.h"
 #include "xelo/framework/AtomicFile.h"
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/Strings.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -47,6 +49,15 @@ std::string RegistryErrorOf(F call) {
 
 constexpr const char* kKey = "\\Software\\Tavri\\XELO";
 
+// A handle that is none of the predefined roots.
+HKEY UnknownRoot(std::uintptr_t value) {
+#if XELO_COM_NATIVE
+  return reinterpret_cast<HKEY>(value);
+#else
+  return static_cast<HKEY>(value);
+#endif
+}
+
 class SettingsStoreTest : public ::testing::Test {
  protected:
   SettingsStoreTest() { SetSettingsDirectoryForTesting(dir.Path()); }
@@ -69,7 +80,9 @@ class SettingsStoreTest : public ::testing::Test {
 };
 
 TEST_F(SettingsStoreTest, CreatesKeysAndReadsWritesAndDeletesStringValues) {
+#if !XELO_COM_NATIVE
   EXPECT_EQ(SettingsFileName(), SettingsFile());
+#endif
   TRegistry reg;
   EXPECT_EQ(reg.GetRootKey(), HKEY_CURRENT_USER);
   EXPECT_FALSE(reg.OpenKey(kKey, false));
@@ -111,6 +124,7 @@ TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrder) {
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("\\Root", true));
   for (const char* name : {"beta", "Alpha", "gamma"}) EXPECT_TRUE(reg.CreateKey(name));
+  EXPECT_TRUE(reg.CreateKey("beta\\deep\\deeper"));
   reg.WriteString("z", "1");
   reg.WriteString("", "default");
   reg.WriteInteger("a", 2);
@@ -119,15 +133,23 @@ TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrder) {
   EXPECT_EQ(LinesOf(names), (Names{"Alpha", "beta", "gamma"}));
   EXPECT_TRUE(reg.HasSubKeys());
   reg.GetValueNames(names);
+#if XELO_COM_NATIVE
+  // Windows' registry lists values in an order of its own (Wine's: by name).
+  Names values = LinesOf(names);
+  std::sort(values.begin(), values.end());
+  EXPECT_EQ(values, (Names{"", "a", "z"}));
+#else
   EXPECT_EQ(LinesOf(names), (Names{"z", "", "a"}));
+#endif
   std::string name;
   EXPECT_TRUE(reg.EnumKey(2, name));
   EXPECT_EQ(name, "gamma");
   EXPECT_FALSE(reg.EnumKey(3, name));
   EXPECT_FALSE(reg.EnumKey(-1, name));
 
-  EXPECT_TRUE(reg.DeleteKey("BETA"));
+  EXPECT_TRUE(reg.DeleteKey("BETA"));  // with its subkeys
   EXPECT_FALSE(reg.DeleteKey("beta"));
+  EXPECT_FALSE(reg.KeyExists("beta\\deep"));
   reg.GetKeyNames(names);
   EXPECT_EQ(LinesOf(names), (Names{"Alpha", "gamma"}));
 }
@@ -176,6 +198,7 @@ TEST_F(SettingsStoreTest, ObjectsOfOneProcessSeeEachOthersWritesAtOnce) {
   EXPECT_FALSE(first.ValueExists("TEdit"));
 }
 
+#if !XELO_COM_NATIVE  // the settings file; Windows' registry has none
 TEST_F(SettingsStoreTest, SurvivesAReloadOfItsFileWithAnyTextAndStructure) {
   const std::string tricky[] = {"", "plain", "with \"quotes\" and \\backslashes\\", "lines\r\nand\ttabs\x01\x7F",
                                 "[not a key]", "@", "=\"", "\xC3\xA4\xE2\x82\xAC", std::string("nul\0inside", 10)};
@@ -324,6 +347,90 @@ TEST_F(SettingsStoreTest, FollowsXdgConfigHomeWhenNotRedirected) {
   SetSettingsDirectoryForTesting(dir.Path());
 }
 #endif
+#endif  // !XELO_COM_NATIVE
+
+#if XELO_COM_NATIVE
+TEST_F(SettingsStoreTest, KeepsTestsInAPrivateKeyAndStoresTextsAsUtf16) {
+  const std::string prefix = "HKEY_CURRENT_USER\\";
+  const std::string location = SettingsFileName();
+  ASSERT_EQ(location.rfind(prefix + "Software\\Xelo\\Testing\\", 0), 0u) << location;
+  const std::wstring privateKey = com::ToUtf16(location.substr(prefix.size()));
+  const std::string text = "\xC3\xA4\xE2\x82\xAC" + std::string("\0x", 2);  // a-umlaut, euro sign, NUL, x
+  {
+    TRegistry reg;
+    EXPECT_FALSE(reg.KeyExists("\\Software\\Xelo\\Testing"));  // the user's keys are out of sight
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString("Text", text);
+    reg.WriteInteger("Number", -5);
+  }
+  HKEY raw = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, (privateKey + L"\\Software\\Tavri\\XELO").c_str(), 0,
+                            KEY_QUERY_VALUE | KEY_SET_VALUE, &raw),
+            ERROR_SUCCESS);
+  wchar_t data[16] = {};
+  DWORD size = sizeof data;
+  DWORD type = REG_NONE;
+  EXPECT_EQ(::RegQueryValueExW(raw, L"Text", nullptr, &type, reinterpret_cast<BYTE*>(data), &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(std::wstring(data, size / sizeof(wchar_t)), std::wstring(L"\u00E4\u20AC\0x\0", 5));
+  DWORD number = 0;
+  size = sizeof number;
+  EXPECT_EQ(::RegQueryValueExW(raw, L"Number", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(number, 0xFFFFFFFBu);
+  // Values other programs write: an expandable text is a string (read as
+  // stored), binary data neither a string nor an integer.
+  const wchar_t expandable[] = L"%TEMP%\\x";
+  ::RegSetValueExW(raw, L"Path", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(expandable), sizeof expandable);
+  const BYTE bytes[] = {1, 2, 3, 4};
+  ::RegSetValueExW(raw, L"Blob", 0, REG_BINARY, bytes, sizeof bytes);
+  ::RegCloseKey(raw);
+
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(kKey, false));
+  EXPECT_EQ(reg.ReadString("text"), text);
+  EXPECT_EQ(reg.GetDataType("Path"), TRegDataType::rdString);
+  EXPECT_EQ(reg.ReadString("Path"), "%TEMP%\\x");
+  EXPECT_TRUE(reg.ValueExists("Blob"));
+  EXPECT_EQ(reg.GetDataType("Blob"), TRegDataType::rdUnknown);
+  EXPECT_EQ(RegistryErrorOf([&] { reg.ReadString("Blob"); }), "Invalid data type for 'Blob'");
+  EXPECT_EQ(RegistryErrorOf([&] { reg.ReadInteger("Blob"); }), "Invalid data type for 'Blob'");
+  const std::string nulName("a\0b", 3);  // the registry takes no NUL in a name
+  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteString(nulName, "1"); }), "Failed to set data for '" + nulName + "'");
+  EXPECT_FALSE(reg.ValueExists("a"));
+
+  // Back at the real HKEY_CURRENT_USER, the private key is gone.
+  SetSettingsDirectoryForTesting(std::string());
+  EXPECT_EQ(SettingsFileName(), "HKEY_CURRENT_USER");
+  HKEY gone = nullptr;
+  EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, privateKey.c_str(), 0, KEY_READ, &gone), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(TRegistry().KeyExists("\\Software"));
+  SetSettingsDirectoryForTesting(dir.Path());
+  EXPECT_EQ(SettingsFileName(), location);
+  EXPECT_FALSE(TRegistry().KeyExists(kKey));  // a fresh private key
+}
+#endif
+
+#if XELO_COM_NATIVE
+// Windows' HKEY_CLASSES_ROOT as it is, apart from what the class registry
+// adds: readable, never written through TRegistry.
+TEST(NativeClassesRootTest, ReadsTheSystemsClassKeysAndNeverWritesThem) {
+  std::string first;
+  ASSERT_TRUE(EnumKey(HKEY_CLASSES_ROOT, 0, first));
+  EXPECT_FALSE(first.empty());
+  TRegistry reg(HKEY_CLASSES_ROOT);
+  ASSERT_TRUE(reg.OpenKey("clsid", true));
+  EXPECT_EQ(reg.CurrentPath(), "CLSID");
+  EXPECT_TRUE(reg.HasSubKeys());
+  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteString("Xelo", "x"); }), "Failed to set data for 'Xelo'");
+  EXPECT_FALSE(reg.ValueExists("Xelo"));
+  EXPECT_FALSE(reg.CreateKey("Xelo.Never.Created"));
+  EXPECT_FALSE(reg.OpenKey("\\Xelo.Never.Created", true));
+  EXPECT_FALSE(reg.KeyExists("\\Xelo.Never.Created"));
+  EXPECT_FALSE(reg.DeleteKey("\\CLSID"));
+  EXPECT_TRUE(reg.KeyExists("\\CLSID"));
+}
+#endif
 
 // ---- the class-root view ----------------------------------------------------------
 
@@ -372,16 +479,21 @@ TEST_F(ClassesRootTest, EnumeratesProgIdsInRegistryOrderThenClsid) {
   ASSERT_EQ(mid.Result(), S_OK);
   const Names keys = TopLevelKeys();
   ASSERT_FALSE(keys.empty());
-  EXPECT_EQ(keys.back(), "CLSID");
   EXPECT_EQ(Only(keys, {"Zeta.Test.1", "alpha.Test.1", "Mid.Test.1"}), (Names{"alpha.Test.1", "Mid.Test.1", "Zeta.Test.1"}));
+#if XELO_COM_NATIVE
+  // Windows' HKEY_CLASSES_ROOT holds much more, in the registry's order.
+  EXPECT_NE(std::find(keys.begin(), keys.end(), "CLSID"), keys.end());
+#else
+  EXPECT_EQ(keys.back(), "CLSID");
   Names expected;
   for (const auto& r : com::ClassRegistry::Instance().All()) expected.push_back(r.progId);
   expected.push_back("CLSID");
   EXPECT_EQ(keys, expected);
+#endif
   std::string name;
   EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, static_cast<int>(keys.size()), name));
   EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, -1, name));
-  EXPECT_FALSE(EnumKey(static_cast<HKEY>(42), 0, name));
+  EXPECT_FALSE(EnumKey(UnknownRoot(42), 0, name));
 }
 
 TEST_F(ClassesRootTest, MarksOpcServersWithAnOpcSubkey) {
@@ -439,7 +551,7 @@ TEST_F(ClassesRootTest, IsReadOnlyAndFollowsTheClassRegistry) {
   EXPECT_TRUE(reg.CreateKey("CLSID"));  // already there
   EXPECT_FALSE(reg.DeleteKey("\\Mid.Test.1"));
   EXPECT_TRUE(reg.KeyExists("\\Mid.Test.1"));
-  EXPECT_EQ(RegistryErrorOf([&] { reg.SetRootKey(static_cast<HKEY>(7)); }), "Invalid registry root key");
+  EXPECT_EQ(RegistryErrorOf([&] { reg.SetRootKey(UnknownRoot(7)); }), "Invalid registry root key");
 
   {
     com::ScopedClassRegistration extra{

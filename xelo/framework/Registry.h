@@ -1,5 +1,19 @@
 // TRegistry: hierarchical keys holding named values, under two roots.
 //
+// On Windows with Windows' own COM (XELO_COM_NATIVE), both roots are the
+// real registry's: HKEY_CURRENT_USER is the user's HKCU, HKEY_CLASSES_ROOT
+// the system's HKCR, where Windows' COM finds its servers. TRegistry reads
+// HKCR only (the class keys are written by those who register classes).
+// Texts are UTF-8 here and UTF-16 in the registry; strings are stored as
+// REG_SZ, integers as REG_DWORD, and REG_EXPAND_SZ values read as strings,
+// unexpanded. Other value types exist (ValueExists) but are of an unknown
+// type. Subkeys and values are listed in the registry's own order: subkeys
+// by name, ignoring case; values in an order of the registry's choosing
+// (Windows: mostly as they were created; Wine: by name).
+//
+// Everywhere else (the portable COM runtime) the roots are the library's
+// own, as follows.
+//
 // HKEY_CURRENT_USER is the per-user settings store: a tree of keys and
 // values kept in one process-wide copy, loaded from its file on first use and
 // written back after every change. The file is
@@ -19,14 +33,20 @@
 //     Implemented Categories\{category id}   one key per category (if any)
 //     ProgID                 default value: the ProgID
 // The top-level keys are the ProgIDs in the class registry's order, then
-// "CLSID". The view follows the class registry as it changes.
+// "CLSID". The view follows the class registry as it changes. (On Windows'
+// registry, HKCR is what it is: all of its keys, in its own order.)
+//
+// The rest holds for both.
 //
 // Keys are addressed by paths with backslashes; a path starting with a
 // backslash starts at the root, others at the open key (or at the root when
-// none is open). Key names compare case-insensitively (ASCII) and keep the
-// case they were created with; they cannot contain control characters and
+// none is open). Key names compare case-insensitively (ASCII; on Windows'
+// registry, as it compares them, beyond ASCII too) and keep the case they
+// were created with; they cannot contain control characters and
 // are at most 255 bytes. The default value of a key is the value named "".
 // Value operations with no key open act on the root key.
+// Windows' registry takes no value name with a NUL in it: writing one
+// fails, reading one finds nothing.
 //
 // Contract: a TRegistry object is used by one thread at a time; the settings
 // store behind it is shared by all TRegistry objects of the process and is
@@ -36,7 +56,10 @@
 // ERegistryException "Failed to set data for 'NAME'"; reading a value as the
 // wrong type raises ERegistryException "Invalid data type for 'NAME'"; a
 // settings file that cannot be written raises ERegistryException with the
-// file error's text, the store keeping its state from before the change.
+// file error's text, the store keeping its state from before the change. On
+// Windows' registry, a write the registry refuses (access denied) raises
+// "Failed to set data for 'NAME'" too, and a key it does not let this user
+// open or create counts as missing.
 // Functions returning bool report a missing key or a refused change by false.
 #pragma once
 
@@ -110,7 +133,8 @@ class TRegistry {
   void WriteBool(std::string_view name, bool value) { WriteInteger(name, value ? 1 : 0); }
   bool DeleteValue(std::string_view name);
 
-  // Names of the open key's subkeys (in enumeration order) / values.
+  // Names of the open key's subkeys (in enumeration order) / values (in the
+  // order they were first written; on Windows' registry, its own order).
   void GetKeyNames(TStrings& strings) const;
   void GetValueNames(TStrings& strings) const;
   // The subkey at `index` of the open key (or the root); false past the end.
@@ -137,13 +161,23 @@ class TRegistry {
 bool EnumKey(HKEY rootKey, int index, std::string& name);
 
 // Where the settings store lives (empty when no home directory is known; the
-// store then works in memory only).
+// store then works in memory only). On Windows' registry: the key that
+// HKEY_CURRENT_USER stands for, "HKEY_CURRENT_USER" (or, while tests
+// redirect it, "HKEY_CURRENT_USER\Software\Xelo\Testing\<process id>").
 std::string SettingsFileName();
 
 // Test seams. SetSettingsDirectoryForTesting makes the store use
 // `directory`/settings.txt (empty: the normal location again) and drops the
 // in-memory copy; ReloadSettingsForTesting drops the in-memory copy, so that
 // the next use reads the file as a new process would.
+// On Windows' registry, a non-empty `directory` (whatever its text) makes
+// HKEY_CURRENT_USER of every TRegistry the private key
+// HKCU\Software\Xelo\Testing\<process id>, so that tests never touch the
+// user's settings; the key starts empty when the redirection begins (and
+// stays as it is on further calls). The empty text deletes that key (and its
+// parents, once empty) and returns to the real HKCU. HKEY_CLASSES_ROOT is
+// not redirected. ReloadSettingsForTesting does nothing there: the registry
+// has no copy to drop.
 void SetSettingsDirectoryForTesting(const std::string& directory);
 void ReloadSettingsForTesting();
 
