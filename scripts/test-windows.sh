@@ -35,6 +35,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
   wineserver -w
 fi
+# Windows' COM needs windows (every apartment has one) even when nothing is
+# shown; without a display Wine creates them only with its null driver.
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+wineserver -w
 
 # One wineserver for the whole run. Without it every test program starts
 # and stops a server of its own, and a program starting while the last

@@ -3,6 +3,9 @@
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/Variant.h"
 
+#include "com/CountedObjects.h"
+#include "com/DecimalValue.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,10 +22,7 @@ class SafeArrays : public ::testing::Test {
   xelo::com::AllocationCounts before_ = LiveAllocations();
 };
 
-class Counted : public xelo::com::ComObject<IUnknown> {
- public:
-  ULONG Refs() const { return RefCount(); }
-};
+using Counted = xelo::test::CountedUnknown;
 
 LONG Bound(SAFEARRAY* psa, UINT dim, bool upper) {
   LONG value = -12345;
@@ -69,7 +69,7 @@ TEST_F(SafeArrays, VectorLayoutAndElementTypes) {
 }
 
 TEST_F(SafeArrays, RefusesBadTypesArgumentsAndSizes) {
-  const SAFEARRAYBOUND one{1, 0};
+  SAFEARRAYBOUND one{1, 0};
   for (VARTYPE bad : {VARTYPE{VT_EMPTY}, VARTYPE{VT_NULL}, VARTYPE{15}, VARTYPE{VT_RECORD}, VARTYPE{VT_LPSTR},
                       VARTYPE{VT_FILETIME}, VARTYPE{VT_VOID}, VARTYPE(VT_ARRAY | VT_I4), VARTYPE(VT_BYREF | VT_I4)}) {
     EXPECT_EQ(SafeArrayCreate(bad, 1, &one), nullptr) << bad;
@@ -77,14 +77,14 @@ TEST_F(SafeArrays, RefusesBadTypesArgumentsAndSizes) {
   EXPECT_EQ(SafeArrayCreate(VT_I4, 0, &one), nullptr);
   EXPECT_EQ(SafeArrayCreate(VT_I4, 1, nullptr), nullptr);
   // Element count times size must fit the 32-bit sizes of a SAFEARRAY.
-  const SAFEARRAYBOUND square[2] = {{0x10000, 0}, {0x10000, 0}};
+  SAFEARRAYBOUND square[2] = {{0x10000, 0}, {0x10000, 0}};
   EXPECT_EQ(SafeArrayCreate(VT_UI1, 2, square), nullptr);
-  const SAFEARRAYBOUND cube[3] = {{0xFFFFFFFF, 0}, {0xFFFFFFFF, 0}, {0xFFFFFFFF, 0}};
+  SAFEARRAYBOUND cube[3] = {{0xFFFFFFFF, 0}, {0xFFFFFFFF, 0}, {0xFFFFFFFF, 0}};
   EXPECT_EQ(SafeArrayCreate(VT_R8, 3, cube), nullptr);
   EXPECT_EQ(SafeArrayCreateVector(VT_I4, 0, 0x40000000), nullptr);
   EXPECT_EQ(LiveAllocations(), before_);
   // An empty dimension makes the whole array empty, however large the rest.
-  const SAFEARRAYBOUND empty[2] = {{0xFFFFFFFF, 0}, {0, 7}};
+  SAFEARRAYBOUND empty[2] = {{0xFFFFFFFF, 0}, {0, 7}};
   SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 2, empty);
   ASSERT_NE(psa, nullptr);
   EXPECT_EQ(Bound(psa, 2, true), 6);
@@ -92,7 +92,7 @@ TEST_F(SafeArrays, RefusesBadTypesArgumentsAndSizes) {
 }
 
 TEST_F(SafeArrays, TwoDimensionsAreStoredReversedAndColumnMajor) {
-  const SAFEARRAYBOUND bounds[2] = {{3, 1}, {2, -1}};  // dimension 1: 1..3, dimension 2: -1..0
+  SAFEARRAYBOUND bounds[2] = {{3, 1}, {2, -1}};  // dimension 1: 1..3, dimension 2: -1..0
   SAFEARRAY* psa = SafeArrayCreate(VT_I4, 2, bounds);
   ASSERT_NE(psa, nullptr);
   const SAFEARRAYBOUND* stored = psa->rgsabound;
@@ -112,7 +112,7 @@ TEST_F(SafeArrays, TwoDimensionsAreStoredReversedAndColumnMajor) {
 
   for (LONG i = 1; i <= 3; ++i) {
     for (LONG j = -1; j <= 0; ++j) {
-      const LONG index[2] = {i, j};
+      LONG index[2] = {i, j};
       value = 100 * i + (j + 2);
       ASSERT_EQ(SafeArrayPutElement(psa, index, &value), S_OK);
     }
@@ -121,14 +121,14 @@ TEST_F(SafeArrays, TwoDimensionsAreStoredReversedAndColumnMajor) {
   LONG* data = nullptr;
   ASSERT_EQ(SafeArrayAccessData(psa, reinterpret_cast<void**>(&data)), S_OK);
   EXPECT_EQ(std::vector<LONG>(data, data + 6), (std::vector<LONG>{101, 201, 301, 102, 202, 302}));
-  const LONG index[2] = {2, 0};
+  LONG index[2] = {2, 0};
   void* cell = nullptr;
   ASSERT_EQ(SafeArrayPtrOfIndex(psa, index, &cell), S_OK);
   EXPECT_EQ(cell, data + 4);
   ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
 
-  const LONG outside[][2] = {{0, 0}, {4, 0}, {1, -2}, {1, 1}};
-  for (const auto& bad : outside) {
+  LONG outside[][2] = {{0, 0}, {4, 0}, {1, -2}, {1, 1}};
+  for (auto& bad : outside) {
     EXPECT_EQ(SafeArrayGetElement(psa, bad, &value), DISP_E_BADINDEX);
     EXPECT_EQ(SafeArrayPutElement(psa, bad, &value), DISP_E_BADINDEX);
     EXPECT_EQ(SafeArrayPtrOfIndex(psa, bad, &cell), DISP_E_BADINDEX);
@@ -145,8 +145,8 @@ TEST_F(SafeArrays, TwoDimensionsAreStoredReversedAndColumnMajor) {
 TEST_F(SafeArrays, StringElementsAreCopiedInAndOut) {
   SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 10, 3);
   BSTR text = xelo::com::AllocBstrUtf8("alpha");
-  const LONG first = 10;
-  const LONG last = 12;
+  LONG first = 10;
+  LONG last = 12;
   ASSERT_EQ(SafeArrayPutElement(psa, &first, text), S_OK);
   ASSERT_EQ(SafeArrayPutElement(psa, &last, text), S_OK);
   EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 3);
@@ -158,7 +158,7 @@ TEST_F(SafeArrays, StringElementsAreCopiedInAndOut) {
   BSTR* cells = static_cast<BSTR*>(psa->pvData);
   EXPECT_NE(out, cells[0]);
   SysFreeString(out);
-  const LONG middle = 11;
+  LONG middle = 11;
   ASSERT_EQ(SafeArrayGetElement(psa, &middle, &out), S_OK);  // an untouched element is a null BSTR
   EXPECT_EQ(out, nullptr);
 
@@ -177,7 +177,7 @@ TEST_F(SafeArrays, VariantAndInterfaceElementsAreOwned) {
   VARIANT text{};
   text.bstrVal = xelo::com::AllocBstrUtf8("nested");
   text.vt = VT_BSTR;
-  const LONG zero = 0;
+  LONG zero = 0;
   ASSERT_EQ(SafeArrayPutElement(variants, &zero, &text), S_OK);
   VariantClear(&text);
   VARIANT inner{};
@@ -186,7 +186,7 @@ TEST_F(SafeArrays, VariantAndInterfaceElementsAreOwned) {
   BSTR deep = xelo::com::AllocBstrUtf8("deep");
   ASSERT_EQ(SafeArrayPutElement(inner.parray, &zero, deep), S_OK);
   SysFreeString(deep);
-  const LONG one = 1;
+  LONG one = 1;
   ASSERT_EQ(SafeArrayPutElement(variants, &one, &inner), S_OK);
   VariantClear(&inner);
 
@@ -227,10 +227,10 @@ TEST_F(SafeArrays, VariantAndInterfaceElementsAreOwned) {
 }
 
 TEST_F(SafeArrays, CopyKeepsShapeAndTypeButNotLocks) {
-  const SAFEARRAYBOUND bounds[2] = {{2, 5}, {2, -3}};
+  SAFEARRAYBOUND bounds[2] = {{2, 5}, {2, -3}};
   SAFEARRAY* psa = SafeArrayCreate(VT_DECIMAL, 2, bounds);
-  const LONG index[2] = {6, -2};
-  const DECIMAL value{0, 4, DECIMAL_NEG, 1, 2};
+  LONG index[2] = {6, -2};
+  DECIMAL value = xelo::test::DecimalOf(4, DECIMAL_NEG, 1, 2);
   ASSERT_EQ(SafeArrayPutElement(psa, index, &value), S_OK);
   ASSERT_EQ(SafeArrayLock(psa), S_OK);
   SAFEARRAY* copy = nullptr;
@@ -264,7 +264,7 @@ TEST_F(SafeArrays, LockingFollowsComRules) {
   ASSERT_EQ(SafeArrayLock(psa), S_OK);
   EXPECT_EQ(psa->cLocks, 2u);
   EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
-  const SAFEARRAYBOUND bigger{4, 0};
+  SAFEARRAYBOUND bigger{4, 0};
   EXPECT_EQ(SafeArrayRedim(psa, &bigger), DISP_E_ARRAYISLOCKED);
   EXPECT_EQ(Bound(psa, 1, true), 1);
   ASSERT_EQ(SafeArrayUnlock(psa), S_OK);
@@ -295,11 +295,11 @@ TEST_F(SafeArrays, RedimResizesTheLastDimension) {
     ASSERT_EQ(SafeArrayPutElement(psa, &i, text), S_OK);
     SysFreeString(text);
   }
-  const SAFEARRAYBOUND shorter{2, 0};
+  SAFEARRAYBOUND shorter{2, 0};
   ASSERT_EQ(SafeArrayRedim(psa, &shorter), S_OK);
   EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 2);  // the two dropped strings were freed
   // Elements keep their place; the new lower bound renumbers them.
-  const SAFEARRAYBOUND moved{5, 10};
+  SAFEARRAYBOUND moved{5, 10};
   ASSERT_EQ(SafeArrayRedim(psa, &moved), S_OK);
   EXPECT_EQ(Bound(psa, 1, false), 10);
   EXPECT_EQ(Bound(psa, 1, true), 14);
@@ -310,22 +310,22 @@ TEST_F(SafeArrays, RedimResizesTheLastDimension) {
     SysFreeString(out);
   }
   // A size that does not fit is refused and the array stays as it was.
-  const SAFEARRAYBOUND huge{0xFFFFFFFF, 0};
+  SAFEARRAYBOUND huge{0xFFFFFFFF, 0};
   EXPECT_EQ(SafeArrayRedim(psa, &huge), E_OUTOFMEMORY);
   EXPECT_EQ(Bound(psa, 1, true), 14);
   EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 
   // In two dimensions only the right-most one changes; the rest of the
   // data is a kept prefix.
-  const SAFEARRAYBOUND bounds[2] = {{2, 0}, {3, 0}};
+  SAFEARRAYBOUND bounds[2] = {{2, 0}, {3, 0}};
   psa = SafeArrayCreate(VT_I2, 2, bounds);
   for (SHORT k = 0; k < 6; ++k) static_cast<SHORT*>(psa->pvData)[k] = static_cast<SHORT>(k + 1);
-  const SAFEARRAYBOUND two{2, 1};
+  SAFEARRAYBOUND two{2, 1};
   ASSERT_EQ(SafeArrayRedim(psa, &two), S_OK);
   EXPECT_EQ(Bound(psa, 1, true), 1);
   EXPECT_EQ(Bound(psa, 2, false), 1);
   EXPECT_EQ(Bound(psa, 2, true), 2);
-  const LONG index[2] = {1, 2};
+  LONG index[2] = {1, 2};
   SHORT value = 0;
   ASSERT_EQ(SafeArrayGetElement(psa, index, &value), S_OK);
   EXPECT_EQ(value, 4);

@@ -3,6 +3,9 @@
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/Variant.h"
 
+#include "com/CountedObjects.h"
+#include "com/DecimalValue.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -60,7 +63,7 @@ VARIANT Str(const char* utf8) {
 }
 VARIANT Dec(BYTE scale, bool negative, ULONG hi, ULONGLONG lo) {
   VARIANT v{};
-  v.decVal = DECIMAL{0, scale, negative ? DECIMAL_NEG : BYTE{0}, hi, lo};
+  v.decVal = xelo::test::DecimalOf(scale, negative ? DECIMAL_NEG : BYTE{0}, hi, lo);
   v.vt = VT_DECIMAL;
   return v;
 }
@@ -85,7 +88,7 @@ std::string Describe(const VARIANT& v) {
       break;
     case VT_DECIMAL:
       std::snprintf(text, sizeof text, "DECIMAL scale %u sign %u hi %u lo %llu", v.decVal.scale, v.decVal.sign,
-                    v.decVal.Hi32, static_cast<unsigned long long>(v.decVal.Lo64));
+                    static_cast<unsigned>(v.decVal.Hi32), static_cast<unsigned long long>(v.decVal.Lo64));
       break;
     default:
       std::snprintf(text, sizeof text, "vt %u bits 0x%llX", v.vt, static_cast<unsigned long long>(v.ullVal));
@@ -456,14 +459,8 @@ TEST_F(VariantConvert, ReferencesAreFollowedAndNeverFreed) {
   SysFreeString(owned);
 }
 
-class Counted : public xelo::com::ComObject<IDispatch> {
- public:
-  ULONG Refs() const { return RefCount(); }
-};
-class PlainCounted : public xelo::com::ComObject<IUnknown> {
- public:
-  ULONG Refs() const { return RefCount(); }
-};
+using Counted = xelo::test::CountedDispatch;
+using PlainCounted = xelo::test::CountedUnknown;
 
 TEST_F(VariantConvert, InterfacesConvertOnlyIntoEachOtherAndNull) {
   auto object = xelo::com::MakeComObject<Counted>();
@@ -510,7 +507,7 @@ TEST_F(VariantConvert, InterfacesConvertOnlyIntoEachOtherAndNull) {
 }
 
 SAFEARRAY* Matrix(VARTYPE vt) {
-  const SAFEARRAYBOUND bounds[2] = {{2, -1}, {3, 5}};  // dimension 1: -1..0, dimension 2: 5..7
+  SAFEARRAYBOUND bounds[2] = {{2, -1}, {3, 5}};  // dimension 1: -1..0, dimension 2: 5..7
   return SafeArrayCreate(vt, 2, bounds);
 }
 
@@ -520,8 +517,8 @@ TEST_F(VariantConvert, ArraysConvertElementByElement) {
   numbers.vt = VT_ARRAY | VT_I4;
   for (LONG i = -1; i <= 0; ++i) {
     for (LONG j = 5; j <= 7; ++j) {
-      const LONG index[2] = {i, j};
-      const LONG value = 10 * i + j;
+      LONG index[2] = {i, j};
+      LONG value = 10 * i + j;
       ASSERT_EQ(SafeArrayPutElement(numbers.parray, index, &value), S_OK);
     }
   }
@@ -534,7 +531,7 @@ TEST_F(VariantConvert, ArraysConvertElementByElement) {
   EXPECT_EQ((SafeArrayGetUBound(texts.parray, 2, &bound), bound), 7);
   for (LONG i = -1; i <= 0; ++i) {
     for (LONG j = 5; j <= 7; ++j) {
-      const LONG index[2] = {i, j};
+      LONG index[2] = {i, j};
       BSTR element = nullptr;
       ASSERT_EQ(SafeArrayGetElement(texts.parray, index, &element), S_OK);
       EXPECT_EQ(BstrToUtf8(element), std::to_string(10 * i + j));
@@ -544,7 +541,7 @@ TEST_F(VariantConvert, ArraysConvertElementByElement) {
   // And back through VARIANT elements into doubles, in place.
   ASSERT_EQ(VariantChangeType(&texts, &texts, 0, VT_ARRAY | VT_VARIANT), S_OK);
   ASSERT_EQ(VariantChangeType(&texts, &texts, 0, VT_ARRAY | VT_R8), S_OK);
-  const LONG last[2] = {0, 7};
+  LONG last[2] = {0, 7};
   double element = 0;
   ASSERT_EQ(SafeArrayGetElement(texts.parray, last, &element), S_OK);
   EXPECT_EQ(element, 7.0);

@@ -3,6 +3,9 @@
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/Variant.h"
 
+#include "com/CountedObjects.h"
+#include "com/DecimalValue.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,10 +21,7 @@ class VariantLifetime : public ::testing::Test {
   xelo::com::AllocationCounts before_ = LiveAllocations();
 };
 
-class Counted : public xelo::com::ComObject<IDispatch> {
- public:
-  ULONG Refs() const { return RefCount(); }
-};
+using Counted = xelo::test::CountedDispatch;
 
 VARIANT Text(const char* utf8) {
   VARIANT v{};
@@ -55,7 +55,7 @@ TEST_F(VariantLifetime, ClearFreesWhatTheVariantOwns) {
 
   VARIANT array = Vector(VT_BSTR, 2);
   BSTR element = xelo::com::AllocBstrUtf8("inside");
-  const LONG index = 1;
+  LONG index = 1;
   ASSERT_EQ(SafeArrayPutElement(array.parray, &index, element), S_OK);
   SysFreeString(element);
   ASSERT_EQ(VariantClear(&array), S_OK);
@@ -115,15 +115,15 @@ TEST_F(VariantLifetime, CopyIsDeep) {
   EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 2);
 
   VARIANT decimal{};
-  decimal.decVal = DECIMAL{0, 3, DECIMAL_NEG, 7, 11};
+  decimal.decVal = xelo::test::DecimalOf(3, DECIMAL_NEG, 7, 11);
   decimal.vt = VT_DECIMAL;
   ASSERT_EQ(VariantCopy(&copy, &decimal), S_OK);
   EXPECT_EQ(copy.vt, VT_DECIMAL);
   EXPECT_EQ(std::memcmp(&copy.decVal.scale, &decimal.decVal.scale, sizeof(DECIMAL) - sizeof(USHORT)), 0);
 
   VARIANT array = Vector(VT_R8, 3);
-  const LONG index = 2;
-  const double value = 2.5;
+  LONG index = 2;
+  double value = 2.5;
   ASSERT_EQ(SafeArrayPutElement(array.parray, &index, &value), S_OK);
   ASSERT_EQ(VariantCopy(&copy, &array), S_OK);
   ASSERT_NE(copy.parray, array.parray);
@@ -158,7 +158,7 @@ TEST_F(VariantLifetime, CopyFromInsideTheDestinationAndFailedCopies) {
   // The source is an element of the destination's own array.
   VARIANT holder = Vector(VT_VARIANT, 1);
   VARIANT* element = nullptr;
-  const LONG index = 0;
+  LONG index = 0;
   ASSERT_EQ(SafeArrayPtrOfIndex(holder.parray, &index, reinterpret_cast<void**>(&element)), S_OK);
   *element = Text("inner");
   ASSERT_EQ(VariantCopy(&holder, element), S_OK);
@@ -206,7 +206,7 @@ TEST_F(VariantLifetime, CopyIndFollowsReferences) {
   EXPECT_NE(ref.bstrVal, text);
   VariantClear(&ref);
 
-  DECIMAL decimal{0, 2, 0, 0, 314};
+  DECIMAL decimal = xelo::test::DecimalOf(2, 0, 0, 314);
   ref.pdecVal = &decimal;
   ref.vt = VT_BYREF | VT_DECIMAL;
   ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);

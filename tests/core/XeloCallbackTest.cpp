@@ -14,6 +14,7 @@
 namespace {
 
 using namespace xelo;
+using xelo::HWND;  // the framework's window handle, not the Windows SDK's
 using xelo::sim::SimulationControl;
 using xelo::test::OPCMessageOf;
 

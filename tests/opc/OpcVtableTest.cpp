@@ -42,7 +42,10 @@ TEST(OpcVtable, EveryMethodSitsInItsPublishedSlot) {
   GTEST_SKIP() << "reads member function pointers as the Itanium C++ ABI lays them out";
 #endif
   const SlotRow rows[] = {
-      XELO_SLOT(IOPCServer, QueryInterface, 0),
+      // The SDK overloads QueryInterface with a template: the COM method is
+      // named by its type.
+      SlotRow{"IOPCServer::QueryInterface",
+              SlotOf(static_cast<HRESULT (STDMETHODCALLTYPE IOPCServer::*)(REFIID, void**)>(&IOPCServer::QueryInterface)), 0},
       XELO_SLOT(IOPCServer, AddRef, 1),
       XELO_SLOT(IOPCServer, Release, 2),
       XELO_SLOT(IOPCServer, AddGroup, 3),

@@ -1,0 +1,29 @@
+// Reference-counted objects for the tests that hand interfaces to variants
+// and arrays and check that each reference is taken and given back.
+#pragma once
+
+#include "xelo/com/ComObject.h"
+
+namespace xelo::test {
+
+// An IDispatch that answers nothing but its reference count. Windows
+// declares IDispatch's methods pure; they are never called here.
+class CountedDispatch : public xelo::com::ComObject<IDispatch> {
+ public:
+  ULONG Refs() const { return RefCount(); }
+#if XELO_COM_NATIVE
+  STDMETHOD(GetTypeInfoCount)(UINT*) override { return E_NOTIMPL; }
+  STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+#endif
+};
+
+class CountedUnknown : public xelo::com::ComObject<IUnknown> {
+ public:
+  ULONG Refs() const { return RefCount(); }
+};
+
+}  // namespace xelo::test
