@@ -26,6 +26,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 find_program(XELO_WINE NAMES wine64 wine REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${XELO_WINE})
 
-# Programs carry the GCC runtime (libstdc++, libgcc, winpthread) inside,
-# so that Wine finds no missing DLLs and no PATH setup is needed.
+# Programs and DLLs carry the GCC runtime (libstdc++, libgcc, winpthread)
+# inside, so that Wine (or a computer without MinGW) finds no missing DLLs
+# and no PATH setup is needed.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")

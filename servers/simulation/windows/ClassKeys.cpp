@@ -115,4 +115,17 @@ HRESULT UnregisterSimulationClasses(RegistrationScope scope) {
   return result;
 }
 
+std::wstring ModuleFileName(HMODULE module) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);  // truncated: try a longer buffer
+  }
+}
+
 }  // namespace xelo::sim

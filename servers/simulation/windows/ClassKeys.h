@@ -15,6 +15,7 @@
 
 #include "xelo/com/WinTypes.h"
 
+#include <string>
 #include <string_view>
 
 namespace xelo::sim {
@@ -28,5 +29,9 @@ HRESULT RegisterSimulationClasses(RegistrationScope scope, ServerModule kind, st
 // Removes what RegisterSimulationClasses wrote in `scope`; S_OK also when
 // nothing was registered.
 HRESULT UnregisterSimulationClasses(RegistrationScope scope);
+
+// The full path of `module` (null: the program); empty when it cannot be
+// had.
+std::wstring ModuleFileName(HMODULE module);
 
 }  // namespace xelo::sim

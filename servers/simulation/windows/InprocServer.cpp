@@ -1,9 +1,14 @@
 // The simulation server as an in-process server DLL (InprocServer32, the
 // apartment threading model), for clients on Windows' COM that do not link
 // the simulation library: regsvr32 registers it for all users, COM loads it
-// into the client and creates the classes through DllGetClassObject. The
-// server's update cycles then run on the client's apartment scheduler.
+// into the client and creates the classes through DllGetClassObject.
+//
+// The DLL has its own copy of the library and so its own apartment
+// scheduler, which no client knows of: a thread timer on the client's
+// thread runs it from the client's message loop (every Windows message loop
+// dispatches timer messages).
 #include "servers/simulation/windows/ClassKeys.h"
+#include "xelo/com/Apartment.h"
 #include "xelo/com/ClassRegistry.h"
 
 #include <string>
@@ -16,16 +21,21 @@ std::wstring ThisModulePath() {
                           reinterpret_cast<LPCWSTR>(&ThisModulePath), &module)) {
     return {};
   }
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
+  return xelo::sim::ModuleFileName(module);
+}
+
+// Often enough for the shortest update rate (100 ms) and for prompt
+// asynchronous completions.
+constexpr UINT kSchedulerPeriodMs = 10;
+
+void CALLBACK RunScheduler(HWND, UINT, UINT_PTR, DWORD) {
+  xelo::com::DefaultScheduler::Process().ProcessPending();
+}
+
+// Once, on the thread that creates the first object: the apartment's.
+void StartScheduler() {
+  static const UINT_PTR timer = SetTimer(nullptr, 0, kSchedulerPeriodMs, RunScheduler);
+  (void)timer;
 }
 
 }  // namespace
@@ -37,6 +47,7 @@ HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
   *ppv = nullptr;
   const auto registration = xelo::com::ClassRegistry::Instance().Find(clsid);
   if (!registration || !registration->factory) return CLASS_E_CLASSNOTAVAILABLE;
+  StartScheduler();
   return registration->factory->QueryInterface(riid, ppv);
 }
 

@@ -36,19 +36,6 @@ bool IsSwitch(const wchar_t* argument, const wchar_t* name) {
   return (argument[0] == L'/' || argument[0] == L'-') && _wcsicmp(argument + 1, name) == 0;
 }
 
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 int Report(const char* what, HRESULT hr) {
   if (SUCCEEDED(hr)) return 0;
   std::fprintf(stderr, "xelo_simulation_server: %s: %s\n", what, xelo::com::SystemMessageText(hr).c_str());
@@ -102,7 +89,7 @@ int wmain(int argc, wchar_t** argv) {
       const bool user = scope == RegistrationScope::User;
       if (IsSwitch(argv[i], user ? L"RegServerPerUser" : L"RegServer")) {
         return Report("registration failed", xelo::sim::RegisterSimulationClasses(
-                                                   scope, xelo::sim::ServerModule::LocalServer, ModulePath()));
+                                                   scope, xelo::sim::ServerModule::LocalServer, xelo::sim::ModuleFileName(nullptr)));
       }
       if (IsSwitch(argv[i], user ? L"UnregServerPerUser" : L"UnregServer")) {
         return Report("unregistration failed", xelo::sim::UnregisterSimulationClasses(scope));
