@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   const xelo::com::ComApartment apartment;
   const xelo::com::OleString progId = xelo::com::ToUtf16(argc > 1 ? argv[1] : "Xelo.Sim.1");
   CLSID clsid;
-  if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) {
+  if (FAILED(xelo::com::ClassIdFromProgId(progId.c_str(), &clsid))) {
     std::fprintf(stderr, "no class is registered under that ProgID\n");
     return 1;
   }

@@ -49,7 +49,7 @@ Cell CategoriesCell(tXeloServerSet types) {
 std::string ClassIdOf(const std::string& progId) {
   const com::OleString wide = StringToWide(progId);
   CLSID clsid{};
-  if (FAILED(CLSIDFromProgID(wide.c_str(), &clsid))) return {};
+  if (FAILED(com::ClassIdFromProgId(wide.c_str(), &clsid))) return {};
   LPOLESTR text = nullptr;
   if (FAILED(StringFromCLSID(clsid, &text))) return {};
   std::string result = com::ToUtf8(text);

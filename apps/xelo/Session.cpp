@@ -59,7 +59,7 @@ bool IsServerName(const std::string& name) {
   if (name.empty()) return false;
   const com::OleString wide = StringToWide(name);
   CLSID clsid{};
-  return SUCCEEDED(CLSIDFromProgID(wide.c_str(), &clsid)) || SUCCEEDED(CLSIDFromString(wide.c_str(), &clsid));
+  return SUCCEEDED(com::ClassIdFromProgId(wide.c_str(), &clsid)) || SUCCEEDED(CLSIDFromString(wide.c_str(), &clsid));
 }
 
 ServerAndArguments SplitServer(const CommonOptions& options, const std::vector<std::string>& arguments) {

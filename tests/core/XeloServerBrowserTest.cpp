@@ -11,6 +11,8 @@
 #include "xelo/framework/Application.h"
 #include "xelo/framework/Strings.h"
 
+#include "NativeCom.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -80,6 +82,7 @@ TEST_F(XeloServerBrowserTest, GetOPCServersListsKeysWithAnOpcSubkeyInRegistryOrd
   TStringList list{"stale"};
   GetOPCServers(list);
   EXPECT_EQ(LinesOf(list), kSimDA) << "AE and the server list have no OPC key";
+#if !XELO_COM_NATIVE  // on Windows' COM the classes root is the system's registry
   {
     const com::ScopedClassRegistration early(Early({}, true));
     GetOPCServers(list);
@@ -89,6 +92,7 @@ TEST_F(XeloServerBrowserTest, GetOPCServersListsKeysWithAnOpcSubkeyInRegistryOrd
   const com::ScopedClassRegistration early(Early({}, false));
   GetOPCServers(list);
   EXPECT_EQ(LinesOf(list), kSimDA);
+#endif
 }
 
 TEST_F(XeloServerBrowserTest, ExecuteMergesADualServerAtItsDA10Place) {
@@ -125,6 +129,7 @@ TEST_F(XeloServerBrowserTest, ComputerNameIsKeptAndStampedOnEveryEntry) {
   ASSERT_EQ(browser_->GetCount(), 4);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(browser_->GetItems(i)->Computer, "localhost");
 
+  if (xelo::test::NativeComUnderWine()) GTEST_SKIP() << "Wine's COM creates objects on this computer whatever computer is named";
   try {
     browser_->GetOPCServers("no-such-computer.invalid");
     FAIL() << "no exception";

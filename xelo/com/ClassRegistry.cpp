@@ -144,6 +144,15 @@ ComApartment::~ComApartment() {
   if (SUCCEEDED(result_)) CoUninitialize();
 }
 
+HRESULT ClassIdFromProgId(LPCOLESTR progId, CLSID* clsid) {
+  if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
+  if (const auto registration = ClassRegistry::Instance().FindByProgId(ToUtf8(progId))) {
+    *clsid = registration->clsid;
+    return S_OK;
+  }
+  return CLSIDFromProgID(progId, clsid);
+}
+
 ScopedClassRegistration::ScopedClassRegistration(ClassRegistration registration)
     : clsid_(registration.clsid), result_(ClassRegistry::Instance().Register(std::move(registration))) {}
 

@@ -106,6 +106,14 @@ class ScopedClassRegistration {
 
 }  // namespace xelo::com
 
+namespace xelo::com {
+// ProgID -> CLSID as this process sees its classes: those of the class
+// registry first (on Windows' COM they are offered in process, whether or
+// not the system's registry knows them), then the system's registrations
+// (CLSIDFromProgID). CO_E_CLASSSTRING when neither knows the ProgID.
+HRESULT ClassIdFromProgId(LPCOLESTR progId, CLSID* clsid);
+}  // namespace xelo::com
+
 #if !XELO_COM_NATIVE  // Windows' own look in its registry
 // ProgID -> CLSID; CO_E_CLASSSTRING for an unknown ProgID.
 HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid);

@@ -33,7 +33,7 @@ constexpr char kIntfNotSupported[] = "Interface not supported";
 std::optional<CLSID> ProgIDToCLSID(const std::string& name) {
   const com::OleString wide = StringToWide(name);
   CLSID clsid{};
-  if (SUCCEEDED(CLSIDFromProgID(wide.c_str(), &clsid))) return clsid;
+  if (SUCCEEDED(com::ClassIdFromProgId(wide.c_str(), &clsid))) return clsid;
   if (SUCCEEDED(CLSIDFromString(wide.c_str(), &clsid))) return clsid;
   return std::nullopt;
 }

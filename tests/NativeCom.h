@@ -1,0 +1,20 @@
+// What the tests need to know of the COM they run on.
+#pragma once
+
+#include "xelo/com/WinTypes.h"
+
+namespace xelo::test {
+
+// True for Windows' own COM as Wine provides it. Wine's COM ignores the
+// computer of a creation request and creates every object on this computer,
+// so nothing can be learnt there about unreachable computers.
+inline bool NativeComUnderWine() {
+#if XELO_COM_NATIVE
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
+}  // namespace xelo::test
