@@ -149,12 +149,15 @@ KeyHandle CreatePath(HKEY root, const KeyPath& path, REGSAM access) {
   return CreateSubkey(root, FullPath(root, path).c_str(), access);
 }
 
-// The name of the subkey at `index`; nothing past the end or on an error.
-std::optional<OleString> SubkeyAt(HKEY key, DWORD index) {
+// The name at `index` of what `enumerate` lists (RegEnumKeyExW or
+// RegEnumValueW, whose first arguments are alike); nothing past the end or
+// on an error. The buffer grows until the longest name fits.
+template <typename Enumerate>
+std::optional<OleString> NameAt(HKEY key, DWORD index, Enumerate enumerate) {
   OleString name(256, L'\0');
   while (name.size() <= kLongestName) {
     DWORD length = static_cast<DWORD>(name.size());
-    const LSTATUS status = ::RegEnumKeyExW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    const LSTATUS status = enumerate(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_MORE_DATA) {
       name.resize(name.size() * 2);
       continue;
@@ -166,21 +169,8 @@ std::optional<OleString> SubkeyAt(HKEY key, DWORD index) {
   return std::nullopt;
 }
 
-std::optional<OleString> ValueNameAt(HKEY key, DWORD index) {
-  OleString name(256, L'\0');
-  while (name.size() <= kLongestName) {
-    DWORD length = static_cast<DWORD>(name.size());
-    const LSTATUS status = ::RegEnumValueW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_MORE_DATA) {
-      name.resize(name.size() * 2);
-      continue;
-    }
-    if (status != ERROR_SUCCESS) return std::nullopt;
-    name.resize(length);
-    return name;
-  }
-  return std::nullopt;
-}
+std::optional<OleString> SubkeyAt(HKEY key, DWORD index) { return NameAt(key, index, ::RegEnumKeyExW); }
+std::optional<OleString> ValueNameAt(HKEY key, DWORD index) { return NameAt(key, index, ::RegEnumValueW); }
 
 // Registry names compare as the registry compares them: ordinal, ignoring
 // case, beyond ASCII too.
