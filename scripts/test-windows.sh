@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The Windows build, cross-compiled with MinGW-w64 and tested under Wine:
+# The Windows build on Windows' own COM, cross-compiled with MinGW-w64 and
+# tested under Wine:
 # installs what is missing (Debian 12, run as root), builds into
 # build-mingw with cmake/mingw-w64.cmake and runs the whole test suite with
 # ctest, every test under Wine in a Wine prefix of the build's own
@@ -21,7 +22,7 @@ jobs="${XELO_JOBS:-2}"
 dir=build-mingw
 # The Linux build's optimisation without its debug information, which
 # costs the cross compiler about a quarter of its time per file.
-cmake -S . -B "$dir" -G Ninja --toolchain cmake/mingw-w64.cmake -DXELO_WERROR=ON \
+cmake -S . -B "$dir" -G Ninja --toolchain cmake/mingw-w64.cmake -DXELO_COM=native -DXELO_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG"
 cmake --build "$dir" -j"$jobs"
 

@@ -17,4 +17,12 @@ inline bool NativeComUnderWine() {
 #endif
 }
 
+// For tests of the portable runtime's own versions of the system's COM
+// functions (VariantClear, SafeArrayCreate, SysAllocString, ...): on
+// Windows' COM those functions are the system's, not the library's to test.
+inline constexpr bool kNativeCom = XELO_COM_NATIVE != 0;
+
 }  // namespace xelo::test
+
+#define XELO_ONLY_ON_PORTABLE_COM() \
+  if (::xelo::test::kNativeCom) GTEST_SKIP() << "a test of the portable runtime's own version of a system function"

@@ -1,6 +1,7 @@
 #include "servers/simulation/OwnedVariant.h"
 
 #include "xelo/com/BStr.h"
+#include "xelo/com/VariantConversion.h"
 
 #include <cstring>
 #include <new>
@@ -98,7 +99,7 @@ HRESULT OwnedVariant::ConvertTo(VARTYPE vt, OwnedVariant& out) const {
     return S_OK;
   }
   OwnedVariant converted;
-  const HRESULT hr = VariantChangeType(&converted.v_, com::Lent(&v_), 0, vt);
+  const HRESULT hr = com::ChangeVariantType(&converted.v_, &v_, 0, vt);
   if (FAILED(hr)) return hr;
   out = std::move(converted);
   return S_OK;

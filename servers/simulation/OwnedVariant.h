@@ -40,8 +40,8 @@ class OwnedVariant {
 
   // A deep copy into an uninitialised VARIANT owned by the caller.
   HRESULT CopyTo(VARIANT* out) const noexcept;
-  // The value converted to `vt` (VT_EMPTY: unchanged); the VariantChangeType
-  // code on failure.
+  // The value converted to `vt` (VT_EMPTY: unchanged), arrays element by
+  // element; the VariantChangeType code on failure.
   HRESULT ConvertTo(VARTYPE vt, OwnedVariant& out) const;
   // Same type and same value (texts and array elements compared).
   bool Equals(const OwnedVariant& other) const;

@@ -139,7 +139,10 @@ std::vector<BYTE> StreamWriter::WriteCompleteBytes(OPCHANDLE clientGroup, DWORD 
 }
 
 HGLOBAL StreamWriter::ToGlobal(const std::vector<BYTE>& bytes) {
-  HGLOBAL block = GlobalAlloc(GMEM_FIXED, bytes.size());
+  // Moveable: the handle of a fixed block is its address, which Windows
+  // locks without looking, so a handle the client freed too early could not
+  // be told from a live one.
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
   if (block == nullptr) return nullptr;
   void* data = GlobalLock(block);
   if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());

@@ -2,6 +2,8 @@
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
 
+#include "NativeCom.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -22,7 +24,7 @@ TEST(BStr, LengthsCountCharactersAndBytesIncludingEmbeddedZeros) {
   std::uint32_t prefix;
   std::memcpy(&prefix, reinterpret_cast<const char*>(text) - 4, 4);
   EXPECT_EQ(prefix, 8u) << "byte length stored directly before the characters";
-  EXPECT_EQ(LiveAllocations().bstrs, before.bstrs + 1);
+  EXPECT_EQ(LiveAllocations().Total(), before.Total() + 1);  // a task block on Windows
   SysFreeString(text);
   EXPECT_EQ(LiveAllocations(), before);
 }
@@ -56,6 +58,7 @@ TEST(BStr, NullIsTheEmptyStringAndOddByteLengthsAreKept) {
 }
 
 TEST(BStr, ReallocatingFromTheOldStringItselfKeepsItsCharacters) {
+  XELO_ONLY_ON_PORTABLE_COM();
   const auto before = LiveAllocations();
   struct Case {
     UINT offset;

@@ -2,6 +2,8 @@
 
 #include "com/AllocationCheckedTest.h"
 
+#include "NativeCom.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,7 +12,10 @@
 
 namespace {
 
-class ClipboardFormats : public xelo::test::AllocationCheckedTest {};
+class ClipboardFormats : public xelo::test::AllocationCheckedTest {
+ protected:
+  void SetUp() override { XELO_ONLY_ON_PORTABLE_COM(); }
+};
 using ClipboardFormatsDeathTest = ClipboardFormats;
 
 TEST_F(ClipboardFormats, TheSameNameGivesTheSameNumberInAnyCase) {

@@ -116,8 +116,12 @@ TEST(ComPtr, AttachDetachPutAndMoveKeepTheCountBalanced) {
 }
 
 TEST(SystemMessage, KnownCodesHaveTheirTextAndUnknownOnesNameTheCode) {
+#if !XELO_COM_NATIVE  // Windows' texts are the system's, in its language
   EXPECT_EQ(xelo::com::SystemMessageText(E_FAIL), "Unspecified error");
   EXPECT_EQ(xelo::com::SystemMessageText(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)), "The RPC server is unavailable.");
+  EXPECT_EQ(xelo::com::SystemMessageText(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)), "The remote procedure call failed.");
+#endif
+  // The OPC codes are the library's own, on every system.
   EXPECT_EQ(xelo::com::SystemMessageText(XELO_HR(0xC0040007)),
             "The item ID is not defined in the server address space or no longer exists in the server "
             "address space.");
@@ -127,7 +131,6 @@ TEST(SystemMessage, KnownCodesHaveTheirTextAndUnknownOnesNameTheCode) {
   EXPECT_EQ(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), XELO_HR(0x800706BA));
   EXPECT_EQ(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), XELO_HR(0x800706BE));
   EXPECT_TRUE(FAILED(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)));
-  EXPECT_EQ(xelo::com::SystemMessageText(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)), "The remote procedure call failed.");
   EXPECT_EQ(HRESULT_FACILITY(DISP_E_OVERFLOW), FACILITY_DISPATCH);
   EXPECT_TRUE(SUCCEEDED(S_FALSE));
   EXPECT_TRUE(FAILED(E_FAIL));

@@ -6,6 +6,8 @@
 
 #include "com/AllocationCheckedTest.h"
 
+#include "NativeCom.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -251,6 +253,9 @@ TEST_F(DataTransfer, ReleaseStgMediumFreesWhatTheMediumOwns) {
   ReleaseStgMedium(&medium);
   EXPECT_EQ(xelo::com::LiveAllocations().globalMemory, globalsBefore);
   EXPECT_EQ(GlobalLock(freed), nullptr);
+  // Windows' own frees and leaves the fields as they were; ours empties
+  // the medium, so that releasing it twice is harmless.
+  if (xelo::test::kNativeCom) return;
   EXPECT_EQ(medium.tymed, TYMED_NULL);
   EXPECT_EQ(medium.hGlobal, nullptr);
   ReleaseStgMedium(&medium);  // emptied: a second call does nothing

@@ -2,6 +2,8 @@
 
 #include "com/AllocationCheckedTest.h"
 
+#include "NativeCom.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,7 +11,10 @@
 
 namespace {
 
-class GlobalMemory : public xelo::test::AllocationCheckedTest {};
+class GlobalMemory : public xelo::test::AllocationCheckedTest {
+ protected:
+  void SetUp() override { XELO_ONLY_ON_PORTABLE_COM(); }
+};
 
 bool AllZero(const void* data, std::size_t bytes) {
   const auto* p = static_cast<const BYTE*>(data);

@@ -6,6 +6,8 @@
 #include "com/CountedObjects.h"
 #include "com/DecimalValue.h"
 
+#include "NativeCom.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,6 +20,7 @@ using xelo::com::LiveAllocations;
 
 class SafeArrays : public ::testing::Test {
  protected:
+  void SetUp() override { XELO_ONLY_ON_PORTABLE_COM(); }
   void TearDown() override { EXPECT_EQ(LiveAllocations(), before_); }
   xelo::com::AllocationCounts before_ = LiveAllocations();
 };

@@ -74,7 +74,9 @@ TEST_F(TaskBlockTracking, ATrackedBlockIsPoisonedBeforeItIsFreedAndMovesWhenReal
   const auto oldSerial = FindTaskBlock(old)->serial;
   auto* grown = static_cast<char*>(CoTaskMemRealloc(old, 8));
   ASSERT_NE(grown, nullptr);
+#if !XELO_COM_NATIVE  // Windows' allocator decides itself where the block goes
   EXPECT_NE(grown, old);
+#endif
   EXPECT_EQ(std::memcmp(grown, "abcd", 4), 0);
   EXPECT_FALSE(IsLiveTaskBlock(old, oldSerial));
   ASSERT_TRUE(FindTaskBlock(grown));
@@ -86,8 +88,11 @@ TEST_F(TaskBlockTracking, StringsAndSafeArraysAreTrackedFromTheirFirstByte) {
   BSTR text = SysAllocString(OLESTR("abc"));
   const auto block = FindTaskBlock(text);
   ASSERT_TRUE(block);
-  EXPECT_EQ(block->start, reinterpret_cast<const char*>(text) - 4) << "the length prefix belongs to the block";
-  EXPECT_EQ(block->size, 4u + 6u + 2u);
+  // The block holds the length prefix, the text and its terminator (Windows
+  // puts more before the prefix).
+  const auto* first = static_cast<const char*>(block->start);
+  EXPECT_LE(first, reinterpret_cast<const char*>(text) - 4) << "the length prefix belongs to the block";
+  EXPECT_GE(first + block->size, reinterpret_cast<const char*>(text + 4));
   SysFreeString(text);
   EXPECT_FALSE(IsLiveTaskBlock(text, block->serial));
 
@@ -96,11 +101,12 @@ TEST_F(TaskBlockTracking, StringsAndSafeArraysAreTrackedFromTheirFirstByte) {
   const auto descriptor = FindTaskBlock(array);
   const auto data = FindTaskBlock(array->pvData);
   ASSERT_TRUE(descriptor);
-  ASSERT_TRUE(data);
-  EXPECT_NE(descriptor->serial, data->serial);
-  EXPECT_EQ(data->size, 3 * sizeof(double));
+  ASSERT_TRUE(data);  // in a block of its own, or the descriptor's (Windows' vectors)
+  EXPECT_GE(static_cast<const char*>(data->start) + data->size,
+            static_cast<const char*>(array->pvData) + 3 * sizeof(double));
   ASSERT_EQ(SafeArrayDestroy(array), S_OK);
   EXPECT_FALSE(IsLiveTaskBlock(array, descriptor->serial));
+  EXPECT_FALSE(IsLiveTaskBlock(static_cast<const char*>(data->start), data->serial));
 }
 
 TEST_F(TaskBlockTracking, OffForgetsEveryRecordAndBlocksFromBeforeAreNeverTracked) {

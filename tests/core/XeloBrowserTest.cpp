@@ -235,7 +235,7 @@ TEST_F(XeloBrowserTest, ReportsPreferTheServersTextThenTheLibrarysThenTheSystems
   raiseErrors_ = false;
   EXPECT_FALSE(browser_->Check(E_NOTIMPL));
   EXPECT_TRUE(browser_->Check(S_FALSE));
-  EXPECT_EQ(errors_.back(), "Browser: Not implemented");
+  EXPECT_EQ(errors_.back(), "Browser: " + com::SystemMessageText(E_NOTIMPL));
 }
 
 TEST_F(XeloBrowserTest, SuppressedFailuresLeaveEmptyResults) {
@@ -249,8 +249,8 @@ TEST_F(XeloBrowserTest, SuppressedFailuresLeaveEmptyResults) {
   browser_->GetAccessPath("Static.Int16", paths);  // the simulation has none
   EXPECT_EQ(paths.GetCount(), 0);
   EXPECT_EQ(browser_->GetItemId("Nothing"), "");
-  EXPECT_EQ(errors_, (Lines{"Browser: Unspecified error", "Browser: Not implemented",
-                            "Browser: The parameter is incorrect."}));
+  EXPECT_EQ(errors_, (Lines{"Browser: " + com::SystemMessageText(E_FAIL), "Browser: " + com::SystemMessageText(E_NOTIMPL),
+                            "Browser: " + com::SystemMessageText(E_INVALIDARG)}));
   // A failed organisation query is asked again, a rebinding asks anew.
   SimulationControl::FailMethod(kOrganization, E_FAIL, /*once=*/true);
   browser_->SetOPCServer(server_.get());

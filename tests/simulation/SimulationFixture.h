@@ -72,7 +72,7 @@ class SimulationTest : public ::testing::Test {
   template <class Interface = IOPCServer>
   ComPtr<Interface> Create(const OLECHAR* progId = OLESTR("Xelo.Sim.1")) {
     CLSID clsid{};
-    EXPECT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
+    EXPECT_EQ(xelo::com::ClassIdFromProgId(progId, &clsid), S_OK);
     ComPtr<Interface> server;
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, xelo::com::IidOf<Interface>(), server.PutVoid()), S_OK);
     return server;

@@ -3,6 +3,7 @@
 #include "xelo/com/BStr.h"
 #include "xelo/com/HResult.h"
 #include "xelo/com/OleDate.h"
+#include "xelo/com/VariantConversion.h"
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/Persistent.h"
 #include "xelo/framework/SysUtils.h"
@@ -59,13 +60,14 @@ std::string QuoteForMessage(const std::string& text) {
   throw EConvertError("Could not convert " + what + " to type " + to + ": " + com::SystemMessageText(hr));
 }
 
-// The one place where values change type: COM's conversion, with Booleans
-// as "True"/"False" so that a Boolean turned into text reads the same as
+// The one place where values change type: COM's conversion in the
+// invariant locale, arrays element by element, with Booleans as
+// "True"/"False" so that a Boolean turned into text reads the same as
 // VarToStr shows it.
 Variant Convert(const Variant& source, VARTYPE target) {
   VARIANT out;
   VariantInit(&out);
-  const HRESULT hr = VariantChangeType(&out, com::Lent(&source.AsVARIANT()), VARIANT_ALPHABOOL, target);
+  const HRESULT hr = com::ChangeVariantType(&out, &source.AsVARIANT(), VARIANT_ALPHABOOL, target);
   if (FAILED(hr)) ThrowConvertError(source, target, hr);
   return Variant::Attach(out);
 }

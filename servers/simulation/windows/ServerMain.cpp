@@ -50,6 +50,10 @@ int Serve() {
   auto& registry = xelo::com::ClassRegistry::Instance();
   registry.WithdrawClassObjects();
   std::vector<DWORD> cookies;
+  auto revokeAll = [&cookies] {
+    for (const DWORD cookie : cookies) CoRevokeClassObject(cookie);
+    cookies.clear();
+  };
   for (const CLSID& clsid : {xelo::sim::CLSID_XeloSim, xelo::sim::CLSID_XeloSimDA1, xelo::sim::CLSID_XeloSimFlat,
                              xelo::sim::CLSID_XeloSimAE}) {
     const auto registration = registry.Find(clsid);
@@ -58,12 +62,17 @@ int Serve() {
     const HRESULT hr = CoRegisterClassObject(clsid, registration->factory.Get(), CLSCTX_LOCAL_SERVER,
                                              REGCLS_MULTIPLEUSE, &cookie);
     if (FAILED(hr)) {
-      for (const DWORD registered : cookies) CoRevokeClassObject(registered);
+      revokeAll();
       return Report("cannot offer its classes", hr);
     }
     cookies.push_back(cookie);
   }
 
+  // Ending takes two steps, a timer tick apart: first no new activation is
+  // taken (COM starts another process for the next client), then the
+  // program ends if the activations already on their way created nothing.
+  // Ending at once would leave a client that had just been handed the class
+  // object calling a process that no longer answers.
   auto idleSince = std::chrono::steady_clock::now();
   auto allowedIdle = std::chrono::steady_clock::duration(kFirstObjectWait);
   application.StartTimer(1s, [&] {
@@ -71,12 +80,14 @@ int Serve() {
     if (xelo::sim::SimulationControl::Live().servers != 0) {
       idleSince = now;
       allowedIdle = kIdleEnd;
-    } else if (now - idleSince >= allowedIdle) {
+    } else if (cookies.empty()) {
       application.Terminate();
+    } else if (now - idleSince >= allowedIdle) {
+      revokeAll();
     }
   });
   application.Run();
-  for (const DWORD cookie : cookies) CoRevokeClassObject(cookie);
+  revokeAll();
   return 0;
 }
 

@@ -42,8 +42,9 @@
 // - VT_UNKNOWN and VT_DISPATCH convert into each other by QueryInterface (a
 //   refusal is DISP_E_TYPEMISMATCH, a null pointer stays null) and into
 //   nothing else: we never call a default property.
-// - Arrays convert element by element into a new array of the same shape;
-//   a null array stays null. Array and scalar never convert into each other.
+// - An array converts only into a copy of itself, as in Windows; arrays of
+//   other element types are xelo/com/VariantConversion.h's business. Array
+//   and scalar never convert into each other.
 // - Target codes that exist but that a VARIANT conversion cannot produce
 //   (VT_VARIANT on its own, VT_RECORD, VT_INT_PTR, VT_UINT_PTR,
 //   VT_BLOB..VT_CLSID, any VT_BYREF type) are DISP_E_TYPEMISMATCH; codes
@@ -62,7 +63,6 @@
 #include <string_view>
 #include <system_error>
 #include <type_traits>
-#include <vector>
 
 namespace {
 
@@ -830,83 +830,6 @@ HRESULT ConvertScalar(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT& out
   return S_OK;
 }
 
-// An array whose descriptor disagrees with its VARIANT's type (element
-// size) is refused rather than misread.
-// A non-owning VARIANT view of one array element.
-void LoadElement(VARTYPE vt, const unsigned char* cell, ULONG size, VARIANT& view) {
-  std::memset(&view, 0, sizeof view);
-  if (vt == VT_VARIANT) {
-    std::memcpy(&view, cell, sizeof view);
-  } else if (vt == VT_DECIMAL) {
-    std::memcpy(&view.decVal, cell, sizeof(DECIMAL));
-    view.vt = VT_DECIMAL;
-  } else {
-    std::memcpy(&view.llVal, cell, size);
-    view.vt = vt;
-  }
-}
-
-// Moves an owned VARIANT of type `vt` into a zeroed element.
-void StoreElement(VARTYPE vt, VARIANT& value, unsigned char* cell, ULONG size) {
-  if (vt == VT_VARIANT) {
-    std::memcpy(cell, &value, sizeof value);
-  } else if (vt == VT_DECIMAL) {
-    DECIMAL decimal = value.decVal;
-    decimal.wReserved = 0;
-    std::memcpy(cell, &decimal, sizeof decimal);
-  } else {
-    std::memcpy(cell, &value.llVal, size);
-  }
-}
-
-HRESULT Convert(const VARIANT& source, VARTYPE vt, USHORT flags, VARIANT& out);
-
-// VT_ARRAY|x to VT_ARRAY|y with x != y: a new array of the same shape.
-HRESULT ConvertArray(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT& out) {
-  const auto from = static_cast<VARTYPE>(src.vt & VT_TYPEMASK);
-  const auto to = static_cast<VARTYPE>(vt & VT_TYPEMASK);
-  SAFEARRAY* input = src.parray;
-  if (input == nullptr) {
-    std::memset(&out, 0, sizeof out);
-    out.vt = vt;
-    return S_OK;
-  }
-  if (input->cDims == 0 || input->pvData == nullptr || input->cbElements != xelo::com::VarTypeSize(from)) return E_INVALIDARG;
-  const UINT dims = input->cDims;
-  const SAFEARRAYBOUND* stored = input->rgsabound;
-  std::vector<SAFEARRAYBOUND> bounds(dims);
-  std::uint64_t count = 1;
-  for (UINT i = 0; i < dims; ++i) {
-    bounds[i] = stored[dims - 1 - i];
-    count *= bounds[i].cElements;
-  }
-  SAFEARRAY* output = SafeArrayCreate(to, dims, bounds.data());
-  if (output == nullptr) return E_OUTOFMEMORY;
-  const auto* inCell = static_cast<const unsigned char*>(input->pvData);
-  auto* outCell = static_cast<unsigned char*>(output->pvData);
-  for (std::uint64_t i = 0; i < count; ++i, inCell += input->cbElements, outCell += output->cbElements) {
-    VARIANT view;
-    LoadElement(from, inCell, input->cbElements, view);
-    VARIANT converted;
-    HRESULT hr;
-    if (to == VT_VARIANT) {
-      VariantInit(&converted);
-      hr = VariantCopy(&converted, &view);
-    } else {
-      hr = Convert(view, to, flags, converted);
-    }
-    if (FAILED(hr)) {
-      SafeArrayDestroy(output);  // frees the elements converted so far
-      return hr;
-    }
-    StoreElement(to, converted, outCell, output->cbElements);
-  }
-  std::memset(&out, 0, sizeof out);
-  out.vt = vt;
-  out.parray = output;
-  return S_OK;
-}
-
 // Any valid VARIANT to a valid target type; `out` receives an owned value
 // and is written only on success.
 HRESULT Convert(const VARIANT& source, VARTYPE vt, USHORT flags, VARIANT& out) {
@@ -934,10 +857,9 @@ HRESULT Convert(const VARIANT& source, VARTYPE vt, USHORT flags, VARIANT& out) {
     if (SUCCEEDED(hr)) std::memcpy(&out, &copy, sizeof copy);
     return hr;
   }
-  const bool fromArray = (source.vt & VT_ARRAY) != 0;
-  const bool toArray = (vt & VT_ARRAY) != 0;
-  if (fromArray && toArray) return ConvertArray(source, vt, flags, out);
-  if (fromArray || toArray) return DISP_E_TYPEMISMATCH;
+  // As Windows: an array converts only into a copy of itself (see
+  // xelo/com/VariantConversion.h for arrays of other element types).
+  if ((source.vt & VT_ARRAY) != 0 || (vt & VT_ARRAY) != 0) return DISP_E_TYPEMISMATCH;
   return ConvertScalar(source, vt, flags, out);
 }
 

@@ -23,6 +23,7 @@ using BOOL = std::int32_t;
 using HRESULT = std::int32_t;
 using SCODE = std::int32_t;
 using LCID = DWORD;
+inline constexpr LCID LOCALE_INVARIANT = 0x007F;
 using VARTYPE = std::uint16_t;
 using VARIANT_BOOL = std::int16_t;
 using FLOAT = float;
