@@ -38,6 +38,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/XeloConfig.cmake
 # come first; among them is the one that keeps the simulation server's
 # self-registration (see servers/simulation/CMakeLists.txt), without which
 # "Xelo.Sim.1" would be unknown to a program built from these flags.
+# The Qt layer has a file of its own (xelo-qt.pc), which adds Qt's flags.
+list(REMOVE_ITEM _xelo_libraries xelo_qt xelo_gui)
 list(TRANSFORM _xelo_libraries PREPEND "-l" OUTPUT_VARIABLE _xelo_link_flags)
 list(REVERSE _xelo_link_flags)
 set(_xelo_link_options "")
@@ -75,3 +77,7 @@ else()
 endif()
 configure_file(cmake/xelo.pc.in ${CMAKE_CURRENT_BINARY_DIR}/xelo.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/xelo.pc DESTINATION ${_xelo_pc_dir})
+if(XELO_QT)
+  configure_file(cmake/xelo-qt.pc.in ${CMAKE_CURRENT_BINARY_DIR}/xelo-qt.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/xelo-qt.pc DESTINATION ${_xelo_pc_dir})
+endif()

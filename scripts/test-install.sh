@@ -42,6 +42,10 @@ if grep -nE -- "$build_only" "$(dirname "$package")"/*.cmake "$pc"; then
 fi
 export PKG_CONFIG_PATH="$(dirname "$pc")"
 cflags="$(pkg-config --cflags xelo)"
+# The Qt layer's headers need Qt's flags too (xelo-qt.pc, when Qt was built).
+if pkg-config --exists xelo-qt; then
+  cflags="$(pkg-config --cflags xelo-qt)"
+fi
 
 # ---- every installed header on its own ----
 # A COM back end's headers (xelo/com/portable/, xelo/com/native/) are parts of

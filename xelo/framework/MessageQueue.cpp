@@ -120,6 +120,8 @@ bool MessageQueue::IsWindow(HWND window) {
 }
 
 bool MessageQueue::PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, DiscardAction onDiscard) {
+  bool posted = false;
+  std::shared_ptr<const Waker> waker;
   if (window != nullptr) {
     std::lock_guard lock(gLock);
     WindowTable& windows = Windows();
@@ -129,8 +131,14 @@ bool MessageQueue::PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lPar
       queue.entries_.push_back(
           Entry{queue.nextSeq_++, window, TMessage{msg, wParam, lParam, 0}, std::move(onDiscard), {}});
       queue.waiter_->Notify();
-      return true;
+      waker = queue.waker_;
+      posted = true;
     }
+  }
+  if (posted) {
+    // The waker is the poster's own copy: the queue may be gone already.
+    if (waker) (*waker)();
+    return true;
   }
   // The poster still holds the payload: release it here, so that callers
   // need not check the result to avoid a leak.
@@ -155,22 +163,29 @@ LRESULT MessageQueue::SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM l
 
 UINT_PTR MessageQueue::SetTimer(HWND window, UINT_PTR id, UINT milliseconds) {
   if (window == nullptr || id == 0) return 0;
-  std::lock_guard lock(gLock);
-  WindowTable& windows = Windows();
-  const auto it = windows.find(Key(window));
-  if (it == windows.end()) return 0;
-  MessageQueue& queue = *it->second.queue;
-  queue.CheckOwner("SetTimer");
-  const std::chrono::milliseconds period(std::max<UINT>(milliseconds, 1));
-  const auto due = queue.ClockNow() + period;
-  for (Timer& timer : queue.timers_) {
-    if (timer.window == window && timer.windowTimerId == id) {
-      timer.period = period;
-      timer.due = due;
-      return id;
+  MessageQueue* owner = nullptr;
+  {
+    std::lock_guard lock(gLock);
+    WindowTable& windows = Windows();
+    const auto it = windows.find(Key(window));
+    if (it == windows.end()) return 0;
+    MessageQueue& queue = *it->second.queue;
+    queue.CheckOwner("SetTimer");
+    const std::chrono::milliseconds period(std::max<UINT>(milliseconds, 1));
+    const auto due = queue.ClockNow() + period;
+    const auto existing = std::find_if(queue.timers_.begin(), queue.timers_.end(), [&](const Timer& timer) {
+      return timer.window == window && timer.windowTimerId == id;
+    });
+    if (existing != queue.timers_.end()) {
+      existing->period = period;
+      existing->due = due;
+    } else {
+      queue.timers_.push_back(Timer{queue.nextTimerOrder_++, window, id, 0, period, due, nullptr});
     }
+    owner = &queue;
   }
-  queue.timers_.push_back(Timer{queue.nextTimerOrder_++, window, id, 0, period, due, nullptr});
+  // The caller is the owner thread, which keeps its queue alive.
+  owner->WakeForTimers();
   return id;
 }
 
@@ -204,29 +219,37 @@ void MessageQueue::EntryQueue::pop_front() noexcept {
 // ---- Calls --------------------------------------------------------------------
 
 void MessageQueue::PostCall(Call call) {
+  std::shared_ptr<const Waker> waker;
   {
     std::lock_guard lock(gLock);
     if (closed_) return;  // dropped after shutdown; `call` dies without the lock
     entries_.push_back(Entry{nextSeq_++, nullptr, TMessage{}, {}, std::move(call)});
+    waker = waker_;
   }
   // Woken after the lock is released, so that the owner does not wake only
   // to wait for the lock again. Safe here, unlike in the static
   // PostMessage: the caller of a member function keeps the queue alive.
   waiter_->Notify();
+  if (waker) (*waker)();
 }
 
 MessageQueue::TimerId MessageQueue::StartTimer(std::chrono::milliseconds period, Call tick) {
   CheckOwner("StartTimer");
   period = std::max(period, std::chrono::milliseconds(1));
   auto shared = std::make_shared<const Call>(std::move(tick));
-  std::lock_guard lock(gLock);
-  const auto inUse = [this](TimerId id) {
-    return std::any_of(timers_.begin(), timers_.end(), [id](const Timer& timer) { return timer.schedulerId == id; });
-  };
-  TimerId id = nextSchedulerTimer_;
-  while (id == 0 || inUse(id)) ++id;  // only matters after 2^32 timers
-  nextSchedulerTimer_ = id + 1;
-  timers_.push_back(Timer{nextTimerOrder_++, nullptr, 0, id, period, ClockNow() + period, std::move(shared)});
+  TimerId id = 0;
+  {
+    std::lock_guard lock(gLock);
+    const auto inUse = [this](TimerId candidate) {
+      return std::any_of(timers_.begin(), timers_.end(),
+                         [candidate](const Timer& timer) { return timer.schedulerId == candidate; });
+    };
+    id = nextSchedulerTimer_;
+    while (id == 0 || inUse(id)) ++id;  // only matters after 2^32 timers
+    nextSchedulerTimer_ = id + 1;
+    timers_.push_back(Timer{nextTimerOrder_++, nullptr, 0, id, period, ClockNow() + period, std::move(shared)});
+  }
+  WakeForTimers();
   return id;
 }
 
@@ -382,9 +405,43 @@ bool MessageQueue::WaitForWork(std::optional<std::chrono::steady_clock::time_poi
 }
 
 void MessageQueue::Wake() {
+  std::shared_ptr<const Waker> waker;
+  {
+    std::lock_guard lock(gLock);
+    wakeRequested_ = true;
+    waiter_->Notify();
+    waker = waker_;
+  }
+  if (waker) (*waker)();
+}
+
+void MessageQueue::SetWaker(Waker waker) {
+  auto shared = waker ? std::make_shared<const Waker>(std::move(waker)) : nullptr;
   std::lock_guard lock(gLock);
-  wakeRequested_ = true;
-  waiter_->Notify();
+  waker_.swap(shared);
+  // The old waker goes after the lock is released (`shared` is declared
+  // before the lock).
+}
+
+void MessageQueue::WakeForTimers() const {
+  std::shared_ptr<const Waker> waker;
+  {
+    std::lock_guard lock(gLock);
+    waker = waker_;
+  }
+  if (waker) (*waker)();
+}
+
+std::optional<std::chrono::steady_clock::duration> MessageQueue::UntilNextTimer() const {
+  CheckOwner("UntilNextTimer");
+  std::lock_guard lock(gLock);
+  const auto now = ClockNow();
+  std::optional<std::chrono::steady_clock::duration> result;
+  for (const Timer& timer : timers_) {
+    const auto left = std::max<std::chrono::steady_clock::duration>(timer.due - now, {});
+    if (!result || left < *result) result = left;
+  }
+  return result;
 }
 
 void MessageQueue::Shutdown() {

@@ -141,6 +141,20 @@ class MessageQueue {
   // thread.
   void Wake();
 
+  // ---- Pumped by another event loop ----------------------------------------
+
+  // Called whenever work arrives (a post or a call from any thread, Wake(),
+  // a timer started or restarted), so that another event loop than
+  // WaitForWork (Qt's) knows when to pump the owner thread. It runs on the
+  // posting thread, without the queue's lock: it must only arrange for a
+  // pump on the owner thread, never pump itself. Empty removes it. Any
+  // thread.
+  using Waker = std::function<void()>;
+  void SetWaker(Waker waker);
+  // Time until the earliest timer is due on the queue's clock (zero when one
+  // is due already); none without timers. Owner thread.
+  std::optional<std::chrono::steady_clock::duration> UntilNextTimer() const;
+
   // Destroys this queue's windows and timers and discards everything queued:
   // the onDiscard actions of waiting messages run on the calling thread,
   // posted calls are destroyed without running. Later posts to the queue's
@@ -207,6 +221,8 @@ class MessageQueue {
   std::optional<Work> TakeTimer(std::chrono::steady_clock::time_point now, std::optional<std::uint64_t> only);
   static void Run(Work& work, const ExceptionHandler& onError);
   void CheckOwner(const char* function) const;
+  // Calls the waker, if any, for a timer that was started or restarted.
+  void WakeForTimers() const;
   std::chrono::steady_clock::time_point ClockNow() const;
 
   const std::thread::id owner_;
@@ -220,6 +236,7 @@ class MessageQueue {
   TimerId nextSchedulerTimer_ = 1;
   bool wakeRequested_ = false;
   bool closed_ = false;
+  std::shared_ptr<const Waker> waker_;
 };
 
 }  // namespace xelo
