@@ -124,7 +124,13 @@ TXeloItem::~TXeloItem() {
   // An error left over from an earlier operation must not be reported by
   // the removal below as if it were the removal's.
   lastError_ = 0;
-  guiList_.reset();
+  if (guiList_) {
+    // From a copy: a binding leaves the list when told.
+    std::vector<void*> bindings;
+    for (int i = 0; i < guiList_->GetCount(); ++i) bindings.push_back(guiList_->Get(i));
+    for (void* binding : bindings) static_cast<TXeloItemBinding*>(binding)->XeloItemDestroyed(this);
+    guiList_.reset();
+  }
   try {
     OPCCommand(cmdRemove);
   } catch (...) {

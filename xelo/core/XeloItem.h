@@ -59,6 +59,19 @@ class TxDefaultItem : public TPersistent {
   OPCADatatype requestDataType_ = vtEMPTY;
 };
 
+class TXeloItem;
+
+// What an entry of an item's GUIList is: a binding that shows the item, told
+// when the item goes so that it never keeps a destroyed item.
+class TXeloItemBinding {
+ public:
+  // The item is being destroyed; its GUIList is about to go.
+  virtual void XeloItemDestroyed(TXeloItem* item) = 0;
+
+ protected:
+  ~TXeloItemBinding() = default;
+};
+
 class TXeloItem : public TCollectionItem {
   XELO_CLASS(TXeloItem, TCollectionItem)
 
@@ -115,8 +128,9 @@ class TXeloItem : public TCollectionItem {
   // (WriteSync and WriteAsync set it themselves.)
   void SetWriteValue(const Variant& value) { writeValue_ = value; }
   TXeloGroup* GetGroup() const { return group_; }
-  // The GUI bindings that show this item; not owned by the item. (Made on
-  // first use: most items are never bound.)
+  // The GUI bindings that show this item, each a TXeloItemBinding*; not
+  // owned by the item, which tells each of them when it is destroyed. (Made
+  // on first use: most items are never bound.)
   TList& GUIList();
 
   // ---- operations ----

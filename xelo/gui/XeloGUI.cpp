@@ -1,0 +1,356 @@
+#include "xelo/gui/XeloGUI.h"
+
+#include "xelo/framework/SysUtils.h"
+#include "xelo/gui/ControlProperty.h"
+#include "xelo/qt/Form.h"
+
+#include <vector>
+
+namespace xelo {
+
+// This component's place in the server's chain of data-change handlers.
+// The server holds it through a HookHandler; so does a binding component
+// that hooked the server after this one and saved our handler. When this
+// component goes while the server's event is no longer its own handler, it
+// cannot restore the event without cutting out whoever came later; its hook
+// then only passes the changes on to the handler it saved.
+struct TXeloGUI::Hook {
+  TXeloGUI* gui = nullptr;  // null: pass on only
+  TOnOPCDataChangeEvent saved;
+};
+
+// The handler in the server's event: a type of its own, so that a hook can
+// tell whether the event still holds it.
+struct TXeloGUI::HookHandler {
+  std::shared_ptr<Hook> hook;
+  void operator()(TPersistent* sender, TXeloItemList* items) const {
+    const std::shared_ptr<Hook> keep = hook;  // a handler may unhook
+    if (keep->gui != nullptr) {
+      keep->gui->OnDataChange(sender, items);
+    } else if (keep->saved) {
+      keep->saved(sender, items);
+    }
+  }
+};
+
+// ---- TxGUIItem ---------------------------------------------------------------
+
+TxGUIItem::TxGUIItem(TCollection* collection) : TCollectionItem(collection) {}
+
+TxGUIItem::~TxGUIItem() {
+  DeleteFromGUIList();
+  QObject::disconnect(controlDestroyed_);
+}
+
+TClass TxGUIItem::StaticClass() {
+  using T = TxGUIItem;
+  static const TMetaClass meta = TClassBuilder<T>("TxGUIItem")
+                                     .String("CtrlPropName", &T::GetCtrlPropName, &T::SetPropName)
+                                     .String("OPCGroup", &T::GetOPCGroup, &T::SetOPCGroup)
+                                     .String("OPCItem", &T::GetOPCItem, &T::SetOPCItem)
+                                     .Build();
+  return &meta;
+}
+
+TXeloGUI* TxGUIItem::GUIComponent() const {
+  const TCollection* collection = GetCollection();
+  return collection == nullptr ? nullptr : dynamic_cast<TXeloGUI*>(collection->GetOwner());
+}
+
+void TxGUIItem::SetPropName(const std::string& value) {
+  ctrlPropName_ = value;
+  SetPropInfo();
+}
+
+void TxGUIItem::SetOPCItem(const std::string& value) {
+  opcItem_ = value;
+  AddToOpcServer(opcGroup_, opcItem_);
+}
+
+void TxGUIItem::SetOPCGroup(const std::string& value) {
+  opcGroup_ = value;
+  AddToOpcServer(opcGroup_, opcItem_);
+}
+
+void TxGUIItem::SetComponent(QWidget* value) {
+  if (value != control_) {
+    QObject::disconnect(controlDestroyed_);
+    controlDestroyed_ = {};
+    control_ = value;
+    if (control_ != nullptr) {
+      // A destroyed widget takes its bindings with it, this one included:
+      // the component deletes them, so nothing is touched here afterwards.
+      controlDestroyed_ = QObject::connect(control_, &QObject::destroyed, [this](QObject* gone) {
+        if (TXeloGUI* gui = GUIComponent()) {
+          gui->ControlDestroyed(gone);
+        } else {
+          control_ = nullptr;
+        }
+      });
+    }
+  }
+  SetPropInfo();
+  Changed(false);
+}
+
+void TxGUIItem::Update() { AddToOpcServer(opcGroup_, opcItem_); }
+
+void TxGUIItem::SetPropInfo() {
+  propInfo_.reset();
+  setProc_ = nullptr;
+  if (ctrlPropName_.empty() || control_ == nullptr) return;
+  propInfo_ = qt::FindProperty(*control_, ctrlPropName_);
+  setProc_ = GetDefaultSetProc(control_, ctrlPropName_);
+}
+
+void TxGUIItem::AddToOpcServer(const std::string& Group, const std::string& Item) {
+  TXeloGUI* gui = GUIComponent();
+  if (gui == nullptr || gui->Designing()) return;
+  DeleteFromGUIList();
+  if (Trim(Group).empty() || Trim(Item).empty()) return;
+  opcItemRef_ = FindXeloItem(gui->GetOPCServer(), Group, Item);
+  if (opcItemRef_ == nullptr) return;
+  AddToGUIList(opcItemRef_);
+  if (!opcItemRef_->GetValue().IsEmpty() && gui->GetOPCServer()->GetActive()) {
+    gui->SetValueToControl(this, opcItemRef_->GetValue());
+  }
+}
+
+void TxGUIItem::AddToGUIList(TXeloItem* Item) {
+  if (Item == nullptr) return;
+  void* self = static_cast<TXeloItemBinding*>(this);
+  if (Item->GUIList().IndexOf(self) < 0) Item->GUIList().Add(self);
+}
+
+void TxGUIItem::DeleteFromGUIList() {
+  if (opcItemRef_ == nullptr) return;
+  // An attached binding's item is alive: a destroyed item detaches it first.
+  opcItemRef_->GUIList().Remove(static_cast<TXeloItemBinding*>(this));
+  opcItemRef_ = nullptr;
+}
+
+void TxGUIItem::XeloItemDestroyed(TXeloItem* item) {
+  if (item == opcItemRef_) opcItemRef_ = nullptr;
+}
+
+std::string TxGUIItem::GetDisplayName() const {
+  if (control_ != nullptr) return control_->objectName().toStdString();
+  return TCollectionItem::GetDisplayName();
+}
+
+std::string TxGUIItem::GetNamePath() const {
+  const TXeloGUI* gui = GUIComponent();
+  if (control_ != nullptr && gui != nullptr) return gui->GetName() + "." + control_->objectName().toStdString();
+  return TCollectionItem::GetNamePath();
+}
+
+// ---- TxGUIItems --------------------------------------------------------------
+
+TxGUIItems::TxGUIItems(TXeloGUI* owner) : TCollection(owner, TxGUIItem::StaticClass()) {}
+
+TClass TxGUIItems::StaticClass() {
+  static const TMetaClass meta = TClassBuilder<TxGUIItems>("TxGUIItems").Build();
+  return &meta;
+}
+
+void TxGUIItems::SetItem(int index, TxGUIItem* value) {
+  TxGUIItem* target = GetItem(index);
+  target->SetPropName(value->GetCtrlPropName());
+  target->SetComponent(value->GetControl());
+  target->SetOnChangeData(value->GetOnChangeData());
+  target->SetOPCGroup(value->GetOPCGroup());
+  target->SetOPCItem(value->GetOPCItem());
+}
+
+// ---- TXeloGUI ----------------------------------------------------------------
+
+TXeloGUI::TXeloGUI(TComponent* owner) : TComponent(owner), items_(std::make_unique<TxGUIItems>(this)) {
+  if (dynamic_cast<qt::TForm*>(owner) != nullptr) {
+    for (TComponent* component : owner->Components()) {
+      if (auto* server = dynamic_cast<TXeloServer*>(component)) opcServer_ = server;
+    }
+  }
+}
+
+TXeloGUI::~TXeloGUI() {
+  Unhook();
+  items_.reset();
+}
+
+TClass TXeloGUI::StaticClass() {
+  using T = TXeloGUI;
+  static const TMetaClass meta = TClassBuilder<T>("TXeloGUI").Build();
+  return &meta;
+}
+
+namespace {
+const bool registered = [] {
+  RegisterClasses({TXeloGUI::StaticClass(), TxGUIItem::StaticClass()});
+  return true;
+}();
+}  // namespace
+
+void TXeloGUI::Unhook() {
+  if (!hook_) return;
+  const HookHandler* current =
+      opcServer_ != nullptr ? opcServer_->GetOnDatachange().target<HookHandler>() : nullptr;
+  const std::shared_ptr<Hook> hook = std::move(hook_);
+  hook->gui = nullptr;
+  // Still the server's own handler: the one found before comes back. Else
+  // whoever hooked later keeps our hook, which now only passes changes on.
+  if (current != nullptr && current->hook == hook) opcServer_->SetOnDatachange(hook->saved);
+}
+
+void TXeloGUI::SetOPCServer(TXeloServer* value) {
+  if (Designing()) {
+    if (opcServer_ != nullptr) opcServer_->RemoveFreeNotification(this);
+    opcServer_ = value;
+    if (opcServer_ != nullptr) opcServer_->FreeNotification(this);
+    return;
+  }
+  if (opcServer_ != nullptr) {
+    for (int i = 0; i < items_->GetCount(); ++i) items_->GetItem(i)->DeleteFromGUIList();
+    Unhook();
+    opcServer_->RemoveFreeNotification(this);
+  }
+  opcServer_ = value;
+  if (opcServer_ == nullptr) return;
+  opcServer_->FreeNotification(this);
+  hook_ = std::make_shared<Hook>(Hook{this, opcServer_->GetOnDatachange()});
+  opcServer_->SetOnDatachange(HookHandler{hook_});
+  for (int i = 0; i < items_->GetCount(); ++i) items_->GetItem(i)->Update();
+}
+
+void TXeloGUI::SetItems(const TxGUIItems* value) {
+  if (value == items_.get()) return;
+  items_->BeginUpdate();
+  items_->Clear();
+  for (int i = 0; value != nullptr && i < value->GetCount(); ++i) {
+    items_->Add();
+    items_->SetItem(items_->GetCount() - 1, value->GetItem(i));
+  }
+  items_->EndUpdate();
+}
+
+TxGUIItem* TXeloGUI::AddItem(const std::string& Group, const std::string& Item, QWidget* Control,
+                             std::string PropName) {
+  if (PropName.empty()) GetDefaultPropName(Control, PropName);
+  auto* binding = static_cast<TxGUIItem*>(items_->Add());
+  binding->SetPropName(PropName);
+  binding->SetOPCItem(Item);
+  binding->SetOPCGroup(Group);
+  binding->SetComponent(Control);
+  binding->AddToOpcServer(Group, Item);
+  // A binding whose first value could not be set is gone already.
+  for (int i = 0; i < items_->GetCount(); ++i) {
+    if (items_->GetItem(i) == binding) return binding;
+  }
+  return nullptr;
+}
+
+TxGUIItem* TXeloGUI::AddItem(TXeloItem* Item, QWidget* Control, const std::string& PropName) {
+  const std::string group = Item->GetGroup() != nullptr ? Item->GetGroup()->GetName() : std::string();
+  return AddItem(group, Item->GetItemID(), Control, PropName);
+}
+
+bool TXeloGUI::DeleteItem(QWidget* Control, const std::string& PropName) {
+  for (int i = 0; i < items_->GetCount(); ++i) {
+    TxGUIItem* binding = items_->GetItem(i);
+    if (binding->GetControl() == Control && SameText(binding->GetCtrlPropName(), PropName)) {
+      delete binding;
+      return true;
+    }
+  }
+  return false;
+}
+
+TXeloItem* TXeloGUI::GetXeloItem(QWidget* Control, const std::string& PropName) const {
+  for (int i = 0; i < items_->GetCount(); ++i) {
+    const TxGUIItem* binding = items_->GetItem(i);
+    if (binding->GetControl() == Control && (PropName.empty() || SameText(binding->GetCtrlPropName(), PropName))) {
+      return binding->GetOPCItemRef();
+    }
+  }
+  return nullptr;
+}
+
+TxGUIItem* TXeloGUI::Find(QWidget* Control, std::string& ControlName, std::string& PropName, std::string& Group,
+                          std::string& Item) const {
+  PropName.clear();
+  Group.clear();
+  Item.clear();
+  for (int i = 0; i < items_->GetCount(); ++i) {
+    TxGUIItem* binding = items_->GetItem(i);
+    if (binding->GetControl() != Control) continue;
+    ControlName = Control != nullptr ? Control->objectName().toStdString() : std::string();
+    PropName = binding->GetCtrlPropName();
+    Group = binding->GetOPCGroup();
+    Item = binding->GetOPCItem();
+    return binding;
+  }
+  return nullptr;
+}
+
+void TXeloGUI::OnDataChange(TPersistent* Sender, TXeloItemList* ItemList) {
+  // Kept alive for the call: a handler may destroy this component.
+  const std::shared_ptr<Hook> hook = hook_;
+  for (int i = 0; ItemList != nullptr && i < ItemList->GetCount(); ++i) {
+    TXeloItem* item = ItemList->GetItem(i);
+    // Served from a copy, each binding only while it is still in the list:
+    // a binding dropped meanwhile is skipped, the others still served.
+    std::vector<void*> bindings;
+    for (int j = 0; j < item->GUIList().GetCount(); ++j) bindings.push_back(item->GUIList().Get(j));
+    for (void* entry : bindings) {
+      if (item->GUIList().IndexOf(entry) < 0) continue;
+      auto* binding = static_cast<TxGUIItem*>(static_cast<TXeloItemBinding*>(entry));
+      // Each component serves its own bindings: another one on the same
+      // server serves its own in its turn of the chain.
+      if (binding->GUIComponent() == this) SetValueToControl(binding, item->GetValue());
+    }
+  }
+  if (hook && hook->saved) hook->saved(Sender, ItemList);
+}
+
+void TXeloGUI::SetValueToControl(TxGUIItem* Item, const Variant& Value) {
+  QWidget* control = Item->GetControl();
+  if (control == nullptr) return;
+  Variant value = Value;
+  if (Item->GetOnChangeData()) {
+    bool handled = true;
+    Item->GetOnChangeData()(control, value, handled);
+    if (handled) return;
+  }
+  try {
+    if (Item->GetSetProc() != nullptr) {
+      Item->GetSetProc()(control, value);
+    } else if (!Item->GetCtrlPropName().empty()) {
+      SetControlProperty(control, Item->GetPropInfo(), Item->GetCtrlPropName(), value);
+    }
+  } catch (...) {
+    // A binding whose value cannot be set is dropped for good.
+    delete Item;
+  }
+}
+
+void TXeloGUI::ControlDestroyed(QObject* control) {
+  for (int i = items_->GetCount() - 1; i >= 0; --i) {
+    if (items_->GetItem(i)->GetControl() == control) delete items_->GetItem(i);
+  }
+}
+
+void TXeloGUI::Notification(TComponent* AComponent, TOperation Operation) {
+  if (Operation == opRemove && AComponent != nullptr && AComponent == opcServer_) {
+    if (AComponent->GetComponentState().Contains(csDestroying)) {
+      // Its groups and items are gone already (they detached their
+      // bindings), and so is its event: nothing of it may be touched.
+      if (hook_) hook_->gui = nullptr;
+      hook_.reset();
+      opcServer_ = nullptr;
+    } else {
+      SetOPCServer(nullptr);
+    }
+  }
+  TComponent::Notification(AComponent, Operation);
+}
+
+}  // namespace xelo

@@ -1,0 +1,33 @@
+// A form: a top-level Qt widget as a framework component that owns the
+// non-visual components of that window (a server component, a binding
+// component), so that they find each other as components of one form.
+#pragma once
+
+#include "xelo/framework/Component.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <string_view>
+
+namespace xelo::qt {
+
+class TForm : public TComponent {
+  XELO_CLASS(TForm, TComponent)
+
+ public:
+  // `widget` stays the application's; the form only refers to it.
+  explicit TForm(QWidget* widget, TComponent* owner = nullptr);
+  ~TForm() override;
+
+  // The widget, or null once it was destroyed.
+  QWidget* Widget() const { return widget_; }
+  // The widget itself or its first descendant whose objectName is `name`;
+  // null for an empty name or none.
+  QWidget* FindControl(std::string_view name) const;
+
+ private:
+  QPointer<QWidget> widget_;
+};
+
+}  // namespace xelo::qt
