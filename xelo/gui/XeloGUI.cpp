@@ -297,11 +297,20 @@ void TXeloGUI::OnDataChange(TPersistent* Sender, TXeloItemList* ItemList) {
   for (int i = 0; ItemList != nullptr && i < ItemList->GetCount(); ++i) {
     TXeloItem* item = ItemList->GetItem(i);
     // Served from a copy, each binding only while it is still in the list:
-    // a binding dropped meanwhile is skipped, the others still served.
-    std::vector<void*> bindings;
-    for (int j = 0; j < item->GUIList().GetCount(); ++j) bindings.push_back(item->GUIList().Get(j));
-    for (void* entry : bindings) {
-      if (item->GUIList().IndexOf(entry) < 0) continue;
+    // a binding dropped meanwhile is skipped, the others still served. (A
+    // few bindings per item are the rule: they are copied without the heap.)
+    const int count = item->GUIList().GetCount();
+    void* few[8];
+    std::vector<void*> many;
+    void** bindings = few;
+    if (count > 8) {
+      many.resize(static_cast<std::size_t>(count));
+      bindings = many.data();
+    }
+    for (int j = 0; j < count; ++j) bindings[j] = item->GUIList().Get(j);
+    for (int j = 0; j < count; ++j) {
+      void* entry = bindings[j];
+      if (j > 0 && item->GUIList().IndexOf(entry) < 0) continue;  // the first is listed still
       auto* binding = static_cast<TxGUIItem*>(static_cast<TXeloItemBinding*>(entry));
       // Each component serves its own bindings: another one on the same
       // server serves its own in its turn of the chain.
@@ -314,12 +323,16 @@ void TXeloGUI::OnDataChange(TPersistent* Sender, TXeloItemList* ItemList) {
 void TXeloGUI::SetValueToControl(TxGUIItem* Item, const Variant& Value) {
   QWidget* control = Item->GetControl();
   if (control == nullptr) return;
-  Variant value = Value;
+  // The working copy that the binding's event may change; without an event
+  // the value is set as it is.
+  std::optional<Variant> copy;
   if (Item->GetOnChangeData()) {
+    copy.emplace(Value);
     bool handled = true;
-    Item->GetOnChangeData()(control, value, handled);
+    Item->GetOnChangeData()(control, *copy, handled);
     if (handled) return;
   }
+  const Variant& value = copy ? *copy : Value;
   try {
     if (Item->GetSetProc() != nullptr) {
       Item->GetSetProc()(control, value);
