@@ -5,6 +5,8 @@
 #include "xelo/gui/XeloGUI.h"
 
 #include "xelo/framework/Application.h"
+#include "xelo/framework/Filer.h"
+#include "xelo/framework/TextForm.h"
 #include "xelo/framework/UserInterface.h"
 #include "xelo/qt/Form.h"
 
@@ -340,6 +342,97 @@ TEST_F(XeloGUITest, SetItemsCopiesTheBindings) {
   EXPECT_EQ(gui_->GetItems()->GetItem(0)->GetControl(), &label);
   EXPECT_EQ(gui_->GetItems()->GetItem(0)->GetOPCItemRef(), number_);
   EXPECT_EQ(number_->GUIList().GetCount(), 2);
+}
+
+// A window with a line edit and a check box, its form, and (when `bind`)
+// an active server and a binding component showing two items in them.
+struct BoundWindow {
+  QWidget window;
+  QLineEdit* edit = new QLineEdit(&window);
+  QCheckBox* box = new QCheckBox(&window);
+  qt::TForm form{&window};
+
+  explicit BoundWindow(bool bind) {
+    form.SetName("Form1");
+    edit->setObjectName("Edit1");
+    box->setObjectName("Check1");
+    if (!bind) return;
+    auto* server = new TXeloServer(&form);
+    server->SetName("Server1");
+    server->SetServer(sim::kProgIdSim);
+    TXeloGroup* group = server->GetOPCGroups()->Add("G");
+    group->SetUpdateRate(10);
+    group->GetOPCItems()->AddItem("Static.String");
+    group->GetOPCItems()->AddItem("Static.Int32");
+    auto* gui = new TXeloGUI(&form);
+    gui->SetName("GUI1");
+    gui->AddItem("G", "Static.String", edit, "");
+    gui->AddItem("G", "Static.Int32", box, "");
+    server->SetActive(true);
+  }
+  TXeloGUI* GUI() const { return dynamic_cast<TXeloGUI*>(form.FindComponent("GUI1")); }
+};
+
+TEST_F(XeloGUITest, AFormWithItsBindingsIsSavedAsTextAndLoadedOntoAnotherWindow) {
+  std::string text;
+  {
+    BoundWindow saved(true);
+    text = FormToText(ComponentToForm(saved.form));
+  }
+  // Each binding names its widget, then property, group and item; the
+  // component names its server.
+  const auto at = [&](const std::string& line) { return text.find(line); };
+  ASSERT_NE(at("OPCServer = Server1"), std::string::npos) << text;
+  EXPECT_LT(at("Control = 'Edit1'"), at("CtrlPropName = 'text'")) << text;
+  EXPECT_LT(at("CtrlPropName = 'text'"), at("OPCGroup = 'G'")) << text;
+  EXPECT_LT(at("OPCGroup = 'G'"), at("OPCItem = 'Static.String'")) << text;
+  EXPECT_NE(at("Control = 'Check1'"), std::string::npos) << text;
+
+  BoundWindow loaded(false);
+  ReadComponentForm(ParseFormText(text), loaded.form);
+  TXeloGUI* gui = loaded.GUI();
+  ASSERT_NE(gui, nullptr);
+  ASSERT_EQ(gui->GetItems()->GetCount(), 2);
+  EXPECT_EQ(gui->GetItems()->GetItem(0)->GetControl(), loaded.edit);
+  EXPECT_EQ(gui->GetItems()->GetItem(1)->GetControl(), loaded.box);
+  EXPECT_NE(gui->GetItems()->GetItem(0)->GetOPCItemRef(), nullptr);
+  // The loaded server connects, and its values reach the new window's
+  // widgets through the loaded bindings.
+  EXPECT_TRUE(WaitFor([&] { return loaded.edit->text() == "Hello" && loaded.box->isChecked(); }))
+      << loaded.edit->text().toStdString();
+  EXPECT_EQ(FormToText(ComponentToForm(loaded.form)), text) << "saved again unchanged";
+}
+
+TEST_F(XeloGUITest, AWidgetNameTheFormDoesNotHaveIsAnErrorThatSparesTheOtherBindings) {
+  std::string text;
+  {
+    BoundWindow saved(true);
+    text = FormToText(ComponentToForm(saved.form));
+  }
+  const std::size_t name = text.find("'Edit1'");
+  ASSERT_NE(name, std::string::npos);
+  text.replace(name, 7, "'Gone1'");
+  BoundWindow loaded(false);
+  try {
+    ReadComponentForm(ParseFormText(text), loaded.form);
+    FAIL() << "a missing widget is reported";
+  } catch (const EReadError& error) {
+    EXPECT_NE(std::string(error.what()).find("\"Gone1\""), std::string::npos) << error.what();
+  }
+  TXeloGUI* gui = loaded.GUI();
+  ASSERT_NE(gui, nullptr);
+  EXPECT_EQ(gui->GetItems()->GetItem(0)->GetControl(), nullptr);
+  EXPECT_EQ(gui->GetItems()->GetItem(0)->GetControlName(), "Gone1") << "kept for saving";
+  EXPECT_TRUE(WaitFor([&] { return loaded.box->isChecked(); }));
+  EXPECT_EQ(loaded.edit->text(), "");
+
+  // Outside loading the name is resolved at once.
+  TxGUIItem* binding = gui->GetItems()->GetItem(0);
+  EXPECT_THROW(binding->SetControlName("Nowhere"), EPropertyError);
+  binding->SetControlName("Edit1");
+  EXPECT_EQ(binding->GetControl(), loaded.edit);
+  binding->SetControlName("");
+  EXPECT_EQ(binding->GetControl(), nullptr);
 }
 
 }  // namespace

@@ -45,9 +45,11 @@ TxGUIItem::~TxGUIItem() {
 TClass TxGUIItem::StaticClass() {
   using T = TxGUIItem;
   static const TMetaClass meta = TClassBuilder<T>("TxGUIItem")
+                                     .String("Control", &T::GetControlName, &T::SetControlName)
                                      .String("CtrlPropName", &T::GetCtrlPropName, &T::SetPropName)
                                      .String("OPCGroup", &T::GetOPCGroup, &T::SetOPCGroup)
                                      .String("OPCItem", &T::GetOPCItem, &T::SetOPCItem)
+                                     .Event("OnChangeData", &T::GetOnChangeData, &T::SetOnChangeData)
                                      .Build();
   return &meta;
 }
@@ -72,7 +74,28 @@ void TxGUIItem::SetOPCGroup(const std::string& value) {
   AddToOpcServer(opcGroup_, opcItem_);
 }
 
+std::string TxGUIItem::GetControlName() const {
+  return control_ != nullptr ? control_->objectName().toStdString() : pendingControlName_;
+}
+
+void TxGUIItem::SetControlName(const std::string& value) {
+  const TXeloGUI* gui = GUIComponent();
+  if (gui != nullptr && gui->GetComponentState().Contains(csLoading)) {
+    // The widgets of the form may not be known yet; Loaded resolves it.
+    SetComponent(nullptr);
+    pendingControlName_ = value;
+    return;
+  }
+  QWidget* control = nullptr;
+  if (!value.empty()) {
+    control = gui != nullptr ? gui->FindFormControl(value) : nullptr;
+    if (control == nullptr) throw EPropertyError("No control named \"" + value + "\" on the form");
+  }
+  SetComponent(control);
+}
+
 void TxGUIItem::SetComponent(QWidget* value) {
+  pendingControlName_.clear();
   if (value != control_) {
     QObject::disconnect(controlDestroyed_);
     controlDestroyed_ = {};
@@ -157,6 +180,7 @@ void TxGUIItems::SetItem(int index, TxGUIItem* value) {
   TxGUIItem* target = GetItem(index);
   target->SetPropName(value->GetCtrlPropName());
   target->SetComponent(value->GetControl());
+  target->pendingControlName_ = value->pendingControlName_;
   target->SetOnChangeData(value->GetOnChangeData());
   target->SetOPCGroup(value->GetOPCGroup());
   target->SetOPCItem(value->GetOPCItem());
@@ -179,7 +203,10 @@ TXeloGUI::~TXeloGUI() {
 
 TClass TXeloGUI::StaticClass() {
   using T = TXeloGUI;
-  static const TMetaClass meta = TClassBuilder<T>("TXeloGUI").Build();
+  static const TMetaClass meta = TClassBuilder<T>("TXeloGUI")
+                                     .Object("OPCServer", &T::GetOPCServer, &T::SetOPCServer)
+                                     .Object("Items", &T::GetItems)
+                                     .Build();
   return &meta;
 }
 
@@ -364,6 +391,37 @@ void TXeloGUI::Notification(TComponent* AComponent, TOperation Operation) {
     }
   }
   TComponent::Notification(AComponent, Operation);
+}
+
+QWidget* TXeloGUI::FindFormControl(const std::string& name) const {
+  for (TComponent* owner = GetOwner(); owner != nullptr; owner = owner->GetOwner()) {
+    if (const auto* form = dynamic_cast<const qt::TForm*>(owner)) return form->FindControl(name);
+  }
+  return nullptr;
+}
+
+void TXeloGUI::Loaded() {
+  TComponent::Loaded();
+  std::string missing;
+  for (int i = 0; i < items_->GetCount(); ++i) {
+    TxGUIItem* binding = items_->GetItem(i);
+    if (binding->pendingControlName_.empty()) continue;
+    QWidget* control = FindFormControl(binding->pendingControlName_);
+    if (control == nullptr) {
+      if (missing.empty()) missing = binding->pendingControlName_;
+      continue;
+    }
+    binding->SetComponent(control);
+    // Attached while the widget was still unknown: show the value now. A
+    // binding that cannot take it is deleted, and the next one moves up.
+    if (hook_) {
+      binding->Update();
+      if (i >= items_->GetCount() || items_->GetItem(i) != binding) --i;
+    }
+  }
+  if (!missing.empty()) {
+    throw EReadError("Error reading TxGUIItem.Control: no control named \"" + missing + "\" on the form");
+  }
 }
 
 }  // namespace xelo

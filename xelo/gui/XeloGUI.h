@@ -64,6 +64,13 @@ class TxGUIItem : public TCollectionItem, public TXeloItemBinding {
   // Stores the widget, looks up the property and setter, reports the
   // change to the collection; does not attach.
   void SetComponent(QWidget* value);
+  // The widget as the text form stores it: its objectName (while a read
+  // name waits for the widget, that name). Set while the binding component
+  // is loading, the name is kept and resolved among the widgets of its form
+  // when loading ends; set otherwise, it is resolved at once (an empty name
+  // clears the widget; EPropertyError for a name the form does not have).
+  std::string GetControlName() const;
+  void SetControlName(const std::string& value);
   const std::string& GetOPCGroup() const { return opcGroup_; }
   // Stores the text, then attaches the binding anew.
   void SetOPCGroup(const std::string& value);
@@ -97,11 +104,14 @@ class TxGUIItem : public TCollectionItem, public TXeloItemBinding {
   TXeloGUI* GUIComponent() const;
 
  private:
+  friend class TxGUIItems;
+  friend class TXeloGUI;
   void XeloItemDestroyed(TXeloItem* item) override;
 
   std::string ctrlPropName_;
   std::string opcItem_;
   QWidget* control_ = nullptr;
+  std::string pendingControlName_;  // read, not yet resolved to a widget
   QMetaObject::Connection controlDestroyed_;
   std::string opcGroup_;
   TGUIOnSetValue onChangeData_;
@@ -169,6 +179,15 @@ class TXeloGUI : public TComponent {
   void SetValueToControl(TxGUIItem* Item, const Variant& Value);
 
   void Notification(TComponent* AComponent, TOperation Operation) override;
+  // Resolves the widget names read for the bindings among the widgets of
+  // the form, then attaches those bindings anew so that they show their
+  // item's value at once. EReadError names the first widget not found; its
+  // binding keeps the name (saved again as it was read) and the others work.
+  void Loaded() override;
+
+  // The widget of the form (the first qt::TForm among the owners) named
+  // `name`, or null.
+  QWidget* FindFormControl(const std::string& name) const;
 
  private:
   struct Hook;
