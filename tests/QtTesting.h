@@ -3,42 +3,25 @@
 // test artifacts.
 #pragma once
 
-#include <QApplication>
+#include "xelo/qt/Scripting.h"
+
 #include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace xelo::test {
 
 // Runs `script` on the next modal dialog that is not `current` once it is
-// shown (checked every 10 ms from Qt's loop). A dialog that does not come
-// within 10 s fails the test; one the script leaves open after that is
-// rejected, so a test never hangs in exec().
+// shown. A dialog that does not come within 10 s fails the test (and one
+// that comes later is rejected), so a test never hangs in exec().
 inline void WhenModalShows(std::function<void(QDialog&)> script, QWidget* current = nullptr) {
-  auto* timer = new QTimer(qApp);
-  auto* clock = new QElapsedTimer();
-  clock->start();
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, current, script = std::move(script)] {
-    auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (modal == nullptr || modal == current || !modal->isVisible()) {
-      if (clock->elapsed() < 10000) return;
-      ADD_FAILURE() << "no modal dialog came";
-      if (modal != nullptr && modal != current) modal->reject();
-    } else {
-      script(*modal);
-    }
-    timer->stop();
-    timer->deleteLater();
-    delete clock;
-  });
-  timer->start(10);
+  qt::WhenModalShows(std::move(script), current, 10000, [] { ADD_FAILURE() << "no modal dialog came"; });
 }
 
 // Saves a picture of `widget` as <build>/artifacts/<name>.png; false when

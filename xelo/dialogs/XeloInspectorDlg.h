@@ -17,6 +17,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -36,7 +38,12 @@ class TXeloDlgExplorer : public QDialog {
   explicit TXeloDlgExplorer(TXeloServer* server, QWidget* parent = nullptr);
   ~TXeloDlgExplorer() override;
 
-  TXeloServer* Server() const { return server_; }
+  TXeloServer* Server() const;
+
+  // Shows the server afresh: labels cleared, its name in the combo box, its
+  // groups in the tree (what the first showing does; after the component
+  // was loaded from a file, say).
+  void ShowServer();
 
   QComboBox* ServerCombo = nullptr;
   QToolButton* bRemoteSelect = nullptr;
@@ -55,8 +62,20 @@ class TXeloDlgExplorer : public QDialog {
   QLabel* LInfo = nullptr;
   QLabel* lErrorinfo = nullptr;
   QTimer* Timer1 = nullptr;
+  QMenu* FileMenu = nullptr;  // "Exit"; a program may put entries before it
   QMenu* GroupPopup = nullptr;
   QMenu* ItemPopup = nullptr;
+
+ protected:
+  // The first showing takes over the server's error and shutdown events,
+  // clears the labels, shows the server name and the groups.
+  void showEvent(QShowEvent* event) override;
+  void done(int result) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  bool shown_ = false;
 };
 
 // Shows the inspector on `Server` modally (nothing without a server). The
