@@ -1,5 +1,7 @@
 #include "xelo/com/Variant.h"
 
+#include <cstring>
+
 namespace xelo::com {
 namespace {
 
@@ -8,6 +10,16 @@ bool IsScalarBase(VARTYPE base) {
 }
 
 }  // namespace
+
+HRESULT ReplaceVariant(VARIANT* dest, VARIANT& result) {
+  const HRESULT hr = VariantClear(dest);
+  if (FAILED(hr)) {
+    VariantClear(&result);
+    return hr;
+  }
+  std::memcpy(dest, &result, sizeof result);
+  return S_OK;
+}
 
 bool IsValidVariantType(VARTYPE vt) {
   if (vt & (VT_VECTOR | VT_RESERVED)) return false;

@@ -32,6 +32,13 @@ bool IsValidVariantType(VARTYPE vt);
 // sizeof(VARIANT) and sizeof(DECIMAL); 0 for every other type code.
 ULONG VarTypeSize(VARTYPE vt);
 
+// Ends a conversion into `dest`: clears `dest`, then moves `result` into
+// it. Converters call it only once the result is complete, so a failure
+// leaves `dest` as it was, and a `dest` that is the source was read
+// completely before it is cleared. When clearing fails, `result` is
+// cleared instead and the code returned.
+HRESULT ReplaceVariant(VARIANT* dest, VARIANT& result);
+
 // Windows' SDK declares some arguments it only reads without const
 // (VariantCopy's and VariantChangeType's source, the indices and value of
 // the SAFEARRAY element functions); a const value is lent to them through

@@ -147,15 +147,7 @@ HRESULT ChangeVariantType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTY
     hr = ConvertArray(*src, vt, flags, result);
   }
   if (FAILED(hr)) return hr;
-  // Only now is `dest` touched, so a failure leaves it as it was, and a
-  // `dest` that is `src` was read completely before it is cleared.
-  hr = VariantClear(dest);
-  if (FAILED(hr)) {
-    VariantClear(&result);
-    return hr;
-  }
-  std::memcpy(dest, &result, sizeof result);
-  return S_OK;
+  return ReplaceVariant(dest, result);
 }
 
 }  // namespace xelo::com

@@ -893,13 +893,5 @@ HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID, USHORT flag
   VARIANT result;
   hr = Convert(*src, vt, flags, result);
   if (FAILED(hr)) return hr;
-  // Only now is `dest` touched, so a failure leaves it as it was, and a
-  // `dest` that is `src` was read completely before it is cleared.
-  hr = VariantClear(dest);
-  if (FAILED(hr)) {
-    VariantClear(&result);
-    return hr;
-  }
-  std::memcpy(dest, &result, sizeof result);
-  return S_OK;
+  return xelo::com::ReplaceVariant(dest, result);
 }
