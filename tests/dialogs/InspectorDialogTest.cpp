@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -177,6 +178,46 @@ TEST_F(InspectorTest, TheServersEventsAreTheInspectorsWhileItIsOpenAndComeBackAf
   EXPECT_EQ(applicationErrors, 1);
   server_->GetOnServerShutdown()(server_.get(), "y");
   EXPECT_EQ(applicationShutdowns, 1);
+}
+
+TEST_F(InspectorTest, TheServerIsChosenFromThisComputersListOrAnotherComputersTree) {
+  TXeloDlgExplorer& form = Show();
+  // The list is filled the first time it opens, without touching the text.
+  form.ServerCombo->setEditText("typed");
+  ASSERT_EQ(form.ServerCombo->count(), 0);
+  form.ServerCombo->showPopup();
+  form.ServerCombo->hidePopup();
+  EXPECT_GE(form.ServerCombo->findText(QString::fromStdString(sim::kProgIdSim)), 0);
+  EXPECT_EQ(form.ServerCombo->currentText(), "typed");
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the hourglass is gone again";
+  const int listed = form.ServerCombo->count();
+  form.ServerCombo->showPopup();
+  form.ServerCombo->hidePopup();
+  EXPECT_EQ(form.ServerCombo->count(), listed) << "filled once";
+
+  // A server chosen in the browse dialog: its class identifier, not its
+  // name, goes into the combo box.
+  QString chosenClassId;
+  WhenModalShows([&](QDialog& dialog) {
+    QTest::mouseClick(dialog.findChild<QPushButton*>("bSearch"), Qt::LeftButton);
+    auto* tree = dialog.findChild<QTreeWidget*>("TreeView1");
+    ASSERT_GT(tree->topLevelItemCount(), 0);
+    ASSERT_GT(tree->topLevelItem(0)->childCount(), 0);
+    tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+    chosenClassId = dialog.findChild<QLineEdit*>("eServerClsId")->text();
+    QTest::mouseClick(dialog.findChild<QPushButton*>("bOk"), Qt::LeftButton);
+  });
+  QTest::mouseClick(form.bRemoteSelect, Qt::LeftButton);
+  EXPECT_TRUE(chosenClassId.startsWith("{")) << chosenClassId.toStdString();
+  EXPECT_EQ(form.ServerCombo->currentText(), chosenClassId);
+  // Cancelled, the dialog still hands back the computer name typed there.
+  WhenModalShows([](QDialog& dialog) {
+    dialog.findChild<QLineEdit*>("eComputername")->setText("plant-pc");
+    dialog.reject();
+  });
+  QTest::mouseClick(form.bRemoteSelect, Qt::LeftButton);
+  EXPECT_EQ(server_->GetComputerName(), "plant-pc");
+  EXPECT_EQ(form.ServerCombo->currentText(), chosenClassId);
 }
 
 TEST_F(InspectorTest, TheGroupMenuAddsEditsAndRemovesGroupsThroughTheGroupDialog) {
