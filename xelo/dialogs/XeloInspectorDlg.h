@@ -57,6 +57,9 @@ class TXeloDlgExplorer : public QDialog {
   QTimer* Timer1 = nullptr;
   QMenu* GroupPopup = nullptr;
   QMenu* ItemPopup = nullptr;
+
+ private:
+  TXeloServer* server_ = nullptr;
 };
 
 // Shows the inspector on `Server` modally (nothing without a server). The
