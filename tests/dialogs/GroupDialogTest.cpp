@@ -137,13 +137,17 @@ TEST_F(GroupDialogTest, NumbersThatDoNotParseAreReportedAndCancelStillKeepsTheCa
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(ui_->ShownTexts(), Texts{"'fast' is not a valid integer value"});
     EXPECT_EQ(dialog.State().Name, "Boiler") << "the rate is stored first";
+    Type(dialog.eUpdateRate, "-1");
+    QTest::mouseClick(dialog.bOk, Qt::LeftButton);
+    EXPECT_EQ(ui_->ShownTexts().back(), "'-1' is not a valid update rate");
+    EXPECT_EQ(dialog.State().UpdateRate, before.UpdateRate);
 
     Type(dialog.eUpdateRate, "750");
     Type(dialog.eDeadBand, "1,5");
     QTest::mouseClick(dialog.bOk, Qt::LeftButton);
     EXPECT_TRUE(dialog.isVisible());
-    ASSERT_EQ(ui_->ShownTexts().size(), 2u);
-    EXPECT_EQ(ui_->ShownTexts()[1], "'1,5' is not a valid floating point value");
+    ASSERT_EQ(ui_->ShownTexts().size(), 3u);
+    EXPECT_EQ(ui_->ShownTexts()[2], "'1,5' is not a valid floating point value");
     // The fields before the dead band reached the working copy.
     EXPECT_EQ(dialog.State().UpdateRate, 750u);
     EXPECT_EQ(dialog.State().Name, "Mixer");

@@ -99,7 +99,11 @@ void TXeloDlgEditGroup::OkClick() {
   // Stored one by one: a number that does not parse raises here and leaves
   // the fields before it changed in the working copy only; the caller sees
   // them only after a later Ok succeeds.
-  state_.UpdateRate = static_cast<std::uint32_t>(StrToInt(Text(*eUpdateRate)));
+  const std::string rate = Text(*eUpdateRate);
+  const int milliseconds = StrToInt(rate);
+  // The rate is unsigned on the server: -1 would ask for 49 days.
+  if (milliseconds < 0) throw EConvertError("'" + rate + "' is not a valid update rate");
+  state_.UpdateRate = static_cast<std::uint32_t>(milliseconds);
   state_.Name = Text(*eGroupName);
   state_.DeadBand = static_cast<float>(StrToFloat(Text(*eDeadBand)));
   state_.Active = cActive->isChecked();

@@ -488,11 +488,11 @@ TXeloDlgExplorer::TXeloDlgExplorer(TXeloServer* server, QWidget* parent)
   ItemView->setHeaderLabels({"ItemId", "Accesspath", "Active", "Value", "Quality", "Time stamp"});
   ItemView->setToolTip("click right mousekey to edit Items");
   ItemView->setContextMenuPolicy(Qt::CustomContextMenu);
-  ItemView->header()->resizeSection(colItemId, 190);
+  ItemView->header()->resizeSection(colItemId, 180);
   ItemView->header()->resizeSection(colAccessPath, 80);
   ItemView->header()->resizeSection(colActive, 45);
-  ItemView->header()->resizeSection(colValue, 110);
-  ItemView->header()->resizeSection(colQuality, 80);
+  ItemView->header()->resizeSection(colValue, 100);
+  ItemView->header()->resizeSection(colQuality, 70);
   splitter->setStretchFactor(1, 1);
   splitter->setSizes({160, 560});
   layout->addWidget(splitter, 1);
@@ -578,7 +578,7 @@ TXeloDlgExplorer::TXeloDlgExplorer(TXeloServer* server, QWidget* parent)
   connect(ItemView, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { ItemPopup->exec(ItemView->viewport()->mapToGlobal(at)); });
 
-  resize(760, 520);
+  resize(860, 520);
 }
 
 TXeloDlgExplorer::~TXeloDlgExplorer() { impl_->Unhook(); }
