@@ -10,7 +10,9 @@
 #     needs and everything it needs is installed;
 #   - builds the consumers of tests/install out of the tree, one with
 #     find_package(Xelo), one with pkg-config and plain g++, runs each and
-#     checks that it saw three changes of a number and of a string item.
+#     checks that it saw three changes of a number and of a string item;
+#     with Qt, a third that chooses an item in the browse dialog and shows
+#     its value through a binding.
 #
 #   scripts/test-install.sh [BUILD_DIR]   (already built; default: build/ of this checkout)
 set -euo pipefail
@@ -89,4 +91,17 @@ mkdir -p "$consumer"
 make -s -C "$consumer" -f "$source_dir/tests/install/pkgconfig/Makefile" CXX="$cxx" || fail "the pkg-config consumer does not build"
 timeout 60 "$consumer/watch_changes" >"$consumer/output" || { cat "$consumer/output"; fail "the pkg-config consumer failed"; }
 check_output "pkg-config consumer" "$consumer/output"
+# The visual layers, when Qt was built: a Qt program with the dialogs and
+# the binding component, run offscreen.
+if pkg-config --exists xelo-qt; then
+  consumer="$scratch/qt-consumer"
+  cmake -S tests/install/qt -B "$consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" \
+    >"$scratch/qt-consumer-configure.log" || { cat "$scratch/qt-consumer-configure.log"; fail "find_package(Xelo) failed for the Qt consumer"; }
+  cmake --build "$consumer" || fail "the Qt consumer does not build"
+  QT_QPA_PLATFORM=offscreen timeout 60 "$consumer/choose_and_show" >"$consumer/output" 2>/dev/null \
+    || { cat "$consumer/output"; fail "the Qt consumer failed"; }
+  grep -qx "chosen Static.String" "$consumer/output" && grep -qx "shown Hello" "$consumer/output" \
+    || { cat "$consumer/output"; fail "the Qt consumer did not choose and show Static.String"; }
+  echo "Qt consumer: an item chosen in the browse dialog, its value shown through a binding"
+fi
 echo "The installed package works from its new place."
