@@ -3,7 +3,8 @@
 # whole test suite twice: a normal build, then one under AddressSanitizer and
 # UndefinedBehaviorSanitizer (leak detection on). After the normal build,
 # scripts/test-install.sh checks the installed package as its users build
-# against it (find_package and pkg-config). Then, with clang 16 or
+# against it (find_package and pkg-config), and scripts/test-ratio.py prints
+# the size of the tests next to the code, per layer. Then, with clang 16 or
 # newer at hand, builds the libFuzzer targets and runs each of them for a
 # bounded time (XELO_FUZZ_SECONDS, 20 by default). Last, the Windows build:
 # scripts/test-windows.sh cross-compiles with MinGW-w64 and runs the whole
@@ -41,6 +42,8 @@ run_suite() {  # <build dir> <cmake options...>
 
 run_suite build
 scripts/test-install.sh build
+# The size of the suite next to the code, per layer (printed, not enforced).
+python3 scripts/test-ratio.py
 if [ "$sanitizers" = 1 ]; then
   ASAN_OPTIONS=detect_leaks=1 run_suite build-asan -DXELO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 fi
