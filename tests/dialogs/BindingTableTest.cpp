@@ -261,13 +261,22 @@ TEST_F(BindingTableTest, BindingsAndControlsThatGoWhileTheTableIsOpenAreLeftAlon
   gui_->AddItem("G", "Static.Int32", inner_, "");
   ASSERT_NE(gui_->AddItem("G", "Static.Int32", spin_, "value"), nullptr);
   gui_->AddItem("G", "Static.Int32", memo_, "");
+  // A second widget of the memo's name: each row stays with its own widget.
+  auto* twin = Named(new QLabel(&window_), "Memo1");
   RunTable([&](TxGUISelectForm& table) {
     delete inner_;  // its binding goes with it
     Find(table.ListView, "Spin1")->setText(3, "Static.String");  // a value the spin box cannot take
     Find(table.ListView, "Edit1")->setText(2, "G");
     delete edit_;
+    const QList<QTreeWidgetItem*> twins = table.ListView->findItems("Memo1", Qt::MatchExactly);
+    ASSERT_EQ(twins.size(), 2);
+    twins[1]->setText(2, "G");
+    twins[1]->setText(3, "Static.String");
   });
-  EXPECT_EQ(Bindings(), (std::vector<Texts>{{"Memo1", "lines", "G", "Static.Int32"}}));
+  EXPECT_EQ(Bindings(), (std::vector<Texts>{{"Memo1", "lines", "G", "Static.Int32"},
+                                            {"Memo1", "text", "G", "Static.String"}}));
+  EXPECT_EQ(gui_->GetItems()->GetItem(0)->GetControl(), memo_);
+  EXPECT_EQ(gui_->GetItems()->GetItem(1)->GetControl(), twin);
 }
 
 TEST_F(BindingTableTest, TheItemDialogShowsTheGroupsAndHandsBackTheChoiceOnOkOnly) {

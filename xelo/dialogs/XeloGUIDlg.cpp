@@ -124,6 +124,7 @@ void TxGUISelectForm::FillRows() {
   OwnerForm = GUI != nullptr ? dynamic_cast<qt::TForm*>(GUI->GetOwner()) : nullptr;
   ListView->setUpdatesEnabled(false);
   ListView->clear();
+  rowControls_.clear();
   if (OwnerForm != nullptr && OwnerForm->Widget() != nullptr) {
     for (QWidget* control : FormControls(*OwnerForm->Widget())) {
       std::string name = control->objectName().toStdString();
@@ -134,6 +135,7 @@ void TxGUISelectForm::FillRows() {
       if (propName.empty()) propName = DefaultPropName(control);
       auto* row = new QTreeWidgetItem(ListView, {Text(name), Text(propName), Text(group), Text(item)});
       row->setData(colControl, kBindingRole, binding != nullptr ? binding->GetID() : kNoBinding);
+      rowControls_.emplace_back(control);
     }
   }
   ListView->setUpdatesEnabled(true);
@@ -144,6 +146,11 @@ TxGUIItem* TxGUISelectForm::RowBinding(const QTreeWidgetItem* row) const {
   if (GUI == nullptr || row == nullptr) return nullptr;
   const int id = row->data(colControl, kBindingRole).toInt();
   return id == kNoBinding ? nullptr : static_cast<TxGUIItem*>(GUI->GetItems()->FindItemID(id));
+}
+
+QWidget* TxGUISelectForm::RowControl(const QTreeWidgetItem* row) const {
+  const int index = ListView->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(row));
+  return index >= 0 && index < static_cast<int>(rowControls_.size()) ? rowControls_[index].data() : nullptr;
 }
 
 QTreeWidgetItem* TxGUISelectForm::SelectedRow() const {
@@ -166,9 +173,7 @@ void TxGUISelectForm::AssignRow() {
   std::string propName = Text(*row, colPropName);
   bool setDefault = false;
   if (!xGUISelectOPCItem(Server, group, item, propName, setDefault)) return;
-  if (setDefault && OwnerForm != nullptr) {
-    RememberDefaultPropName(OwnerForm->FindControl(Text(*row, colControl)), propName);
-  }
+  if (setDefault) RememberDefaultPropName(RowControl(row), propName);
   row->setText(colGroup, Text(group));
   row->setText(colItem, Text(item));
   row->setText(colPropName, Text(propName));
@@ -178,7 +183,7 @@ void TxGUISelectForm::ApplyRows() {
   if (GUI == nullptr) return;
   for (int r = 0; r < ListView->topLevelItemCount(); ++r) {
     const QTreeWidgetItem& row = *ListView->topLevelItem(r);
-    QWidget* control = OwnerForm != nullptr ? OwnerForm->FindControl(Text(row, colControl)) : nullptr;
+    QWidget* control = RowControl(&row);
     const std::string propName = Text(row, colPropName);
     const std::string group = Text(row, colGroup);
     const std::string item = Text(row, colItem);

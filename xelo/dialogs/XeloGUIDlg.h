@@ -26,6 +26,7 @@
 #include "xelo/qt/Form.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <string>
 #include <vector>
@@ -73,6 +74,11 @@ class TxGUISelectForm : public QDialog {
 
  private:
   QTreeWidgetItem* SelectedRow() const;
+  // The widget a row stands for, or null once it was destroyed. Kept per
+  // row rather than found again by name: two widgets may share a name.
+  QWidget* RowControl(const QTreeWidgetItem* row) const;
+
+  std::vector<QPointer<QWidget>> rowControls_;  // in row order
 };
 
 // The table on `GUI`'s form, modally; the bindings change when it closes.
