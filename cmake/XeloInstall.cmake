@@ -39,7 +39,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/XeloConfig.cmake
 # self-registration (see servers/simulation/CMakeLists.txt), without which
 # "Xelo.Sim.1" would be unknown to a program built from these flags.
 # The Qt layer has a file of its own (xelo-qt.pc), which adds Qt's flags.
-list(REMOVE_ITEM _xelo_libraries xelo_qt xelo_gui xelo_dialogs)
+list(REMOVE_ITEM _xelo_libraries xelo_qt xelo_gui xelo_dialogs xelo_design)
 list(TRANSFORM _xelo_libraries PREPEND "-l" OUTPUT_VARIABLE _xelo_link_flags)
 list(REVERSE _xelo_link_flags)
 set(_xelo_link_options "")

@@ -48,6 +48,8 @@ XELO_DECLARE_EXCEPTION(ERegistryException, Exception);
 XELO_DECLARE_EXCEPTION(EOleError, Exception);
 // An object that does not offer an interface it was required to have.
 XELO_DECLARE_EXCEPTION(EIntfCastError, Exception);
+// An object taken as a class it is not of (CheckedCast, Persistent.h).
+XELO_DECLARE_EXCEPTION(EInvalidCast, Exception);
 
 // A COM failure: carries the result code and, as its message, the
 // platform's text for that code.

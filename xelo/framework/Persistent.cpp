@@ -56,6 +56,10 @@ void TPersistent::AssignError(const TPersistent* source) const {
 
 TPersistent* TPersistent::GetOwner() const { return nullptr; }
 
+void detail::ThrowInvalidCast(const TPersistent& object, TClass target) {
+  throw EInvalidCast("Invalid class typecast: a " + object.ClassName() + " is not a " + target->ClassName());
+}
+
 std::string TPersistent::GetNamePath() const { return ClassName(); }
 
 }  // namespace xelo

@@ -81,6 +81,21 @@ class TPersistent {
 };
 
 namespace detail {
+[[noreturn]] void ThrowInvalidCast(const TPersistent& object, TClass target);
+}  // namespace detail
+
+// The checked class conversion: `object` taken as a T, which it must be (or
+// derive from); null stays null. Otherwise EInvalidCast "Invalid class
+// typecast: a TFoo is not a TBar", so that a tool handed the wrong object
+// stops before it uses it.
+template <class T>
+T* CheckedCast(TPersistent* object) {
+  if (object == nullptr) return nullptr;
+  if (T* typed = dynamic_cast<T*>(object)) return typed;
+  detail::ThrowInvalidCast(*object, T::StaticClass());
+}
+
+namespace detail {
 
 // Framework-internal. Lets a long-running operation that holds raw pointers
 // to objects it does not own (the component reader with its pending
