@@ -1,7 +1,8 @@
 // The library's own registrations as a design host meets them: the "OPC"
 // palette page, the server's context menu and the ServerName ellipsis,
-// both opening the inspector against the simulation server, components
-// created for design, and the palette pictures.
+// both opening the inspector against the simulation server, the binding
+// component's context menu opening the binding table, components created
+// for design, and the palette pictures.
 #include "xelo/design/XeloDesign.h"
 
 #include "xelo/design/DesignRegistry.h"
@@ -9,15 +10,20 @@
 #include "xelo/design/PalettePictures.h"
 #include "xelo/dialogs/XeloInspectorDlg.h"
 #include "xelo/framework/Application.h"
+#include "xelo/framework/Registry.h"
 #include "xelo/framework/SysUtils.h"
 #include "xelo/framework/UserInterface.h"
 #include "xelo/gui/XeloGUI.h"
+#include "xelo/qt/Form.h"
 
 #include "QtTesting.h"
+#include "framework/ScratchDirectory.h"
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
 
 #include <QComboBox>
+#include <QLineEdit>
+#include <QTreeWidget>
 #include <QSet>
 
 #include <gtest/gtest.h>
@@ -38,6 +44,8 @@ struct CountingDesigner : IDesigner {
 class XeloDesignTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The binding table reads remembered property names: never the user's.
+    SetSettingsDirectoryForTesting(settings_.Path());
     previousUi_ = Application().SetUserInterface(std::make_unique<THeadlessUserInterface>(false));
     sim::SimulationControl::Reset();
     RegisterXeloDesign();
@@ -48,6 +56,7 @@ class XeloDesignTest : public ::testing::Test {
     server_.reset();
     Application().ProcessMessages();
     Application().SetUserInterface(std::move(previousUi_));
+    SetSettingsDirectoryForTesting(std::string());
   }
 
   // Scripts the inspector that `open` shows: checks it works on the test's
@@ -66,6 +75,7 @@ class XeloDesignTest : public ::testing::Test {
     });
   }
 
+  xelo::testing::ScratchDirectory settings_;
   std::unique_ptr<IUserInterface> previousUi_;
   std::unique_ptr<TXeloServer> server_;
   CountingDesigner designer_;
@@ -80,9 +90,10 @@ TEST_F(XeloDesignTest, TheOpcPageHoldsTheThreeComponentsOnceAndInOrder) {
   EXPECT_EQ(GetPaletteClasses("OPC"), expected);
   const std::vector<std::string> pages = GetPalettePages();
   EXPECT_EQ(std::count(pages.begin(), pages.end(), "OPC"), 1);
-  // A host's lookups: an editor for the server, none for the server browser
-  // (the binding component's comes with its dialogs), one property editor.
+  // A host's lookups: editors for the server and the binding component, none
+  // for the server browser, one property editor.
   EXPECT_TRUE(FindComponentEditor(TXeloServer::StaticClass()));
+  EXPECT_TRUE(FindComponentEditor(TXeloGUI::StaticClass()));
   EXPECT_FALSE(FindComponentEditor(TxeloServerBrowser::StaticClass()));
   EXPECT_TRUE(FindPropertyEditor(TXeloServer::StaticClass(), "ServerName"));
   EXPECT_FALSE(FindPropertyEditor(TXeloServer::StaticClass(), "ComputerName"));
@@ -109,6 +120,52 @@ TEST_F(XeloDesignTest, TheServerEditorsOneVerbOpensTheInspectorAndMarksTheFormMo
   EXPECT_THROW(factory(gui, designer_)->ExecuteVerb(0), EInvalidCast);
   EXPECT_EQ(designer_.modified, 1);
   EXPECT_EQ(inspectorsShown_, 1);
+}
+
+TEST_F(XeloDesignTest, TheBindingEditorsOneVerbOpensTheTableUnlessTheComponentIsRefused) {
+  QWidget window;
+  auto* edit = new QLineEdit(&window);
+  edit->setObjectName("Edit1");
+  qt::TForm form(&window);
+  auto* server = new TXeloServer(&form);
+  server->SetServer(sim::kProgIdSim);
+  server->GetOPCGroups()->Add("G")->GetOPCItems()->AddItem("Static.String");
+  auto* gui = new TXeloGUI(&form);  // refers to the form's server
+  std::unique_ptr<TComponentEditor> editor = GetComponentEditor(*gui, designer_);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->GetVerbCount(), 1);
+  EXPECT_EQ(editor->GetVerb(0), "OPC to GUI...");
+
+  // The table is made, the row of the edit assigned, and the table closed:
+  // a binding, and the form reported modified once.
+  WhenModalShows([&](QDialog& table) {
+    auto* rows = table.findChild<QTreeWidget*>("ListView");
+    ASSERT_NE(rows, nullptr);
+    const QList<QTreeWidgetItem*> found = rows->findItems("Edit1", Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    found.first()->setText(2, "G");
+    found.first()->setText(3, "Static.String");
+    EXPECT_EQ(designer_.modified, 0);
+    table.reject();
+  });
+  editor->ExecuteVerb(0);
+  EXPECT_EQ(designer_.modified, 1);
+  ASSERT_EQ(gui->GetItems()->GetCount(), 1);
+  EXPECT_EQ(gui->GetItems()->GetItem(0)->GetControl(), edit);
+
+  // Refused by the table: the message passes on, nothing is reported.
+  TXeloGUI withoutServer(nullptr);
+  try {
+    GetComponentEditor(withoutServer, designer_)->ExecuteVerb(0);
+    ADD_FAILURE() << "refused";
+  } catch (const Exception& error) {
+    EXPECT_STREQ(error.what(), "first assign property opcserver");
+  }
+  TXeloGUI notOnAForm(nullptr);
+  notOnAForm.SetOPCServer(server_.get());
+  EXPECT_THROW(GetComponentEditor(notOnAForm, designer_)->ExecuteVerb(0), Exception);
+  EXPECT_THROW(FindComponentEditor(TXeloGUI::StaticClass())(*server_, designer_)->ExecuteVerb(0), EInvalidCast);
+  EXPECT_EQ(designer_.modified, 1);
 }
 
 TEST_F(XeloDesignTest, TheServerNameEllipsisPutsTheNameTypedInTheInspectorIntoTheProperty) {

@@ -3,6 +3,7 @@
 #include "xelo/core/Xelo.h"
 #include "xelo/design/DesignRegistry.h"
 #include "xelo/design/XeloEditor.h"
+#include "xelo/design/XeloGUIEditor.h"
 #include "xelo/design/XeloProperty.h"
 #include "xelo/gui/XeloGUI.h"
 
@@ -23,11 +24,11 @@ void RegisterInspectorEditors() {
   });
 }
 
-// The binding component's editor, TxGUIEditor with its verb "OPC to GUI..."
-// that opens the binding table, belongs here:
-//   RegisterComponentEditor(TXeloGUI::StaticClass(), <a factory of TxGUIEditor>);
-// It comes with the binding dialogs.
-void RegisterBindingEditors() {}
+void RegisterBindingEditors() {
+  RegisterComponentEditor(TXeloGUI::StaticClass(), [](TComponent& component, IDesigner& designer) {
+    return std::make_unique<TxGUIEditor>(component, designer);
+  });
+}
 
 }  // namespace
 
