@@ -6,7 +6,7 @@
 #   scripts/install-deps.sh PACKAGE...   these packages
 set -euo pipefail
 packages=(g++ make cmake ninja-build pkg-config libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
-          clang-16 libclang-rt-16-dev qt6-base-dev libgl-dev fonts-dejavu-core python3)
+          clang-16 libclang-rt-16-dev qt6-base-dev qt6-tools-dev libqt6opengl6-dev libgl-dev fonts-dejavu-core python3)
 [ $# -gt 0 ] && packages=("$@")
 missing=()
 for package in "${packages[@]}"; do

@@ -41,7 +41,7 @@ std::string ClassName(const QWidget& control) { return control.metaObject()->cla
 void CollectControls(const QWidget& parent, std::vector<QWidget*>& controls) {
   for (QObject* child : parent.children()) {
     auto* widget = qobject_cast<QWidget*>(child);
-    if (widget == nullptr || widget->isWindow()) continue;
+    if (widget == nullptr || widget->isWindow() || qt::IsComponentStandIn(*widget)) continue;
     const QString name = widget->objectName();
     if (name.startsWith(QLatin1String("qt_"))) continue;  // Qt's inside of a control
     if (!name.isEmpty()) controls.push_back(widget);

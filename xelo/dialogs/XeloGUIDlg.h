@@ -9,8 +9,10 @@
 // order): controls inside a named panel or group box are controls of the
 // form too. Qt's own inner widgets are not: a widget whose objectName
 // starts with "qt_" (the viewport of a scroll area, the line edit of a spin
-// box) is skipped with everything below it, and so is a separate window
-// parented to the form (a dialog, a menu).
+// box) is skipped with everything below it, and so are a separate window
+// parented to the form (a dialog, a menu) and a widget that stands for a
+// non-visual component (qt::IsComponentStandIn: a form designer's picture
+// of a server or binding component).
 //
 // The default property name of a control, proposed for a row without one,
 // is the one remembered for the control's class in the per-user settings

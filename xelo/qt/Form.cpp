@@ -18,4 +18,12 @@ QWidget* TForm::FindControl(std::string_view name) const {
   return widget_->findChild<QWidget*>(wanted);
 }
 
+namespace {
+const char* const kStandIn = "xeloComponentStandIn";
+}
+
+void MarkAsComponentStandIn(QWidget& widget) { widget.setProperty(kStandIn, true); }
+
+bool IsComponentStandIn(const QWidget& widget) { return widget.property(kStandIn).toBool(); }
+
 }  // namespace xelo::qt

@@ -30,4 +30,10 @@ class TForm : public TComponent {
   QPointer<QWidget> widget_;
 };
 
+// Widgets that stand for a non-visual component on a form (a picture in a
+// form designer, hidden at run time) are marked so: they are no controls,
+// and lists of a form's controls leave them out.
+void MarkAsComponentStandIn(QWidget& widget);
+bool IsComponentStandIn(const QWidget& widget);
+
 }  // namespace xelo::qt
