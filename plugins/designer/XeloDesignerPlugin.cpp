@@ -63,7 +63,10 @@ void WatchForm(QDesignerFormEditorInterface* core, QDesignerFormWindowInterface*
   mark();
   QObject::connect(form, &QDesignerFormWindowInterface::mainContainerChanged, form, mark);
   QObject::connect(form, &QDesignerFormWindowInterface::widgetManaged, form, [core](QWidget* widget) {
-    if (qobject_cast<TComponentWidget*>(widget) != nullptr) KeepComponentText(core, widget);
+    if (auto* standIn = qobject_cast<TComponentWidget*>(widget)) {
+      if (!standIn->IsDesigning()) standIn->SetDesigning(true);
+      KeepComponentText(core, widget);
+    }
   });
 }
 
@@ -79,7 +82,13 @@ struct TXeloWidgetCollection::Session {
 };
 
 TXeloWidgetCollection::TXeloWidgetCollection(QObject* parent) : QObject(parent) {
-  if (QCoreApplication::instance() != nullptr) session_ = std::make_unique<Session>();
+  if (QCoreApplication* application = QCoreApplication::instance()) {
+    session_ = std::make_unique<Session>();
+    // Qt deletes its plugins' instances when it unloads them, after the
+    // program's exit handlers have ended the library's copy of the
+    // application object; the bridge to it goes with Qt's application.
+    connect(application, &QObject::destroyed, this, [this] { session_.reset(); });
+  }
   RegisterXeloDesign();
   for (TClass cls : GetPaletteClasses("OPC")) {
     if (ComponentWidgetClassName(cls).isEmpty()) continue;
@@ -127,9 +136,11 @@ QIcon TXeloWidgetInterface::icon() const { return QIcon(PalettePicture(component
 
 QWidget* TXeloWidgetInterface::createWidget(QWidget* parent) {
   TComponentWidget* widget = CreateComponentWidget(widgetClass_, parent);
-  // Made for Designer (which initializes the plugin with itself), the
-  // component is designed; made for a form loader, it runs.
-  if (widget != nullptr && initialized_) widget->SetDesigning(true);
+  // Made for a form Designer edits, the component is designed; made for
+  // Designer's preview or a program's form loader, it runs.
+  if (widget != nullptr && initialized_ && QDesignerFormWindowInterface::findFormWindow(parent) != nullptr) {
+    widget->SetDesigning(true);
+  }
   return widget;
 }
 

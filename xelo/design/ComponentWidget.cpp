@@ -86,14 +86,15 @@ TFormObject ParseComponentText(const std::string& text, TClass componentClass, c
   return object;
 }
 
-// Reads `children` into `form`: the form's own object with these children,
-// so that references between them resolve among the form's components.
+// Reads `children` into `form`'s components, so that references between
+// them resolve among the form's components; the form's other components
+// are not reloaded.
 void ReadIntoForm(qt::TForm& form, std::vector<TFormObject> children) {
   TFormObject root;
   root.ClassName = qt::TForm::StaticClass()->ClassName();
   root.Name = form.GetName();
   root.Children = std::move(children);
-  ReadComponentForm(root, form);
+  ReadComponentsIntoForm(root, form);
 }
 
 }  // namespace
@@ -124,6 +125,7 @@ TComponentWidget::~TComponentWidget() {
 void TComponentWidget::SetDesigning(bool designing) {
   designing_ = designing;
   setVisible(designing);
+  if (TComponent* component = LoadedComponent()) component->SetDesigning(designing);
   update();
 }
 
@@ -168,8 +170,7 @@ void TComponentWidget::SetComponentText(const QString& text) {
     ReadIntoForm(form_->Form(), std::move(children));
     return;
   }
-  (void)ParseComponentText(utf8, componentClass_, ObjectName());  // refused now rather than at loading
-  pendingText_ = utf8;
+  pendingText_ = utf8;  // checked when the form's components are loaded
 }
 
 QString TComponentWidget::ComponentTextProperty() const {
@@ -262,6 +263,11 @@ void LoadFormComponents(QWidget* widget) {
                                             w->componentClass_, w->ObjectName()));
     } catch (...) {
       if (!failure) failure = std::current_exception();
+      // An empty component in its place, which references to it still find.
+      TFormObject empty;
+      empty.ClassName = w->componentClass_->ClassName();
+      empty.Name = w->ObjectName();
+      children.push_back(std::move(empty));
     }
   }
   try {

@@ -68,7 +68,8 @@ class TComponentWidget : public QWidget {
   TComponent* LoadedComponent() const;
 
   // A design host's stand-in: the picture shows and the component is in
-  // the designing state. Set before the component is loaded.
+  // the designing state. Best set before the component is loaded (a
+  // component loaded to run may have connected already).
   void SetDesigning(bool designing);
   bool IsDesigning() const { return designing_; }
 
@@ -76,9 +77,11 @@ class TComponentWidget : public QWidget {
   // text given, else the text of a component of this class with nothing
   // set. Setting it on a loaded component reads the text into it (it keeps
   // what the text does not mention); a text that does not parse, or names
-  // another class, raises and changes nothing. As a Qt property (a form
-  // loader, a design host) the errors go to the application's exception
-  // handler instead.
+  // another class, raises and changes nothing. Set before, the text is
+  // kept as it is and checked when the form's components are loaded (a
+  // text that fails then leaves the component empty). As a Qt property (a
+  // form loader, a design host) errors go to the application's exception
+  // handler instead of raising.
   QString ComponentText() const;
   void SetComponentText(const QString& text);
 

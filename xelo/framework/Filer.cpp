@@ -281,15 +281,19 @@ class ComponentWriter {
 
 class ComponentReader : public DestructionWatch {
  public:
-  explicit ComponentReader(TComponent& root) : root_(root) {}
+  // `childrenOnly`: the root itself is not read and not loaded, and of its
+  // components only those the form names (ReadComponentsIntoForm).
+  explicit ComponentReader(TComponent& root, bool childrenOnly = false) : root_(root), childrenOnly_(childrenOnly) {}
 
   void Read(const TFlatForm& form) {
     form_ = &form;
     const TFlatObject& root = form.Objects.front();
     try {
-      TrackTree(root_);
-      if (!root_.GetComponentState().Contains(csDesigning)) root_.SetName(std::string(root.Name));
-      Properties(root_, root.FirstProperty, 0);
+      if (!childrenOnly_) {
+        TrackTree(root_);
+        if (!root_.GetComponentState().Contains(csDesigning)) root_.SetName(std::string(root.Name));
+        Properties(root_, root.FirstProperty, 0);
+      }
       Children(root_, root.FirstChild, 1);
       ResolveFixups();
     } catch (...) {
@@ -572,7 +576,7 @@ class ComponentReader : public DestructionWatch {
         if (!ClassChainHasName(component->ClassType(), className)) {
           Fail(where, "Component " + name + " is a " + component->ClassName() + ", not a " + className);
         }
-        Track(*component);
+        TrackTree(*component);  // already, unless only the named children are read
       } else {
         TClass cls = GetClass(className);
         if (cls == nullptr) {
@@ -648,6 +652,7 @@ class ComponentReader : public DestructionWatch {
   }
 
   TComponent& root_;
+  const bool childrenOnly_;
   const TFlatForm* form_ = nullptr;
   std::string text_;  // the text handed to a string setter
   TClass hintClass_ = nullptr;
@@ -671,6 +676,10 @@ TFormObject ComponentToForm(TComponent& root) {
 void ReadComponentForm(const TFlatForm& form, TComponent& root) { detail::ComponentReader(root).Read(form); }
 
 void ReadComponentForm(const TFormObject& form, TComponent& root) { ReadComponentForm(FlattenForm(form), root); }
+
+void ReadComponentsIntoForm(const TFormObject& form, TComponent& root) {
+  detail::ComponentReader(root, true).Read(FlattenForm(form));
+}
 
 void WriteComponent(TStream& stream, TComponent& root) { WriteForm(stream, ComponentToForm(root)); }
 

@@ -80,6 +80,14 @@ TFormObject ComponentToForm(TComponent& root);
 // Applies a form to `root` as ReadComponent describes.
 void ReadComponentForm(const TFlatForm& form, TComponent& root);
 void ReadComponentForm(const TFormObject& form, TComponent& root);
+// Reads the child objects of `form` into `root`'s components (matched by
+// name, created when missing) as ReadComponentForm does, but leaves the
+// root and its other components alone: the root's name and properties are
+// not read, and only the components the form names (with what they own)
+// and those it creates are loading and get Loaded(). References still
+// resolve among all of the root's components. For changing some
+// components of a live form without reloading the others.
+void ReadComponentsIntoForm(const TFormObject& form, TComponent& root);
 
 // Writes `root` in the binary component form at the stream's position.
 void WriteComponent(TStream& stream, TComponent& root);

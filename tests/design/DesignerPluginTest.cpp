@@ -1,0 +1,136 @@
+// The Qt Designer plugin as Designer and Qt's own form loader meet it: the
+// widget box entries, the stand-ins it makes for Designer and for a
+// program, their task menus, and a designed form loaded by a plain
+// QUiLoader through the plugin showing live values. The plugin carries its
+// own copy of the library, so the test sees its objects through Qt only.
+#ifdef XELO_DESIGNER_PLUGIN_FILE
+
+#include "QtTesting.h"
+
+#include <QtDesigner/QDesignerFormEditorInterface>
+#include <QtDesigner/QDesignerTaskMenuExtension>
+#include <QtDesigner/QExtensionManager>
+#include <QtUiPlugin/QDesignerCustomWidgetCollectionInterface>
+#include <QtUiPlugin/QDesignerCustomWidgetInterface>
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPluginLoader>
+#include <QTest>
+#include <QUiLoader>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace xelo::test {
+namespace {
+
+std::string Text(const QString& text) { return text.toStdString(); }
+
+// Designer's core as far as the plugin uses it: an extension manager.
+class TestCore : public QDesignerFormEditorInterface {
+ public:
+  TestCore() { setExtensionManager(new QExtensionManager(this)); }
+};
+
+QDesignerCustomWidgetCollectionInterface* LoadCollection() {
+  static QPluginLoader loader(QStringLiteral(XELO_DESIGNER_PLUGIN_FILE));
+  QObject* instance = loader.instance();
+  EXPECT_NE(instance, nullptr) << Text(loader.errorString());
+  return qobject_cast<QDesignerCustomWidgetCollectionInterface*>(instance);
+}
+
+QStringList ActionTexts(QDesignerFormEditorInterface& core, QWidget* widget) {
+  QStringList texts;
+  auto* menu = qt_extension<QDesignerTaskMenuExtension*>(core.extensionManager(), widget);
+  if (menu == nullptr) return texts;
+  for (QAction* action : menu->taskActions()) texts << action->text();
+  return texts;
+}
+
+TEST(DesignerPluginTest, OffersTheComponentsOnPageOPCWithTheirPicturesAndVerbs) {
+  QDesignerCustomWidgetCollectionInterface* collection = LoadCollection();
+  ASSERT_NE(collection, nullptr);
+  const QList<QDesignerCustomWidgetInterface*> widgets = collection->customWidgets();
+  QStringList names;
+  for (QDesignerCustomWidgetInterface* widget : widgets) {
+    names << widget->name();
+    EXPECT_EQ(widget->group(), QStringLiteral("OPC"));
+    EXPECT_FALSE(widget->isContainer());
+    EXPECT_EQ(widget->includeFile(), QStringLiteral("xelo/design/ComponentWidget.h"));
+    EXPECT_EQ(widget->icon().availableSizes().value(0), QSize(32, 32)) << Text(widget->name());
+    EXPECT_TRUE(widget->domXml().contains(QStringLiteral("class=\"%1\"").arg(widget->name())));
+  }
+  EXPECT_EQ(names, (QStringList{"xelo::TXeloServerWidget", "xelo::TxeloServerBrowserWidget", "xelo::TXeloGUIWidget"}));
+  ASSERT_EQ(widgets.size(), 3);
+  EXPECT_EQ(widgets[0]->toolTip(), QStringLiteral("TXeloServer"));
+
+  // Made for a program (the plugin not initialized by Designer): hidden.
+  QWidget form;
+  std::unique_ptr<QWidget> runtime(widgets[0]->createWidget(&form));
+  ASSERT_NE(runtime, nullptr);
+  EXPECT_TRUE(runtime->isHidden());
+  runtime.reset();
+
+  // With Designer: the task menu holds each component editor's verb (the
+  // server browser has none).
+  TestCore core;
+  for (QDesignerCustomWidgetInterface* widget : widgets) widget->initialize(&core);
+  EXPECT_TRUE(widgets[0]->isInitialized());
+  QWidget* server = widgets[0]->createWidget(&form);
+  QWidget* browser = widgets[1]->createWidget(&form);
+  QWidget* gui = widgets[2]->createWidget(&form);
+  server->setObjectName("XeloServer1");
+  gui->setObjectName("XeloGUI1");
+  EXPECT_EQ(server->size(), QSize(32, 32));
+  EXPECT_EQ(ActionTexts(core, server), QStringList{"OPC Inspector..."});
+  EXPECT_EQ(ActionTexts(core, browser), QStringList{});
+  EXPECT_EQ(ActionTexts(core, gui), QStringList{"OPC to GUI..."});
+  EXPECT_TRUE(server->property("ServerName").isValid());
+  EXPECT_TRUE(gui->property("OPCServer").isValid());
+
+  // The server's verb opens the inspector (the plugin's own; seen here by
+  // its caption) on the designed component.
+  auto* menu = qt_extension<QDesignerTaskMenuExtension*>(core.extensionManager(), server);
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu->preferredEditAction(), menu->taskActions().value(0));
+  QString caption;
+  WhenModalShows([&](QDialog& dialog) {
+    caption = dialog.windowTitle();
+    dialog.reject();
+  });
+  menu->taskActions().value(0)->trigger();
+  EXPECT_EQ(caption, QStringLiteral("OPC Inspector"));
+}
+
+TEST(DesignerPluginTest, QtsOwnFormLoaderMakesTheComponentsThroughThePluginAndTheyRun) {
+  ASSERT_NE(LoadCollection(), nullptr);
+  QUiLoader loader;
+  loader.clearPluginPaths();
+  loader.addPluginPath(QFileInfo(QStringLiteral(XELO_DESIGNER_PLUGIN_FILE)).absolutePath());
+  EXPECT_TRUE(loader.availableWidgets().contains(QStringLiteral("xelo::TXeloGUIWidget")));
+  QFile file(QStringLiteral(XELO_EXAMPLES_DIR "/DesignedForm.ui"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  std::unique_ptr<QWidget> form(loader.load(&file));
+  ASSERT_NE(form, nullptr) << Text(loader.errorString());
+  auto* ramp = form->findChild<QLineEdit*>("RampEdit");
+  ASSERT_NE(ramp, nullptr);
+  QWidget* server = form->findChild<QWidget*>("XeloServer1");
+  ASSERT_NE(server, nullptr);
+  EXPECT_TRUE(server->isHidden());
+  form->show();
+  // The plugin's copy of the library loads the components on the next turn
+  // of Qt's loop and runs its own queue from it.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !ramp->text().isEmpty(); }, 5000));
+  EXPECT_TRUE(server->property("Active").toBool());
+  EXPECT_TRUE(SaveScreenshot(*form, "designer-plugin-form"));
+}
+
+}  // namespace
+}  // namespace xelo::test
+
+#endif  // XELO_DESIGNER_PLUGIN_FILE
