@@ -12,7 +12,8 @@
 #     find_package(Xelo), one with pkg-config and plain g++, runs each and
 #     checks that it saw three changes of a number and of a string item;
 #     with Qt, a third that chooses an item in the browse dialog and shows
-#     its value through a binding.
+#     its value through a binding, and loads the example's designed form;
+#   - with the Qt Designer plugin built, checks that it is installed.
 #
 #   scripts/test-install.sh [BUILD_DIR]   (already built; default: build/ of this checkout)
 set -euo pipefail
@@ -103,5 +104,15 @@ if pkg-config --exists xelo-qt; then
   grep -qx "chosen Static.String" "$consumer/output" && grep -qx "shown Hello" "$consumer/output" \
     || { cat "$consumer/output"; fail "the Qt consumer did not choose and show Static.String"; }
   echo "Qt consumer: an item chosen in the browse dialog, its value shown through a binding"
+  QT_QPA_PLATFORM=offscreen timeout 60 "$consumer/designed_form" apps/examples/DesignedForm.ui --changes 3 \
+    >"$consumer/output" 2>/dev/null || { cat "$consumer/output"; fail "the designed form failed"; }
+  grep -q "^designed form: 3 data changes, ramp [0-9]" "$consumer/output" \
+    || { cat "$consumer/output"; fail "the designed form showed no values"; }
+  echo "Qt consumer: a form designed in Qt Designer loaded, its widgets showing values"
+  if [ -f "$build/plugins/designer/libxelo_designer_plugin.so" ]; then
+    [ -n "$(find "$prefix" -path '*/qt6/plugins/designer/libxelo_designer_plugin.so')" ] \
+      || fail "the Qt Designer plugin was not installed"
+    echo "Qt Designer plugin installed under $(find "$prefix" -path '*/qt6/plugins/designer' -type d)"
+  fi
 fi
 echo "The installed package works from its new place."

@@ -8,6 +8,7 @@
 #include "xelo/design/XeloDesign.h"
 #include "xelo/framework/Component.h"
 #include "xelo/qt/EventLoop.h"
+#include "xelo/qt/Form.h"
 #include "xelo/qt/UserInterface.h"
 
 #include <QtDesigner/QDesignerFormEditorInterface>
@@ -62,11 +63,11 @@ void WatchForm(QDesignerFormEditorInterface* core, QDesignerFormWindowInterface*
   };
   mark();
   QObject::connect(form, &QDesignerFormWindowInterface::mainContainerChanged, form, mark);
-  QObject::connect(form, &QDesignerFormWindowInterface::widgetManaged, form, [core](QWidget* widget) {
-    if (auto* standIn = qobject_cast<TComponentWidget*>(widget)) {
-      if (!standIn->IsDesigning()) standIn->SetDesigning(true);
-      KeepComponentText(core, widget);
-    }
+  QObject::connect(form, &QDesignerFormWindowInterface::widgetManaged, form, [core, form](QWidget* widget) {
+    auto* standIn = qobject_cast<TComponentWidget*>(widget);
+    if (standIn == nullptr) return;
+    if (!standIn->IsDesigning()) standIn->SetDesigning(true);
+    KeepComponentText(core, widget);
   });
 }
 
@@ -160,15 +161,21 @@ QString TXeloWidgetInterface::domXml() const {
 
 TXeloTaskMenu::TXeloTaskMenu(TComponentWidget* widget, QDesignerFormEditorInterface* core, QObject* parent)
     : QObject(parent), widget_(widget), core_(core) {
-  FormWindowDesigner designer(core, widget);
-  std::unique_ptr<TComponentEditor> editor;
-  qt::Guarded([&] { editor = GetComponentEditor(widget->Component(), designer); })();
-  if (editor == nullptr) return;
-  for (int i = 0; i < editor->GetVerbCount(); ++i) {
-    auto* action = new QAction(QString::fromStdString(editor->GetVerb(i)), this);
-    connect(action, &QAction::triggered, this, [this, i] { RunVerb(i); });
-    actions_.append(action);
-  }
+  // The verbs depend on the class only: listed by an editor of a scratch
+  // component, so that opening the menu does not load the form early.
+  const TComponentEditorFactory factory = FindComponentEditor(widget->ComponentClass());
+  if (!factory) return;
+  qt::Guarded([&] {
+    FormWindowDesigner designer(core, widget);
+    TComponent scratch(nullptr);
+    const std::unique_ptr<TComponentEditor> editor =
+        factory(*widget->ComponentClass()->CreateComponent(scratch), designer);
+    for (int i = 0; editor != nullptr && i < editor->GetVerbCount(); ++i) {
+      auto* action = new QAction(QString::fromStdString(editor->GetVerb(i)), this);
+      connect(action, &QAction::triggered, this, [this, i] { RunVerb(i); });
+      actions_.append(action);
+    }
+  })();
 }
 
 void TXeloTaskMenu::RunVerb(int index) {
@@ -178,9 +185,16 @@ void TXeloTaskMenu::RunVerb(int index) {
   // the user and reports nothing modified.
   qt::Guarded([&] {
     FormWindowDesigner designer(core_, widget_);
-    if (std::unique_ptr<TComponentEditor> editor = GetComponentEditor(widget_->Component(), designer)) {
-      editor->ExecuteVerb(index);
+    TComponent& component = widget_->Component();
+    // The binding table's row clicks select the row's widget on the form.
+    if (QDesignerFormWindowInterface* form = QDesignerFormWindowInterface::findFormWindow(widget_)) {
+      FormComponentsOf(widget_)->SetDesignerSelect([window = QPointer(form)](QWidget& control) {
+        if (window == nullptr) return;
+        window->clearSelection(false);
+        window->selectWidget(&control, true);
+      });
     }
+    if (std::unique_ptr<TComponentEditor> editor = GetComponentEditor(component, designer)) editor->ExecuteVerb(index);
   })();
 }
 

@@ -232,12 +232,22 @@ TEST_F(ComponentWidgetTest, StandInsMadeByCodeLoadTogetherOnTheNextTurnOfTheLoop
       "object S: TXeloServer\n  ServerName = 'Xelo.Sim.1'\n  OPCGroups = <\n    item\n      Name = 'G'\n"
       "      UpdateRate = 50\n      OPCItems = <\n        item\n          ItemID = 'Static.Int32'\n        end>\n"
       "    end>\n  Active = True\nend"));
+  // Until then the Qt properties show and change the kept texts (a design
+  // host reads them while it is still making the form), defaults included.
+  EXPECT_EQ(server->property("ServerName").toString(), QStringLiteral("Xelo.Sim.1"));
+  EXPECT_EQ(gui->property("OPCServer").toString(), QStringLiteral("XeloServer1"));
+  EXPECT_EQ(server->property("ConnectDelay").toInt(), 300);
+  EXPECT_TRUE(server->property("Active").toBool());
+  server->setProperty("ConnectDelay", 120);
+  server->setProperty("ClientName", QStringLiteral("designed"));
   EXPECT_EQ(gui->LoadedComponent(), nullptr);
   EXPECT_EQ(FormComponentsOf(window.get()), nullptr);
   QTest::qWait(1);
   ASSERT_NE(gui->LoadedComponent(), nullptr);
   EXPECT_EQ(server->objectName(), QStringLiteral("XeloServer1"));
   EXPECT_TRUE(GetOrdProp(server->Component(), "Active") != 0);
+  EXPECT_EQ(GetOrdProp(server->Component(), "ConnectDelay"), 120);
+  EXPECT_EQ(GetStrProp(server->Component(), "ClientName"), "designed");
   ASSERT_TRUE(Application().ProcessMessagesUntil([&] { return !edit->text().isEmpty(); }, 5s));
 
   // A stand-in takes its component with it; the window takes the rest.

@@ -279,6 +279,23 @@ TEST_F(BindingTableTest, BindingsAndControlsThatGoWhileTheTableIsOpenAreLeftAlon
   EXPECT_EQ(gui_->GetItems()->GetItem(1)->GetControl(), twin);
 }
 
+TEST_F(BindingTableTest, AtDesignTimeARowClickSelectsItsControlInTheFormDesigner) {
+  std::vector<QWidget*> selected;
+  form_.SetDesignerSelect([&](QWidget& control) { selected.push_back(&control); });
+  RunTable([&](TxGUISelectForm& table) {
+    Click(table.ListView, Find(table.ListView, "Spin1"), Qt::LeftButton);
+    table.reject();
+  });
+  EXPECT_TRUE(selected.empty()) << "not while the application runs";
+  gui_->SetDesigning(true);
+  RunTable([&](TxGUISelectForm& table) {
+    Click(table.ListView, Find(table.ListView, "Spin1"), Qt::LeftButton);
+    Click(table.ListView, Find(table.ListView, "Edit2"), Qt::LeftButton);
+    table.reject();
+  });
+  EXPECT_EQ(selected, (std::vector<QWidget*>{spin_, inner_}));
+}
+
 TEST_F(BindingTableTest, TheItemDialogShowsTheGroupsAndHandsBackTheChoiceOnOkOnly) {
   EXPECT_EQ(Pick([](TxGUIItemDlg& dialog) {
               EXPECT_EQ(dialog.windowTitle(), "OPC Items");

@@ -154,6 +154,35 @@ TEST_F(FilerTest, LoadedRunsOncePerComponentRootLastWithTheStateVisibleInSetters
   EXPECT_EQ(deep->loadedCount, 2);
 }
 
+TEST_F(FilerTest, ReadingComponentsIntoAFormLeavesTheRootAndTheOtherComponentsAlone) {
+  TTestComponent root(nullptr);
+  root.SetName("Main");
+  root.SetCount(7);
+  auto* other = new TTestComponent(&root);
+  other->SetName("Other");
+  auto* target = new TTestComponent(&root);
+  target->SetName("Target");
+  TFormObject form = ParseFormText(Lines({"object Ignored: TTestComponent", "  Count = 99", "  object Target: TTestComponent",
+                                          "    Count = 3", "    Buddy = Other", "  end", "  object Made: TTestChild",
+                                          "    Buddy = Target", "  end", "end"}));
+  ReadComponentsIntoForm(form, root);
+  EXPECT_EQ(root.GetName(), "Main");
+  EXPECT_EQ(root.GetCount(), 7);
+  EXPECT_EQ(root.loadedCount, 0);
+  EXPECT_EQ(other->loadedCount, 0);
+  EXPECT_EQ(target->loadedCount, 1);
+  EXPECT_EQ(target->GetCount(), 3);
+  EXPECT_EQ(target->GetBuddy(), other);  // references still resolve among all of the root's components
+  auto* made = dynamic_cast<TTestChild*>(root.FindComponent("Made"));
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(made->loadedCount, 1);
+  EXPECT_EQ(made->GetBuddy(), target);
+  for (const TComponent* c : {static_cast<TComponent*>(&root), static_cast<TComponent*>(other),
+                              static_cast<TComponent*>(target)}) {
+    EXPECT_FALSE(InLoadingState(*c)) << c->GetName();
+  }
+}
+
 TEST_F(FilerTest, RootNameFollowsTheStreamOutsideTheDesigner) {
   TTestComponent c(nullptr);
   c.SetName("Before");

@@ -192,26 +192,91 @@ void TComponentWidget::Renamed(const QString& name) {
   });
 }
 
+// Before the component is loaded, the Qt properties read and change the
+// text the stand-in keeps: a design host that reads them while it is still
+// making the form must not load the form's components one at a time
+// (references between them would not resolve).
+std::optional<TFormValue> TComponentWidget::PendingValue(const char* name) const {
+  if (pendingText_) {
+    try {
+      const TFormObject object = ParseFormText(*pendingText_);
+      for (const TFormProperty& property : object.Properties) {
+        if (SameText(property.Name, name)) return property.Value;
+      }
+    } catch (const EParserError&) {
+      // The text's error is reported when the form's components are loaded.
+    }
+  }
+  return std::nullopt;
+}
+
+void TComponentWidget::SetPendingValue(const char* name, std::optional<TFormValue> value) {
+  TFormObject object;
+  if (pendingText_) {
+    object = ParseFormText(*pendingText_);
+  } else {
+    object.ClassName = componentClass_->ClassName();
+    object.Name = ObjectName();
+  }
+  std::erase_if(object.Properties, [name](const TFormProperty& p) { return SameText(p.Name, name); });
+  if (value) object.Properties.push_back({name, std::move(*value)});
+  pendingText_ = FormToText(object);
+}
+
+template <class F>
+auto TComponentWidget::ReadDefault(F read) const {
+  TComponent scratch(nullptr);
+  return read(*componentClass_->CreateComponent(scratch));
+}
+
 QString TComponentWidget::StringProperty(const char* name) const {
   QString value;
   Reported([&] {
-    value = QString::fromStdString(GetStrProp(const_cast<TComponentWidget*>(this)->Component(), name));
+    if (TComponent* component = LoadedComponent()) {
+      value = QString::fromStdString(GetStrProp(*component, name));
+    } else if (const std::optional<TFormValue> pending = PendingValue(name)) {
+      value = QString::fromStdString(pending->Text);
+    } else {
+      value = QString::fromStdString(ReadDefault([name](TComponent& c) { return GetStrProp(c, name); }));
+    }
   });
   return value;
 }
 
 void TComponentWidget::SetStringProperty(const char* name, const QString& value) {
-  Reported([&] { SetStrProp(Component(), name, Utf8(value)); });
+  Reported([&] {
+    if (TComponent* component = LoadedComponent()) {
+      SetStrProp(*component, name, Utf8(value));
+    } else {
+      SetPendingValue(name, value.isEmpty() ? std::nullopt : std::optional(TFormValue::String(Utf8(value))));
+    }
+  });
 }
 
 int TComponentWidget::IntegerProperty(const char* name) const {
-  int value = 0;
-  Reported([&] { value = static_cast<int>(GetOrdProp(const_cast<TComponentWidget*>(this)->Component(), name)); });
-  return value;
+  std::int64_t value = 0;
+  Reported([&] {
+    if (TComponent* component = LoadedComponent()) {
+      value = GetOrdProp(*component, name);
+    } else if (const std::optional<TFormValue> pending = PendingValue(name)) {
+      value = pending->Kind == TFormValueKind::Ident ? (SameText(pending->Text, "True") ? 1 : 0) : pending->Int;
+    } else {
+      value = ReadDefault([name](TComponent& c) { return GetOrdProp(c, name); });
+    }
+  });
+  return static_cast<int>(value);
 }
 
 void TComponentWidget::SetIntegerProperty(const char* name, int value) {
-  Reported([&] { SetOrdProp(Component(), name, value); });
+  Reported([&] {
+    if (TComponent* component = LoadedComponent()) {
+      SetOrdProp(*component, name, value);
+    } else if (GetPropInfo(componentClass_, name)->Kind() == tkEnumeration) {  // a Boolean
+      SetPendingValue(name, TFormValue::Ident(value != 0 ? "True" : "False"));
+    } else {
+      SetPendingValue(name, TFormValue::Integer(value));
+    }
+  });
 }
 
 QSize TComponentWidget::sizeHint() const { return {32, 32}; }
@@ -314,22 +379,29 @@ TXeloGUIWidget::TXeloGUIWidget(QWidget* parent) : TComponentWidget(TXeloGUI::Sta
 QString TXeloGUIWidget::OPCServer() const {
   QString name;
   Reported([&] {
-    const auto& gui = static_cast<const TXeloGUI&>(const_cast<TXeloGUIWidget*>(this)->Component());
-    if (const TXeloServer* server = gui.GetOPCServer()) name = QString::fromStdString(server->GetName());
+    if (const auto* gui = static_cast<const TXeloGUI*>(LoadedComponent())) {
+      if (const TXeloServer* server = gui->GetOPCServer()) name = QString::fromStdString(server->GetName());
+    } else if (const std::optional<TFormValue> pending = PendingValue("OPCServer")) {
+      name = QString::fromStdString(pending->Text);
+    }
   });
   return name;
 }
 
 void TXeloGUIWidget::SetOPCServer(const QString& name) {
   Reported([&] {
-    auto& gui = static_cast<TXeloGUI&>(Component());
+    auto* gui = static_cast<TXeloGUI*>(LoadedComponent());
+    if (gui == nullptr) {
+      SetPendingValue("OPCServer", name.isEmpty() ? std::nullopt : std::optional(TFormValue::Ident(Utf8(name))));
+      return;
+    }
     TXeloServer* server = nullptr;
     if (!name.isEmpty()) {
       qt::TForm* form = FormComponentsOf(this);
       server = form != nullptr ? dynamic_cast<TXeloServer*>(form->FindComponent(Utf8(name))) : nullptr;
       if (server == nullptr) throw EPropertyError("No server component named " + Utf8(name) + " on the form");
     }
-    gui.SetOPCServer(server);
+    gui->SetOPCServer(server);
   });
 }
 

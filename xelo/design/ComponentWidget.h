@@ -12,12 +12,12 @@
 // after the stand-in's objectName, also when the object is renamed. Some of
 // the component's published properties appear as Qt properties of their
 // own (ServerName, ComputerName, ...); they show and change the live
-// component and are not stored.
+// component (before it is loaded, the kept text) and are not stored.
 //
 // Loading: a text given to a stand-in that has no component yet is kept
 // until the form's components are loaded together: by
-// LoadFormComponents(form), by the first use of a stand-in's component, or
-// on the next turn of Qt's event loop after the stand-in was made. Loading
+// LoadFormComponents(form), by the first call of a stand-in's Component(),
+// or on the next turn of Qt's event loop after the stand-in was made. Loading
 // all of a form's components at once lets references between them resolve
 // whatever order the form lists them in; the components' Loaded() then
 // connect an active server and attach the bindings to their widgets.
@@ -29,6 +29,7 @@
 // Main thread only.
 #pragma once
 
+#include "xelo/framework/ComponentStream.h"
 #include "xelo/framework/Persistent.h"
 
 #include <QPointer>
@@ -91,7 +92,9 @@ class TComponentWidget : public QWidget {
   TComponentWidget(TClass componentClass, QWidget* parent);
 
   // Qt property accessors for the published properties the subclasses
-  // show: they go through the component's published property of that name.
+  // show: they go through the component's published property of that name,
+  // or, before the component is loaded, through the text the stand-in keeps
+  // (so that reading them does not load the form's components early).
   QString StringProperty(const char* name) const;
   void SetStringProperty(const char* name, const QString& value);
   int IntegerProperty(const char* name) const;
@@ -99,7 +102,17 @@ class TComponentWidget : public QWidget {
 
   void paintEvent(QPaintEvent* event) override;
 
+  // The value the kept text gives the property `name`; none when the text
+  // does not mention it (or does not parse).
+  std::optional<TFormValue> PendingValue(const char* name) const;
+  // Puts the property into the kept text (none: takes it out).
+  void SetPendingValue(const char* name, std::optional<TFormValue> value);
+
  private:
+  // `read` applied to a component of the class with nothing set.
+  template <class F>
+  auto ReadDefault(F read) const;
+
   friend void LoadFormComponents(QWidget* form);
   friend class design_detail::FormHolder;
 

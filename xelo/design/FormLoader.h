@@ -25,6 +25,7 @@
 
 #include <QPointer>
 #include <QUiLoader>
+#include <QWidget>
 
 namespace xelo {
 

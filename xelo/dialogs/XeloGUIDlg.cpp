@@ -104,8 +104,13 @@ TxGUISelectForm::TxGUISelectForm(QWidget* parent) : QDialog(parent) {
   // A double click on a row (not on the empty part of the list) assigns;
   // the press before it has made that row the selected one.
   connect(ListView, &QTreeWidget::itemDoubleClicked, this, qt::Guarded([this] { AssignRow(); }));
-  // A click on a row would select the control in a form designer; none is
-  // attached to these forms, so the click only selects the row.
+  // At design time a click on a row makes its control the form designer's
+  // selected one.
+  connect(ListView, &QTreeWidget::itemClicked, this, qt::Guarded([this](QTreeWidgetItem* row, int) {
+    QWidget* control = RowControl(row);
+    if (control == nullptr || GUI == nullptr || !GUI->GetComponentState().Contains(csDesigning)) return;
+    if (OwnerForm != nullptr && OwnerForm->GetDesignerSelect()) OwnerForm->GetDesignerSelect()(*control);
+  }));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -2,7 +2,9 @@
 // binding component, one row each, with the property, group and item it is
 // bound to. A double click on a row assigns through the item dialog
 // (xGUIShowItems.h), a right click resets the row's group and item; the
-// rows become bindings when the table closes, however it is closed.
+// rows become bindings when the table closes, however it is closed. At
+// design time a click on a row selects its control in the form designer
+// (qt::TForm::GetDesignerSelect), when the form has one.
 //
 // The controls of a form are the descendants of its widget that carry an
 // objectName, in the widget tree's order (depth first, children in their

@@ -8,7 +8,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <string_view>
+#include <utility>
 
 namespace xelo::qt {
 
@@ -26,8 +28,15 @@ class TForm : public TComponent {
   // null for an empty name or none.
   QWidget* FindControl(std::string_view name) const;
 
+  // A form designer that edits this form (a design host sets it): asked to
+  // make a control its selected one. Empty outside a designer.
+  using TSelectControl = std::function<void(QWidget& control)>;
+  void SetDesignerSelect(TSelectControl select) { designerSelect_ = std::move(select); }
+  const TSelectControl& GetDesignerSelect() const { return designerSelect_; }
+
  private:
   QPointer<QWidget> widget_;
+  TSelectControl designerSelect_;
 };
 
 // Widgets that stand for a non-visual component on a form (a picture in a
