@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QTimer>
 
 namespace xelo {
 namespace {
@@ -68,6 +69,16 @@ void WatchForm(QDesignerFormEditorInterface* core, QDesignerFormWindowInterface*
     if (standIn == nullptr) return;
     if (!standIn->IsDesigning()) standIn->SetDesigning(true);
     KeepComponentText(core, widget);
+    // Back on the form (an undone delete): its component comes back, once
+    // Designer is done with the command.
+    if (standIn->LoadedComponent() == nullptr) {
+      QTimer::singleShot(0, standIn, [standIn] { qt::Guarded([standIn] { LoadFormComponents(standIn); })(); });
+    }
+  });
+  // Deleted from the form (kept by Designer for an undo): its component
+  // goes, and with it the references of the other components to it.
+  QObject::connect(form, &QDesignerFormWindowInterface::widgetUnmanaged, form, [](QWidget* widget) {
+    if (auto* standIn = qobject_cast<TComponentWidget*>(widget)) standIn->Unload();
   });
 }
 

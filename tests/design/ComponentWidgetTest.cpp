@@ -150,6 +150,20 @@ TEST_F(ComponentWidgetTest, TheStoredTextFollowsTheComponentItsNameAndItsQtPrope
   EXPECT_NE(Text(guiWidget->ComponentText()).find("OPCServer = Plant"), std::string::npos);
   EXPECT_EQ(Text(guiWidget->property("OPCServer").toString()), "Plant");
 
+  // Unloaded (a designer's delete), the component goes and the binding
+  // component lets go of it; loaded again (an undo), it is back as it was.
+  auto* gui = static_cast<TXeloGUI*>(guiWidget->LoadedComponent());
+  const std::string before = Text(serverWidget->ComponentText());
+  serverWidget->Unload();
+  EXPECT_EQ(serverWidget->LoadedComponent(), nullptr);
+  EXPECT_EQ(FormComponentsOf(form_.get())->GetComponentCount(), 1);
+  EXPECT_EQ(gui->GetOPCServer(), nullptr);
+  EXPECT_EQ(Text(serverWidget->ComponentText()), before);
+  LoadFormComponents(form_.get());
+  ASSERT_NE(serverWidget->LoadedComponent(), nullptr);
+  EXPECT_EQ(Text(serverWidget->ComponentText()), before);
+  gui->SetOPCServer(static_cast<TXeloServer*>(serverWidget->LoadedComponent()));
+
   // The component's own properties as Qt properties: live, never stored
   // (the text holds them), while the text is.
   const QMetaObject* meta = serverWidget->metaObject();

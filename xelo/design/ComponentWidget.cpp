@@ -116,6 +116,15 @@ TComponentWidget::TComponentWidget(TClass componentClass, QWidget* parent)
   });
 }
 
+void TComponentWidget::Unload() {
+  TComponent* component = LoadedComponent();
+  if (component == nullptr) return;
+  pendingText_ = Utf8(ComponentText());
+  form_ = nullptr;
+  componentName_.clear();
+  delete component;
+}
+
 TComponentWidget::~TComponentWidget() {
   // The form may be gone first (its holder is destroyed with the window);
   // then so is the component.

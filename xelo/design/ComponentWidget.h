@@ -68,6 +68,13 @@ class TComponentWidget : public QWidget {
   // The component when the form's components are loaded; null before.
   TComponent* LoadedComponent() const;
 
+  // Takes the component off the form and deletes it, keeping its text as
+  // the stand-in's until the form's components are loaded again: what a
+  // design host does when the user deletes the stand-in (which it keeps
+  // for an undo). References to the component are cleared, as for any
+  // component that goes.
+  void Unload();
+
   // A design host's stand-in: the picture shows and the component is in
   // the designing state. Best set before the component is loaded (a
   // component loaded to run may have connected already).
