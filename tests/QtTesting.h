@@ -17,6 +17,9 @@
 
 namespace xelo::test {
 
+// A Qt text as UTF-8, for expectations and messages.
+inline std::string Utf8(const QString& text) { return text.toStdString(); }
+
 // Runs `script` on the next modal dialog that is not `current` once it is
 // shown. A dialog that does not come within 10 s fails the test (and one
 // that comes later is rejected), so a test never hangs in exec().

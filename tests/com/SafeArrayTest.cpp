@@ -25,7 +25,7 @@ class SafeArrays : public ::testing::Test {
   xelo::com::AllocationCounts before_ = LiveAllocations();
 };
 
-using Counted = xelo::test::CountedUnknown;
+using CountedObject = xelo::test::CountedUnknown;
 
 LONG Bound(SAFEARRAY* psa, UINT dim, bool upper) {
   LONG value = -12345;
@@ -208,8 +208,8 @@ TEST_F(SafeArrays, VariantAndInterfaceElementsAreOwned) {
   VariantClear(&out);
   EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
 
-  auto a = xelo::com::MakeComObject<Counted>();
-  auto b = xelo::com::MakeComObject<Counted>();
+  auto a = xelo::com::MakeComObject<CountedObject>();
+  auto b = xelo::com::MakeComObject<CountedObject>();
   SAFEARRAY* objects = SafeArrayCreateVector(VT_UNKNOWN, 0, 2);
   ASSERT_EQ(SafeArrayPutElement(objects, &zero, a->GetUnknown()), S_OK);
   ASSERT_EQ(SafeArrayPutElement(objects, &zero, a->GetUnknown()), S_OK);  // same element again: still one reference

@@ -36,8 +36,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Text(const QString& text) { return text.toStdString(); }
-
 class ComponentWidgetTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -54,7 +52,7 @@ class ComponentWidgetTest : public ::testing::Test {
     QFile file(QStringLiteral(XELO_EXAMPLES_DIR "/DesignedForm.ui"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     form_.reset(loader_.load(&file));
-    ASSERT_NE(form_, nullptr) << Text(loader_.errorString());
+    ASSERT_NE(form_, nullptr) << Utf8(loader_.errorString());
   }
 
   // Loads a form whose body (inside the top widget) is `widgets`.
@@ -108,12 +106,12 @@ TEST_F(ComponentWidgetTest, TheExampleFormConnectsAndItsWidgetsShowValues) {
   EXPECT_TRUE(server->GetActive());
   EXPECT_EQ(gui->GetOPCServer(), server);
   EXPECT_EQ(gui->GetItems()->GetCount(), 3);
-  EXPECT_EQ(Text(guiWidget->OPCServer()), "XeloServer1");
+  EXPECT_EQ(Utf8(guiWidget->OPCServer()), "XeloServer1");
 
   // Stand-ins are no controls: hidden, and not offered for binding.
   EXPECT_TRUE(serverWidget->isHidden());
   EXPECT_TRUE(guiWidget->isHidden());
-  for (QWidget* control : FormControls(*form_)) EXPECT_FALSE(qt::IsComponentStandIn(*control)) << Text(control->objectName());
+  for (QWidget* control : FormControls(*form_)) EXPECT_FALSE(qt::IsComponentStandIn(*control)) << Utf8(control->objectName());
   EXPECT_EQ(FormControls(*form_).size(), 6u);
 
   auto* ramp = form_->findChild<QLineEdit*>("RampEdit");
@@ -136,32 +134,32 @@ TEST_F(ComponentWidgetTest, TheStoredTextFollowsTheComponentItsNameAndItsQtPrope
   auto* serverWidget = StandIn<TXeloServerWidget>("XeloServer1");
   auto* guiWidget = StandIn<TXeloGUIWidget>("XeloGUI1");
   ASSERT_TRUE(serverWidget != nullptr && guiWidget != nullptr);
-  const std::string serverText = Text(serverWidget->property("componentText").toString());
+  const std::string serverText = Utf8(serverWidget->property("componentText").toString());
   EXPECT_EQ(serverText.rfind("object XeloServer1: TXeloServer", 0), 0u) << serverText;
   EXPECT_NE(serverText.find("ServerName = 'Xelo.Sim.1'"), std::string::npos) << serverText;
   EXPECT_NE(serverText.find("ItemID = 'Channel 1.Device 1.Switch'"), std::string::npos) << serverText;
-  const std::string guiText = Text(guiWidget->ComponentText());
+  const std::string guiText = Utf8(guiWidget->ComponentText());
   EXPECT_NE(guiText.find("OPCServer = XeloServer1"), std::string::npos) << guiText;
   EXPECT_NE(guiText.find("Control = 'SwitchBox'"), std::string::npos) << guiText;
 
   // Renaming the stand-in renames its component, and the references to it.
   serverWidget->setObjectName("Plant");
   EXPECT_EQ(serverWidget->Component().GetName(), "Plant");
-  EXPECT_NE(Text(guiWidget->ComponentText()).find("OPCServer = Plant"), std::string::npos);
-  EXPECT_EQ(Text(guiWidget->property("OPCServer").toString()), "Plant");
+  EXPECT_NE(Utf8(guiWidget->ComponentText()).find("OPCServer = Plant"), std::string::npos);
+  EXPECT_EQ(Utf8(guiWidget->property("OPCServer").toString()), "Plant");
 
   // Unloaded (a designer's delete), the component goes and the binding
   // component lets go of it; loaded again (an undo), it is back as it was.
   auto* gui = static_cast<TXeloGUI*>(guiWidget->LoadedComponent());
-  const std::string before = Text(serverWidget->ComponentText());
+  const std::string before = Utf8(serverWidget->ComponentText());
   serverWidget->Unload();
   EXPECT_EQ(serverWidget->LoadedComponent(), nullptr);
   EXPECT_EQ(FormComponentsOf(form_.get())->GetComponentCount(), 1);
   EXPECT_EQ(gui->GetOPCServer(), nullptr);
-  EXPECT_EQ(Text(serverWidget->ComponentText()), before);
+  EXPECT_EQ(Utf8(serverWidget->ComponentText()), before);
   LoadFormComponents(form_.get());
   ASSERT_NE(serverWidget->LoadedComponent(), nullptr);
-  EXPECT_EQ(Text(serverWidget->ComponentText()), before);
+  EXPECT_EQ(Utf8(serverWidget->ComponentText()), before);
   gui->SetOPCServer(static_cast<TXeloServer*>(serverWidget->LoadedComponent()));
 
   // The component's own properties as Qt properties: live, never stored
@@ -177,7 +175,7 @@ TEST_F(ComponentWidgetTest, TheStoredTextFollowsTheComponentItsNameAndItsQtPrope
   EXPECT_TRUE(serverWidget->property("Active").toBool());
   ASSERT_TRUE(serverWidget->setProperty("ConnectDelay", 750));
   EXPECT_EQ(GetOrdProp(serverWidget->Component(), "ConnectDelay"), 750);
-  EXPECT_NE(Text(serverWidget->ComponentText()).find("ConnectDelay = 750"), std::string::npos);
+  EXPECT_NE(Utf8(serverWidget->ComponentText()).find("ConnectDelay = 750"), std::string::npos);
 
   // The binding component's server by name: another name on the form is
   // refused through the application's handler, and nothing changes.
@@ -185,7 +183,7 @@ TEST_F(ComponentWidgetTest, TheStoredTextFollowsTheComponentItsNameAndItsQtPrope
   Application().SetOnException([&](TApplication*, const std::exception& e) { reported = e.what(); });
   ASSERT_TRUE(guiWidget->setProperty("OPCServer", QStringLiteral("RampEdit")));
   EXPECT_NE(reported.find("No server component named RampEdit"), std::string::npos) << reported;
-  EXPECT_EQ(Text(guiWidget->OPCServer()), "Plant");
+  EXPECT_EQ(Utf8(guiWidget->OPCServer()), "Plant");
   ASSERT_TRUE(guiWidget->setProperty("OPCServer", QString()));
   EXPECT_EQ(static_cast<TXeloGUI&>(guiWidget->Component()).GetOPCServer(), nullptr);
   Application().SetOnException(nullptr);

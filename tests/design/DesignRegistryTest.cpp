@@ -7,6 +7,8 @@
 #include "xelo/framework/Component.h"
 #include "xelo/framework/Exceptions.h"
 
+#include "design/CountingDesigner.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,11 +48,6 @@ TClass TDesignGadget::StaticClass() {
 }
 
 namespace {
-
-struct CountingDesigner : IDesigner {
-  void Modified() override { ++modified; }
-  int modified = 0;
-};
 
 class TwoVerbEditor : public TComponentEditor {
  public:

@@ -29,8 +29,6 @@
 namespace xelo::test {
 namespace {
 
-std::string Text(const QString& text) { return text.toStdString(); }
-
 // Designer's core as far as the plugin uses it: an extension manager.
 class TestCore : public QDesignerFormEditorInterface {
  public:
@@ -40,7 +38,7 @@ class TestCore : public QDesignerFormEditorInterface {
 QDesignerCustomWidgetCollectionInterface* LoadCollection() {
   static QPluginLoader loader(QStringLiteral(XELO_DESIGNER_PLUGIN_FILE));
   QObject* instance = loader.instance();
-  EXPECT_NE(instance, nullptr) << Text(loader.errorString());
+  EXPECT_NE(instance, nullptr) << Utf8(loader.errorString());
   return qobject_cast<QDesignerCustomWidgetCollectionInterface*>(instance);
 }
 
@@ -62,7 +60,7 @@ TEST(DesignerPluginTest, OffersTheComponentsOnPageOPCWithTheirPicturesAndVerbs) 
     EXPECT_EQ(widget->group(), QStringLiteral("OPC"));
     EXPECT_FALSE(widget->isContainer());
     EXPECT_EQ(widget->includeFile(), QStringLiteral("xelo/design/ComponentWidget.h"));
-    EXPECT_EQ(widget->icon().availableSizes().value(0), QSize(32, 32)) << Text(widget->name());
+    EXPECT_EQ(widget->icon().availableSizes().value(0), QSize(32, 32)) << Utf8(widget->name());
     EXPECT_TRUE(widget->domXml().contains(QStringLiteral("class=\"%1\"").arg(widget->name())));
   }
   EXPECT_EQ(names, (QStringList{"xelo::TXeloServerWidget", "xelo::TxeloServerBrowserWidget", "xelo::TXeloGUIWidget"}));
@@ -116,7 +114,7 @@ TEST(DesignerPluginTest, QtsOwnFormLoaderMakesTheComponentsThroughThePluginAndTh
   QFile file(QStringLiteral(XELO_EXAMPLES_DIR "/DesignedForm.ui"));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   std::unique_ptr<QWidget> form(loader.load(&file));
-  ASSERT_NE(form, nullptr) << Text(loader.errorString());
+  ASSERT_NE(form, nullptr) << Utf8(loader.errorString());
   auto* ramp = form->findChild<QLineEdit*>("RampEdit");
   ASSERT_NE(ramp, nullptr);
   QWidget* server = form->findChild<QWidget*>("XeloServer1");

@@ -26,6 +26,8 @@
 #include <QTreeWidget>
 #include <QSet>
 
+#include "design/CountingDesigner.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,11 +37,6 @@
 
 namespace xelo::test {
 namespace {
-
-struct CountingDesigner : IDesigner {
-  void Modified() override { ++modified; }
-  int modified = 0;
-};
 
 class XeloDesignTest : public ::testing::Test {
  protected:

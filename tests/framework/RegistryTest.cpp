@@ -1,6 +1,7 @@
 #include "xelo/framework/Registry.h"
 
 #include "ScratchDirectory.h"
+#include "StringLines.h"
 #include "xelo/com/ClassRegistry.h"
 #include "xelo/com/Guid.h"
 #include "xelo/com/WideText.h"
@@ -31,11 +32,7 @@ using xelo::testing::ScratchDirectory;
 using xelo::testing::WriteWholeFile;
 using Names = std::vector<std::string>;
 
-Names LinesOf(const TStrings& strings) {
-  Names out;
-  for (int i = 0; i < strings.GetCount(); ++i) out.push_back(strings.Get(i));
-  return out;
-}
+using xelo::testing::LinesOf;
 
 template <typename F>
 std::string RegistryErrorOf(F call) {

@@ -1,6 +1,7 @@
 #include "xelo/framework/Strings.h"
 
 #include "ScratchDirectory.h"
+#include "StringLines.h"
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/Streams.h"
 
@@ -14,11 +15,7 @@ namespace {
 using namespace xelo;
 using Lines = std::vector<std::string>;
 
-Lines LinesOf(const TStrings& strings) {
-  Lines out;
-  for (int i = 0; i < strings.GetCount(); ++i) out.push_back(strings.Get(i));
-  return out;
-}
+using xelo::testing::LinesOf;
 
 template <typename F>
 std::string StringListErrorOf(F call) {
