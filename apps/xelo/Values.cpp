@@ -123,7 +123,8 @@ std::string IsoLocalText(double local, double utc) {
 Cell TimeStampCell(double local, double utc, StampZone zone) {
   const std::string forPeople = DateTimeText(local);
   const std::string forPrograms = zone == StampZone::Utc ? IsoUtcText(utc) : IsoLocalText(local, utc);
-  if (forPrograms.empty()) return Cell::OptionalText(forPeople);
+  // Programs get an ISO text or nothing, never the table's form.
+  if (forPrograms.empty()) return {Json(nullptr), forPeople, std::string()};
   return {Json(forPrograms), forPeople, forPrograms};
 }
 
@@ -156,10 +157,6 @@ Cell ErrorCell(HRESULT code) {
   if (code == 0) return Cell::Null();
   return Cell::Text(ItemErrorText(code));
 }
-
-}  // namespace xelo::cli
-
-namespace xelo::cli {
 
 std::vector<Column> ErrorCodeColumns() {
   return {{"errorCode", "error code", false}, {"errorName", "error name", false}};
