@@ -20,7 +20,8 @@ std::string_view ResultCodeName(HRESULT code);
 
 // The OPC code whose library text (GetOPCErrorMessage) is `text`, for the
 // failures that reach us as the library's exception, which carries only
-// the text; none when no known code has that text.
+// the text; none when no known code has that text. (Two Alarms & Events
+// codes share a text; the first of them is given.)
 std::optional<HRESULT> ResultCodeOfMessage(std::string_view text);
 
 }  // namespace xelo::cli
