@@ -31,5 +31,7 @@ Command AddRunCommand(CLI::App& parent, Context& context);
 struct StopAfter;
 // --count and --duration of the commands that print data changes.
 void AddStopOptions(CLI::App& app, StopAfter& stop);
+// --no-header of the commands that print rows of items.
+void AddNoHeaderOption(CLI::App& app, bool& noHeader);
 
 }  // namespace xelo::cli

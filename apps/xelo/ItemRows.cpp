@@ -20,11 +20,12 @@ std::vector<Column> ItemColumns(bool withGroup) {
   columns.push_back({"quality", "quality"});
   columns.push_back({"timestamp", "timestamp"});
   columns.push_back({"error", "error"});
+  for (Column& column : ErrorCodeColumns()) columns.push_back(std::move(column));
   columns.push_back({"qualityCode", "quality code", false});
   return columns;
 }
 
-Row ItemRow(const TXeloItem& item, bool withGroup) {
+Row ItemRow(const TXeloItem& item, bool withGroup, StampZone zone) {
   Row row;
   if (withGroup) row.push_back(Cell::Text(item.GetGroup() != nullptr ? item.GetGroup()->GetName() : std::string()));
   row.push_back(Cell::Text(item.GetItemID()));
@@ -35,6 +36,7 @@ Row ItemRow(const TXeloItem& item, bool withGroup) {
     row.push_back(Cell::Null());
     // An item that never reached the server may carry no code of its own.
     row.push_back(item.GetLastError() != 0 ? ErrorCell(item.GetLastError()) : Cell::Text("not on the server"));
+    AddErrorCodeCells(row, item.GetLastError());
     row.push_back(Cell::Null());
     return row;
   }
@@ -42,9 +44,10 @@ Row ItemRow(const TXeloItem& item, bool withGroup) {
   row.push_back(ValueCell(item.GetValue()));
   row.push_back(item.GetValue().IsEmpty() ? Cell::Null() : Cell::Text(TypeName(item.GetValue().VarType())));
   row.push_back(QualityCell(quality));
-  row.push_back(DateTimeCell(item.GetTimeStamp()));
+  row.push_back(TimeStampCell(item.GetTimeStamp(), item.GetTimeStampUTC(), zone));
   // A success code other than 0 (a clamp notice, say) is worth showing.
   row.push_back(ErrorCell(item.GetLastError()));
+  AddErrorCodeCells(row, item.GetLastError());
   row.push_back(Cell::Integer(quality));
   return row;
 }
@@ -61,7 +64,7 @@ std::vector<std::size_t> ItemWidths(const std::vector<const TXeloItem*>& items, 
   // a longer text widens its column from that row on.
   std::vector<std::size_t> widths;
   if (withGroup) widths.push_back(group);
-  widths.insert(widths.end(), {id, 24, 8, 9, 23, 0, 0});
+  widths.insert(widths.end(), {id, 24, 8, 9, 23, 0, 0, 0, 0});
   return widths;
 }
 

@@ -59,6 +59,7 @@ CLI::Validator Number(const char* what, double low, bool lowIncluded, std::optio
 void CommonOptionWords::Apply(CommonOptions& options) const {
   options.format = Formats().at(format);
   options.logLevel = Levels().at(logLevel);
+  options.stampZone = localTime ? StampZone::Local : StampZone::Utc;
 }
 
 void CheckPositive(CLI::Option& option) { option.check(Number("a number greater than 0", 0, false)); }
@@ -98,6 +99,10 @@ void AddCommonOptions(CLI::App& app, CommonOptions& options, CommonOptionWords& 
                              ->capture_default_str()
                              ->group("Common options");
   CheckSeconds(*timeout);
+  app.add_flag("--local-time", words.localTime,
+               "time stamps in JSON and CSV in local time with its UTC offset instead of UTC (tables always show "
+               "local time)")
+      ->group("Common options");
   app.add_option("--log-level", words.logLevel, "diagnostics on stderr: error, warning, info or debug")
       ->transform(OneOf(Levels()))
       ->capture_default_str()

@@ -4,6 +4,7 @@
 
 #include "Log.h"
 #include "Output.h"
+#include "Values.h"
 
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ struct CommonOptions {
   Format format = Format::Table;          // --format
   double timeout = 10.0;                  // --timeout, seconds
   LogLevel logLevel = LogLevel::Warning;  // --log-level
+  StampZone stampZone = StampZone::Utc;   // --local-time: JSON and CSV time stamps
   // Given on the command line rather than by default or the environment:
   // only then do they override the server of a configuration file.
   bool serverGiven = false;
@@ -38,6 +40,7 @@ struct Context {
 struct CommonOptionWords {
   std::string format = "table";
   std::string logLevel = "warning";
+  bool localTime = false;
   void Apply(CommonOptions& options) const;
 };
 

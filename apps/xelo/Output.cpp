@@ -62,9 +62,9 @@ std::vector<std::string> Keys(const std::vector<Column>& columns) {
   return keys;
 }
 
-std::vector<std::string> Texts(const Row& row) {
+std::vector<std::string> CsvTexts(const Row& row) {
   std::vector<std::string> texts;
-  for (const Cell& cell : row) texts.push_back(cell.text);
+  for (const Cell& cell : row) texts.push_back(cell.CsvText());
   return texts;
 }
 
@@ -127,7 +127,7 @@ void Report::Add(Row row) {
   rows_.push_back(std::move(row));
 }
 
-void Report::Print(std::ostream& out, Format format) const {
+void Report::Print(std::ostream& out, Format format, bool header) const {
   errno = 0;  // the failure CheckWritten reports is one of this output
   switch (format) {
     case Format::Json: {
@@ -140,8 +140,8 @@ void Report::Print(std::ostream& out, Format format) const {
       for (const Row& row : rows_) out << JsonText(RowObject(columns_, row)) << '\n';
       break;
     case Format::Csv:
-      CsvLine(out, Keys(columns_));
-      for (const Row& row : rows_) CsvLine(out, Texts(row));
+      if (header) CsvLine(out, Keys(columns_));
+      for (const Row& row : rows_) CsvLine(out, CsvTexts(row));
       break;
     case Format::Table: {
       if (tableRenderer_) {
@@ -158,7 +158,7 @@ void Report::Print(std::ostream& out, Format format) const {
       for (const Row& row : rows_) {
         for (std::size_t i = 0; i < shown.size(); ++i) widths[i] = std::max(widths[i], CellWidth(row[shown[i]].text));
       }
-      TableLine(out, headings, widths);
+      if (header) TableLine(out, headings, widths);
       for (const Row& row : rows_) {
         std::vector<std::string> cells;
         for (const std::size_t c : shown) cells.push_back(row[c].text);
@@ -199,24 +199,26 @@ void Report::PrintRecord(std::ostream& out, Format format) const {
 
 // ---- RowStream ---------------------------------------------------------------
 
-RowStream::RowStream(std::ostream& out, Format format, std::vector<Column> columns, std::vector<std::size_t> widths)
+RowStream::RowStream(std::ostream& out, Format format, std::vector<Column> columns, std::vector<std::size_t> widths,
+                     bool header)
     : out_(out), format_(format), columns_(std::move(columns)), widths_(std::move(widths)) {
   widths_.resize(columns_.size(), 0);
-  WriteHeader();
+  WriteHeader(header);
 }
 
 RowStream::~RowStream() { Close(); }
 
-void RowStream::WriteHeader() {
+void RowStream::WriteHeader(bool header) {
   errno = 0;
   switch (format_) {
     case Format::Json:
       out_ << '[';
       break;
     case Format::Csv:
-      CsvLine(out_, Keys(columns_));
+      if (header) CsvLine(out_, Keys(columns_));
       break;
     case Format::Table: {
+      if (!header) break;
       std::vector<std::string> headings;
       std::vector<std::size_t> widths;
       for (const std::size_t c : TableColumns(columns_)) {
@@ -244,7 +246,7 @@ void RowStream::Add(const Row& row) {
       out_ << JsonText(RowObject(columns_, row)) << '\n';
       break;
     case Format::Csv:
-      CsvLine(out_, Texts(row));
+      CsvLine(out_, CsvTexts(row));
       break;
     case Format::Table: {
       std::vector<std::string> cells;

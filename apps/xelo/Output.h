@@ -12,7 +12,9 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xelo::cli {
@@ -22,8 +24,17 @@ enum class Format { Table, Csv, Json, Jsonl };
 using Json = nlohmann::ordered_json;
 
 struct Cell {
+  Cell(Json json, std::string text, std::optional<std::string> csv = std::nullopt)
+      : json(std::move(json)), text(std::move(text)), csv(std::move(csv)) {}
+
   Json json;
   std::string text;
+  // CSV's text where it differs from the table's: a time stamp is local
+  // time for people and ISO 8601 for programs.
+  std::optional<std::string> csv;
+
+  const std::string& CsvText() const { return csv ? *csv : text; }
+  friend bool operator==(const Cell&, const Cell&) = default;
 
   static Cell Null() { return {Json(nullptr), std::string()}; }
   static Cell Text(std::string text) { return {Json(text), std::move(text)}; }
@@ -56,7 +67,8 @@ class Report {
   // JSON: an array of objects (also when empty); JSON lines: one object per
   // line; CSV: a header line, then the rows; table: headings and aligned
   // columns.
-  void Print(std::ostream& out, Format format) const;
+  // Without `header` table and CSV start with the first row.
+  void Print(std::ostream& out, Format format, bool header = true) const;
   // Both raise RuntimeFailure when the output cannot be written.
   // One record: JSON as a single object, the table as "title  value" lines;
   // CSV and JSON lines as for a report of one row. Needs exactly one row.
@@ -76,7 +88,9 @@ class RowStream {
  public:
   // `widths` are minimum table widths, one per column (rows arrive one at a
   // time, so the table cannot measure them beforehand).
-  RowStream(std::ostream& out, Format format, std::vector<Column> columns, std::vector<std::size_t> widths);
+  // Without `header` table and CSV start with the first row.
+  RowStream(std::ostream& out, Format format, std::vector<Column> columns, std::vector<std::size_t> widths,
+            bool header = true);
   ~RowStream();
   RowStream(const RowStream&) = delete;
   RowStream& operator=(const RowStream&) = delete;
@@ -93,7 +107,7 @@ class RowStream {
   void CheckWritten() const;
 
  private:
-  void WriteHeader();
+  void WriteHeader(bool header);
   void Flush();
 
   std::ostream& out_;

@@ -2,7 +2,9 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "Output.h"
+#include "ResultCodes.h"
 #include "Session.h"
+#include "StandardInput.h"
 #include "Values.h"
 
 #include <CLI/CLI.hpp>
@@ -49,22 +51,21 @@ Cell PropertyValueCell(const TXeloItemProperty& property) {
 }
 
 int Run(const Context& context, const PropsOptions& options) {
-  const ServerAndArguments split = SplitServer(context.options, options.arguments);
-  if (split.arguments.empty()) throw UsageError("no ITEM given");
+  const ServerAndArguments split = CommandArguments(context.options, options.arguments, "ITEM");
 
   Session session(context);
   session.Connect(split.server);
-  Report report({{"item", "item"},
-                 {"id", "id"},
-                 {"description", "description"},
-                 {"type", "type"},
-                 {"value", "value"},
-                 {"error", "error"}});
+  std::vector<Column> columns{{"item", "item"},   {"id", "id"},       {"description", "description"},
+                              {"type", "type"},   {"value", "value"}, {"error", "error"}};
+  for (Column& column : ErrorCodeColumns()) columns.push_back(std::move(column));
+  Report report(std::move(columns));
   int failed = 0;
   for (const std::string& id : split.arguments) {
-    const auto fail = [&](const char* message) {
+    const auto fail = [&](const char* message, std::optional<HRESULT> code) {
       ++failed;
-      report.Add({Cell::Text(id), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Text(message)});
+      Row row{Cell::Text(id), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Text(message)};
+      AddErrorCodeCells(row, code);
+      report.Add(std::move(row));
     };
     // One list per item: an item the server does not know fails alone.
     try {
@@ -74,12 +75,13 @@ int Run(const Context& context, const PropsOptions& options) {
         const TXeloItemProperty& property = *properties.GetItem(i);
         report.Add({Cell::Text(id), Cell::Integer(property.PropertyID), Cell::Text(property.Description),
                     Cell::Text(TypeName(static_cast<VARTYPE>(property.DataType))), PropertyValueCell(property),
-                    Cell::Null()});
+                    Cell::Null(), Cell::Null(), Cell::Null()});
       }
     } catch (const EOPCException& e) {
-      fail(e.what());
+      // The library's exception carries the text of an OPC code only.
+      fail(e.what(), ResultCodeOfMessage(e.what()));
     } catch (const EOleSysError& e) {
-      fail(e.what());
+      fail(e.what(), e.ErrorCode());
     }
   }
   report.Print(std::cout, context.options.format);
@@ -91,7 +93,8 @@ int Run(const Context& context, const PropsOptions& options) {
 Command AddPropsCommand(CLI::App& parent, Context& context) {
   auto options = std::make_shared<PropsOptions>();
   CLI::App* app = parent.add_subcommand("props", "Show the properties of items: id, description, type, value");
-  AddServerArguments(*app, options->arguments, "ITEM", "[SERVER] ITEM...", "the items", true);
+  AddServerArguments(*app, options->arguments, "ITEM", "[SERVER] ITEM...",
+                     "the items; - reads them from standard input, one per line", true);
   return {app, [&context, options] { return Run(context, *options); }};
 }
 

@@ -16,12 +16,13 @@ namespace {
 struct RunOptions {
   std::string file;
   StopAfter stop;
+  bool noHeader = false;
 };
 
 int Run(const Context& context, const RunOptions& options) {
   Session session(context);
   session.Run(options.file);
-  return PrintDataChanges(session, options.stop, true);
+  return PrintDataChanges(session, options.stop, true, !options.noHeader);
 }
 
 }  // namespace
@@ -29,9 +30,12 @@ int Run(const Context& context, const RunOptions& options) {
 Command AddRunCommand(CLI::App& parent, Context& context) {
   auto options = std::make_shared<RunOptions>();
   CLI::App* app = parent.add_subcommand(
-      "run", "Load a configuration file, connect and print the data changes of all its groups until stopped");
+      "run",
+      "Load a configuration file, connect, print the current values and then the data changes of all its groups "
+      "until stopped");
   app->add_option("CONFIG", options->file, "the configuration file (see 'xelo save')")->required();
   AddStopOptions(*app, options->stop);
+  AddNoHeaderOption(*app, options->noHeader);
   return {app, [&context, options] { return Run(context, *options); }};
 }
 

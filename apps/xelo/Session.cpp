@@ -169,6 +169,22 @@ bool Session::Pump(const std::function<bool()>& done, std::chrono::milliseconds 
   return Application().ProcessMessagesUntil(done, timeout);
 }
 
+bool Session::PumpUntil(const std::function<bool()>& stop,
+                        std::optional<std::chrono::steady_clock::time_point> deadline) {
+  using Clock = std::chrono::steady_clock;
+  const auto done = [&] { return stop() || (deadline && Clock::now() >= *deadline); };
+  while (!done()) {
+    // The slice only bounds a wait without any message.
+    auto slice = std::chrono::milliseconds(60'000);
+    if (deadline) {
+      slice = std::min(slice, std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()) +
+                                  std::chrono::milliseconds(1));
+    }
+    Pump(done, slice);
+  }
+  return stop();
+}
+
 std::chrono::milliseconds Session::Timeout() const {
   return std::chrono::milliseconds(static_cast<long long>(context_.options.timeout * 1000.0));
 }

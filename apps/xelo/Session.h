@@ -21,6 +21,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,11 @@ class Session {
   // Pumps the message loop until `done` holds or `timeout` has passed;
   // returns done().
   bool Pump(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+  // Pumps until `stop` holds or `deadline`, when given, has passed; without
+  // a deadline until `stop` holds. Returns stop(). Waits without spinning:
+  // the loop wakes for the server's messages, its timers and posts from
+  // other threads (the signal thread's).
+  bool PumpUntil(const std::function<bool()>& stop, std::optional<std::chrono::steady_clock::time_point> deadline);
   // The common --timeout.
   std::chrono::milliseconds Timeout() const;
 

@@ -28,8 +28,15 @@ int Run(const Context& context, const StatusOptions& options) {
   const std::string serverName = options.server.empty() ? context.options.server : options.server;
   Session session(context);
   session.Connect(serverName);
-  const tServerStateRec state = session.Server().GetState();
-  const std::string stateText = ServerStateToStr(state.ServerState);
+  // The stamps as the server sent them, so that JSON and CSV get their UTC
+  // values without a detour through local time.
+  const OPCSERVERSTATUS status = session.Server().GetStatus();
+  const std::string vendor = session.Server().GetVendorInfo();
+  const auto state = static_cast<std::int32_t>(status.dwServerState);
+  const std::string stateText = ServerStateToStr(state);
+  const auto stamp = [&](const FILETIME& time) {
+    return TimeStampCell(FileTimeToDateTime(time), FileTimeToDateTimeUTC(time), context.options.stampZone);
+  };
   Report report({{"server", "server"},
                  {"computer", "computer"},
                  {"state", "state"},
@@ -44,12 +51,12 @@ int Run(const Context& context, const StatusOptions& options) {
   report.Add(
       {Cell::Text(serverName),
        context.options.computer.empty() ? Cell{Json(nullptr), "this computer"} : Cell::Text(context.options.computer),
-       stateText.empty() ? Cell::Text(std::to_string(state.ServerState)) : Cell::Text(stateText),
-       DateTimeCell(state.StartTime), DateTimeCell(state.CurrentTime), DateTimeCell(state.LastUpdateTime),
-       Cell::Text(state.VendorInfo),
-       Cell::Text(std::to_string(state.MajorVersion) + "." + std::to_string(state.MinorVersion) + "." +
-                  std::to_string(state.BuildNumber)),
-       Cell::Integer(state.ServerGroupCount), BandWidthCell(state.BandWidth), Cell::Integer(state.ServerState)});
+       stateText.empty() ? Cell::Text(std::to_string(state)) : Cell::Text(stateText), stamp(status.ftStartTime),
+       stamp(status.ftCurrentTime), stamp(status.ftLastUpdateTime), Cell::Text(vendor),
+       Cell::Text(std::to_string(status.wMajorVersion) + "." + std::to_string(status.wMinorVersion) + "." +
+                  std::to_string(status.wBuildNumber)),
+       Cell::Integer(static_cast<std::int32_t>(status.dwGroupCount)),
+       BandWidthCell(static_cast<std::int32_t>(status.dwBandWidth)), Cell::Integer(state)});
   report.PrintRecord(std::cout, context.options.format);
   return kExitOk;
 }

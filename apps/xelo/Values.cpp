@@ -1,5 +1,7 @@
 #include "Values.h"
 
+#include "ResultCodes.h"
+
 #include "xelo/com/OleDate.h"
 #include "xelo/core/XeloFormat.h"
 #include "xelo/core/XeloItemList.h"
@@ -9,6 +11,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace xelo::cli {
 
@@ -86,7 +89,44 @@ std::string DateTimeText(double dateTime) {
   return text;
 }
 
-Cell DateTimeCell(double dateTime) { return Cell::OptionalText(DateTimeText(dateTime)); }
+namespace {
+
+// "YYYY-MM-DDThh:mm:ss.mmm", empty for 0 and dates outside the calendar.
+std::string IsoText(double dateTime) {
+  std::string text = DateTimeText(dateTime);
+  if (!text.empty()) text[10] = 'T';
+  return text;
+}
+
+}  // namespace
+
+std::string IsoUtcText(double utc) {
+  std::string text = IsoText(utc);
+  if (!text.empty()) text += 'Z';
+  return text;
+}
+
+std::string IsoLocalText(double local, double utc) {
+  std::string text = IsoText(local);
+  // Without its UTC value the offset is unknown; the local time alone is
+  // still what was asked for.
+  if (text.empty() || utc == 0) return text;
+  // Both values carry the same whole milliseconds, so the difference is a
+  // whole number of minutes up to rounding.
+  const long minutes = std::lround((local - utc) * 24 * 60);
+  char offset[48];
+  std::snprintf(offset, sizeof offset, "%c%02ld:%02ld", minutes < 0 ? '-' : '+', std::labs(minutes) / 60,
+                std::labs(minutes) % 60);
+  return text + offset;
+}
+
+Cell TimeStampCell(double local, double utc, StampZone zone) {
+  const std::string forPeople = DateTimeText(local);
+  const std::string forPrograms = zone == StampZone::Utc ? IsoUtcText(utc) : IsoLocalText(local, utc);
+  // Programs get an ISO text or nothing, never the table's form.
+  if (forPrograms.empty()) return {Json(nullptr), forPeople, std::string()};
+  return {Json(forPrograms), forPeople, forPrograms};
+}
 
 Cell QualityCell(WORD quality) { return Cell::Text(QualityToStr(quality)); }
 
@@ -116,6 +156,20 @@ std::optional<VARTYPE> ParseTypeName(std::string_view name) {
 Cell ErrorCell(HRESULT code) {
   if (code == 0) return Cell::Null();
   return Cell::Text(ItemErrorText(code));
+}
+
+std::vector<Column> ErrorCodeColumns() {
+  return {{"errorCode", "error code", false}, {"errorName", "error name", false}};
+}
+
+void AddErrorCodeCells(Row& row, std::optional<HRESULT> code) {
+  if (!code || *code == 0) {
+    row.push_back(Cell::Null());
+    row.push_back(Cell::Null());
+    return;
+  }
+  row.push_back(Cell::Text(ResultCodeHex(*code)));
+  row.push_back(Cell::OptionalText(std::string(ResultCodeName(*code))));
 }
 
 }  // namespace xelo::cli

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace xelo {
 class Variant;
@@ -26,7 +27,20 @@ Json ValueJson(const Variant& value);
 // A local date-time value as "YYYY-MM-DD hh:mm:ss.mmm"; empty for 0 (no
 // time) and for values outside the calendar.
 std::string DateTimeText(double dateTime);
-Cell DateTimeCell(double dateTime);
+
+// How JSON and CSV write time stamps: UTC, or local time with its offset
+// from UTC (--local-time). Tables always show local time.
+enum class StampZone { Utc, Local };
+
+// "2026-12-07T18:30:05.123Z" for a UTC date-time value; empty for 0.
+std::string IsoUtcText(double utc);
+// "2026-12-07T19:30:05.123+01:00": the local value with the offset the two
+// values of one stamp differ by; empty for 0.
+std::string IsoLocalText(double local, double utc);
+// A time stamp the library holds as local and UTC value: the table shows
+// DateTimeText(local), JSON and CSV the ISO text `zone` asks for; null
+// (blank) without a time.
+Cell TimeStampCell(double local, double utc, StampZone zone);
 
 // The quality words of the library (QualityToStr).
 Cell QualityCell(WORD quality);
@@ -39,5 +53,12 @@ std::optional<VARTYPE> ParseTypeName(std::string_view name);
 
 // The text of an item's result code, null for 0.
 Cell ErrorCell(HRESULT code);
+
+// The two columns that follow an "error" column for programs (JSON and
+// CSV): the result code in hexadecimal and its symbolic name.
+std::vector<Column> ErrorCodeColumns();
+// Their cells: null for no code (none, or 0) and the name null for a code
+// without one.
+void AddErrorCodeCells(Row& row, std::optional<HRESULT> code);
 
 }  // namespace xelo::cli

@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "Session.h"
+#include "StandardInput.h"
 #include "Subscription.h"
 
 #include <CLI/CLI.hpp>
@@ -18,11 +19,11 @@ struct WatchOptions {
   std::int32_t rate = 1000;
   float deadband = 0.0f;
   StopAfter stop;
+  bool noHeader = false;
 };
 
 int Run(const Context& context, const WatchOptions& options) {
-  const ServerAndArguments split = SplitServer(context.options, options.arguments);
-  if (split.arguments.empty()) throw UsageError("no ITEM given");
+  const ServerAndArguments split = CommandArguments(context.options, options.arguments, "ITEM");
 
   Session session(context);
   session.Connect(split.server);
@@ -30,25 +31,33 @@ int Run(const Context& context, const WatchOptions& options) {
   if (group.GetUpdateRate() != options.rate) {
     context.log.Info("the server revised the update rate to " + std::to_string(group.GetUpdateRate()) + " ms");
   }
-  return PrintDataChanges(session, options.stop, false);
+  return PrintDataChanges(session, options.stop, false, !options.noHeader);
 }
 
 }  // namespace
 
 void AddStopOptions(CLI::App& app, StopAfter& stop) {
-  CheckPositive(*app.add_option("--count", stop.count, "stop after N changes"));
+  CheckPositive(*app.add_option("--count", stop.count, "stop after N rows (the current values count as well)"));
   CheckSeconds(*app.add_option("--duration", stop.duration, "stop after S seconds"));
+}
+
+void AddNoHeaderOption(CLI::App& app, bool& noHeader) {
+  app.add_flag("--no-header", noHeader, "table and CSV without their heading line");
 }
 
 Command AddWatchCommand(CLI::App& parent, Context& context) {
   auto options = std::make_shared<WatchOptions>();
   CLI::App* app = parent.add_subcommand(
-      "watch", "Subscribe to items and print every data change until stopped (Ctrl-C, SIGTERM, SIGHUP, --count, --duration)");
-  AddServerArguments(*app, options->arguments, "ITEM", "[SERVER] ITEM...", "the items", true);
+      "watch",
+      "Subscribe to items, print their current values and then every data change until stopped (Ctrl-C, SIGTERM, "
+      "SIGHUP, --count, --duration)");
+  AddServerArguments(*app, options->arguments, "ITEM", "[SERVER] ITEM...",
+                     "the items; - reads them from standard input, one per line", true);
   CheckPositive(*app->add_option("--rate", options->rate, "update rate in milliseconds")->capture_default_str());
   CheckPercent(
       *app->add_option("--deadband", options->deadband, "percent dead band of analog items")->capture_default_str());
   AddStopOptions(*app, options->stop);
+  AddNoHeaderOption(*app, options->noHeader);
   return {app, [&context, options] { return Run(context, *options); }};
 }
 

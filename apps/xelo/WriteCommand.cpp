@@ -4,6 +4,7 @@
 #include "ExitCodes.h"
 #include "Output.h"
 #include "Session.h"
+#include "StandardInput.h"
 #include "Values.h"
 
 #include <CLI/CLI.hpp>
@@ -28,19 +29,20 @@ struct Assignment {
   std::string problem;  // why nothing was written, before the server was asked
 };
 
+// One ITEM=VALUE, from the command line or a line of standard input.
+Assignment ParseAssignment(const std::string& argument) {
+  // The first "=" separates: values may contain "=", item ids hardly.
+  const std::string::size_type equals = argument.find('=');
+  if (equals == std::string::npos || equals == 0) throw UsageError("'" + argument + "' is no ITEM=VALUE");
+  Assignment assignment;
+  assignment.id = argument.substr(0, equals);
+  assignment.text = argument.substr(equals + 1);
+  return assignment;
+}
+
 std::vector<Assignment> ParseAssignments(const std::vector<std::string>& arguments) {
   std::vector<Assignment> assignments;
-  for (const std::string& argument : arguments) {
-    // The first "=" separates: values may contain "=", item ids hardly.
-    const std::string::size_type equals = argument.find('=');
-    if (equals == std::string::npos || equals == 0) {
-      throw UsageError("'" + argument + "' is no ITEM=VALUE");
-    }
-    Assignment assignment;
-    assignment.id = argument.substr(0, equals);
-    assignment.text = argument.substr(equals + 1);
-    assignments.push_back(std::move(assignment));
-  }
+  for (const std::string& argument : arguments) assignments.push_back(ParseAssignment(argument));
   return assignments;
 }
 
@@ -72,8 +74,8 @@ void AwaitCompletion(Session& session) {
 }
 
 int Run(const Context& context, const WriteOptions& options) {
-  const ServerAndArguments split = SplitServer(context.options, options.arguments);
-  if (split.arguments.empty()) throw UsageError("no ITEM=VALUE given");
+  const ServerAndArguments split = CommandArguments(context.options, options.arguments, "ITEM=VALUE",
+                                                   [](const std::string& line) { ParseAssignment(line); });
   std::vector<Assignment> assignments = ParseAssignments(split.arguments);
   std::vector<std::string> ids;
   for (const Assignment& assignment : assignments) ids.push_back(assignment.id);
@@ -109,8 +111,10 @@ int Run(const Context& context, const WriteOptions& options) {
     }
   }
 
-  Report report(
-      {{"item", "item"}, {"value", "value"}, {"type", "type"}, {"result", "result"}, {"error", "error", false}});
+  std::vector<Column> columns{
+      {"item", "item"}, {"value", "value"}, {"type", "type"}, {"result", "result"}, {"error", "error", false}};
+  for (Column& column : ErrorCodeColumns()) columns.push_back(std::move(column));
+  Report report(std::move(columns));
   int failed = 0;
   for (const Assignment& assignment : assignments) {
     const TXeloItem& item = *assignment.item;
@@ -125,9 +129,12 @@ int Run(const Context& context, const WriteOptions& options) {
     // A success code such as the clamp notice is no failure but worth a word.
     std::string result = error.empty() ? "ok" : error;
     if (error.empty() && item.GetLastError() != 0) result = "ok: " + ItemErrorText(item.GetLastError());
-    report.Add({Cell::Text(assignment.id), converted ? ValueCell(item.GetWriteValue()) : Cell::Text(assignment.text),
-                item.IsOnServer() && assignment.type != VT_EMPTY ? Cell::Text(TypeName(assignment.type)) : Cell::Null(),
-                Cell::Text(result), Cell::OptionalText(error)});
+    Row row{Cell::Text(assignment.id), converted ? ValueCell(item.GetWriteValue()) : Cell::Text(assignment.text),
+            item.IsOnServer() && assignment.type != VT_EMPTY ? Cell::Text(TypeName(assignment.type)) : Cell::Null(),
+            Cell::Text(result), Cell::OptionalText(error)};
+    // A value that did not convert never reached the server: no code.
+    AddErrorCodeCells(row, assignment.problem.empty() ? std::optional(item.GetLastError()) : std::nullopt);
+    report.Add(std::move(row));
   }
   report.Print(std::cout, context.options.format);
   return failed > 0 ? kExitItemsFailed : kExitOk;
@@ -140,7 +147,9 @@ Command AddWriteCommand(CLI::App& parent, Context& context) {
   CLI::App* app = parent.add_subcommand(
       "write", "Write values, given as text and converted to each item's canonical type; per-item results");
   AddServerArguments(*app, options->arguments, "ITEM=VALUE", "[SERVER] ITEM=VALUE...",
-                     "item identifiers with the values to write (arrays as 1;2;3)", true);
+                     "item identifiers with the values to write (arrays as 1;2;3); - reads them from standard "
+                     "input, one ITEM=VALUE per line (the value is the rest of the line, blanks included)",
+                     true);
   app->add_flag("--async", options->async, "write asynchronously and wait for the server's completion");
   return {app, [&context, options] { return Run(context, *options); }};
 }

@@ -9,7 +9,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -313,7 +318,7 @@ TEST(XeloRead, TableAndCsv) {
   ASSERT_EQ(result.exitCode, kOk) << result.err;
   lines = Lines(result.out);
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "item,value,type,quality,timestamp,error,qualityCode");
+  EXPECT_EQ(lines[0], "item,value,type,quality,timestamp,error,errorCode,errorName,qualityCode");
   EXPECT_EQ(lines[1].rfind("Static.String,", 0), 0u) << lines[1];
 }
 
@@ -604,6 +609,390 @@ TEST(XeloConfiguration, RunRefusesAFileThatIsNoConfiguration) {
   EXPECT_EQ(result.exitCode, kFailure);
 }
 
+// ---- time stamps ---------------------------------------------------------------
+
+// "YYYY-MM-DDThh:mm:ss.mmm" and what follows it ("Z", "+01:00"), or
+// nothing when `text` is no such time stamp.
+std::optional<std::pair<std::tm, std::string>> IsoStamp(const std::string& text) {
+  static const std::regex pattern(R"(^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)\.\d{3}(.*)$)");
+  std::smatch match;
+  if (!std::regex_match(text, match, pattern)) return std::nullopt;
+  std::tm parts{};
+  parts.tm_year = std::stoi(match[1]) - 1900;
+  parts.tm_mon = std::stoi(match[2]) - 1;
+  parts.tm_mday = std::stoi(match[3]);
+  parts.tm_hour = std::stoi(match[4]);
+  parts.tm_min = std::stoi(match[5]);
+  parts.tm_sec = std::stoi(match[6]);
+  return std::pair(parts, match[7].str());
+}
+
+// Minutes since some fixed day, from the calendar fields alone.
+long Minutes(const std::tm& parts) {
+  const int y = parts.tm_year + 1900 - (parts.tm_mon < 2 ? 1 : 0);
+  const int m = (parts.tm_mon + 10) % 12;  // March is 0
+  const long days = 365L * y + y / 4 - y / 100 + y / 400 + (153 * m + 2) / 5 + parts.tm_mday;
+  return days * 1440 + parts.tm_hour * 60 + parts.tm_min;
+}
+
+// A zone west of UTC and one east of it with a half hour in its offset:
+// JSON and CSV give UTC with "Z", --local-time the zone's time with its
+// offset, the table the local time.
+TEST(XeloTimeStamps, UtcForProgramsLocalTimeForPeople) {
+  struct Zone {
+    std::string tz;
+    long offset;  // minutes
+    std::string suffix;
+  };
+  for (const auto& [zone, offset, suffix] : {Zone{"EST5", -300, "-05:00"}, Zone{"IST-5:30", 330, "+05:30"}}) {
+    SCOPED_TRACE(zone);
+    const std::vector<std::string> environment{"TZ=" + zone};
+    XeloResult utc = RunXelo({"read", "Static.Int32", "--format", "jsonl"}, environment);
+    ASSERT_EQ(utc.exitCode, kOk) << utc.err;
+    const auto utcStamp = IsoStamp(ParseJson(utc.out)["timestamp"].get<std::string>());
+    ASSERT_TRUE(utcStamp) << utc.out;
+    EXPECT_EQ(utcStamp->second, "Z");
+
+    XeloResult local = RunXelo({"read", "Static.Int32", "--format", "csv", "--local-time"}, environment);
+    ASSERT_EQ(local.exitCode, kOk) << local.err;
+    const std::vector<std::string> lines = Lines(local.out);
+    ASSERT_EQ(lines.size(), 2u);
+    const std::string field = lines[1].substr(lines[1].find(",vtI4,good,") + 11, 29);
+    const auto localStamp = IsoStamp(field);
+    ASSERT_TRUE(localStamp) << lines[1];
+    EXPECT_EQ(localStamp->second, suffix);
+    // Two runs a moment apart: the same minute but for the offset (or the
+    // minute after).
+    const long difference = Minutes(localStamp->first) - Minutes(utcStamp->first) - offset;
+    EXPECT_TRUE(difference == 0 || difference == 1) << field << " vs " << utc.out;
+
+    // The table: local time with a blank, never the ISO form.
+    const XeloResult table = RunXelo({"read", "Static.Int32"}, environment);
+    ASSERT_EQ(table.exitCode, kOk) << table.err;
+    EXPECT_TRUE(std::regex_search(table.out, std::regex(R"(good +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\n)")))
+        << table.out;
+    EXPECT_EQ(table.out.find('T', table.out.find("good")), std::string::npos) << table.out;
+  }
+  // The server's own times too.
+  const XeloResult status = RunXelo({"status", "--format", "json"});
+  ASSERT_EQ(status.exitCode, kOk) << status.err;
+  const json record = ParseJson(status.out);
+  for (const char* key : {"startTime", "currentTime"}) {
+    const auto stamp = IsoStamp(record[key].get<std::string>());
+    ASSERT_TRUE(stamp) << record;
+    EXPECT_EQ(stamp->second, "Z");
+  }
+  EXPECT_TRUE(record["lastUpdateTime"].is_null());
+}
+
+// ---- result codes --------------------------------------------------------------
+
+std::string Hex(HRESULT code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+  return text;
+}
+
+TEST(XeloResultCodes, FailedItemsCarryTheirCodeAndName) {
+  XeloResult result = RunXelo({"read", "No.Such.Item", "Static.Int32", "--format", "json"});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0]["errorCode"], Hex(OPC_E_UNKNOWNITEMID));
+  EXPECT_EQ(rows[0]["errorCode"], "0xC0040007");
+  EXPECT_EQ(rows[0]["errorName"], "OPC_E_UNKNOWNITEMID");
+  EXPECT_EQ(rows[0]["error"], xelo::GetOPCErrorMessage(OPC_E_UNKNOWNITEMID));
+  EXPECT_TRUE(rows[1]["errorCode"].is_null());
+  EXPECT_TRUE(rows[1]["errorName"].is_null());
+
+  // A refused write, a clamped one (a success with news) and a value that
+  // never reached the server, which has no code.
+  result = RunXelo(
+      {"write", "--async", "Static.ReadOnly=1", "Behaviour.Clamped=150", "Static.Int32=abc", "--format", "jsonl"});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  const std::vector<json> written = ParseJsonLines(result.out);
+  ASSERT_EQ(written.size(), 3u) << result.out;
+  EXPECT_EQ(written[0]["errorCode"], Hex(OPC_E_BADRIGHTS));
+  EXPECT_EQ(written[0]["errorName"], "OPC_E_BADRIGHTS");
+  EXPECT_TRUE(written[1]["error"].is_null());
+  EXPECT_EQ(written[1]["errorCode"], Hex(OPC_S_CLAMP));
+  EXPECT_EQ(written[1]["errorName"], "OPC_S_CLAMP");
+  EXPECT_FALSE(written[2]["error"].is_null());
+  EXPECT_TRUE(written[2]["errorCode"].is_null());
+
+  // The property list's failure reaches the tool as text; the code is found.
+  result = RunXelo({"props", "No.Such.Item", "--format", "json"});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0]["errorCode"], Hex(OPC_E_UNKNOWNITEMID));
+  EXPECT_EQ(rows[0]["errorName"], "OPC_E_UNKNOWNITEMID");
+
+  // CSV has them as columns; the table leaves them out.
+  result = RunXelo({"read", "No.Such.Item", "--format", "csv"});
+  const std::vector<std::string> lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[1].find(",0xC0040007,OPC_E_UNKNOWNITEMID,"), std::string::npos) << lines[1];
+  result = RunXelo({"read", "No.Such.Item"});
+  EXPECT_EQ(result.out.find("OPC_E_UNKNOWNITEMID"), std::string::npos) << result.out;
+}
+
+// ---- standard input ------------------------------------------------------------
+
+TEST(XeloStandardInput, ItemsComeOneALineInTheirPlace) {
+  // Blank lines and CR LF line ends are no items; "-" stands where it is.
+  XeloResult result = RunXelo({"read", "Static.Double", "-", "Static.Bool", "--format", "jsonl"}, {},
+                              "Static.Int32\r\n\n  \nStatic.String\nNo.Such.Item");
+  EXPECT_EQ(result.exitCode, kItemsFailed) << result.err;
+  std::vector<std::string> items;
+  for (const json& row : ParseJsonLines(result.out)) items.push_back(row["item"].get<std::string>());
+  EXPECT_EQ(items, (std::vector<std::string>{"Static.Double", "Static.Int32", "Static.String", "No.Such.Item",
+                                             "Static.Bool"}));
+
+  // write: ITEM=VALUE a line, the value the rest of the line.
+  result = RunXelo({"write", "-", "--format", "json"}, {}, "Static.String= two words = \nStatic.Int16=-3\n");
+  ASSERT_EQ(result.exitCode, kOk) << result.err << result.out;
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0]["item"], "Static.String");
+  EXPECT_EQ(rows[0]["value"], " two words = ");
+  EXPECT_EQ(rows[1]["value"], -3);
+  EXPECT_EQ(rows[1]["result"], "ok");
+
+  result = RunXelo({"props", "-", "--format", "json"}, {}, "Static.Int32\n");
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_NE(FindBy(ParseJson(result.out), "description", "Item Canonical Data Type"), nullptr);
+
+  result = RunXelo({"watch", "-", "--rate", "100", "--count", "2", "--duration", "120", "--format", "jsonl"}, {},
+                   "Static.Int32\nStatic.String\n");
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_EQ(ParseJsonLines(result.out).size(), 2u);
+}
+
+TEST(XeloStandardInput, BadInputIsAUsageError) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{"read", "-"}, "\n \r\n"},
+      {{"write", "-"}, "Static.Int32=1\nStatic.Int32\n"},
+      {{"write", "-"}, "=5\n"},
+      {{"read", "-"}, std::string("Static.Int32\nStatic\0Int32\n", 26)},
+  };
+  const std::vector<std::string> messages{"no ITEM on standard input", "standard input, line 2: 'Static.Int32' is no "
+                                          "ITEM=VALUE", "standard input, line 1: '=5' is no ITEM=VALUE",
+                                          "standard input, line 2: holds a NUL byte"};
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(messages[i]);
+    const XeloResult result = RunXelo(cases[i].first, {}, cases[i].second);
+    EXPECT_EQ(result.exitCode, kUsage);
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    EXPECT_NE(result.err.find(messages[i]), std::string::npos) << result.err;
+  }
+}
+
+// ---- watch: the current values first -------------------------------------------
+
+TEST(XeloWatch, PrintsEveryCurrentValueAtOnceAndRepeatsNoSample) {
+  // A minute between updates: only the refresh at the start can print.
+  XeloResult result = RunXelo({"watch", "Static.Int32", "Channel 1.Device 1.Ramp", "Behaviour.Bad", "Static.String",
+                               "--rate", "60000", "--duration", "1", "--format", "jsonl"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  std::vector<json> rows = ParseJsonLines(result.out);
+  std::multiset<std::string> items;
+  for (const json& row : rows) items.insert(row["item"].get<std::string>());
+  EXPECT_EQ(items, (std::multiset<std::string>{"Static.Int32", "Channel 1.Device 1.Ramp", "Behaviour.Bad",
+                                               "Static.String"}))
+      << result.out;
+  EXPECT_EQ(FindBy(json(rows), "item", "Behaviour.Bad")->at("quality"), "bad: device failure");
+
+  // Fast updates: the refresh and the server's first update both carry the
+  // static item; it is printed once, the ramp on every change.
+  result = RunXelo({"watch", "Static.Int32", "Channel 1.Device 1.Ramp", "--rate", "100", "--duration", "1", "--format",
+                    "jsonl"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  rows = ParseJsonLines(result.out);
+  int statics = 0;
+  int ramps = 0;
+  for (const json& row : rows) (row["item"] == "Static.Int32" ? statics : ramps)++;
+  EXPECT_EQ(statics, 1) << result.out;
+  EXPECT_GE(ramps, 3) << result.out;
+}
+
+// ---- read --repeat ---------------------------------------------------------------
+
+TEST(XeloRead, RepeatPollsCountedTimesInOneDocument) {
+  XeloResult result = RunXelo({"read", "Channel 1.Device 1.Ramp", "No.Such.Item", "--repeat", "0.25", "--count", "3",
+                               "--format", "json"});
+  EXPECT_EQ(result.exitCode, kItemsFailed) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 6u) << result.out;
+  double previous = -1;
+  for (std::size_t i = 0; i < rows.size(); i += 2) {
+    EXPECT_EQ(rows[i]["item"], "Channel 1.Device 1.Ramp");
+    EXPECT_EQ(rows[i + 1]["errorName"], "OPC_E_UNKNOWNITEMID");
+    // A new value each time: the ramp climbs between the reads.
+    ASSERT_TRUE(rows[i]["value"].is_number()) << rows[i];
+    EXPECT_GT(rows[i]["value"].get<double>(), previous) << result.out;
+    previous = rows[i]["value"].get<double>();
+  }
+
+  // Without headers, table and CSV are rows only, one per read.
+  for (const char* format : {"csv", "table"}) {
+    SCOPED_TRACE(format);
+    result = RunXelo({"read", "Static.Int32", "--repeat", "0.1", "--count", "2", "--no-header", "--format", format});
+    ASSERT_EQ(result.exitCode, kOk) << result.err;
+    const std::vector<std::string> lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 2u) << result.out;
+    for (const std::string& line : lines) EXPECT_EQ(line.rfind("Static.Int32", 0), 0u) << line;
+  }
+  result = RunXelo({"read", "Static.Int32", "--no-header", "--format", "csv"});
+  EXPECT_EQ(Lines(result.out).size(), 1u) << result.out;
+}
+
+TEST(XeloRead, RepeatEndsCleanlyOnASignal) {
+#if defined(_WIN32)
+  if (!xelo::testing::win32::HasConsole()) GTEST_SKIP() << "Ctrl-Break needs a console to travel through";
+  constexpr int kStop = SIGBREAK;
+#else
+  constexpr int kStop = SIGINT;
+#endif
+  XeloProcess read({"read", "Static.Int32", "--repeat", "0.1", "--format", "json"});
+  ASSERT_TRUE(read.Started());
+  ASSERT_TRUE(read.WaitForLines(3));
+  read.Signal(kStop);
+  const XeloResult result = read.Wait();
+  EXPECT_EQ(result.exitCode, kOk) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_TRUE(rows.is_array());
+  EXPECT_GE(rows.size(), 2u);
+}
+
+// ---- save: several groups --------------------------------------------------------
+
+TEST(XeloConfiguration, SaveWritesEveryGroupWithItsOwnSettings) {
+  ScratchDirectory scratch;
+  const std::string file = scratch.File("two.xelo");
+  XeloResult result = RunXelo({"save", "Xelo.Sim.1", "--rate", "500", "--group", "Fast", "Channel 1.Device 1.Ramp",
+                               "--rate", "100", "--group", "Plant", "Static.Int32", "Static.String", "--deadband", "5",
+                               "-o", file, "--format", "json"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const json saved = ParseJson(result.out);
+  EXPECT_TRUE(saved["group"].is_null());
+  EXPECT_EQ(saved["items"], json({"Channel 1.Device 1.Ramp", "Static.Int32", "Static.String"}));
+  ASSERT_EQ(saved["groups"].size(), 2u);
+  EXPECT_EQ(saved["groups"][0], json::parse(R"({"name":"Fast","updateRate":100,"deadBand":0.0,
+                                                "items":["Channel 1.Device 1.Ramp"]})"));
+  EXPECT_EQ(saved["groups"][1], json::parse(R"({"name":"Plant","updateRate":500,"deadBand":5.0,
+                                                "items":["Static.Int32","Static.String"]})"));
+  const std::string text = xelo::testing::ReadWholeFile(file);
+  EXPECT_NE(text.find("UpdateRate = 100"), std::string::npos) << text;
+  EXPECT_NE(text.find("DeadBand = 5"), std::string::npos) << text;
+
+  // Running it shows each item in its own group, the current values first.
+  result = RunXelo({"run", file, "--count", "5", "--duration", "120", "--format", "jsonl"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  std::set<std::pair<std::string, std::string>> seen;
+  for (const json& row : ParseJsonLines(result.out)) {
+    seen.insert({row["group"].get<std::string>(), row["item"].get<std::string>()});
+  }
+  EXPECT_EQ(seen, (std::set<std::pair<std::string, std::string>>{
+                      {"Fast", "Channel 1.Device 1.Ramp"}, {"Plant", "Static.Int32"}, {"Plant", "Static.String"}}));
+
+  // A refused item of the second group keeps the whole file unwritten.
+  result = RunXelo({"save", "--group", "A", "Static.Int32", "--group", "B", "No.Such.Item", "-o",
+                    scratch.File("refused.xelo")});
+  EXPECT_EQ(result.exitCode, kItemsFailed);
+  EXPECT_NE(result.err.find("No.Such.Item"), std::string::npos) << result.err;
+  EXPECT_EQ(xelo::testing::ReadWholeFile(scratch.File("refused.xelo")), "");
+}
+
+// ---- the README's JSON members ---------------------------------------------------
+
+// The table of members in the README's "JSON output" section, by command:
+// "read" -> its members, "save groups" -> the members of each element of
+// save's "groups". Also every member there must be explained in a list
+// item of the section.
+std::map<std::string, std::vector<std::string>> DocumentedMembers(std::set<std::string>& explained) {
+  const std::string readme = xelo::testing::ReadWholeFile(XELO_README);
+  const std::size_t start = readme.find("### JSON output");
+  EXPECT_NE(start, std::string::npos);
+  const std::string section = readme.substr(start, readme.find("\n#", start + 1) - start);
+  std::map<std::string, std::vector<std::string>> members;
+  std::istringstream in(section);
+  std::string line;
+  const std::regex code("`([^`]+)`");
+  while (std::getline(in, line)) {
+    if (line.rfind("| `", 0) == 0) {
+      const std::size_t split = line.find('|', 1);
+      std::string command;
+      const std::string left = line.substr(0, split);
+      for (auto it = std::sregex_iterator(left.begin(), left.end(), code); it != std::sregex_iterator(); ++it) {
+        command += (command.empty() ? "" : " ") + (*it)[1].str();
+      }
+      const std::string right = line.substr(split);
+      std::vector<std::string>& names = members[command];
+      for (auto it = std::sregex_iterator(right.begin(), right.end(), code); it != std::sregex_iterator(); ++it) {
+        names.push_back((*it)[1]);
+      }
+    } else if (line.rfind("- `", 0) == 0) {
+      const std::string head = line.substr(0, line.find(':'));
+      for (auto it = std::sregex_iterator(head.begin(), head.end(), code); it != std::sregex_iterator(); ++it) {
+        explained.insert((*it)[1]);
+      }
+    }
+  }
+  return members;
+}
+
+// The members of a JSON object in the order of the text.
+std::vector<std::string> Keys(const nlohmann::ordered_json& object) {
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : object.items()) keys.push_back(key);
+  return keys;
+}
+
+TEST(XeloDocumentation, TheReadmeNamesEveryJsonMemberInOrder) {
+  std::set<std::string> explained;
+  const std::map<std::string, std::vector<std::string>> documented = DocumentedMembers(explained);
+  ScratchDirectory scratch;
+  const std::string file = scratch.File("doc.xelo");
+  // Every command, run so that its output has at least one object (save
+  // before run, which loads what it saved).
+  const std::vector<std::pair<std::string, std::vector<std::string>>> runs{
+      {"servers", {"servers"}},
+      {"servers --registry", {"servers", "--registry"}},
+      {"status", {"status"}},
+      {"browse", {"browse", "Static"}},
+      {"props", {"props", "Static.Int32"}},
+      {"read", {"read", "Static.Int32"}},
+      {"watch", {"watch", "Static.Int32", "--count", "1", "--duration", "120"}},
+      {"write", {"write", "Static.Int32=5"}},
+      {"save", {"save", "Static.Int32", "-o", file}},
+      {"run", {"run", file, "--count", "1", "--duration", "120"}},
+  };
+  std::set<std::string> commands;
+  for (const auto& [command, members] : documented) commands.insert(command);
+  std::set<std::string> expected{"save groups"};
+  for (const auto& [command, arguments] : runs) expected.insert(command);
+  EXPECT_EQ(commands, expected);
+
+  for (const auto& [command, arguments] : runs) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> withFormat = arguments;
+    withFormat.insert(withFormat.end(), {"--format", "jsonl"});
+    const XeloResult result = RunXelo(withFormat);
+    ASSERT_EQ(result.exitCode, kOk) << result.err;
+    std::vector<nlohmann::ordered_json> objects;
+    for (const std::string& line : Lines(result.out)) objects.push_back(nlohmann::ordered_json::parse(line));
+    ASSERT_FALSE(objects.empty()) << result.out;
+    ASSERT_TRUE(documented.contains(command));
+    for (const auto& object : objects) EXPECT_EQ(Keys(object), documented.at(command)) << object;
+    for (const std::string& member : documented.at(command)) EXPECT_TRUE(explained.contains(member)) << member;
+    if (command == "save") {
+      for (const auto& group : objects.front()["groups"]) EXPECT_EQ(Keys(group), documented.at("save groups"));
+      for (const std::string& member : documented.at("save groups")) EXPECT_TRUE(explained.contains(member));
+    }
+  }
+}
+
 // ---- usage ---------------------------------------------------------------------
 
 TEST(XeloUsage, BadUsageGivesExitTwoAndAHelpfulMessage) {
@@ -626,6 +1015,17 @@ TEST(XeloUsage, BadUsageGivesExitTwoAndAHelpfulMessage) {
       {"browse", "--rights", "x"},
       {"--format", "xml", "servers"},
       {"save", "Static.Int32"},
+      {"read", "Static.Int32", "--count", "2"},
+      {"read", "Static.Int32", "--repeat", "0"},
+      {"read", "-", "Static.Int32", "-"},
+      {"read", "-"},
+      {"props", "-"},
+      {"save", "Static.Int32", "--group", "A", "--group", "B", "Static.String", "-o", "unwritten.xelo"},
+      {"save", "--group", "A", "Static.Int32", "--group", "A", "Static.String", "-o", "unwritten.xelo"},
+      {"save", "--group", "A", "Static.Int32", "--group", "B", "-o", "unwritten.xelo"},
+      {"save", "--group", "A", "Static.Int32", "--rate", "1", "--rate", "2", "--group", "B", "Static.String", "-o",
+       "unwritten.xelo"},
+      {"save", "Static.Int32", "--rate", "100", "--rate", "200", "-o", "unwritten.xelo"},
   };
   for (const std::vector<std::string>& arguments : cases) {
     std::string line;

@@ -36,9 +36,10 @@ struct Child {
 };
 // Starts commandLine[0] with the arguments that follow, this process's
 // environment without XELO_SERVER/XELO_COMPUTER plus `environment`, stdin
-// from NUL and stdout/stderr into the two files.
+// from the file `inPath` (NUL for none) and stdout/stderr into the two
+// files.
 bool Start(Child& child, const std::vector<std::string>& commandLine, const std::vector<std::string>& environment,
-           const std::string& outPath, const std::string& errPath);
+           const std::string& inPath, const std::string& outPath, const std::string& errPath);
 // Whether this process has a console that Ctrl-Break can be sent through
 // (under Wine without a terminal it has none).
 bool HasConsole();
@@ -60,13 +61,16 @@ class XeloProcess {
  public:
   // Starts the program with `arguments`. XELO_SERVER and XELO_COMPUTER of
   // the test's own environment are removed; `environment` ("NAME=value")
-  // is added.
-  explicit XeloProcess(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {})
+  // is added. Standard input is `input`, or empty without one.
+  explicit XeloProcess(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+                       const std::string& input = {})
       : outPath_(scratch_.File("stdout")), errPath_(scratch_.File("stderr")) {
+    const std::string inPath = scratch_.File("stdin");
+    WriteWholeFile(inPath, input);
 #if defined(_WIN32)
     std::vector<std::string> commandLine{XELO_CLI};
     commandLine.insert(commandLine.end(), arguments.begin(), arguments.end());
-    started_ = win32::Start(child_, commandLine, environment, outPath_, errPath_);
+    started_ = win32::Start(child_, commandLine, environment, inPath, outPath_, errPath_);
 #else
     // Everything the child needs is made before fork(): between fork and
     // exec only system calls are safe.
@@ -90,7 +94,7 @@ class XeloProcess {
     if (pid_ == 0) {
       const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int in = ::open("/dev/null", O_RDONLY);
+      const int in = ::open(inPath.c_str(), O_RDONLY);
       if (out < 0 || err < 0 || in < 0) ::_exit(126);
       ::dup2(in, 0);
       ::dup2(out, 1);
@@ -181,8 +185,9 @@ class XeloProcess {
   bool finished_ = false;
 };
 
-inline XeloResult RunXelo(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {}) {
-  XeloProcess process(arguments, environment);
+inline XeloResult RunXelo(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+                          const std::string& input = {}) {
+  XeloProcess process(arguments, environment, input);
   return process.Wait();
 }
 

@@ -86,7 +86,7 @@ HANDLE OpenInherited(const std::string& path, DWORD access, DWORD disposition) {
 }  // namespace
 
 bool Start(Child& child, const std::vector<std::string>& commandLine, const std::vector<std::string>& environment,
-           const std::string& outPath, const std::string& errPath) {
+           const std::string& inPath, const std::string& outPath, const std::string& errPath) {
   std::wstring line;
   for (const std::string& argument : commandLine) {
     if (!line.empty()) line += L' ';
@@ -96,7 +96,7 @@ bool Start(Child& child, const std::vector<std::string>& commandLine, const std:
 
   HANDLE out = OpenInherited(outPath, GENERIC_WRITE, CREATE_ALWAYS);
   HANDLE err = OpenInherited(errPath, GENERIC_WRITE, CREATE_ALWAYS);
-  HANDLE in = OpenInherited("NUL", GENERIC_READ, OPEN_EXISTING);
+  HANDLE in = OpenInherited(inPath, GENERIC_READ, OPEN_EXISTING);
   bool started = false;
   if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE && in != INVALID_HANDLE_VALUE) {
     STARTUPINFOW startup{};

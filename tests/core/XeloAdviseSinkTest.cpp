@@ -106,18 +106,22 @@ TEST_F(XeloAdviseSinkTest, TimeStampedBlockKeepsOnlyTheMajorQuality) {
   EXPECT_EQ(Item(1).GetValue().AsVARIANT().lVal, 16);
   EXPECT_EQ(Item(1).GetTimeStamp(), FileTimeToDateTime(first));
   EXPECT_EQ(Item(0).GetTimeStamp(), FileTimeToDateTime(second));
+  EXPECT_EQ(Item(1).GetTimeStampUTC(), 45000.5);
+  EXPECT_EQ(Item(0).GetTimeStampUTC(), 45000.75);
   ASSERT_EQ(events_.size(), 1u);
   EXPECT_EQ(events_[0], (std::vector<TXeloItem*>{&Item(1), &Item(0)}));
 }
 
 TEST_F(XeloAdviseSinkTest, BlockWithoutTimeStampsLeavesThemAlone) {
   const double before = Item(0).GetTimeStamp();
+  const double beforeUTC = Item(0).GetTimeStampUTC();
   Block block(false, 0, S_OK);
   block.Item(Item(0).GetClientHandle(), 0xC0, 7, com::DateToFileTime(1.0)).Item(Item(1).GetClientHandle(), 0xC0, 8);
   Send(block, OPCSTMFORMATDATA);
   EXPECT_EQ(Item(0).GetValue().AsVARIANT().lVal, 7);
   EXPECT_EQ(Item(1).GetValue().AsVARIANT().lVal, 8);
   EXPECT_EQ(Item(0).GetTimeStamp(), before);
+  EXPECT_EQ(Item(0).GetTimeStampUTC(), beforeUTC);
   EXPECT_EQ(events_.size(), 1u);
 }
 

@@ -1,6 +1,7 @@
 // Data changes, completions and shutdown notices: from the server's call to
 // the application's event on the main thread.
 #include "ServerFixture.h"
+#include "TimeZone.h"
 
 #include "xelo/com/OleDate.h"
 #include "xelo/core/XeloAdviseSink.h"
@@ -238,6 +239,36 @@ TEST_F(XeloCallbackTest, WindowAnswersEndOfSession) {
   EXPECT_EQ(SendMessage(window, WM_USER + 77, 0, 0), 0);
 }
 
+// Each item keeps its stamp twice. In the hour that autumn repeats, two
+// instants an hour apart show the same local time; only the UTC values
+// still tell them apart, also after a sync read.
+TEST_F(XeloCallbackTest, TimeStampsKeepTheirUTCValueAcrossTheChangeOfTime) {
+  const xelo::test::ScopedZone zone(xelo::test::kCentralEurope);
+  // 2021-10-31 00:30 and 01:30 UTC: both 02:30 CET/CEST on day 44500.
+  const DATE first = 44500 + 0.5 / 24;
+  const DATE second = 44500 + 1.5 / 24;
+  TXeloGroup* group = Subscribe({"Static.Int32", "Static.Int16"});
+  SimulationControl::SetItemTimeStamp(OLESTR("Static.Int32"), com::DateToFileTime(first));
+  SimulationControl::SetItemTimeStamp(OLESTR("Static.Int16"), com::DateToFileTime(second));
+  SetValue(OLESTR("Static.Int32"), 1);
+  SetValue(OLESTR("Static.Int16"), 2);
+  SimulationControl::PublishNow();
+  const auto check = [&](const std::string& how) {
+    SCOPED_TRACE(how);
+    const TXeloItem& a = *group->GetOPCItems()->GetItem(0);
+    const TXeloItem& b = *group->GetOPCItems()->GetItem(1);
+    EXPECT_NEAR(a.GetTimeStamp(), 44500 + 2.5 / 24, 1e-9);
+    EXPECT_EQ(a.GetTimeStamp(), b.GetTimeStamp());
+    EXPECT_DOUBLE_EQ(a.GetTimeStampUTC(), first);
+    EXPECT_DOUBLE_EQ(b.GetTimeStampUTC(), second);
+  };
+  check("data change");
+  group->GetOPCItems()->GetItem(0)->StoreTimeStamp(0.0, 0.0);
+  group->GetOPCItems()->GetItem(1)->StoreTimeStamp(0.0, 0.0);
+  ASSERT_TRUE(group->SyncRead(nullptr, true));
+  check("sync read");
+}
+
 TEST_F(XeloCallbackTest, DataAccessOneStreams) {
   TXeloGroup* group = Subscribe({"Static.Int32", "Static.String"}, sim::kProgIdSimDA1);
   ASSERT_NE(group->GetAdviseSink(), nullptr);
@@ -254,6 +285,7 @@ TEST_F(XeloCallbackTest, DataAccessOneStreams) {
   EXPECT_EQ(item.GetValue().AsVARIANT().lVal, 21);
   EXPECT_EQ(item.GetQuality(), 0xC0);  // only the major quality of a stream
   EXPECT_EQ(item.GetTimeStamp(), FileTimeToDateTime(com::DateToFileTime(45001.0)));
+  EXPECT_EQ(item.GetTimeStampUTC(), 45001.0);
 
   // Asynchronous reads go through the stream's connection, from the device.
   deliveries_.clear();

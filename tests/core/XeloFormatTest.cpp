@@ -5,6 +5,8 @@
 #include "xelo/com/OleDate.h"
 #include "xelo/platform/Platform.h"
 
+#include "TimeZone.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -19,21 +21,7 @@ namespace {
 
 using namespace xelo;
 
-// Puts the process into the zone `tz` (TZ syntax), or back to the system's
-// zone for null.
-void SetZone(const char* tz) {
-#if defined(_WIN32)
-  _putenv_s("TZ", tz != nullptr ? tz : "");
-  _tzset();
-#else
-  if (tz != nullptr) {
-    setenv("TZ", tz, 1);
-  } else {
-    unsetenv("TZ");
-  }
-  tzset();
-#endif
-}
+using xelo::test::SetZone;
 
 // --- OPCADatatype ------------------------------------------------------------
 
@@ -257,7 +245,7 @@ class FileTimeToDateTimeTest : public testing::Test {
  protected:
   void SetUp() override {
     if (const char* tz = std::getenv("TZ")) saved_ = tz;
-    SetZone("CET-1CEST,M3.5.0,M10.5.0/3");
+    SetZone(xelo::test::kCentralEurope);
   }
   void TearDown() override { SetZone(saved_ ? saved_->c_str() : nullptr); }
 
@@ -334,6 +322,33 @@ TEST_F(FileTimeToDateTimeTest, GivesZeroBeyondTheLastDate) {
   EXPECT_EQ(FileTimeToDateTime(FromUnix(253'402'300'800)), 0.0);
   // 9999-12-31 22:00 UTC is 23:00 local, still valid (day 2958465).
   EXPECT_NEAR(FileTimeToDateTime(FromUnix(253'402'293'600)), 2958465 + 23 * kHour, 1e-9);
+}
+
+// The UTC value of a stamp reads no zone at all: the fixture's CET must not
+// show, the hour repeated in autumn keeps its two instants apart, and the
+// same millisecond is cut as in the local value.
+TEST_F(FileTimeToDateTimeTest, TheUTCValueIgnoresTheZone) {
+  EXPECT_EQ(FileTimeToDateTimeUTC(FILETIME{0, 0}), 0.0);
+  EXPECT_EQ(FileTimeToDateTimeUTC(FILETIME{0xD53E8000u, 0}), 0.0);
+  EXPECT_EQ(FileTimeToDateTimeUTC(FILETIME{0, 0x019DB1DEu}), 0.0);
+  EXPECT_DOUBLE_EQ(FileTimeToDateTimeUTC(FromUnix(0)), 25569.0);
+  // 2021-10-31 00:30 and 01:30 UTC: both 02:30 local, an hour apart in UTC.
+  const FILETIME first = FromUnix(1'635'640'200);
+  const FILETIME second = FromUnix(1'635'643'800);
+  EXPECT_EQ(FileTimeToDateTime(first), FileTimeToDateTime(second));
+  EXPECT_NEAR(FileTimeToDateTimeUTC(first), 44500 + 0.5 * kHour, kTolerance);
+  EXPECT_NEAR(FileTimeToDateTimeUTC(second), 44500 + 1.5 * kHour, kTolerance);
+  // Summer: 2021-07-01 12:00 UTC is 12:00 here, 14:00 in the local value.
+  EXPECT_NEAR(FileTimeToDateTimeUTC(FromUnix(1'625'140'800)), 44378 + 12 * kHour, kTolerance);
+  EXPECT_NEAR(FileTimeToDateTimeUTC(FromUnix(0, 2'509'999)), 25569 + 0.25 * kSecond, kTolerance);
+  com::DateParts parts;
+  ASSERT_TRUE(com::PartsFromDate(FileTimeToDateTimeUTC(FromUnix(1'625'140'800, 1'239'999)), parts));
+  EXPECT_EQ(parts, (com::DateParts{2021, 7, 1, 12, 0, 0, 123}));
+  // 9999-12-31 23:30 UTC is already the year 10000 in local time, not in UTC.
+  EXPECT_EQ(FileTimeToDateTime(FromUnix(253'402'299'000)), 0.0);
+  EXPECT_NEAR(FileTimeToDateTimeUTC(FromUnix(253'402'299'000)), 2958465 + 23.5 * kHour, 1e-9);
+  EXPECT_EQ(FileTimeToDateTimeUTC(FromUnix(253'402'300'800)), 0.0);
+  EXPECT_EQ(FileTimeToDateTimeUTC(FILETIME{0xFFFFFFFFu, 0xFFFFFFFFu}), 0.0);
 }
 
 TEST_F(FileTimeToDateTimeTest, UsesTheZoneInForceAtTheCall) {

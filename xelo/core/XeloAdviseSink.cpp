@@ -67,7 +67,7 @@ void TXeloAdviseSink::Receive(const std::uint8_t* data, std::size_t size, bool w
     // The stream's quality carries only the major class for this library.
     item->StoreQuality(entry.quality & OPC_QUALITY_MASK);
     item->ValueRef() = std::move(entry.value);
-    if (entry.hasTimeStamp) item->StoreTimeStamp(FileTimeToDateTime(entry.timeStamp));
+    if (entry.hasTimeStamp) item->StoreTimeStamp(entry.timeStamp);
     posted->ClientHandles.push_back(entry.hClient);
   }
   if (!posted->ClientHandles.empty()) {

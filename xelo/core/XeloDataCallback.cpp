@@ -50,7 +50,7 @@ HRESULT TXeloDataCallback::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESU
     // The items of one callback mostly share their time stamp: converted
     // once, not once per value.
     FILETIME lastStamp{};
-    double lastTime = 0.0;
+    Stamp lastTime;
     for (DWORD i = 0; i < dwCount; ++i) {
       TXeloItem* item = ItemOf(phClientItems[i]);
       if (item == nullptr) continue;
@@ -59,7 +59,7 @@ HRESULT TXeloDataCallback::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESU
       if (i == 0 || stamp.dwLowDateTime != lastStamp.dwLowDateTime ||
           stamp.dwHighDateTime != lastStamp.dwHighDateTime) {
         lastStamp = stamp;
-        lastTime = FileTimeToDateTime(stamp);
+        lastTime = {FileTimeToDateTime(stamp), FileTimeToDateTimeUTC(stamp)};
       }
       StoreValue(*item, pvValues[i], pwQualities[i], lastTime, pErrors[i]);
     }
@@ -72,13 +72,13 @@ HRESULT TXeloDataCallback::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESU
   return S_OK;
 }
 
-void TXeloDataCallback::StoreValue(TXeloItem& item, const VARIANT& value, WORD quality, double timeStamp,
+void TXeloDataCallback::StoreValue(TXeloItem& item, const VARIANT& value, WORD quality, Stamp timeStamp,
                                    HRESULT error) {
   try {
     // Lent, not given: the server frees its values when we return.
     CopyLentValue(value, item.ValueRef());
     item.StoreQuality(quality);
-    item.StoreTimeStamp(timeStamp);
+    item.StoreTimeStamp(timeStamp.local, timeStamp.utc);
     item.SetLastError(error);
   } catch (const std::bad_alloc&) {
     MarkUnreadable(item, E_OUTOFMEMORY, timeStamp);
@@ -89,9 +89,9 @@ void TXeloDataCallback::StoreValue(TXeloItem& item, const VARIANT& value, WORD q
   }
 }
 
-void TXeloDataCallback::MarkUnreadable(TXeloItem& item, HRESULT error, double timeStamp) noexcept {
+void TXeloDataCallback::MarkUnreadable(TXeloItem& item, HRESULT error, Stamp timeStamp) noexcept {
   item.StoreQuality(OPC_QUALITY_BAD);
-  item.StoreTimeStamp(timeStamp);
+  item.StoreTimeStamp(timeStamp.local, timeStamp.utc);
   item.SetLastError(error);
 }
 

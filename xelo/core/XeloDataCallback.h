@@ -61,8 +61,13 @@ class TXeloDataCallback : public com::ComObject<IOPCDataCallback> {
   // Stores what the server reported for one item; one value that cannot be
   // copied marks that item bad with the reason in LastError and costs the
   // other items nothing.
-  static void StoreValue(TXeloItem& item, const VARIANT& value, WORD quality, double timeStamp, HRESULT error);
-  static void MarkUnreadable(TXeloItem& item, HRESULT error, double timeStamp) noexcept;
+  // A server time stamp converted to local time and to UTC.
+  struct Stamp {
+    double local = 0.0;
+    double utc = 0.0;
+  };
+  static void StoreValue(TXeloItem& item, const VARIANT& value, WORD quality, Stamp timeStamp, HRESULT error);
+  static void MarkUnreadable(TXeloItem& item, HRESULT error, Stamp timeStamp) noexcept;
 
   TXeloGroup* group_;
   DWORD cookie_ = 0;

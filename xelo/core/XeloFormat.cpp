@@ -196,6 +196,19 @@ DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept {
   return date;
 }
 
+DATE FileTimeToDateTimeUTC(const FILETIME& fileTime) noexcept {
+  if (fileTime.dwLowDateTime == 0 || fileTime.dwHighDateTime == 0) return 0.0;
+  constexpr std::uint64_t kTicksPerMillisecond = 10'000;
+  std::uint64_t ticks = (static_cast<std::uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
+  // Whole milliseconds, cut as the local conversion cuts them, so that the
+  // two values of one stamp always name the same millisecond.
+  ticks -= ticks % kTicksPerMillisecond;
+  const FILETIME whole{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+  const DATE date = com::FileTimeToDate(whole);
+  if (!com::IsValidDate(date)) return 0.0;
+  return date;
+}
+
 com::OleString StringToWide(std::string_view text) { return com::ToUtf16(text); }
 
 }  // namespace xelo

@@ -115,6 +115,13 @@ Variant AStrToVar(std::string_view text, VARTYPE type);
 // time cannot be represented (outside the years 100..9999). Never raises.
 DATE FileTimeToDateTime(const FILETIME& fileTime) noexcept;
 
+// The same time stamp as a UTC date-time value, straight from the FILETIME
+// by calendar arithmetic: no time-zone rules are read, so an instant in the
+// hour a summer-time change repeats keeps its own value. Same resolution
+// and the same 0 cases (a zero half, beyond the year 9999) as
+// FileTimeToDateTime. Never raises.
+DATE FileTimeToDateTimeUTC(const FILETIME& fileTime) noexcept;
+
 // The library's UTF-8 text as the UTF-16 text servers receive (names, item
 // identifiers, access paths, filters). Invalid UTF-8 is not an error: each
 // bad sequence becomes U+FFFD.

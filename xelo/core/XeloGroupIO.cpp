@@ -163,7 +163,7 @@ bool TXeloGroup::SyncRead(TXeloItemList* List, bool FromCache) {
         // server's word, the position is ours.
         item.StoreQuality(state[i].wQuality);
         item.ValueRef() = TakeReturnedValue(state[i].vDataValue);
-        item.StoreTimeStamp(FileTimeToDateTime(state[i].ftTimeStamp));
+        item.StoreTimeStamp(state[i].ftTimeStamp);
       },
       MarkBad);
 }

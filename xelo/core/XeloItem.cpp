@@ -257,6 +257,10 @@ std::string TXeloItem::GetLastErrorStr() const { return ItemErrorText(lastError_
 
 std::string TXeloItem::ValueStr() const { return VarToAStr(value_); }
 
+void TXeloItem::StoreTimeStamp(const FILETIME& stamp) {
+  StoreTimeStamp(FileTimeToDateTime(stamp), FileTimeToDateTimeUTC(stamp));
+}
+
 bool TXeloItem::IsGoodQuality() const { return (quality_ & OPC_QUALITY_GOOD) == OPC_QUALITY_GOOD; }
 
 void TXeloItem::WriteSync(const Variant& Value) { Write(Value, false); }

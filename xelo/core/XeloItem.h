@@ -109,7 +109,13 @@ class TXeloItem : public TCollectionItem {
   // ---- run-time state (published read-only, never streamed) ----
   const Variant& GetValue() const { return value_; }
   std::int32_t GetQuality() const { return quality_; }
+  // The server's time stamp of the value in local time, as the
+  // application shows it; 0 while there is none.
   double GetTimeStamp() const { return timeStamp_; }
+  // The same stamp in UTC, converted from the server's FILETIME on its own
+  // (never back from the local value, which is ambiguous in the hour a
+  // summer-time change repeats); 0 while there is none.
+  double GetTimeStampUTC() const { return timeStampUTC_; }
   std::int32_t GetCanonicalDatatype() const { return canonicalDatatype_; }
   // Engineering-unit type and information: exposed for applications that
   // read them, but nothing in the library fills them; always 0 and empty.
@@ -162,7 +168,14 @@ class TXeloItem : public TCollectionItem {
   }
   void StoreIsActive(bool value) { isActive_ = value; }
   void StoreQuality(std::int32_t quality) { quality_ = quality; }
-  void StoreTimeStamp(double timeStamp) { timeStamp_ = timeStamp; }
+  // Both values of the server's stamp: converted here, or (where one stamp
+  // serves many items) converted once by the caller with
+  // FileTimeToDateTime and FileTimeToDateTimeUTC.
+  void StoreTimeStamp(const FILETIME& stamp);
+  void StoreTimeStamp(double local, double utc) {
+    timeStamp_ = local;
+    timeStampUTC_ = utc;
+  }
   Variant& ValueRef() { return value_; }
 
  private:
@@ -177,6 +190,7 @@ class TXeloItem : public TCollectionItem {
   Variant value_;
   std::int32_t quality_ = 0;
   double timeStamp_ = 0;
+  double timeStampUTC_ = 0;
   std::int32_t canonicalDatatype_ = 0;
   OPCHANDLE serverHandle_ = kNoServerHandle;
   DWORD accessRights_ = 0;
