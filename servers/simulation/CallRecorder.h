@@ -8,6 +8,7 @@
 #include "servers/simulation/SimulationControl.h"
 #include "xelo/com/HResult.h"
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
@@ -18,7 +19,8 @@ namespace xelo::sim {
 
 class CallRecorder {
  public:
-  // Records a call of `method` with `args`; returns the HRESULT the method
+  // Records a call of `method` with `args`, first holding the caller for
+  // as long as a stall of the method says; returns the HRESULT the method
   // must answer instead of doing its work, when a failure is injected.
   std::optional<HRESULT> Enter(std::string_view method, CallArguments args);
 
@@ -28,7 +30,11 @@ class CallRecorder {
   // `method` answers `hr` from now on (once: only its next call).
   void FailMethod(std::string_view method, HRESULT hr, bool once);
   void ClearFailures();
-  // Forgets counts, arguments and injected failures.
+  // Every call of `method` from now on (once: only the next one) takes
+  // `duration` before it answers.
+  void StallMethod(std::string_view method, std::chrono::milliseconds duration, bool once);
+  void ClearStalls();
+  // Forgets counts, arguments, injected failures and stalls.
   void Reset();
 
  private:
@@ -41,7 +47,12 @@ class CallRecorder {
     bool once;
   };
   std::map<std::string, Record, std::less<>> records_;
+  struct Stall {
+    std::chrono::milliseconds duration;
+    bool once;
+  };
   std::map<std::string, Failure, std::less<>> failures_;
+  std::map<std::string, Stall, std::less<>> stalls_;
 };
 
 }  // namespace xelo::sim

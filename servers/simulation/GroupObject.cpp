@@ -65,6 +65,13 @@ GroupObject::~GroupObject() {
 }
 
 HRESULT GroupObject::QueryInterface(REFIID riid, void** ppvObject) {
+  if (FAILED(killed_) && !(riid == IID_IUnknown)) {
+    // Only what the client's side answers by itself still works.
+    if (ppvObject == nullptr) return E_POINTER;
+    *ppvObject = nullptr;
+    Runtime().NoteKilledCall();
+    return killed_;
+  }
   if (flavour_ == ServerFlavour::DA1Only && (riid == IID_IConnectionPointContainer || riid == IID_IOPCAsyncIO2)) {
     if (ppvObject == nullptr) return E_POINTER;
     *ppvObject = nullptr;
@@ -74,6 +81,27 @@ HRESULT GroupObject::QueryInterface(REFIID riid, void** ppvObject) {
 }
 
 // ---- helpers ----
+
+std::optional<HRESULT> GroupObject::Enter(std::string_view method, CallArguments args) {
+  if (FAILED(killed_)) {
+    Runtime().NoteKilledCall();
+    return killed_;
+  }
+  return Runtime().Enter(method, std::move(args));
+}
+
+void GroupObject::Kill(HRESULT code) {
+  killed_ = code;
+  // Nothing of a dead server reaches its clients any more.
+  if (timer_ != 0) scheduler_->StopTimer(timer_);
+  timer_ = 0;
+  for (auto& [id, request] : pending_) StopSlowTimer(request);
+  pending_.clear();
+  Runtime().Abandon(callback_->TakeSinks());
+  std::vector<ComPtr<IUnknown>> streams;
+  for (auto& sink : advises_.TakeSinks()) streams.push_back(ComPtr<IUnknown>::Attach(sink.Detach()));
+  Runtime().Abandon(std::move(streams));
+}
 
 void GroupObject::Detach() {
   server_ = nullptr;
@@ -224,7 +252,7 @@ HRESULT GroupObject::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESU
       args.itemIds.push_back(Text(pItemArray[i].szItemID));
       args.requestedTypes.push_back(pItemArray[i].vtRequestedDataType);
     }
-    if (auto injected = Runtime().Enter("IOPCItemMgt::AddItems", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCItemMgt::AddItems", std::move(args))) return *injected;
     return Validate(dwCount, pItemArray, true, ppAddResults, ppErrors);
   });
 }
@@ -239,7 +267,7 @@ HRESULT GroupObject::ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL b
       args.itemIds.push_back(Text(pItemArray[i].szItemID));
       args.requestedTypes.push_back(pItemArray[i].vtRequestedDataType);
     }
-    if (auto injected = Runtime().Enter("IOPCItemMgt::ValidateItems", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCItemMgt::ValidateItems", std::move(args))) return *injected;
     return Validate(dwCount, pItemArray, false, ppValidationResults, ppErrors);
   });
 }
@@ -247,7 +275,7 @@ HRESULT GroupObject::ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL b
 HRESULT GroupObject::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) {
   return Guarded([&]() -> HRESULT {
     if (ppErrors != nullptr) *ppErrors = nullptr;
-    if (auto injected = Runtime().Enter("IOPCItemMgt::RemoveItems", HandleArgs(dwCount))) return *injected;
+    if (auto injected = Enter("IOPCItemMgt::RemoveItems", HandleArgs(dwCount))) return *injected;
     const HRESULT hr = ForEachHandle(dwCount, phServer, ppErrors, [&](GroupItem& item, DWORD) {
       items_.erase(item.serverHandle);
       return S_OK;
@@ -267,7 +295,7 @@ HRESULT GroupObject::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bAc
     if (ppErrors != nullptr) *ppErrors = nullptr;
     CallArguments args = HandleArgs(dwCount);
     args.flag = bActive;
-    if (auto injected = Runtime().Enter("IOPCItemMgt::SetActiveState", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCItemMgt::SetActiveState", std::move(args))) return *injected;
     return ForEachHandle(dwCount, phServer, ppErrors, [&](GroupItem& item, DWORD) {
       const bool active = bActive != FALSE;
       if (active && !item.active) item.sent = false;  // its first value goes out again
@@ -280,7 +308,7 @@ HRESULT GroupObject::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bAc
 HRESULT GroupObject::SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) {
   return Guarded([&]() -> HRESULT {
     if (ppErrors != nullptr) *ppErrors = nullptr;
-    if (auto injected = Runtime().Enter("IOPCItemMgt::SetClientHandles", HandleArgs(dwCount))) return *injected;
+    if (auto injected = Enter("IOPCItemMgt::SetClientHandles", HandleArgs(dwCount))) return *injected;
     if (phClient == nullptr) return E_INVALIDARG;
     return ForEachHandle(dwCount, phServer, ppErrors, [&](GroupItem& item, DWORD i) {
       item.clientHandle = phClient[i];
@@ -295,7 +323,7 @@ HRESULT GroupObject::SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* p
     if (ppErrors != nullptr) *ppErrors = nullptr;
     CallArguments args = HandleArgs(dwCount);
     if (pRequestedDatatypes != nullptr) args.requestedTypes.assign(pRequestedDatatypes, pRequestedDatatypes + dwCount);
-    if (auto injected = Runtime().Enter("IOPCItemMgt::SetDatatypes", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCItemMgt::SetDatatypes", std::move(args))) return *injected;
     if (pRequestedDatatypes == nullptr) return E_INVALIDARG;
     return ForEachHandle(dwCount, phServer, ppErrors, [&](GroupItem& item, DWORD i) -> HRESULT {
       if (!TypeConversion::Convertible(item.item->def.type, pRequestedDatatypes[i])) return OPC_E_BADTYPE;
@@ -309,7 +337,7 @@ HRESULT GroupObject::SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* p
 HRESULT GroupObject::CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) {
   return Guarded([&]() -> HRESULT {
     if (ppUnk != nullptr) *ppUnk = nullptr;
-    if (auto injected = Runtime().Enter("IOPCItemMgt::CreateEnumerator")) return *injected;
+    if (auto injected = Enter("IOPCItemMgt::CreateEnumerator")) return *injected;
     if (ppUnk == nullptr) return E_INVALIDARG;
     if (!(riid == IID_IEnumOPCItemAttributes)) return E_NOINTERFACE;
     std::vector<GroupItem> snapshot;
@@ -329,7 +357,7 @@ HRESULT GroupObject::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
                               OPCHANDLE* phServerGroup) {
   return Guarded([&]() -> HRESULT {
     if (ppName != nullptr) *ppName = nullptr;
-    if (auto injected = Runtime().Enter("IOPCGroupStateMgt::GetState")) return *injected;
+    if (auto injected = Enter("IOPCGroupStateMgt::GetState")) return *injected;
     if (pUpdateRate == nullptr || pActive == nullptr || ppName == nullptr || pTimeBias == nullptr ||
         pPercentDeadband == nullptr || pLCID == nullptr || phClientGroup == nullptr || phServerGroup == nullptr) {
       return E_INVALIDARG;
@@ -353,7 +381,7 @@ HRESULT GroupObject::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdate
     if (pRequestedUpdateRate != nullptr) args.requestedRate = *pRequestedUpdateRate;
     if (pActive != nullptr) args.flag = *pActive;
     if (pLCID != nullptr) args.locale = *pLCID;
-    if (auto injected = Runtime().Enter("IOPCGroupStateMgt::SetState", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCGroupStateMgt::SetState", std::move(args))) return *injected;
     if (pRevisedUpdateRate == nullptr) return E_INVALIDARG;
     if (pPercentDeadband != nullptr && !(*pPercentDeadband >= 0.0f && *pPercentDeadband <= 100.0f)) {
       return E_INVALIDARG;
@@ -383,7 +411,7 @@ HRESULT GroupObject::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdate
 
 HRESULT GroupObject::SetName(LPCWSTR szName) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCGroupStateMgt::SetName", CallArguments().Set(&CallArguments::text, Text(szName)))) return *injected;
+    if (auto injected = Enter("IOPCGroupStateMgt::SetName", CallArguments().Set(&CallArguments::text, Text(szName)))) return *injected;
     if (szName == nullptr || szName[0] == 0) return E_INVALIDARG;
     if (settings_.name == szName) return S_OK;
     if (server_ != nullptr && server_->NameInUse(szName)) return OPC_E_DUPLICATENAME;
@@ -395,7 +423,7 @@ HRESULT GroupObject::SetName(LPCWSTR szName) {
 HRESULT GroupObject::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
   return Guarded([&]() -> HRESULT {
     if (ppUnk != nullptr) *ppUnk = nullptr;
-    if (auto injected = Runtime().Enter("IOPCGroupStateMgt::CloneGroup", CallArguments().Set(&CallArguments::text, Text(szName)))) return *injected;
+    if (auto injected = Enter("IOPCGroupStateMgt::CloneGroup", CallArguments().Set(&CallArguments::text, Text(szName)))) return *injected;
     if (ppUnk == nullptr) return E_INVALIDARG;
     if (server_ == nullptr) return E_FAIL;  // removed from its server
     GroupSettings settings = settings_;
@@ -424,7 +452,7 @@ HRESULT GroupObject::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
     if (ppErrors != nullptr) *ppErrors = nullptr;
     CallArguments args = HandleArgs(dwCount);
     args.dataSource = dwSource;
-    if (auto injected = Runtime().Enter("IOPCSyncIO::Read", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCSyncIO::Read", std::move(args))) return *injected;
     if (!ValidSource(dwSource) || dwCount == 0 || phServer == nullptr || ppItemValues == nullptr ||
         ppErrors == nullptr) {
       return E_INVALIDARG;
@@ -458,7 +486,7 @@ HRESULT GroupObject::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
 HRESULT GroupObject::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) {
   return Guarded([&]() -> HRESULT {
     if (ppErrors != nullptr) *ppErrors = nullptr;
-    if (auto injected = Runtime().Enter("IOPCSyncIO::Write", HandleArgs(dwCount))) return *injected;
+    if (auto injected = Enter("IOPCSyncIO::Write", HandleArgs(dwCount))) return *injected;
     if (pItemValues == nullptr) return E_INVALIDARG;
     return ForEachHandle(dwCount, phServer, ppErrors,
                          [&](GroupItem& item, DWORD i) { return WriteItem(item, pItemValues[i]); });
@@ -722,7 +750,7 @@ HRESULT GroupObject::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactio
     if (pdwCancelID != nullptr) *pdwCancelID = 0;
     CallArguments args = HandleArgs(dwCount);
     args.transactionId = dwTransactionID;
-    if (auto injected = Runtime().Enter("IOPCAsyncIO2::Read", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCAsyncIO2::Read", std::move(args))) return *injected;
     if (dwCount == 0 || phServer == nullptr || pdwCancelID == nullptr || ppErrors == nullptr) return E_INVALIDARG;
     if (!CallbackConnected()) return CONNECT_E_NOCONNECTION;
     Request request;
@@ -743,7 +771,7 @@ HRESULT GroupObject::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
     if (pdwCancelID != nullptr) *pdwCancelID = 0;
     CallArguments args = HandleArgs(dwCount);
     args.transactionId = dwTransactionID;
-    if (auto injected = Runtime().Enter("IOPCAsyncIO2::Write", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCAsyncIO2::Write", std::move(args))) return *injected;
     if (dwCount == 0 || phServer == nullptr || pItemValues == nullptr || pdwCancelID == nullptr ||
         ppErrors == nullptr) {
       return E_INVALIDARG;
@@ -762,7 +790,7 @@ HRESULT GroupObject::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
 HRESULT GroupObject::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) {
   return Guarded([&]() -> HRESULT {
     if (pdwCancelID != nullptr) *pdwCancelID = 0;
-    if (auto injected = Runtime().Enter("IOPCAsyncIO2::Refresh2",
+    if (auto injected = Enter("IOPCAsyncIO2::Refresh2",
                                         CallArguments().Set(&CallArguments::transactionId, dwTransactionID).Set(&CallArguments::dataSource, dwSource))) {
       return *injected;
     }
@@ -783,7 +811,7 @@ HRESULT GroupObject::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWO
 
 HRESULT GroupObject::Cancel2(DWORD dwCancelID) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCAsyncIO2::Cancel2", CallArguments().Set(&CallArguments::cancelId, dwCancelID))) return *injected;
+    if (auto injected = Enter("IOPCAsyncIO2::Cancel2", CallArguments().Set(&CallArguments::cancelId, dwCancelID))) return *injected;
     const auto it = pending_.find(dwCancelID);
     if (it == pending_.end() || it->second.kind == RequestKind::DA1Read || it->second.kind == RequestKind::DA1Write ||
         it->second.kind == RequestKind::DA1Refresh) {
@@ -810,7 +838,7 @@ HRESULT GroupObject::Cancel2(DWORD dwCancelID) {
 
 HRESULT GroupObject::SetEnable(BOOL bEnable) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCAsyncIO2::SetEnable", CallArguments().Set(&CallArguments::flag, bEnable))) return *injected;
+    if (auto injected = Enter("IOPCAsyncIO2::SetEnable", CallArguments().Set(&CallArguments::flag, bEnable))) return *injected;
     if (!CallbackConnected()) return CONNECT_E_NOCONNECTION;
     enabled_ = bEnable != FALSE;
     return S_OK;
@@ -819,7 +847,7 @@ HRESULT GroupObject::SetEnable(BOOL bEnable) {
 
 HRESULT GroupObject::GetEnable(BOOL* pbEnable) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCAsyncIO2::GetEnable")) return *injected;
+    if (auto injected = Enter("IOPCAsyncIO2::GetEnable")) return *injected;
     if (pbEnable == nullptr) return E_INVALIDARG;
     if (!CallbackConnected()) return CONNECT_E_NOCONNECTION;
     *pbEnable = enabled_ ? TRUE : FALSE;
@@ -837,7 +865,7 @@ HRESULT GroupObject::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCo
     CallArguments args = HandleArgs(dwCount);
     args.connection = dwConnection;
     args.dataSource = dwSource;
-    if (auto injected = Runtime().Enter("IOPCAsyncIO::Read", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCAsyncIO::Read", std::move(args))) return *injected;
     if (!ValidSource(dwSource) || dwCount == 0 || phServer == nullptr || pTransactionID == nullptr ||
         ppErrors == nullptr) {
       return E_INVALIDARG;
@@ -864,7 +892,7 @@ HRESULT GroupObject::Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServe
     if (pTransactionID != nullptr) *pTransactionID = 0;
     CallArguments args = HandleArgs(dwCount);
     args.connection = dwConnection;
-    if (auto injected = Runtime().Enter("IOPCAsyncIO::Write", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCAsyncIO::Write", std::move(args))) return *injected;
     if (dwCount == 0 || phServer == nullptr || pItemValues == nullptr || pTransactionID == nullptr ||
         ppErrors == nullptr) {
       return E_INVALIDARG;
@@ -888,7 +916,7 @@ HRESULT GroupObject::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* 
   return Guarded([&]() -> HRESULT {
     if (pTransactionID != nullptr) *pTransactionID = 0;
     if (auto injected =
-            Runtime().Enter("IOPCAsyncIO::Refresh", CallArguments().Set(&CallArguments::connection, dwConnection).Set(&CallArguments::dataSource, dwSource))) {
+            Enter("IOPCAsyncIO::Refresh", CallArguments().Set(&CallArguments::connection, dwConnection).Set(&CallArguments::dataSource, dwSource))) {
       return *injected;
     }
     if (!ValidSource(dwSource) || pTransactionID == nullptr) return E_INVALIDARG;
@@ -909,7 +937,7 @@ HRESULT GroupObject::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* 
 
 HRESULT GroupObject::Cancel(DWORD dwTransactionID) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCAsyncIO::Cancel", CallArguments().Set(&CallArguments::cancelId, dwTransactionID))) return *injected;
+    if (auto injected = Enter("IOPCAsyncIO::Cancel", CallArguments().Set(&CallArguments::cancelId, dwTransactionID))) return *injected;
     const auto it = pending_.find(dwTransactionID);
     if (it == pending_.end() || (it->second.kind != RequestKind::DA1Read && it->second.kind != RequestKind::DA1Write &&
                                  it->second.kind != RequestKind::DA1Refresh)) {
@@ -924,6 +952,8 @@ HRESULT GroupObject::Cancel(DWORD dwTransactionID) {
 // ---- IConnectionPointContainer ----
 
 HRESULT GroupObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+  if (ppEnum != nullptr) *ppEnum = nullptr;
+  if (auto injected = Enter("IOPCGroup::EnumConnectionPoints")) return *injected;
   return points_.EnumConnectionPoints(ppEnum);
 }
 
@@ -933,7 +963,7 @@ HRESULT GroupObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
 HRESULT GroupObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
   return Guarded([&]() -> HRESULT {
     if (ppCP != nullptr) *ppCP = nullptr;
-    if (auto injected = Runtime().Enter("IOPCGroup::FindConnectionPoint", CallArguments())) return *injected;
+    if (auto injected = Enter("IOPCGroup::FindConnectionPoint", CallArguments())) return *injected;
     return points_.FindConnectionPoint(riid, ppCP);
   });
 }
@@ -942,28 +972,35 @@ HRESULT GroupObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
 
 HRESULT GroupObject::GetData(FORMATETC*, STGMEDIUM* pmedium) {
   if (pmedium != nullptr) *pmedium = STGMEDIUM{};
+  if (FAILED(killed_)) return killed_;
   return E_NOTIMPL;
 }
 
-HRESULT GroupObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
+HRESULT GroupObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return FAILED(killed_) ? killed_ : E_NOTIMPL; }
 
-HRESULT GroupObject::QueryGetData(FORMATETC* pformatetc) { return advises_.QueryGetData(pformatetc); }
+HRESULT GroupObject::QueryGetData(FORMATETC* pformatetc) {
+  return FAILED(killed_) ? killed_ : advises_.QueryGetData(pformatetc);
+}
 
 HRESULT GroupObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* pformatetcOut) {
   if (pformatetcOut != nullptr) pformatetcOut->ptd = nullptr;
-  return E_NOTIMPL;
+  return FAILED(killed_) ? killed_ : E_NOTIMPL;
 }
 
-HRESULT GroupObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+HRESULT GroupObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return FAILED(killed_) ? killed_ : E_NOTIMPL; }
 
 HRESULT GroupObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) {
+  if (FAILED(killed_)) {
+    if (ppenumFormatEtc != nullptr) *ppenumFormatEtc = nullptr;
+    return killed_;
+  }
   return advises_.EnumFormatEtc(dwDirection, ppenumFormatEtc);
 }
 
 HRESULT GroupObject::DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink, DWORD* pdwConnection) {
   return Guarded([&]() -> HRESULT {
     if (pdwConnection != nullptr) *pdwConnection = 0;
-    if (auto injected = Runtime().Enter("IDataObject::DAdvise", CallArguments().Set(&CallArguments::flag, static_cast<BOOL>(advf)))) return *injected;
+    if (auto injected = Enter("IDataObject::DAdvise", CallArguments().Set(&CallArguments::flag, static_cast<BOOL>(advf)))) return *injected;
     // Only global memory: the streams are flat blocks.
     if (pformatetc != nullptr && (pformatetc->tymed & TYMED_HGLOBAL) == 0) return DV_E_TYMED;
     return advises_.DAdvise(pformatetc, advf, pAdvSink, pdwConnection);
@@ -972,11 +1009,17 @@ HRESULT GroupObject::DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAd
 
 HRESULT GroupObject::DUnadvise(DWORD dwConnection) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IDataObject::DUnadvise", CallArguments().Set(&CallArguments::connection, dwConnection))) return *injected;
+    if (auto injected = Enter("IDataObject::DUnadvise", CallArguments().Set(&CallArguments::connection, dwConnection))) return *injected;
     return advises_.DUnadvise(dwConnection);
   });
 }
 
-HRESULT GroupObject::EnumDAdvise(IEnumSTATDATA** ppenumAdvise) { return advises_.EnumDAdvise(ppenumAdvise); }
+HRESULT GroupObject::EnumDAdvise(IEnumSTATDATA** ppenumAdvise) {
+  if (FAILED(killed_)) {
+    if (ppenumAdvise != nullptr) *ppenumAdvise = nullptr;
+    return killed_;
+  }
+  return advises_.EnumDAdvise(ppenumAdvise);
+}
 
 }  // namespace xelo::sim

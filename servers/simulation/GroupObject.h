@@ -30,11 +30,17 @@
 // - DA 1.0 transaction ids come from the same counter as DA 2.0 cancel
 //   ids; IDataObject::GetData is not offered (E_NOTIMPL).
 //
+// Killed with its server (SimulationControl::KillServers), a group
+// answers every method (and QueryInterface for anything but IUnknown) with
+// the kill code, stops its timers and pending completions, and hands the
+// sinks it held to the runtime unreleased.
+//
 // Main thread only; no exception leaves a COM method.
 #pragma once
 
 #include "servers/simulation/GroupItem.h"
 #include "servers/simulation/GroupSettings.h"
+#include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
 #include "xelo/com/Apartment.h"
 #include "xelo/com/ComObject.h"
@@ -43,6 +49,8 @@
 #include "xelo/opc/Opc.h"
 
 #include <map>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -132,8 +140,14 @@ class GroupObject final
   // Delivers the subscription update due now, if any.
   void PublishChanges();
   void CopyItemsFrom(const GroupObject& other);
+  // The server died; every later call answers `code`.
+  void Kill(HRESULT code);
 
  private:
+  // The start of every method: the kill code for a killed group, else the
+  // call recorder's answer (Runtime().Enter).
+  std::optional<HRESULT> Enter(std::string_view method, CallArguments args = {});
+
   enum class RequestKind { Read, Write, Refresh, DA1Read, DA1Write, DA1Refresh };
   struct Request {
     RequestKind kind = RequestKind::Read;
@@ -201,6 +215,7 @@ class GroupObject final
   xelo::com::ConnectionPointList points_;
   xelo::com::ComPtr<xelo::com::ConnectionPoint> callback_;
   xelo::com::DataAdviseHolder advises_;
+  HRESULT killed_ = S_OK;
 };
 
 }  // namespace xelo::sim

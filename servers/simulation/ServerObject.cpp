@@ -45,6 +45,13 @@ ServerObject::~ServerObject() {
   Runtime().RemoveServer(runtimeId_);
 }
 HRESULT ServerObject::QueryInterface(REFIID riid, void** ppvObject) {
+  if (FAILED(killed_) && !(riid == IID_IUnknown)) {
+    // Only what the client's side answers by itself still works.
+    if (ppvObject == nullptr) return E_POINTER;
+    *ppvObject = nullptr;
+    Runtime().NoteKilledCall();
+    return killed_;
+  }
   if (flavour_ == ServerFlavour::DA1Only && riid == IID_IConnectionPointContainer) {
     if (ppvObject == nullptr) return E_POINTER;
     *ppvObject = nullptr;
@@ -54,6 +61,19 @@ HRESULT ServerObject::QueryInterface(REFIID riid, void** ppvObject) {
 }
 
 // ---- helpers for groups and the runtime ----
+
+std::optional<HRESULT> ServerObject::Enter(std::string_view method, CallArguments args) {
+  if (FAILED(killed_)) {
+    Runtime().NoteKilledCall();
+    return killed_;
+  }
+  return Runtime().Enter(method, std::move(args));
+}
+
+void ServerObject::Kill(HRESULT code) {
+  killed_ = code;
+  Runtime().Abandon(shutdown_->TakeSinks());
+}
 
 bool ServerObject::NameInUse(com::OleStringView name) const {
   for (const auto& [handle, group] : groups_) {
@@ -105,7 +125,7 @@ HRESULT ServerObject::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
                                DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk) {
   return Guarded([&]() -> HRESULT {
     if (ppUnk != nullptr) *ppUnk = nullptr;
-    if (auto injected = Runtime().Enter("IOPCServer::AddGroup", CallArguments().Set(&CallArguments::requestedRate, dwRequestedUpdateRate).Set(&CallArguments::locale, dwLCID).Set(&CallArguments::flag, bActive).Set(&CallArguments::text, Text(szName)))) {
+    if (auto injected = Enter("IOPCServer::AddGroup", CallArguments().Set(&CallArguments::requestedRate, dwRequestedUpdateRate).Set(&CallArguments::locale, dwLCID).Set(&CallArguments::flag, bActive).Set(&CallArguments::text, Text(szName)))) {
       return *injected;
     }
     if (phServerGroup == nullptr || pRevisedUpdateRate == nullptr || ppUnk == nullptr) return E_INVALIDARG;
@@ -141,7 +161,7 @@ HRESULT ServerObject::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
 HRESULT ServerObject::GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) {
   return Guarded([&]() -> HRESULT {
     if (ppString != nullptr) *ppString = nullptr;
-    if (auto injected = Runtime().Enter("IOPCServer::GetErrorString", CallArguments().Set(&CallArguments::locale, dwLocale).Set(&CallArguments::code, dwError))) {
+    if (auto injected = Enter("IOPCServer::GetErrorString", CallArguments().Set(&CallArguments::locale, dwLocale).Set(&CallArguments::code, dwError))) {
       return *injected;
     }
     if (ppString == nullptr || !LocaleSupported(dwLocale)) return E_INVALIDARG;
@@ -152,7 +172,7 @@ HRESULT ServerObject::GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppS
 HRESULT ServerObject::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
   return Guarded([&]() -> HRESULT {
     if (ppUnk != nullptr) *ppUnk = nullptr;
-    if (auto injected = Runtime().Enter("IOPCServer::GetGroupByName", CallArguments().Set(&CallArguments::text, Text(szName)))) return *injected;
+    if (auto injected = Enter("IOPCServer::GetGroupByName", CallArguments().Set(&CallArguments::text, Text(szName)))) return *injected;
     if (szName == nullptr || ppUnk == nullptr) return E_INVALIDARG;
     for (const auto& [handle, group] : groups_) {
       if (group->Name() == szName) return group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
@@ -164,7 +184,7 @@ HRESULT ServerObject::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppU
 HRESULT ServerObject::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
   return Guarded([&]() -> HRESULT {
     if (ppServerStatus != nullptr) *ppServerStatus = nullptr;
-    if (auto injected = Runtime().Enter("IOPCServer::GetStatus")) return *injected;
+    if (auto injected = Enter("IOPCServer::GetStatus")) return *injected;
     if (ppServerStatus == nullptr) return E_INVALIDARG;
     const auto& fields = Runtime().Status();
     TaskArray<OPCSERVERSTATUS> status(1);
@@ -185,7 +205,7 @@ HRESULT ServerObject::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
 
 HRESULT ServerObject::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCServer::RemoveGroup", CallArguments().Set(&CallArguments::flag, bForce).Set(&CallArguments::handle, hServerGroup))) {
+    if (auto injected = Enter("IOPCServer::RemoveGroup", CallArguments().Set(&CallArguments::flag, bForce).Set(&CallArguments::handle, hServerGroup))) {
       return *injected;
     }
     const auto it = groups_.find(hServerGroup);
@@ -203,7 +223,7 @@ HRESULT ServerObject::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
 HRESULT ServerObject::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) {
   return Guarded([&]() -> HRESULT {
     if (ppUnk != nullptr) *ppUnk = nullptr;
-    if (auto injected = Runtime().Enter("IOPCServer::CreateGroupEnumerator", {})) return *injected;
+    if (auto injected = Enter("IOPCServer::CreateGroupEnumerator", {})) return *injected;
     if (ppUnk == nullptr) return E_INVALIDARG;
     bool privateGroups = false;
     switch (dwScope) {
@@ -245,7 +265,7 @@ HRESULT ServerObject::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, L
 
 HRESULT ServerObject::SetLocaleID(LCID dwLcid) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCCommon::SetLocaleID", CallArguments().Set(&CallArguments::locale, dwLcid))) return *injected;
+    if (auto injected = Enter("IOPCCommon::SetLocaleID", CallArguments().Set(&CallArguments::locale, dwLcid))) return *injected;
     if (!LocaleSupported(dwLcid)) return E_INVALIDARG;
     locale_ = dwLcid;
     return S_OK;
@@ -254,7 +274,7 @@ HRESULT ServerObject::SetLocaleID(LCID dwLcid) {
 
 HRESULT ServerObject::GetLocaleID(LCID* pdwLcid) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCCommon::GetLocaleID")) return *injected;
+    if (auto injected = Enter("IOPCCommon::GetLocaleID")) return *injected;
     if (pdwLcid == nullptr) return E_INVALIDARG;
     *pdwLcid = locale_;
     return S_OK;
@@ -265,7 +285,7 @@ HRESULT ServerObject::QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) {
   return Guarded([&]() -> HRESULT {
     if (pdwCount != nullptr) *pdwCount = 0;
     if (pdwLcid != nullptr) *pdwLcid = nullptr;
-    if (auto injected = Runtime().Enter("IOPCCommon::QueryAvailableLocaleIDs")) return *injected;
+    if (auto injected = Enter("IOPCCommon::QueryAvailableLocaleIDs")) return *injected;
     if (pdwCount == nullptr || pdwLcid == nullptr) return E_INVALIDARG;
     TaskArray<LCID> locales(3);
     locales[0] = kLocaleSystemDefault;
@@ -280,7 +300,7 @@ HRESULT ServerObject::QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) {
 HRESULT ServerObject::GetErrorString(HRESULT dwError, LPWSTR* ppString) {
   return Guarded([&]() -> HRESULT {
     if (ppString != nullptr) *ppString = nullptr;
-    if (auto injected = Runtime().Enter("IOPCCommon::GetErrorString", CallArguments().Set(&CallArguments::locale, locale_).Set(&CallArguments::code, dwError))) {
+    if (auto injected = Enter("IOPCCommon::GetErrorString", CallArguments().Set(&CallArguments::locale, locale_).Set(&CallArguments::code, dwError))) {
       return *injected;
     }
     if (ppString == nullptr) return E_INVALIDARG;
@@ -290,7 +310,7 @@ HRESULT ServerObject::GetErrorString(HRESULT dwError, LPWSTR* ppString) {
 
 HRESULT ServerObject::SetClientName(LPCWSTR szName) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCCommon::SetClientName", CallArguments().Set(&CallArguments::text, Text(szName)))) return *injected;
+    if (auto injected = Enter("IOPCCommon::SetClientName", CallArguments().Set(&CallArguments::text, Text(szName)))) return *injected;
     if (szName == nullptr) return E_INVALIDARG;
     clientName_ = szName;
     return S_OK;
@@ -300,18 +320,26 @@ HRESULT ServerObject::SetClientName(LPCWSTR szName) {
 // ---- IConnectionPointContainer ----
 
 HRESULT ServerObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-  return points_.EnumConnectionPoints(ppEnum);
+  return Guarded([&]() -> HRESULT {
+    if (ppEnum != nullptr) *ppEnum = nullptr;
+    if (auto injected = Enter("IConnectionPointContainer::EnumConnectionPoints")) return *injected;
+    return points_.EnumConnectionPoints(ppEnum);
+  });
 }
 
 HRESULT ServerObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
-  return points_.FindConnectionPoint(riid, ppCP);
+  return Guarded([&]() -> HRESULT {
+    if (ppCP != nullptr) *ppCP = nullptr;
+    if (auto injected = Enter("IConnectionPointContainer::FindConnectionPoint")) return *injected;
+    return points_.FindConnectionPoint(riid, ppCP);
+  });
 }
 
 // ---- IOPCBrowseServerAddressSpace ----
 
 HRESULT ServerObject::QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCBrowseServerAddressSpace::QueryOrganization")) return *injected;
+    if (auto injected = Enter("IOPCBrowseServerAddressSpace::QueryOrganization")) return *injected;
     if (pNameSpaceType == nullptr) return E_INVALIDARG;
     *pNameSpaceType = browser_.Organization();
     return S_OK;
@@ -320,7 +348,7 @@ HRESULT ServerObject::QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) {
 
 HRESULT ServerObject::ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) {
   return Guarded([&]() -> HRESULT {
-    if (auto injected = Runtime().Enter("IOPCBrowseServerAddressSpace::ChangeBrowsePosition",
+    if (auto injected = Enter("IOPCBrowseServerAddressSpace::ChangeBrowsePosition",
                                         CallArguments().Set(&CallArguments::browseDirection, dwBrowseDirection).Set(&CallArguments::text, Text(szString)))) {
       return *injected;
     }
@@ -333,7 +361,7 @@ HRESULT ServerObject::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR
                                        LPENUMSTRING* ppIEnumString) {
   return Guarded([&]() -> HRESULT {
     if (ppIEnumString != nullptr) *ppIEnumString = nullptr;
-    if (auto injected = Runtime().Enter("IOPCBrowseServerAddressSpace::BrowseOPCItemIDs",
+    if (auto injected = Enter("IOPCBrowseServerAddressSpace::BrowseOPCItemIDs",
                                         CallArguments().Set(&CallArguments::browseType, dwBrowseFilterType).Set(&CallArguments::dataTypeFilter, vtDataTypeFilter).Set(&CallArguments::accessMask, dwAccessRightsFilter).Set(&CallArguments::text, Text(szFilterCriteria)))) {
       return *injected;
     }
@@ -351,7 +379,7 @@ HRESULT ServerObject::GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) {
   return Guarded([&]() -> HRESULT {
     if (szItemID != nullptr) *szItemID = nullptr;
     if (auto injected =
-            Runtime().Enter("IOPCBrowseServerAddressSpace::GetItemID", CallArguments().Set(&CallArguments::text, Text(szItemDataID)))) {
+            Enter("IOPCBrowseServerAddressSpace::GetItemID", CallArguments().Set(&CallArguments::text, Text(szItemDataID)))) {
       return *injected;
     }
     if (szItemID == nullptr) return E_INVALIDARG;
@@ -367,7 +395,7 @@ HRESULT ServerObject::BrowseAccessPaths(LPCWSTR szItemID, LPENUMSTRING* ppIEnumS
   return Guarded([&]() -> HRESULT {
     if (ppIEnumString != nullptr) *ppIEnumString = nullptr;
     if (auto injected =
-            Runtime().Enter("IOPCBrowseServerAddressSpace::BrowseAccessPaths", CallArguments().Set(&CallArguments::text, Text(szItemID)))) {
+            Enter("IOPCBrowseServerAddressSpace::BrowseAccessPaths", CallArguments().Set(&CallArguments::text, Text(szItemID)))) {
       return *injected;
     }
     // Our items have no access paths.
@@ -385,7 +413,7 @@ HRESULT ServerObject::QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount,
     if (ppDescriptions != nullptr) *ppDescriptions = nullptr;
     if (ppvtDataTypes != nullptr) *ppvtDataTypes = nullptr;
     if (auto injected =
-            Runtime().Enter("IOPCItemProperties::QueryAvailableProperties", CallArguments().Set(&CallArguments::text, Text(szItemID)))) {
+            Enter("IOPCItemProperties::QueryAvailableProperties", CallArguments().Set(&CallArguments::text, Text(szItemID)))) {
       return *injected;
     }
     if (pdwCount == nullptr || ppPropertyIDs == nullptr || ppDescriptions == nullptr || ppvtDataTypes == nullptr) {
@@ -418,7 +446,7 @@ HRESULT ServerObject::GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* p
     if (ppErrors != nullptr) *ppErrors = nullptr;
     CallArguments args = CallArguments().Set(&CallArguments::count, dwCount).Set(&CallArguments::text, Text(szItemID));
     if (pdwPropertyIDs != nullptr) args.propertyIds.assign(pdwPropertyIDs, pdwPropertyIDs + dwCount);
-    if (auto injected = Runtime().Enter("IOPCItemProperties::GetItemProperties", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCItemProperties::GetItemProperties", std::move(args))) return *injected;
     if (dwCount == 0 || pdwPropertyIDs == nullptr || ppvData == nullptr || ppErrors == nullptr) return E_INVALIDARG;
     SimulatedItem* item = nullptr;
     const HRESULT hr = ItemProperties::Resolve(Runtime().Space(), szItemID, item);
@@ -445,7 +473,7 @@ HRESULT ServerObject::LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPr
     if (ppErrors != nullptr) *ppErrors = nullptr;
     CallArguments args = CallArguments().Set(&CallArguments::count, dwCount).Set(&CallArguments::text, Text(szItemID));
     if (pdwPropertyIDs != nullptr) args.propertyIds.assign(pdwPropertyIDs, pdwPropertyIDs + dwCount);
-    if (auto injected = Runtime().Enter("IOPCItemProperties::LookupItemIDs", std::move(args))) return *injected;
+    if (auto injected = Enter("IOPCItemProperties::LookupItemIDs", std::move(args))) return *injected;
     if (dwCount == 0 || pdwPropertyIDs == nullptr || ppszNewItemIDs == nullptr || ppErrors == nullptr) {
       return E_INVALIDARG;
     }

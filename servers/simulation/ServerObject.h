@@ -10,6 +10,12 @@
 // goes away, so there is no cycle. Main thread only; no exception leaves a
 // COM method.
 //
+// Killed (SimulationControl::KillServers), the object stands for a server
+// whose process was ended: AddRef and Release still work (a client's COM
+// answers them locally), QueryInterface for anything but IUnknown and
+// every method answer the kill code, and the shutdown sinks it held are
+// handed to the runtime unreleased.
+//
 // Choices: null required pointers answer E_INVALIDARG; RemoveGroup of an
 // unknown handle answers E_FAIL; a forced RemoveGroup answers S_OK even
 // while the client still holds the group; AddGroup accepts any LCID;
@@ -18,12 +24,15 @@
 
 #include "servers/simulation/AddressSpaceBrowser.h"
 #include "servers/simulation/GroupSettings.h"
+#include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
 #include "xelo/com/ComObject.h"
 #include "xelo/com/ConnectionPoint.h"
 #include "xelo/opc/Opc.h"
 
 #include <map>
+#include <optional>
+#include <string_view>
 #include <string>
 
 namespace xelo::sim {
@@ -85,8 +94,15 @@ class ServerObject final : public xelo::com::ComObject<IOPCServer, IOPCCommon, I
   void NoteUpdateSent();
   void DeliverShutdown(const com::OleString& reason);
   LCID Locale() const { return locale_; }
+  // The server died; every later call answers `code`.
+  void Kill(HRESULT code);
+  bool Killed() const { return FAILED(killed_); }
 
  private:
+  // The start of every method: the kill code for a killed server, else the
+  // call recorder's answer (Runtime().Enter).
+  std::optional<HRESULT> Enter(std::string_view method, CallArguments args = {});
+
   static bool LocaleSupported(LCID lcid);
   static HRESULT ErrorText(HRESULT code, LPWSTR* text);
 
@@ -101,6 +117,7 @@ class ServerObject final : public xelo::com::ComObject<IOPCServer, IOPCCommon, I
   LCID locale_ = 0x0800;  // LOCALE_SYSTEM_DEFAULT
   com::OleString clientName_;
   FILETIME lastUpdate_{};
+  HRESULT killed_ = S_OK;
 };
 
 }  // namespace xelo::sim

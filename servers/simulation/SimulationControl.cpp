@@ -83,6 +83,25 @@ void SimulationControl::RefuseItem(com::OleStringView itemId, HRESULT code) {
 
 void SimulationControl::ClearRefusedItems() { Runtime().Behaviour().refusedItems.clear(); }
 
+void SimulationControl::StallMethod(std::string_view method, std::chrono::milliseconds duration, bool once) {
+  Runtime().Calls().StallMethod(method, duration, once);
+}
+
+void SimulationControl::ClearMethodStalls() { Runtime().Calls().ClearStalls(); }
+
+void SimulationControl::KillServers(HRESULT code) {
+  if (SUCCEEDED(code)) {
+    char text[80];
+    std::snprintf(text, sizeof text, "KillServers needs a failure code, not 0x%08X", static_cast<unsigned>(code));
+    throw std::invalid_argument(text);
+  }
+  Runtime().KillServers(code);
+}
+
+unsigned SimulationControl::KilledCalls() { return Runtime().KilledCalls(); }
+
+void SimulationControl::RefuseCreation(unsigned count, HRESULT code) { Runtime().RefuseCreation(count, code); }
+
 void SimulationControl::SetRemoveItemsWithoutErrors(bool on) { Runtime().Behaviour().removeItemsWithoutErrors = on; }
 
 void SimulationControl::SetEarlyCallbacks(bool on) { Runtime().Behaviour().earlyCallbacks = on; }
@@ -106,7 +125,8 @@ std::optional<CallArguments> SimulationControl::LastArguments(std::string_view m
 }
 
 SimulationControl::LiveObjects SimulationControl::Live() {
-  return LiveObjects{Runtime().Servers().size(), Runtime().Groups().size()};
+  return LiveObjects{Runtime().Servers().size(), Runtime().Groups().size(), Runtime().KilledServers(),
+                     Runtime().KilledGroups()};
 }
 
 std::vector<com::OleString> SimulationControl::LiveGroupNames() {

@@ -18,15 +18,20 @@
 // "IOPCServerList::EnumClassesOfCategories", ...; a group's connection point
 // container answers as "IOPCGroup::FindConnectionPoint").
 //
+// Server objects are created through the class factory, counted as
+// "IClassFactory::CreateInstance" (refused and failed attempts included).
+//
 // No sleeping is ever needed: update cycles run on the scheduler's timers
 // (a test installs a DefaultScheduler with a ManualClock and advances it),
 // or directly through RunUpdateCycle() and PublishNow().
 #pragma once
 
+#include "xelo/com/HResult.h"
 #include "xelo/com/Variant.h"
 #include "xelo/com/WinTypes.h"
 #include "xelo/opc/OpcTypes.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -72,6 +77,9 @@ class SimulationControl {
   struct LiveObjects {
     std::size_t servers = 0;
     std::size_t groups = 0;  // also groups removed from their server but still referenced
+    // Objects killed by KillServers that a client still holds.
+    std::size_t killedServers = 0;
+    std::size_t killedGroups = 0;
   };
 
   // ---- simulated data ----
@@ -116,6 +124,29 @@ class SimulationControl {
   // Callbacks carry this group handle instead of the client's.
   static void SetForeignGroupHandle(std::optional<OPCHANDLE> handle);
 
+  // `method` takes `duration` (real time: the caller's thread waits, as in
+  // a synchronous call to a busy server) before it answers, on its next
+  // call (once) or on every call.
+  static void StallMethod(std::string_view method, std::chrono::milliseconds duration, bool once = false);
+  static void ClearMethodStalls();
+
+  // ---- a server that dies ----
+  // Every live server object dies at once with all its groups, as a
+  // server whose process was ended: from now on every call of a killed
+  // object, and QueryInterface for anything but IUnknown, answers `code`;
+  // AddRef and Release go on working (a client's COM answers them
+  // locally). Update cycles, pending completions and shutdown notices stop
+  // for them, and the sinks they held (shutdown, data callback, data
+  // stream) are never released by them: Reset() releases those, so that a
+  // test leaks nothing. Objects created later are alive as usual.
+  static void KillServers(HRESULT code = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+  // Calls that reached a killed object since Reset().
+  static unsigned KilledCalls();
+  // The next `count` creations of a server object fail with `code` (which
+  // CoCreateInstance passes on), as for a server program that cannot
+  // start; 0 ends a refusal.
+  static void RefuseCreation(unsigned count, HRESULT code = CO_E_SERVER_EXEC_FAILURE);
+
   // ---- strict ownership ----
   // Strict mode checks that clients keep COM's ownership rule: what a
   // callback lends them ([in]) comes back unchanged and unfreed (checked
@@ -142,8 +173,9 @@ class SimulationControl {
   static LiveObjects Live();
   static std::vector<com::OleString> LiveGroupNames();
 
-  // Values, status fields, faults, switches, counters and the seed back to
-  // their start; ownership violations forgotten. Live objects and the
+  // Values, status fields, faults, stalls, refusals, switches, counters
+  // and the seed back to their start; ownership violations forgotten; the
+  // sinks of killed objects released. Live and killed objects and the
   // strict ownership mode stay as they are.
   static void Reset();
 };

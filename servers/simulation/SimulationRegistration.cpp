@@ -4,6 +4,7 @@
 #include "servers/simulation/OwnershipLedger.h"
 #include "servers/simulation/ServerList.h"
 #include "servers/simulation/ServerObject.h"
+#include "servers/simulation/SimulationRuntime.h"
 #include "servers/simulation/SimulationServer.h"
 #include "xelo/com/ClassRegistry.h"
 #include "xelo/opc/OpcCategories.h"
@@ -23,6 +24,10 @@ using xelo::com::ComPtr;
 
 ComPtr<IClassFactory> ServerFactory(ServerFlavour flavour) {
   return xelo::com::MakeComObject<xelo::com::FunctionClassFactory>([flavour](REFIID riid, void** out) {
+    if (auto refused = SimulationRuntime::Instance().EnterCreation()) {
+      if (out != nullptr) *out = nullptr;
+      return *refused;
+    }
     auto server = xelo::com::MakeComObject<ServerObject>(flavour);
     return server->QueryInterface(riid, out);
   });

@@ -23,6 +23,7 @@ DWORD SimulationRuntime::AddServer(ServerObject* server) {
 
 void SimulationRuntime::RemoveServer(DWORD id) {
   servers_.erase(id);
+  killedServers_.erase(id);
   if (servers_.empty()) StopUpdates();
 }
 
@@ -43,7 +44,40 @@ DWORD SimulationRuntime::AddGroup(GroupObject* group) {
   return id;
 }
 
-void SimulationRuntime::RemoveGroup(DWORD id) { groups_.erase(id); }
+void SimulationRuntime::RemoveGroup(DWORD id) {
+  groups_.erase(id);
+  killedGroups_.erase(id);
+}
+
+void SimulationRuntime::KillServers(HRESULT code) {
+  // Moved apart first: a killed object is no longer found by the posted
+  // deliveries, the shutdown notices or PublishNow.
+  std::map<DWORD, ServerObject*> servers;
+  std::map<DWORD, GroupObject*> groups;
+  servers.swap(servers_);
+  groups.swap(groups_);
+  killedServers_.insert(servers.begin(), servers.end());
+  killedGroups_.insert(groups.begin(), groups.end());
+  StopUpdates();
+  for (const auto& [id, group] : groups) group->Kill(code);
+  for (const auto& [id, server] : servers) server->Kill(code);
+}
+
+void SimulationRuntime::Abandon(std::vector<xelo::com::ComPtr<IUnknown>> sinks) {
+  for (auto& sink : sinks) abandoned_.push_back(std::move(sink));
+}
+
+std::optional<HRESULT> SimulationRuntime::EnterCreation() {
+  if (auto injected = Enter("IClassFactory::CreateInstance")) return injected;
+  if (refusedCreations_ == 0) return std::nullopt;
+  --refusedCreations_;
+  return creationRefusal_;
+}
+
+void SimulationRuntime::RefuseCreation(unsigned count, HRESULT code) {
+  refusedCreations_ = count;
+  creationRefusal_ = code;
+}
 
 GroupObject* SimulationRuntime::FindGroup(DWORD id) const {
   const auto it = groups_.find(id);
@@ -114,7 +148,15 @@ void SimulationRuntime::Reset() {
   status_ = StatusFields{};
   status_.startTime = TimeSource::Now();
   switches_ = Switches{};
+  killedCalls_ = 0;
+  refusedCreations_ = 0;
+  creationRefusal_ = S_OK;
   OwnershipLedger::Instance().Reset();
+  // Released last and from a list of their own: a sink's release may run
+  // client code.
+  std::vector<xelo::com::ComPtr<IUnknown>> abandoned;
+  abandoned.swap(abandoned_);
+  abandoned.clear();
 }
 
 }  // namespace xelo::sim

@@ -6,8 +6,12 @@
 // Server and group objects register here while they live; the registry
 // holds no references (objects are owned by their COM clients), so posted
 // callbacks look their object up by id at delivery time and find nothing
-// once it is gone. The update timer runs on the apartment scheduler while
-// at least one server object lives.
+// once it is gone (or killed). The update timer runs on the apartment
+// scheduler while at least one server object lives.
+//
+// Killed objects stand for a server process that was ended: they stay
+// registered apart from the live ones until their clients let go of them,
+// and the sinks they held are kept here, unreleased, until Reset().
 //
 // Main thread only. Internal: tests use SimulationControl.
 #pragma once
@@ -16,6 +20,7 @@
 #include "servers/simulation/CallRecorder.h"
 #include "servers/simulation/OwnershipLedger.h"
 #include "xelo/com/Apartment.h"
+#include "xelo/com/ComPtr.h"
 #include "xelo/opc/OpcTypes.h"
 
 #include <map>
@@ -72,6 +77,21 @@ class SimulationRuntime {
   void RemoveGroup(DWORD id);
   GroupObject* FindGroup(DWORD id) const;
   std::vector<GroupObject*> Groups() const;
+  std::size_t KilledServers() const { return killedServers_.size(); }
+  std::size_t KilledGroups() const { return killedGroups_.size(); }
+
+  // ---- dying ----
+  // Every live server and group object dies: see SimulationControl.
+  void KillServers(HRESULT code);
+  // Keeps the sinks of a killed object, unreleased, until Reset().
+  void Abandon(std::vector<xelo::com::ComPtr<IUnknown>> sinks);
+  // A call reached a killed object.
+  void NoteKilledCall() { ++killedCalls_; }
+  unsigned KilledCalls() const { return killedCalls_; }
+  // Records a creation of a server object ("IClassFactory::CreateInstance")
+  // and answers the failure it must give instead, when one is due.
+  std::optional<HRESULT> EnterCreation();
+  void RefuseCreation(unsigned count, HRESULT code);
 
   // ---- control ----
   void RunCycle() { space_.Advance(); }
@@ -80,8 +100,8 @@ class SimulationRuntime {
   // Posts IOPCShutdown::ShutdownRequest to every connected shutdown sink.
   void RequestShutdown(com::OleStringView reason);
   void SetSeed(std::uint32_t seed);
-  // Values, status, switches, records and the seed back to their start;
-  // live objects stay.
+  // Values, status, switches, records and the seed back to their start,
+  // the abandoned sinks released; live and killed objects stay.
   void Reset();
 
  private:
@@ -96,6 +116,12 @@ class SimulationRuntime {
   std::uint32_t seed_ = AddressSpace::kDefaultSeed;
   std::map<DWORD, ServerObject*> servers_;
   std::map<DWORD, GroupObject*> groups_;
+  std::map<DWORD, ServerObject*> killedServers_;
+  std::map<DWORD, GroupObject*> killedGroups_;
+  std::vector<xelo::com::ComPtr<IUnknown>> abandoned_;
+  unsigned killedCalls_ = 0;
+  unsigned refusedCreations_ = 0;
+  HRESULT creationRefusal_ = S_OK;
   DWORD nextServer_ = 1;
   DWORD nextGroup_ = 1;
   xelo::com::IApartmentScheduler* timerScheduler_ = nullptr;

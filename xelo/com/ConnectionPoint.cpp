@@ -121,6 +121,15 @@ std::size_t ConnectionPoint::DisconnectAll() noexcept {
   return gone.size();
 }
 
+std::vector<ComPtr<IUnknown>> ConnectionPoint::TakeSinks() {
+  std::vector<ComPtr<IUnknown>> taken;
+  std::lock_guard lock(mutex_);
+  taken.reserve(connections_.size());
+  for (const Connection& c : connections_) taken.push_back(ComPtr<IUnknown>::Attach(c.sink));
+  connections_.clear();
+  return taken;
+}
+
 void ConnectionPoint::DetachContainer() noexcept {
   std::lock_guard lock(mutex_);
   container_ = nullptr;

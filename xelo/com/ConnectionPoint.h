@@ -90,6 +90,11 @@ class ConnectionPoint final : public ComObject<IConnectionPoint> {
   // Lets go of every sink (releasing them outside the lock); returns how
   // many there were.
   std::size_t DisconnectAll() noexcept;
+  // Forgets every connection without releasing its sink: the references
+  // go to the caller, who decides when (or whether) they are released. A
+  // server process that dies never releases its clients' sinks; the
+  // simulation server shows that with this.
+  std::vector<ComPtr<IUnknown>> TakeSinks();
 
   // Forgets the container; called by the container's ConnectionPointList.
   void DetachContainer() noexcept;

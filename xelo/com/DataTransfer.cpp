@@ -157,6 +157,15 @@ std::size_t DataAdviseHolder::Count() const {
   return advises_.size();
 }
 
+std::vector<ComPtr<IAdviseSink>> DataAdviseHolder::TakeSinks() {
+  std::vector<ComPtr<IAdviseSink>> taken;
+  std::lock_guard lock(mutex_);
+  taken.reserve(advises_.size());
+  for (Advise& advise : advises_) taken.push_back(std::move(advise.sink));
+  advises_.clear();
+  return taken;
+}
+
 void DataAdviseHolder::Clear() noexcept {
   std::vector<Advise> gone;  // released after the lock
   std::lock_guard lock(mutex_);

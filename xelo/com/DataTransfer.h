@@ -87,6 +87,9 @@ class DataAdviseHolder {
 
   // Drops every advise (releasing the sinks), e.g. when the object closes.
   void Clear() noexcept;
+  // Drops every advise without releasing its sink: the references go to
+  // the caller (ConnectionPoint::TakeSinks says why).
+  std::vector<ComPtr<IAdviseSink>> TakeSinks();
 
  private:
   bool IsOffered(const FORMATETC& format) const;

@@ -62,6 +62,9 @@ void IntegerIn(const TFlatValue& v, void (*check)(std::int64_t)) {
 void CheckRate(const TFlatValue& v) { IntegerIn(v, &TXeloGroup::CheckUpdateRate); }
 void CheckBias(const TFlatValue& v) { IntegerIn(v, &TXeloGroup::CheckTimeBias); }
 void CheckDelay(const TFlatValue& v) { IntegerIn(v, &TXeloServer::CheckConnectDelay); }
+void CheckKeepAlive(const TFlatValue& v) { IntegerIn(v, &TXeloServer::CheckKeepAlive); }
+void CheckReconnect(const TFlatValue& v) { IntegerIn(v, &TXeloServer::CheckReconnectInterval); }
+void CheckReconnectMax(const TFlatValue& v) { IntegerIn(v, &TXeloServer::CheckReconnectMaxInterval); }
 // NAN and INF read as doubles.
 void CheckDeadBand(const TFlatValue& v) {
   if (v.Kind == TFormValueKind::Integer) TXeloGroup::CheckDeadBand(static_cast<double>(v.Int));
@@ -73,6 +76,9 @@ struct Bounded {
   void (*check)(const TFlatValue&);
 };
 constexpr Bounded kServerBounds[] = {{"ConnectDelay", &CheckDelay},
+                                     {"KeepAlive", &CheckKeepAlive},
+                                     {"ReconnectInterval", &CheckReconnect},
+                                     {"ReconnectMaxInterval", &CheckReconnectMax},
                                      {"OPCGroupDefault.UpdateRate", &CheckRate},
                                      {"OPCGroupDefault.DeadBand", &CheckDeadBand},
                                      {"OPCGroupDefault.TimeBias", &CheckBias}};

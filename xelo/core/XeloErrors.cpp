@@ -70,4 +70,19 @@ void OPCCheck(std::int32_t code) {
   OleError(code);
 }
 
+bool IsConnectionFailure(std::int32_t code) noexcept {
+  // As 32-bit patterns: the SDK spells some as Win32 numbers, some as
+  // HRESULTs, and not every SDK has the last two.
+  switch (static_cast<std::uint32_t>(code)) {
+    case 0x800706BAu:  // HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)
+    case 0x800706BEu:  // HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)
+    case 0x80010108u:  // RPC_E_DISCONNECTED
+    case 0x80010007u:  // RPC_E_SERVER_DIED
+    case 0x80010012u:  // RPC_E_SERVER_DIED_DNE
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace xelo

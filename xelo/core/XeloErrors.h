@@ -33,4 +33,12 @@ std::string GetOPCErrorMessage(std::int32_t code);
 //     the platform's message text for it.
 void OPCCheck(std::int32_t code);
 
+// True for the codes with which a call tells that the server cannot be
+// reached any more: its process died, the call could not be delivered, or
+// the object was disconnected (RPC_S_SERVER_UNAVAILABLE,
+// RPC_S_CALL_FAILED, RPC_E_DISCONNECTED, RPC_E_SERVER_DIED,
+// RPC_E_SERVER_DIED_DNE). A server that answers with any other failure is
+// still there.
+bool IsConnectionFailure(std::int32_t code) noexcept;
+
 }  // namespace xelo

@@ -192,7 +192,7 @@ void TXeloGroup::OPCAddGroup() {
                                       &serverHandle, &revisedRate, IID_IOPCItemMgt,
                                       reinterpret_cast<LPUNKNOWN*>(itemMgt.Put()));
   // A success code such as "rate not supported, revised" passes.
-  OPCCheck(hr);
+  CheckResult(hr);
   if (!itemMgt) OPCCheck(E_NOINTERFACE);  // a server claiming success without a group
   itemMgt_ = std::move(itemMgt);
   serverHandle_ = serverHandle;
@@ -230,6 +230,29 @@ void TXeloGroup::OPCRemoveGroup() {
     if (server) server->RemoveGroup(handle, FALSE);  // the group is gone for us whatever the answer
   }
   serverHandle_ = kNoServerHandle;
+}
+
+void TXeloGroup::OPCAbandonGroup() {
+  syncIO_ = nullptr;
+  asyncIO_ = nullptr;
+  asyncIO2_ = nullptr;
+  groupStateMgt_ = nullptr;
+  // Detached without unadvising: whatever the dead server still holds of
+  // the sinks can no longer reach this group.
+  if (dataCallback_) dataCallback_->Detach();
+  dataCallback_ = nullptr;
+  if (adviseSink_) adviseSink_->Detach();
+  adviseSink_ = nullptr;
+  opcItems_->AbandonAllItems();
+  itemMgt_ = nullptr;
+  serverHandle_ = kNoServerHandle;
+  taskId_ = 0;
+  transactionId_ = 0;
+}
+
+void TXeloGroup::CheckResult(HRESULT hr) const {
+  if (server_ != nullptr) server_->NoteCallResult(hr);
+  OPCCheck(hr);
 }
 
 void TXeloGroup::Subscribe() {
@@ -275,7 +298,7 @@ void TXeloGroup::SetName(const std::string& value) {
   if (value == name_) return;
   if (groupStateMgt_) {
     const com::OleString wide = StringToWide(value);
-    OPCCheck(groupStateMgt_->SetName(wide.c_str()));
+    CheckResult(groupStateMgt_->SetName(wide.c_str()));
   }
   name_ = value;
 }
@@ -332,7 +355,7 @@ void TXeloGroup::SetState(std::int32_t& UpdateRate, bool Active, std::int32_t Ti
   FLOAT deadBand = DeadBand;
   DWORD locale = static_cast<DWORD>(LocaleId);
   OPCHANDLE client = static_cast<OPCHANDLE>(ClientHandle);
-  OPCCheck(groupStateMgt_->SetState(&requested, &revised, &active, &timeBias, &deadBand, &locale, &client));
+  CheckResult(groupStateMgt_->SetState(&requested, &revised, &active, &timeBias, &deadBand, &locale, &client));
   UpdateRate = StoredRate(revised);
 }
 
@@ -350,7 +373,7 @@ void TXeloGroup::GetState(tGroupStateRec& State) {
   OPCHANDLE client = 0;
   OPCHANDLE server = 0;
   const HRESULT hr = groupStateMgt_->GetState(&rate, &active, name.Put(), &timeBias, &deadBand, &locale, &client, &server);
-  OPCCheck(hr);
+  CheckResult(hr);
   std::string text = name.Text();
   State.UpdateRate = rate;
   State.Active = active != FALSE;

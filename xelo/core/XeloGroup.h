@@ -167,6 +167,13 @@ class TXeloGroup : public TCollectionItem {
   void OPCAddGroup();
   // Takes the group and its items off the server; the definitions stay.
   void OPCRemoveGroup();
+  // The same for a server that died: the group's references to it and its
+  // sinks are let go and every item is off the server, but nothing is
+  // asked of the server (a dead one answers nothing, only slowly).
+  void OPCAbandonGroup();
+  // OPCCheck of the answer of a call of this group's interfaces, after
+  // telling the server component (which watches for a lost connection).
+  void CheckResult(HRESULT hr) const;
 
   // `Name` unless it is blank, else the class name.
   std::string GetDisplayName() const override;

@@ -6,6 +6,8 @@
 #include "xelo/core/XeloGroup.h"
 #include "xelo/core/XeloItemList.h"
 #include "xelo/core/XeloItems.h"
+#include "xelo/core/XeloServer.h"
+#include "xelo/core/XeloStrings.h"
 
 #include <functional>
 #include <vector>
@@ -74,6 +76,12 @@ void MarkBad(TXeloItem& item) { item.StoreQuality(0); }
 
 TXeloItemList* TXeloGroup::PrepareIO(TXeloItemList* list, bool hasInterface,
                                      std::unique_ptr<TXeloItemList>& built) const {
+  // While the connection is lost the group is off the server: say so
+  // rather than doing nothing.
+  if (server_ != nullptr && server_->GetConnectionLost()) {
+    server_->Fault(_STR_CONNECTIONLOST);
+    return nullptr;
+  }
   if (!hasInterface) return nullptr;
   TXeloItemList* items = ListOrAllItems(list, *opcItems_, built);
   items->CheckAllActiveOnServer();
@@ -117,7 +125,7 @@ bool TXeloGroup::SyncWrite(TXeloItemList* List) {
   IORequest request(*list, true);
   com::TaskPtr<HRESULT> errors;
   const HRESULT hr = syncIO_->Write(request.Count(), request.Handles(), request.Values(), errors.Put());
-  OPCCheck(hr);
+  CheckResult(hr);
   return detail::ApplyItemCodes(*list, errors.Get(), hr, [](TXeloItem&, std::size_t) {}, MarkBad);
 }
 
@@ -139,7 +147,7 @@ bool TXeloGroup::AsyncWrite(TXeloItemList* List) {
     hr = asyncIO_->Write(AdviseConnection(), request.Count(), request.Handles(), request.Values(), &taskId_,
                          errors.Put());
   }
-  OPCCheck(hr);
+  CheckResult(hr);
   return detail::ApplyItemCodes(*list, errors.Get(), hr, [](TXeloItem&, std::size_t) {}, MarkBad);
 }
 
@@ -152,7 +160,7 @@ bool TXeloGroup::SyncRead(TXeloItemList* List, bool FromCache) {
   com::TaskPtr<HRESULT> errors;
   const HRESULT hr = syncIO_->Read(DataSource(FromCache), request.Count(), request.Handles(), states.Put(),
                                    errors.Put());
-  OPCCheck(hr);
+  CheckResult(hr);
   OPCITEMSTATE* state = states.Get();
   // Without its states a server has read nothing, whatever it claims.
   const HRESULT missing = state == nullptr ? E_FAIL : hr;
@@ -185,11 +193,15 @@ bool TXeloGroup::AsyncRead(TXeloItemList* List) {
     hr = asyncIO_->Read(AdviseConnection(), OPC_DS_DEVICE, request.Count(), request.Handles(), &taskId_,
                         errors.Put());
   }
-  OPCCheck(hr);
+  CheckResult(hr);
   return detail::ApplyItemCodes(*list, errors.Get(), hr, [](TXeloItem&, std::size_t) {}, MarkBad);
 }
 
 void TXeloGroup::Refresh(bool FromCache) {
+  if (server_ != nullptr && server_->GetConnectionLost()) {
+    server_->Fault(_STR_CONNECTIONLOST);
+    return;
+  }
   if (!asyncIO2_ && !asyncIO_) return;
   const DWORD transaction = StartTransaction();
   HRESULT hr;
@@ -200,7 +212,7 @@ void TXeloGroup::Refresh(bool FromCache) {
   } else {
     hr = asyncIO_->Refresh(AdviseConnection(), DataSource(FromCache), &taskId_);
   }
-  OPCCheck(hr);
+  CheckResult(hr);
 }
 
 void TXeloGroup::CancelLastAsyncCall() {
@@ -211,9 +223,9 @@ void TXeloGroup::CancelLastAsyncCall() {
   transactionId_ = 0;
   if (pending == 0) return;
   if (asyncIO2_) {
-    OPCCheck(asyncIO2_->Cancel2(pending));
+    CheckResult(asyncIO2_->Cancel2(pending));
   } else if (asyncIO_) {
-    OPCCheck(asyncIO_->Cancel(pending));
+    CheckResult(asyncIO_->Cancel(pending));
   }
 }
 

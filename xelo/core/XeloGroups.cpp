@@ -49,6 +49,10 @@ void TXeloGroups::RemoveAllOPCGroups() {
   for (int i = 0; i < GetCount(); ++i) GetItem(i)->OPCRemoveGroup();
 }
 
+void TXeloGroups::AbandonAllOPCGroups() {
+  for (int i = 0; i < GetCount(); ++i) GetItem(i)->OPCAbandonGroup();
+}
+
 void TXeloGroups::RemoveAll() {
   RemoveAllOPCGroups();
   Clear();

@@ -39,6 +39,9 @@ class TXeloGroups : public TCollection {
   void Remove(const std::string& Name);
   // Takes every group off the server, in index order; definitions stay.
   void RemoveAllOPCGroups();
+  // The server died: every group is off it, without asking it anything
+  // (TXeloGroup::OPCAbandonGroup).
+  void AbandonAllOPCGroups();
   // Takes every group off the server, then destroys them all.
   void RemoveAll();
   // Puts every group that is not on the server there, in index order. The

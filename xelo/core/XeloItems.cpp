@@ -159,7 +159,7 @@ bool TXeloItems::OPCAddItems(TXeloItemList* List, bool DoAdd) {
   com::TaskPtr<HRESULT> errors;
   const HRESULT hr = DoAdd ? itemMgt->AddItems(count, defs.Data(), results.Put(), errors.Put())
                            : itemMgt->ValidateItems(count, defs.Data(), FALSE, results.Put(), errors.Put());
-  OPCCheck(hr);
+  group_->CheckResult(hr);
   // Without its result array a server has told nothing about the items:
   // every entry counts as failed rather than as added without a handle.
   const OPCITEMRESULT* result = results.Get();
@@ -191,7 +191,7 @@ bool TXeloItems::OPCActiveItems(TXeloItemList* List, bool Active) {
   com::TaskPtr<HRESULT> errors;
   const HRESULT hr =
       itemMgt->SetActiveState(static_cast<DWORD>(handles.size()), handles.data(), Active ? -1 : 0, errors.Put());
-  OPCCheck(hr);
+  group_->CheckResult(hr);
   return detail::ApplyItemCodes(*List, errors.Get(), hr, [Active](TXeloItem& item, std::size_t) { item.StoreIsActive(Active); });
 }
 
@@ -205,7 +205,7 @@ bool TXeloItems::OPCSetDataTypes(TXeloItemList* List) {
   com::TaskPtr<HRESULT> errors;
   const HRESULT hr =
       itemMgt->SetDatatypes(static_cast<DWORD>(handles.size()), handles.data(), types.data(), errors.Put());
-  OPCCheck(hr);
+  group_->CheckResult(hr);
   return detail::ApplyItemCodes(*List, errors.Get(), hr, [](TXeloItem&, std::size_t) {});
 }
 
@@ -226,6 +226,10 @@ void TXeloItems::OPCAddAllItems() {
   }
   list.CheckOPCErrors(_STR_ADDITEMSERROR, false);
   if (failure) std::rethrow_exception(failure);
+}
+
+void TXeloItems::AbandonAllItems() {
+  for (int i = 0; i < GetCount(); ++i) GetItem(i)->StoreServerHandle(kNoServerHandle);
 }
 
 void TXeloItems::OPCRemoveAllItems() {

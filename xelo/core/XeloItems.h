@@ -64,6 +64,8 @@ class TXeloItems : public TCollection {
   void OPCAddAllItems();
   // Removes every item that is on the server; failures stay in LastError.
   void OPCRemoveAllItems();
+  // The server died: every item is off it, nothing is asked of it.
+  void AbandonAllItems();
 
  private:
   enum class Placement { OffServer, OnServer };

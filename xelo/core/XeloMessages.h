@@ -7,6 +7,7 @@
 //                        lParam a TPostedItems*
 //   CM_OPCWRITEERROR     wParam 0, lParam a TPostedItems*
 //   CM_OPCWRITECOMPLETE  wParam 0, lParam a TPostedItems*
+//   CM_OPCCONNECTIONLOST wParam 0, lParam 0 (the component keeps the error)
 //
 // The payload names the items by their client handles, not by address: an
 // item destroyed between the callback and the handling of the message is
@@ -28,6 +29,7 @@ inline constexpr UINT CM_OPCSHUTDOWN = WM_USER + 1;
 inline constexpr UINT CM_OPCDATACHANGE = WM_USER + 2;
 inline constexpr UINT CM_OPCWRITEERROR = WM_USER + 3;
 inline constexpr UINT CM_OPCWRITECOMPLETE = WM_USER + 4;
+inline constexpr UINT CM_OPCCONNECTIONLOST = WM_USER + 5;
 
 // The items of one callback, in callback order.
 struct TPostedItems {

@@ -112,6 +112,12 @@ TClass TXeloServer::StaticClass() {
           .String("ClientName", &T::GetClientName, &T::SetClientName)
           .String("Version", &T::GetVersion, &T::SetVersion)
           .Integer("ConnectDelay", &T::GetConnectDelay, &T::SetConnectDelay)
+          .Integer("KeepAlive", &T::GetKeepAlive, &T::SetKeepAlive, Default(kDefaultKeepAlive))
+          .Boolean("AutoReconnect", &T::GetAutoReconnect, &T::SetAutoReconnect, Default(false))
+          .Integer("ReconnectInterval", &T::GetReconnectInterval, &T::SetReconnectInterval,
+                   Default(kDefaultReconnectInterval))
+          .Integer("ReconnectMaxInterval", &T::GetReconnectMaxInterval, &T::SetReconnectMaxInterval,
+                   Default(kDefaultReconnectMaxInterval))
           .Event("OnError", &T::GetOnError, &T::SetOnError)
           .Event("OnServerShutdown", &T::GetOnServerShutdown, &T::SetOnServerShutdown)
           .Event("OnConnect", &T::GetOnConnect, &T::SetOnConnect)
@@ -119,6 +125,8 @@ TClass TXeloServer::StaticClass() {
           .Event("OnDatachange", &T::GetOnDatachange, &T::SetOnDatachange)
           .Event("OnWriteError", &T::GetOnWriteError, &T::SetOnWriteError)
           .Event("OnWriteComplete", &T::GetOnWriteComplete, &T::SetOnWriteComplete)
+          .Event("OnConnectionLost", &T::GetOnConnectionLost, &T::SetOnConnectionLost)
+          .Event("OnReconnect", &T::GetOnReconnect, &T::SetOnReconnect)
           .Build();
   return &meta;
 }
@@ -172,17 +180,25 @@ void TXeloServer::SetActive(bool value) {
 
 void TXeloServer::Deactivate() {
   active_ = false;
-  RemoveServerInterface();
+  StopWatch();
+  RemoveServerInterface();  // with the connection lost, nothing is asked of the server
+  connectionLost_ = false;
   if (onDisconnect_) onDisconnect_(this);
   active_ = false;
 }
 
 void TXeloServer::Activate() {
   RemoveServerInterface();  // nothing of an earlier connection may survive
+  if (!OpenConnection()) return;
+  if (onConnect_) onConnect_(this);
+  active_ = true;
+}
+
+bool TXeloServer::OpenConnection() {
   const std::optional<CLSID> clsid = ProgIDToCLSID(serverName_);
   if (!clsid) {
     Fault(_STR_NOServer);
-    return;
+    return false;
   }
   // In-process servers schedule their callbacks on the current application
   // when they are created; make sure it exists first.
@@ -191,7 +207,7 @@ void TXeloServer::Activate() {
   if (ItemsExists()) WaitConnectDelay();
   if (!server_) {
     Fault(Format(_STR_NOCONNECT, serverName_));
-    return;
+    return false;
   }
   active_ = true;  // the steps below already see an active component
   BindBrowser();
@@ -203,9 +219,11 @@ void TXeloServer::Activate() {
     const com::OleString name = StringToWide(clientName_);
     common_->SetClientName(name.c_str());  // optional: the answer does not matter
   }
+  // Watched from here on: a server that dies while its groups are being
+  // created is noticed too.
+  StartKeepAlive();
   opcGroups_->CreateAllOPCGroups();
-  if (onConnect_) onConnect_(this);
-  active_ = true;
+  return true;
 }
 
 void TXeloServer::WaitConnectDelay() const {
@@ -295,6 +313,11 @@ bool TXeloServer::ItemsExists() const {
 int TXeloServer::GetGroupCount() const { return opcGroups_->GetCount(); }
 
 void TXeloServer::RemoveServerInterface() {
+  if (connectionLost_) {
+    // A dead server answers nothing; each call would only cost time.
+    DropServerInterface();
+    return;
+  }
   ReleaseShutdownSink();
   common_ = nullptr;
   itemProps_ = nullptr;
@@ -335,6 +358,7 @@ bool TXeloServer::FetchStatus(OPCSERVERSTATUS& record, std::string& vendor) {
   OPCSERVERSTATUS* status = nullptr;
   const HRESULT hr = server_->GetStatus(&status);
   if (FAILED(hr)) FreeStatus(status);
+  NoteCallResult(hr);
   OPCCheck(hr);
   if (status == nullptr) {
     Fault(_STR_NOTACTIVE);

@@ -8,6 +8,32 @@
 // text to OnError before raising EOPCException; creation failures of the
 // server object reach the caller directly.
 //
+// Connection loss and reconnection (both off by default, and then nothing
+// below happens):
+// - KeepAlive > 0 reads the server status every KeepAlive milliseconds on
+//   the framework's timer. A status read that fails, or any call of the
+//   connection that fails with a connection failure code
+//   (IsConnectionFailure: the RPC codes of a server that died or cannot be
+//   reached), marks the connection lost; so does such a call while
+//   AutoReconnect is on. The loss is handled on the main thread, once:
+//   every reference to the dead server is let go without calling it,
+//   every item gets the quality "bad: communication failure" (0x18), and
+//   OnConnectionLost fires, then one OnDatachange with all those items.
+//   Active stays True: the application still wants the connection.
+//   Reads, writes and refreshes while lost raise "connection to OPC
+//   server lost" through Fault, at once.
+// - AutoReconnect then tries to connect anew after ReconnectInterval
+//   milliseconds, doubling the wait after each failed attempt up to
+//   ReconnectMaxInterval. An attempt is an activation: the server object
+//   is created again, and every group and item with the settings it has
+//   here now (rate, dead band, active flags, requested types). A
+//   successful attempt fires OnReconnect (not OnConnect, whose handlers
+//   often set things up once); the items come back with their next data
+//   change. Without AutoReconnect the component stays lost until the
+//   application sets Active to False (and True again).
+// - Active := False while lost or reconnecting ends the attempts and fires
+//   OnDisconnect, as any deactivation.
+//
 // Thread: the main thread, like every component.
 #pragma once
 
@@ -38,6 +64,10 @@ using TOnOPCErrorEvent = std::function<void(TPersistent* Sender, const std::stri
 using TOnOPCServerShutdownEvent = std::function<void(TPersistent* Sender, const std::string& Reason)>;
 using TOnOPCConnectEvent = std::function<void(TPersistent* Sender)>;
 using TOnOPCDataChangeEvent = std::function<void(TPersistent* Sender, TXeloItemList* ItemList)>;
+// Error is the failure that showed the loss, ErrorText the system's text
+// for it.
+using TOnOPCConnectionLostEvent =
+    std::function<void(TPersistent* Sender, HRESULT Error, const std::string& ErrorText)>;
 
 // The server's status record as the application sees it: local date-times,
 // 16-bit numbers widened without sign, the vendor text as library text.
@@ -72,6 +102,15 @@ HRESULT XeloInitSecurity();
 // The longest ConnectDelay, in milliseconds. The component waits on the
 // main thread, where a longer pause would freeze the application.
 inline constexpr std::int32_t kMaxConnectDelay = 60000;
+
+// The defaults and bounds of the connection watch, in milliseconds. The
+// defaults are declared property defaults: a configuration file that does
+// not mention them reads as these, and they are not written.
+inline constexpr std::int32_t kDefaultKeepAlive = 0;  // off
+inline constexpr std::int32_t kDefaultReconnectInterval = 1000;
+inline constexpr std::int32_t kDefaultReconnectMaxInterval = 60000;
+// No wait of the watch is longer than an hour.
+inline constexpr std::int32_t kMaxWatchInterval = 3600000;
 
 class TXeloServer : public TComponent {
   XELO_CLASS(TXeloServer, TComponent)
@@ -114,6 +153,36 @@ class TXeloServer : public TComponent {
   using TConnectWait = std::function<void(std::int32_t milliseconds)>;
   void SetConnectWait(TConnectWait wait) { connectWait_ = std::move(wait); }
 
+  // ---- connection watch (published; see the top of this file) ----
+  // 0 (off) or the period of the status reads; 0..kMaxWatchInterval, else
+  // EPropertyError and the setting stays. Takes effect at once.
+  std::int32_t GetKeepAlive() const { return keepAlive_; }
+  void SetKeepAlive(std::int32_t value);
+  bool GetAutoReconnect() const { return autoReconnect_; }
+  // Switched on while lost, the attempts start; off, they stop (the
+  // component stays lost).
+  void SetAutoReconnect(bool value);
+  // The wait before the first attempt, 1..kMaxWatchInterval.
+  std::int32_t GetReconnectInterval() const { return reconnectInterval_; }
+  void SetReconnectInterval(std::int32_t value);
+  // The longest wait between attempts, 1..kMaxWatchInterval; a
+  // ReconnectInterval above it is used as it is.
+  std::int32_t GetReconnectMaxInterval() const { return reconnectMaxInterval_; }
+  void SetReconnectMaxInterval(std::int32_t value);
+  // EPropertyError "Value <v> is out of range for property <Name> (<low>..
+  // 3600000 milliseconds)" when `value` is no valid setting.
+  static void CheckKeepAlive(std::int64_t value);
+  static void CheckReconnectInterval(std::int64_t value);
+  static void CheckReconnectMaxInterval(std::int64_t value);
+  // True from the moment a loss was noticed until a reconnection or a
+  // deactivation.
+  bool GetConnectionLost() const { return connectionLost_; }
+  // A call of this connection answered `hr`. While the connection is
+  // watched (KeepAlive > 0 or AutoReconnect), a connection failure code
+  // marks it lost; the loss is handled when the main thread next pumps,
+  // never inside the caller's call. Nothing else happens.
+  void NoteCallResult(HRESULT hr);
+
   const TOnOPCErrorEvent& GetOnError() const { return onError_; }
   void SetOnError(const TOnOPCErrorEvent& value) { onError_ = value; }
   const TOnOPCServerShutdownEvent& GetOnServerShutdown() const { return onServerShutdown_; }
@@ -128,6 +197,10 @@ class TXeloServer : public TComponent {
   void SetOnWriteError(const TOnOPCDataChangeEvent& value) { onWriteError_ = value; }
   const TOnOPCDataChangeEvent& GetOnWriteComplete() const { return onWriteComplete_; }
   void SetOnWriteComplete(const TOnOPCDataChangeEvent& value) { onWriteComplete_ = value; }
+  const TOnOPCConnectionLostEvent& GetOnConnectionLost() const { return onConnectionLost_; }
+  void SetOnConnectionLost(const TOnOPCConnectionLostEvent& value) { onConnectionLost_ = value; }
+  const TOnOPCConnectEvent& GetOnReconnect() const { return onReconnect_; }
+  void SetOnReconnect(const TOnOPCConnectEvent& value) { onReconnect_ = value; }
 
   // ---- connection ----
   // Deactivates, sets ServerName, then ComputerName, and activates.
@@ -227,6 +300,10 @@ class TXeloServer : public TComponent {
   // "cannot write Items:".
   void CMOPCWriteError(TMessage& Message);
   void CMOPCWriteComplete(TMessage& Message);
+  // The loss noticed earlier: the references to the dead server go, the
+  // items turn bad, OnConnectionLost and OnDatachange fire, and with
+  // AutoReconnect the first attempt is scheduled.
+  void CMOPCConnectionLost(TMessage& Message);
 
  private:
   // One GetStatus call: the record (without its vendor pointer) and the
@@ -242,7 +319,23 @@ class TXeloServer : public TComponent {
 
   void Activate();
   void Deactivate();
+  // The steps activation and reconnection share: from the server name to
+  // the groups and items on the server. False after a Fault that was
+  // suppressed; creation failures and group errors raise.
+  bool OpenConnection();
   void WaitConnectDelay() const;
+
+  // ---- connection watch (XeloServerConnection.cpp) ----
+  // Lets go of every reference to a dead server without calling it.
+  void DropServerInterface();
+  void MarkConnectionLost(HRESULT hr);
+  bool Watched() const { return keepAlive_ > 0 || autoReconnect_; }
+  void StartKeepAlive();
+  void StopWatch();
+  void KeepAliveTick();
+  void ScheduleReconnect(std::int32_t delay);
+  void ReconnectTick();
+  void OnWatchTimer(UINT_PTR id);
 
   // Field order follows the component's data model.
   bool active_ = false;
@@ -268,6 +361,16 @@ class TXeloServer : public TComponent {
   std::unique_ptr<TXeloGroups> opcGroups_;
   std::unique_ptr<TxDefaultGroup> opcGroupDefault_;
   TConnectWait connectWait_;
+  std::int32_t keepAlive_ = kDefaultKeepAlive;
+  bool autoReconnect_ = false;
+  std::int32_t reconnectInterval_ = kDefaultReconnectInterval;
+  std::int32_t reconnectMaxInterval_ = kDefaultReconnectMaxInterval;
+  TOnOPCConnectionLostEvent onConnectionLost_;
+  TOnOPCConnectEvent onReconnect_;
+  bool connectionLost_ = false;
+  HRESULT lostError_ = S_OK;
+  // The wait before the attempt now scheduled; 0 when none is.
+  std::int32_t reconnectDelay_ = 0;
 };
 
 }  // namespace xelo

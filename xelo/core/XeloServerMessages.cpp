@@ -60,6 +60,12 @@ void TXeloServer::WndProc(TMessage& Message) {
       case CM_OPCWRITECOMPLETE:
         CMOPCWriteComplete(Message);
         break;
+      case CM_OPCCONNECTIONLOST:
+        CMOPCConnectionLost(Message);
+        break;
+      case WM_TIMER:
+        OnWatchTimer(static_cast<UINT_PTR>(Message.WParam));
+        break;
       default:
         break;
     }

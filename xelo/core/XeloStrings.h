@@ -21,6 +21,9 @@ inline constexpr char _STR_NOTACTIVE[] = "not connected to server";
 // For applications whose call of XeloInitSecurity failed; the library
 // itself never reports it.
 inline constexpr char _STR_NODCOM[] = "Failed to initialize DCOM security";
+// A read, write or refresh while the connection is lost (and until it is
+// made anew).
+inline constexpr char _STR_CONNECTIONLOST[] = "connection to OPC server lost";
 // Activation with a server name that gives no class identifier.
 inline constexpr char _STR_NOServer[] = "first define servername";
 // %s server name, %s computer name. Offered to applications; unused here.
