@@ -28,7 +28,7 @@ LAYERS = {
     "qt": ["xelo/qt"],
     "gui": ["xelo/gui"],
     "dialogs": ["xelo/dialogs"],
-    "design": ["xelo/design"],
+    "design": ["xelo/design", "plugins"],
     "apps": ["apps"],
     "outofprocess": ["windows"],
 }
