@@ -669,7 +669,7 @@ TEST(XeloTimeStamps, UtcForProgramsLocalTimeForPeople) {
     // The table: local time with a blank, never the ISO form.
     const XeloResult table = RunXelo({"read", "Static.Int32"}, environment);
     ASSERT_EQ(table.exitCode, kOk) << table.err;
-    EXPECT_TRUE(std::regex_search(table.out, std::regex(R"(good +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\n)")))
+    EXPECT_TRUE(std::regex_search(table.out, std::regex(R"(good +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\r?\n)")))
         << table.out;
     EXPECT_EQ(table.out.find('T', table.out.find("good")), std::string::npos) << table.out;
   }
