@@ -113,6 +113,9 @@ int RunCli(int argc, char** argv) {
       return command.run();
     } catch (const UsageError& e) {
       return UsageFailure(command.app->get_name(), e.what());
+    } catch (const ConnectionLost& e) {
+      context.log.Error(e.what());
+      return kExitConnectionLost;
     } catch (const std::exception& e) {
       context.log.Error(e.what());
       return kExitFailure;

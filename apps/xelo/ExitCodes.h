@@ -8,9 +8,10 @@
 namespace xelo::cli {
 
 inline constexpr int kExitOk = 0;           // everything asked for was done
-inline constexpr int kExitFailure = 1;      // no server, lost connection, unreadable file, ...
+inline constexpr int kExitFailure = 1;      // no server, unreadable file, shut down by the server, ...
 inline constexpr int kExitUsage = 2;        // the command line itself is wrong
 inline constexpr int kExitItemsFailed = 3;  // the command ran, but some items failed
+inline constexpr int kExitConnectionLost = 4;  // watch, run: the server was lost (and did not come back)
 
 // A command line that parses but asks for something impossible (no items,
 // an ITEM=VALUE without "=", an unknown type name). Reported like CLI11's
@@ -25,6 +26,13 @@ class UsageError : public std::runtime_error {
 class RuntimeFailure : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// The connection to the server was lost while watching, and did not come
+// back in time (exit code 4).
+class ConnectionLost : public RuntimeFailure {
+ public:
+  using RuntimeFailure::RuntimeFailure;
 };
 
 }  // namespace xelo::cli

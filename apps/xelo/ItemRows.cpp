@@ -25,11 +25,24 @@ std::vector<Column> ItemColumns(bool withGroup) {
   return columns;
 }
 
+namespace {
+
+// An item whose server was lost keeps its last value, with the bad
+// quality the loss gave it: that is the row worth showing, not "not on the
+// server".
+bool LostWithItsServer(const TXeloItem& item) {
+  const TXeloGroup* group = item.GetGroup();
+  return group != nullptr && group->GetServer() != nullptr && group->GetServer()->GetConnectionLost() &&
+         !FAILED(item.GetLastError());
+}
+
+}  // namespace
+
 Row ItemRow(const TXeloItem& item, bool withGroup, StampZone zone) {
   Row row;
   if (withGroup) row.push_back(Cell::Text(item.GetGroup() != nullptr ? item.GetGroup()->GetName() : std::string()));
   row.push_back(Cell::Text(item.GetItemID()));
-  if (ItemFailed(item)) {
+  if (ItemFailed(item) && !LostWithItsServer(item)) {
     row.push_back(Cell::Null());
     row.push_back(Cell::Null());
     row.push_back(Cell::Null());

@@ -70,6 +70,10 @@ void CheckSeconds(CLI::Option& option) {
   option.check(Number("a number of seconds greater than 0 and at most 1000000000", 0, false, kMaxSeconds));
 }
 
+void CheckSecondsOrZero(CLI::Option& option) {
+  option.check(Number("a number of seconds from 0 (no limit) to 1000000000", 0, true, kMaxSeconds));
+}
+
 void CheckPercent(CLI::Option& option) { option.check(Number("a percentage from 0 to 100", 0, true, 100.0)); }
 
 void AddServerArguments(CLI::App& app, std::vector<std::string>& arguments, const std::string& name,

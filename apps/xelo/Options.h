@@ -59,6 +59,8 @@ void CheckPositive(CLI::Option& option);
 // Seconds: greater than 0, at most kMaxSeconds (about 31 years).
 inline constexpr double kMaxSeconds = 1e9;
 void CheckSeconds(CLI::Option& option);
+// As CheckSeconds, with 0 allowed (no limit).
+void CheckSecondsOrZero(CLI::Option& option);
 void CheckPercent(CLI::Option& option);
 
 }  // namespace xelo::cli

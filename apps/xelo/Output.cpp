@@ -240,7 +240,7 @@ void RowStream::Add(const Row& row) {
   errno = 0;
   switch (format_) {
     case Format::Json:
-      out_ << (count_ == 0 ? "\n  " : ",\n  ") << JsonText(RowObject(columns_, row));
+      out_ << (elements_ == 0 ? "\n  " : ",\n  ") << JsonText(RowObject(columns_, row));
       break;
     case Format::Jsonl:
       out_ << JsonText(RowObject(columns_, row)) << '\n';
@@ -264,6 +264,25 @@ void RowStream::Add(const Row& row) {
     }
   }
   ++count_;
+  ++elements_;
+  Flush();
+}
+
+void RowStream::AddEvent(const Json& event) {
+  if (closed_ || writeError_ != 0) return;
+  errno = 0;
+  switch (format_) {
+    case Format::Json:
+      out_ << (elements_ == 0 ? "\n  " : ",\n  ") << JsonText(event);
+      break;
+    case Format::Jsonl:
+      out_ << JsonText(event) << '\n';
+      break;
+    case Format::Csv:
+    case Format::Table:
+      return;
+  }
+  ++elements_;
   Flush();
 }
 
@@ -278,7 +297,7 @@ void RowStream::Close() {
   closed_ = true;
   if (writeError_ != 0) return;
   errno = 0;
-  if (format_ == Format::Json) out_ << (count_ == 0 ? "]\n" : "\n]\n");
+  if (format_ == Format::Json) out_ << (elements_ == 0 ? "]\n" : "\n]\n");
   Flush();
 }
 

@@ -96,9 +96,13 @@ class RowStream {
   RowStream& operator=(const RowStream&) = delete;
 
   void Add(const Row& row);
+  // Something that happened among the rows (a lost connection): an object
+  // of its own in JSON and JSON lines; table and CSV, which have only
+  // rows, leave it to the diagnostics.
+  void AddEvent(const Json& event);
   // Ends the output (the closing bracket of JSON); idempotent.
   void Close();
-  std::size_t Count() const { return count_; }
+  std::size_t Count() const { return count_; }  // rows
   // The errno of the first write that failed (a full disk, a closed pipe),
   // 0 while every row went out. After a failure the stream writes nothing
   // more; the caller ends the run and reports it.
@@ -114,7 +118,8 @@ class RowStream {
   Format format_;
   std::vector<Column> columns_;
   std::vector<std::size_t> widths_;
-  std::size_t count_ = 0;
+  std::size_t count_ = 0;     // rows
+  std::size_t elements_ = 0;  // rows and events
   int writeError_ = 0;
   bool closed_ = false;
 };

@@ -7,6 +7,7 @@
 #include "Session.h"
 #include "Signals.h"
 #include "StandardInput.h"
+#include "Subscription.h"
 
 #include <CLI/CLI.hpp>
 
@@ -87,13 +88,7 @@ int Poll(Session& session, const ReadOptions& options, Reader& reader, TXeloGrou
     next = std::max(next + period, Clock::now());
     session.PumpUntil(stopped, next);
   }
-  stream.Close();
-  stream.CheckWritten();
-  if (signals.Requested()) session.GetContext().log.Info("stopped by signal " + std::to_string(signals.Signal()));
-  if (session.ShutdownRequested()) {
-    throw RuntimeFailure(session.ShutdownReason().empty() ? "the server shut down"
-                                                          : "the server shut down: " + session.ShutdownReason());
-  }
+  EndStream(session, stream, signals);
   return failed ? kExitItemsFailed : kExitOk;
 }
 

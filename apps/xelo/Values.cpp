@@ -9,6 +9,7 @@
 #include "xelo/framework/SysUtils.h"
 #include "xelo/framework/Variant.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -104,6 +105,18 @@ std::string IsoUtcText(double utc) {
   std::string text = IsoText(utc);
   if (!text.empty()) text += 'Z';
   return text;
+}
+
+std::string IsoNowText(StampZone zone) {
+  // FILETIME ticks (100 ns since 1601) of the system clock, through the
+  // library's own conversions, so that "now" reads like any time stamp.
+  constexpr long long kTicksFrom1601To1970 = 116444736000000000LL;
+  const auto since1970 = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  const auto ticks = static_cast<unsigned long long>(kTicksFrom1601To1970 + since1970.count() * 10000LL);
+  const FILETIME now{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+  const double utc = FileTimeToDateTimeUTC(now);
+  return zone == StampZone::Utc ? IsoUtcText(utc) : IsoLocalText(FileTimeToDateTime(now), utc);
 }
 
 std::string IsoLocalText(double local, double utc) {

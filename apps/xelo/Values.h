@@ -37,6 +37,8 @@ std::string IsoUtcText(double utc);
 // "2026-12-07T19:30:05.123+01:00": the local value with the offset the two
 // values of one stamp differ by; empty for 0.
 std::string IsoLocalText(double local, double utc);
+// The present moment as JSON and CSV write time stamps in `zone`.
+std::string IsoNowText(StampZone zone);
 // A time stamp the library holds as local and UTC value: the table shows
 // DateTimeText(local), JSON and CSV the ISO text `zone` asks for; null
 // (blank) without a time.

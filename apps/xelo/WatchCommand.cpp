@@ -39,6 +39,15 @@ int Run(const Context& context, const WatchOptions& options) {
 void AddStopOptions(CLI::App& app, StopAfter& stop) {
   CheckPositive(*app.add_option("--count", stop.count, "stop after N rows (the current values count as well)"));
   CheckSeconds(*app.add_option("--duration", stop.duration, "stop after S seconds"));
+  // A flag with an optional value: "--reconnect" alone never takes the
+  // next argument (an item) for its seconds; "--reconnect=S" gives them.
+  auto text = std::make_shared<std::string>();  // kept by the option
+  CLI::Option* reconnect = app.add_flag("--reconnect{0}", *text,
+                                        "come back after a lost connection, with every item; =S: give up (exit 4) "
+                                        "when still lost after S seconds");
+  reconnect->option_text("[=S]");
+  CheckSecondsOrZero(*reconnect);  // before the conversion, which needs a number
+  reconnect->each([text, &stop](const std::string& seconds) { stop.reconnect = std::stod(seconds); });
 }
 
 void AddNoHeaderOption(CLI::App& app, bool& noHeader) {

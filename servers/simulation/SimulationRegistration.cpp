@@ -2,6 +2,7 @@
 
 #include "servers/simulation/AlarmsEventsServer.h"
 #include "servers/simulation/OwnershipLedger.h"
+#include "servers/simulation/PlannedOutage.h"
 #include "servers/simulation/ServerList.h"
 #include "servers/simulation/ServerObject.h"
 #include "servers/simulation/SimulationRuntime.h"
@@ -29,6 +30,7 @@ ComPtr<IClassFactory> ServerFactory(ServerFlavour flavour) {
       return *refused;
     }
     auto server = xelo::com::MakeComObject<ServerObject>(flavour);
+    ArmPlannedOutage();
     return server->QueryInterface(riid, out);
   });
 }

@@ -450,6 +450,103 @@ TEST(XeloWatch, AnUnknownItemIsReportedAndTheOthersWatched) {
   EXPECT_EQ(rows[2]["item"], "Channel 1.Device 1.Counter");
 }
 
+// A server that dies while watched: XELO_SIM_OUTAGE kills the embedded
+// simulation server a while after the tool created it, and keeps it from
+// starting again for a while (or for good).
+#define XELO_EMBEDDED_SERVER_ONLY()                                                                      \
+  if (xelo::test::kNativeCom)                                                                            \
+  GTEST_SKIP() << "the outage switch is the embedded simulation server's; on Windows' COM the tool reaches " \
+                  "the server in a process of its own"
+
+constexpr const char* kLostCode = "0x800706BA";  // RPC_S_SERVER_UNAVAILABLE as HRESULT
+
+TEST(XeloWatch, ComesBackAfterALostServerWithEveryItem) {
+  XELO_EMBEDDED_SERVER_ONLY();
+  const XeloResult result =
+      // A bare --reconnect takes no item for its seconds.
+      RunXelo({"watch", "--reconnect", "Channel 1.Device 1.Ramp", "Static.String", "--rate", "100", "--duration",
+               "6", "--format", "jsonl"},
+              {"XELO_SIM_OUTAGE=0.5:0.5"});
+  ASSERT_EQ(result.exitCode, kOk) << result.err;
+  const std::vector<json> lines = ParseJsonLines(result.out);
+  // good rows, the loss, both items bad with their last value, the
+  // return, both items good again, and the ramp moving on.
+  std::size_t lost = lines.size();
+  std::size_t back = lines.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].contains("event") && lines[i]["event"] == "connectionLost") lost = std::min(lost, i);
+    if (lines[i].contains("event") && lines[i]["event"] == "reconnected") back = std::min(back, i);
+  }
+  ASSERT_LT(lost, back) << result.out;
+  ASSERT_LT(back + 3, lines.size()) << result.out;
+  EXPECT_GT(lost, 0u);
+  EXPECT_EQ(lines[lost]["errorCode"], kLostCode);
+  EXPECT_EQ(lines[lost]["errorName"], "RPC_S_SERVER_UNAVAILABLE");
+  EXPECT_TRUE(lines[lost]["time"].get<std::string>().ends_with("Z"));
+  std::set<std::string> bad;
+  for (std::size_t i = lost + 1; i < back; ++i) {
+    EXPECT_EQ(lines[i]["qualityCode"], 24) << lines[i];  // bad, communication failure
+    EXPECT_FALSE(lines[i]["value"].is_null()) << lines[i];
+    bad.insert(lines[i]["item"].get<std::string>());
+  }
+  EXPECT_EQ(bad.size(), 2u) << result.out;
+  std::set<std::string> good;
+  for (std::size_t i = back + 1; i < lines.size(); ++i) {
+    EXPECT_FALSE(lines[i].contains("event")) << lines[i];
+    EXPECT_EQ(lines[i]["qualityCode"], 192) << lines[i];
+    good.insert(lines[i]["item"].get<std::string>());
+  }
+  EXPECT_EQ(good.size(), 2u) << result.out;
+  EXPECT_NE(result.err.find("reconnecting"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("reconnected to Xelo.Sim.1"), std::string::npos) << result.err;
+}
+
+TEST(XeloWatch, AServerThatStaysLostEndsTheRunWithExitFour) {
+  XELO_EMBEDDED_SERVER_ONLY();
+  constexpr int kConnectionLost = 4;
+  // Without --reconnect at once, as CSV (the loss only on stderr).
+  XeloResult result = RunXelo({"watch", "Static.Int32", "--duration", "60", "--format", "csv"}, {"XELO_SIM_OUTAGE=0.2"});
+  EXPECT_EQ(result.exitCode, kConnectionLost) << result.err;
+  std::vector<std::string> lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 3u) << result.out;
+  EXPECT_TRUE(lines[2].starts_with("Static.Int32,32,vtI4,bad: communication failure,")) << lines[2];
+  EXPECT_NE(result.err.find("connection to Xelo.Sim.1 lost: "), std::string::npos) << result.err;
+
+  // With --reconnect=1, after a second of trying; the JSON still whole.
+  result = RunXelo({"watch", "Static.Int32", "--reconnect=1", "--duration", "60", "--format", "json"},
+                   {"XELO_SIM_OUTAGE=0.2"});
+  EXPECT_EQ(result.exitCode, kConnectionLost) << result.err;
+  const json rows = ParseJson(result.out);
+  ASSERT_EQ(rows.size(), 3u) << result.out;
+  EXPECT_EQ(rows[1]["event"], "connectionLost");
+  EXPECT_EQ(rows[2]["qualityCode"], 24);
+  EXPECT_NE(result.err.find("not back after"), std::string::npos) << result.err;
+
+  // A configuration that asks for reconnection itself (with its own
+  // keep-alive) is waited for by `run` without --reconnect.
+  ScratchDirectory scratch;
+  const std::string file = scratch.File("lost.xelo");
+  ASSERT_EQ(RunXelo({"save", "Static.Int32", "-o", file}).exitCode, kOk);
+  std::string text = xelo::testing::ReadWholeFile(file);
+  const std::size_t active = text.find("  Active = False");
+  ASSERT_NE(active, std::string::npos) << text;
+  text.insert(active, "  KeepAlive = 200\n  AutoReconnect = True\n  ReconnectInterval = 300\n");
+  xelo::testing::WriteWholeFile(file, text);
+  result = RunXelo({"run", file, "--duration", "4", "--format", "jsonl"}, {"XELO_SIM_OUTAGE=0.3:0.3"});
+  EXPECT_EQ(result.exitCode, kOk) << result.err;
+  std::vector<std::string> events;
+  for (const json& line : ParseJsonLines(result.out)) {
+    if (line.contains("event")) events.push_back(line["event"]);
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"connectionLost", "reconnected"})) << result.out;
+
+  // A value of the switch that makes no sense is said and ignored.
+  result = RunXelo({"watch", "Static.Int32", "--count", "1", "--duration", "60"}, {"XELO_SIM_OUTAGE=soon"});
+  EXPECT_EQ(result.exitCode, kOk) << result.err;
+  EXPECT_NE(result.err.find("XELO_SIM_OUTAGE: expected AFTER[:DOWN] in seconds, not 'soon'"), std::string::npos)
+      << result.err;
+}
+
 class XeloWatchSignal : public ::testing::TestWithParam<int> {};
 
 TEST_P(XeloWatchSignal, EndsCleanlyWithValidJson) {
@@ -972,6 +1069,7 @@ TEST(XeloDocumentation, TheReadmeNamesEveryJsonMemberInOrder) {
   for (const auto& [command, members] : documented) commands.insert(command);
   std::set<std::string> expected{"save groups"};
   for (const auto& [command, arguments] : runs) expected.insert(command);
+  expected.insert("watch run");  // the events among the rows
   EXPECT_EQ(commands, expected);
 
   for (const auto& [command, arguments] : runs) {
@@ -991,6 +1089,19 @@ TEST(XeloDocumentation, TheReadmeNamesEveryJsonMemberInOrder) {
       for (const std::string& member : documented.at("save groups")) EXPECT_TRUE(explained.contains(member));
     }
   }
+
+  if (xelo::test::kNativeCom) return;  // the outage switch is the embedded server's
+  const XeloResult lost = RunXelo({"watch", "Static.Int32", "--reconnect=0.5", "--format", "jsonl"},
+                                  {"XELO_SIM_OUTAGE=0.1"});
+  std::size_t events = 0;
+  for (const std::string& line : Lines(lost.out)) {
+    const auto object = nlohmann::ordered_json::parse(line);
+    if (!object.contains("event")) continue;
+    ++events;
+    EXPECT_EQ(Keys(object), documented.at("watch run")) << object;
+  }
+  EXPECT_EQ(events, 1u) << lost.out;
+  for (const std::string& member : documented.at("watch run")) EXPECT_TRUE(explained.contains(member)) << member;
 }
 
 // ---- usage ---------------------------------------------------------------------
@@ -1009,6 +1120,8 @@ TEST(XeloUsage, BadUsageGivesExitTwoAndAHelpfulMessage) {
       {"watch", "Static.Int32", "--duration", "nan"},
       {"watch", "Static.Int32", "--duration", "inf"},
       {"watch", "Static.Int32", "--duration", "1e10"},
+      {"watch", "Static.Int32", "--reconnect=soon"},
+      {"run", "plant.xelo", "--reconnect=-1"},
       {"read", "Static.Int32", "--timeout", "nan"},
       {"save", "Static.Int32", "-o", "unwritten.xelo", "--group", " "},
       {"browse", "--type", "vtNothing"},
