@@ -1,6 +1,6 @@
 // The `xelo` program as a user runs it: arguments, output formats, exit
 // codes, against the embedded simulation server it links.
-#include "NativeCom.h"
+#include "support/NativeCom.h"
 #include "XeloProcess.h"
 
 #include "xelo/core/XeloErrors.h"

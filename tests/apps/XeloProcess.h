@@ -3,7 +3,7 @@
 // and block it), its exit code.
 #pragma once
 
-#include "framework/ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 

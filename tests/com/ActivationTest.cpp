@@ -4,7 +4,7 @@
 #include "xelo/com/WideText.h"
 #include "xelo/platform/Platform.h"
 
-#include "NativeCom.h"
+#include "support/NativeCom.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "xelo/com/ClipboardFormats.h"
 
-#include "com/AllocationCheckedTest.h"
+#include "support/AllocationCheckedTest.h"
 
-#include "NativeCom.h"
+#include "support/NativeCom.h"
 
 #include <gtest/gtest.h>
 

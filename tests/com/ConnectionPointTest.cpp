@@ -1,6 +1,6 @@
 #include "xelo/com/ConnectionPoint.h"
 
-#include "com/AllocationCheckedTest.h"
+#include "support/AllocationCheckedTest.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 #include "xelo/com/ComObject.h"
 #include "xelo/com/TaskMemory.h"
 
-#include "com/AllocationCheckedTest.h"
+#include "support/AllocationCheckedTest.h"
 
-#include "NativeCom.h"
+#include "support/NativeCom.h"
 
 #include <gtest/gtest.h>
 

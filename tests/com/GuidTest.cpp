@@ -2,7 +2,7 @@
 #include "xelo/com/TaskMemory.h"
 #include "xelo/com/WideText.h"
 
-#include "NativeCom.h"
+#include "support/NativeCom.h"
 
 #include <gtest/gtest.h>
 

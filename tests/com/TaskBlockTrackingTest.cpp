@@ -1,6 +1,6 @@
 // The task allocator's block tracking: what an ownership checker relies on
 // to tell a live block from a freed one without reading freed memory.
-#include "AllocationCheckedTest.h"
+#include "support/AllocationCheckedTest.h"
 
 #include "xelo/com/BStr.h"
 #include "xelo/com/SafeArray.h"

@@ -2,7 +2,7 @@
 #include "xelo/com/SafeArray.h"
 #include "xelo/com/VariantConversion.h"
 
-#include "com/AllocationCheckedTest.h"
+#include "support/AllocationCheckedTest.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "com/CountedObjects.h"
 #include "com/DecimalValue.h"
 
-#include "NativeCom.h"
+#include "support/NativeCom.h"
 
 #include <gtest/gtest.h>
 

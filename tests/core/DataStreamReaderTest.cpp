@@ -5,7 +5,7 @@
 #include "xelo/core/DataStreamReader.h"
 
 #include "servers/simulation/StreamWriter.h"
-#include "simulation/RecordingSinks.h"
+#include "support/RecordingSinks.h"
 #include "xelo/framework/Application.h"
 
 #include <gtest/gtest.h>

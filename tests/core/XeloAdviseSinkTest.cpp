@@ -1,6 +1,6 @@
 // The OPC DA 1.0 stream sink fed with blocks made by hand, as a server in
 // another process might send them.
-#include "ServerFixture.h"
+#include "support/ServerFixture.h"
 
 #include "xelo/com/GlobalMemory.h"
 #include "xelo/com/OleDate.h"

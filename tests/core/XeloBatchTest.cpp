@@ -1,5 +1,5 @@
 // Item lists and the batch operations of an item collection.
-#include "ServerFixture.h"
+#include "support/ServerFixture.h"
 
 #include "xelo/framework/UserInterface.h"
 

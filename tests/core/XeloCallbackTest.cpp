@@ -1,7 +1,7 @@
 // Data changes, completions and shutdown notices: from the server's call to
 // the application's event on the main thread.
-#include "ServerFixture.h"
-#include "TimeZone.h"
+#include "support/ServerFixture.h"
+#include "support/TimeZone.h"
 
 #include "xelo/com/OleDate.h"
 #include "xelo/core/XeloAdviseSink.h"

@@ -2,8 +2,8 @@
 // as text and loaded back, against the embedded simulation server.
 #include "xelo/core/Xelo.h"
 
-#include "ServerFixture.h"
-#include "framework/ScratchDirectory.h"
+#include "support/ServerFixture.h"
+#include "support/ScratchDirectory.h"
 
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"

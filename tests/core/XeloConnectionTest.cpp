@@ -6,7 +6,7 @@
 // The application's timers run on a manual clock here, so that "within one
 // keep-alive period" and the growing waits between attempts are checked to
 // the millisecond without any test waiting for real time.
-#include "ServerFixture.h"
+#include "support/ServerFixture.h"
 
 #include "xelo/com/HResult.h"
 #include "xelo/framework/Streams.h"

@@ -5,7 +5,7 @@
 #include "xelo/com/OleDate.h"
 #include "xelo/platform/Platform.h"
 
-#include "TimeZone.h"
+#include "support/TimeZone.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Reads, writes, refreshes and cancellation of a group on the server.
-#include "ServerFixture.h"
+#include "support/ServerFixture.h"
 
 #include "xelo/com/OleDate.h"
 

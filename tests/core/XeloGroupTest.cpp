@@ -1,4 +1,4 @@
-#include "ServerFixture.h"
+#include "support/ServerFixture.h"
 
 #include "xelo/framework/TypInfo.h"
 

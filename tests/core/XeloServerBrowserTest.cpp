@@ -11,7 +11,7 @@
 #include "xelo/framework/Application.h"
 #include "xelo/framework/Strings.h"
 
-#include "NativeCom.h"
+#include "support/NativeCom.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "xelo/core/Xelo.h"
 
-#include "ServerFixture.h"
+#include "support/ServerFixture.h"
 
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
@@ -12,7 +12,7 @@
 #include "xelo/framework/TextForm.h"
 #include "xelo/framework/TypInfo.h"
 
-#include "NativeCom.h"
+#include "support/NativeCom.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // and runs in its strict ownership mode, so a sink that keeps, frees or
 // changes a lent value fails here (under AddressSanitizer as a
 // use-after-free, otherwise as an ownership violation of the fixture).
-#include "ServerFixture.h"
+#include "support/ServerFixture.h"
 
 #include "xelo/com/BStr.h"
 #include "xelo/com/SafeArray.h"

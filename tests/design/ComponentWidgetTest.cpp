@@ -14,7 +14,7 @@
 #include "xelo/gui/XeloGUI.h"
 #include "xelo/qt/Form.h"
 
-#include "QtTesting.h"
+#include "support/QtTesting.h"
 #include "servers/simulation/SimulationControl.h"
 
 #include <QBuffer>

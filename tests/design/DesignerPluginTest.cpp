@@ -5,7 +5,7 @@
 // own copy of the library, so the test sees its objects through Qt only.
 #ifdef XELO_DESIGNER_PLUGIN_FILE
 
-#include "QtTesting.h"
+#include "support/QtTesting.h"
 
 #include <QtDesigner/QDesignerFormEditorInterface>
 #include <QtDesigner/QDesignerTaskMenuExtension>

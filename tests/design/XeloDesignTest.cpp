@@ -16,8 +16,8 @@
 #include "xelo/gui/XeloGUI.h"
 #include "xelo/qt/Form.h"
 
-#include "QtTesting.h"
-#include "framework/ScratchDirectory.h"
+#include "support/QtTesting.h"
+#include "support/ScratchDirectory.h"
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
 

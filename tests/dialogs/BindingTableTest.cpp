@@ -5,7 +5,7 @@
 // go while the table is open, and what the item dialog hands back.
 #include "xelo/dialogs/XeloGUIDlg.h"
 
-#include "framework/ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
 #include "xelo/dialogs/xGUIShowItems.h"
@@ -14,7 +14,7 @@
 #include "xelo/framework/Strings.h"
 #include "xelo/framework/UserInterface.h"
 
-#include "QtTesting.h"
+#include "support/QtTesting.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

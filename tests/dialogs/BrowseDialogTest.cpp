@@ -16,7 +16,7 @@
 #include "xelo/framework/Application.h"
 #include "xelo/framework/UserInterface.h"
 
-#include "QtTesting.h"
+#include "support/QtTesting.h"
 
 #include <QCheckBox>
 #include <QComboBox>

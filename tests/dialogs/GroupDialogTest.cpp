@@ -6,7 +6,7 @@
 #include "xelo/framework/Application.h"
 #include "xelo/framework/UserInterface.h"
 
-#include "QtTesting.h"
+#include "support/QtTesting.h"
 
 #include <QCheckBox>
 #include <QLabel>

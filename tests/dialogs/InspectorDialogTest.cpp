@@ -8,7 +8,7 @@
 #include "xelo/framework/UserInterface.h"
 #include "xelo/qt/EventLoop.h"
 
-#include "QtTesting.h"
+#include "support/QtTesting.h"
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
 

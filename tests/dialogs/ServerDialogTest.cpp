@@ -11,7 +11,7 @@
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
 
-#include "QtTesting.h"
+#include "support/QtTesting.h"
 
 #include <QGuiApplication>
 #include <QLabel>

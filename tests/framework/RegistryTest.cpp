@@ -1,6 +1,6 @@
 #include "xelo/framework/Registry.h"
 
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "StringLines.h"
 #include "xelo/com/ClassRegistry.h"
 #include "xelo/com/Guid.h"

@@ -1,6 +1,6 @@
 #include "xelo/framework/Streams.h"
 
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "xelo/framework/AtomicFile.h"
 #include "xelo/framework/Exceptions.h"
 

@@ -1,6 +1,6 @@
 #include "xelo/framework/Strings.h"
 
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "StringLines.h"
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/Streams.h"

@@ -1,6 +1,6 @@
 // IOPCAsyncIO2: completions arrive through the scheduler, in order, with
 // the client's transaction ids, never inside the call.
-#include "RecordingSinks.h"
+#include "support/RecordingSinks.h"
 
 #include <cmath>
 

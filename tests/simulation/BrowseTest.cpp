@@ -1,5 +1,5 @@
 // IOPCBrowseServerAddressSpace on the hierarchical and the flat server.
-#include "SimulationFixture.h"
+#include "support/SimulationFixture.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // The control API: shutdown notices, injected failures, counters, signals,
 // and a full client session that leaves nothing behind.
-#include "RecordingSinks.h"
+#include "support/RecordingSinks.h"
 
 #include "servers/simulation/SimulationRuntime.h"
 

@@ -1,6 +1,6 @@
 // DA 1.0: IDataObject advises, IOPCAsyncIO and the stream layout, byte by
 // byte.
-#include "RecordingSinks.h"
+#include "support/RecordingSinks.h"
 
 namespace xelo::sim::test {
 namespace {

@@ -1,6 +1,6 @@
 // A server that dies, refuses to start or is slow: the knobs with which the
 // client's handling of a lost connection is tested.
-#include "RecordingSinks.h"
+#include "support/RecordingSinks.h"
 
 #include <chrono>
 #include <stdexcept>

@@ -1,5 +1,5 @@
 // IOPCItemMgt: adding, validating, removing and changing items.
-#include "SimulationFixture.h"
+#include "support/SimulationFixture.h"
 
 namespace xelo::sim::test {
 namespace {

@@ -1,5 +1,5 @@
 // IOPCItemProperties: the standard properties and those with item ids.
-#include "SimulationFixture.h"
+#include "support/SimulationFixture.h"
 
 #include "xelo/com/OleDate.h"
 

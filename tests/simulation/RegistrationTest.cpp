@@ -1,5 +1,5 @@
 // Registration of the simulation classes and the OPC server list.
-#include "SimulationFixture.h"
+#include "support/SimulationFixture.h"
 
 #include "xelo/com/ClassRegistry.h"
 

@@ -1,5 +1,5 @@
 // The server object: groups, status, error texts, locales, enumeration.
-#include "SimulationFixture.h"
+#include "support/SimulationFixture.h"
 
 #include "xelo/com/Enumerators.h"
 #include "xelo/com/HResult.h"

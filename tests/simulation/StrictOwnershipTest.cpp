@@ -3,7 +3,7 @@
 // test plays such a client on purpose and takes the violations back, so
 // that the fixture's own check finds none left over; the fixture's counts
 // prove that the server neither frees twice what a client freed nor leaks.
-#include "RecordingSinks.h"
+#include "support/RecordingSinks.h"
 
 #include "xelo/com/SafeArray.h"
 

@@ -1,5 +1,5 @@
 // Subscriptions: what OnDataChange sends at each update of a group.
-#include "RecordingSinks.h"
+#include "support/RecordingSinks.h"
 
 namespace xelo::sim::test {
 namespace {

@@ -1,5 +1,5 @@
 // IOPCSyncIO: reads from cache and device, writes with per-item results.
-#include "SimulationFixture.h"
+#include "support/SimulationFixture.h"
 
 namespace xelo::sim::test {
 namespace {
