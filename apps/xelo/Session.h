@@ -70,9 +70,10 @@ class Session {
   // The common --timeout.
   std::chrono::milliseconds Timeout() const;
 
-  // Set when the server asked its clients to go (the component has
-  // disconnected then); the server's reason, possibly empty.
-  bool ShutdownRequested() const { return shutdownRequested_; }
+  // Set when the server asked its clients to go and the component has
+  // disconnected (with reconnection on, it waits for the server instead);
+  // the server's reason, possibly empty.
+  bool ShutdownRequested() const { return shutdownRequested_ && !server_->GetActive(); }
   // The text of the server component's last fault (an operation that
   // answered false after it was reported); empty when none.
   const std::string& LastFault() const { return lastFault_; }

@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 using xelo::com::DefaultScheduler;
 using xelo::com::ManualClock;
 
-TEST(DefaultScheduler, RunsPostedCallsInOrderAndNeverInsidePost) {
+TEST(DefaultScheduler, RunsPostedCallsInOrderNeverInsidePostAndKeepsTheRestAfterAnException) {
   DefaultScheduler scheduler;
   std::string trace;
   scheduler.Post([&] {
@@ -26,29 +26,21 @@ TEST(DefaultScheduler, RunsPostedCallsInOrderAndNeverInsidePost) {
   EXPECT_EQ(scheduler.ProcessPending(), 1u);
   EXPECT_EQ(trace, "abc");
   EXPECT_EQ(scheduler.ProcessPending(), 0u);
-}
 
-TEST(DefaultScheduler, AcceptsPostsFromOtherThreads) {
-  DefaultScheduler scheduler;
-  int sum = 0;
+  scheduler.Post([] { throw std::runtime_error("boom"); });
+  scheduler.Post([&] { trace += 'd'; });
+  EXPECT_THROW(scheduler.ProcessPending(), std::runtime_error);
+  EXPECT_EQ(scheduler.PendingCalls(), 1u);
+  scheduler.ProcessPending();
+  EXPECT_EQ(trace, "abcd");
+
+  int sum = 0;  // posts from other threads
   std::thread poster([&] {
     for (int i = 1; i <= 100; ++i) scheduler.Post([&sum, i] { sum += i; });
   });
   poster.join();
   scheduler.ProcessPending();
   EXPECT_EQ(sum, 5050);
-}
-
-TEST(DefaultScheduler, AnExceptionLeavesTheRemainingCallsQueued) {
-  DefaultScheduler scheduler;
-  bool secondRan = false;
-  scheduler.Post([] { throw std::runtime_error("boom"); });
-  scheduler.Post([&] { secondRan = true; });
-  EXPECT_THROW(scheduler.ProcessPending(), std::runtime_error);
-  EXPECT_FALSE(secondRan);
-  EXPECT_EQ(scheduler.PendingCalls(), 1u);
-  scheduler.ProcessPending();
-  EXPECT_TRUE(secondRan);
 }
 
 TEST(DefaultScheduler, TimersTickOnTheClockAndMayStopThemselves) {
@@ -92,12 +84,9 @@ TEST(DefaultScheduler, PumpUntilReturnsWhenDoneAndGivesUpAfterTheTimeout) {
   scheduler.Post([&] { scheduler.Post([&] { done = true; }); });
   EXPECT_TRUE(scheduler.PumpUntil([&] { return done; }, 10s));
   EXPECT_FALSE(scheduler.PumpUntil([] { return false; }, 5ms));
-}
-
-TEST(Scheduler, InstalledSchedulerReplacesTheDefaultUntilRemoved) {
-  DefaultScheduler mine;
-  xelo::com::InstallScheduler(&mine);
-  EXPECT_EQ(&xelo::com::Scheduler(), &mine);
+  // An installed scheduler replaces the default until removed.
+  xelo::com::InstallScheduler(&scheduler);
+  EXPECT_EQ(&xelo::com::Scheduler(), &scheduler);
   xelo::com::InstallScheduler(nullptr);
   EXPECT_EQ(&xelo::com::Scheduler(), &DefaultScheduler::Process());
 }

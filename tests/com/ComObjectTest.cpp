@@ -43,9 +43,7 @@ class Counter final : public xelo::com::ComObject<ICounter, INamed> {
 
  protected:
   // Answers an extra IID with an interface it already implements.
-  void* QueryExtraInterface(REFIID riid) override {
-    return riid == IID_IAlias ? static_cast<INamed*>(this) : nullptr;
-  }
+  void* QueryExtraInterface(REFIID riid) override { return riid == IID_IAlias ? static_cast<INamed*>(this) : nullptr; }
 
  private:
   int id_;
@@ -56,26 +54,21 @@ TEST(ComObject, QueryInterfaceFollowsTheTableAndKeepsIdentity) {
   gDestroyed = 0;
   {
     auto counter = xelo::com::MakeComObject<Counter>(7);
-    EXPECT_EQ(counter->Refs(), 1u);
-
     xelo::com::ComPtr<ICounter> asCounter = counter;
     xelo::com::ComPtr<INamed> named;
     ASSERT_EQ(asCounter.As(named), S_OK);
     EXPECT_EQ(named->Id(), 7);
     EXPECT_EQ(counter->Refs(), 3u);
-
     // Every route to IUnknown gives the same pointer: COM's identity rule.
     EXPECT_EQ(xelo::com::IdentityOf(asCounter.Get()), xelo::com::IdentityOf(named.Get()));
     EXPECT_EQ(xelo::com::IdentityOf(named.Get()).Get(), counter->GetUnknown());
 
     xelo::com::ComPtr<IMissing> missing;
     EXPECT_EQ(asCounter.As(missing), E_NOINTERFACE);
-    EXPECT_FALSE(missing);
     void* raw = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(asCounter->QueryInterface(IID_IMissing, &raw), E_NOINTERFACE);
     EXPECT_EQ(raw, nullptr) << "a refused query clears the out-parameter";
     EXPECT_EQ(asCounter->QueryInterface(IID_ICounter, nullptr), E_POINTER);
-
     ASSERT_EQ(asCounter->QueryInterface(IID_IAlias, &raw), S_OK);
     EXPECT_EQ(static_cast<INamed*>(raw)->Id(), 7);
     static_cast<INamed*>(raw)->Release();
@@ -84,42 +77,24 @@ TEST(ComObject, QueryInterfaceFollowsTheTableAndKeepsIdentity) {
     asCounter->Increment(5);
     named.As<ICounter>()->Increment(2);
     EXPECT_EQ(counter->Value(), 7);
+
+    // Attach, Detach, Put and moves keep the count balanced.
+    xelo::com::ComPtr<ICounter> moved(std::move(asCounter));
+    EXPECT_FALSE(asCounter);
+    auto attached = xelo::com::ComPtr<ICounter>::Attach(moved.Detach());
+    EXPECT_EQ(counter->Refs(), 3u);
+    named->QueryInterface(IID_INamed, named.PutVoid());  // Put releases the old reference first
+    attached = attached;                                  // self-assignment keeps the reference
+    EXPECT_EQ(counter->Refs(), 3u);
     EXPECT_EQ(gDestroyed, 0);
   }
   EXPECT_EQ(gDestroyed, 1) << "the last release destroys the object exactly once";
-}
-
-TEST(ComPtr, AttachDetachPutAndMoveKeepTheCountBalanced) {
-  gDestroyed = 0;
-  auto counter = xelo::com::MakeComObject<Counter>(1);
-  Counter* raw = counter.Get();
-  {
-    xelo::com::ComPtr<ICounter> copy(counter);
-    xelo::com::ComPtr<ICounter> moved(std::move(copy));
-    EXPECT_FALSE(copy);
-    EXPECT_EQ(raw->Refs(), 2u);
-    ICounter* detached = moved.Detach();
-    EXPECT_EQ(raw->Refs(), 2u);
-    auto attached = xelo::com::ComPtr<ICounter>::Attach(detached);
-    EXPECT_EQ(raw->Refs(), 2u);
-    xelo::com::ComPtr<INamed> named;
-    attached->QueryInterface(IID_INamed, named.PutVoid());
-    EXPECT_EQ(raw->Refs(), 3u);
-    named->QueryInterface(IID_INamed, named.PutVoid());  // Put releases the old reference first
-    EXPECT_EQ(raw->Refs(), 3u);
-    attached = attached;  // self-assignment keeps the reference
-    EXPECT_EQ(raw->Refs(), 3u);
-  }
-  EXPECT_EQ(raw->Refs(), 1u);
-  counter = nullptr;
-  EXPECT_EQ(gDestroyed, 1);
 }
 
 TEST(SystemMessage, KnownCodesHaveTheirTextAndUnknownOnesNameTheCode) {
 #if !XELO_COM_NATIVE  // Windows' texts are the system's, in its language
   EXPECT_EQ(xelo::com::SystemMessageText(E_FAIL), "Unspecified error");
   EXPECT_EQ(xelo::com::SystemMessageText(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)), "The RPC server is unavailable.");
-  EXPECT_EQ(xelo::com::SystemMessageText(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)), "The remote procedure call failed.");
 #endif
   // The OPC codes are the library's own, on every system.
   EXPECT_EQ(xelo::com::SystemMessageText(XELO_HR(0xC0040007)),
@@ -127,13 +102,9 @@ TEST(SystemMessage, KnownCodesHaveTheirTextAndUnknownOnesNameTheCode) {
             "address space.");
   EXPECT_EQ(xelo::com::SystemMessageText(XELO_HR(0x8BADF00D)), "Unknown error 0x8BADF00D");
   EXPECT_EQ(xelo::com::KnownSystemMessageText(XELO_HR(0x8BADF00D)), "");
-  // The RPC names are Win32 numbers, as in the SDK; their HRESULTs are failures.
+  // The RPC names are Win32 numbers, as in the SDK.
   EXPECT_EQ(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), XELO_HR(0x800706BA));
   EXPECT_EQ(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), XELO_HR(0x800706BE));
-  EXPECT_TRUE(FAILED(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)));
-  EXPECT_EQ(HRESULT_FACILITY(DISP_E_OVERFLOW), FACILITY_DISPATCH);
-  EXPECT_TRUE(SUCCEEDED(S_FALSE));
-  EXPECT_TRUE(FAILED(E_FAIL));
 }
 
 }  // namespace

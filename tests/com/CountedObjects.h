@@ -3,6 +3,7 @@
 #pragma once
 
 #include "xelo/com/ComObject.h"
+#include "xelo/com/Variant.h"
 
 namespace xelo::test {
 
@@ -24,6 +25,23 @@ class CountedDispatch : public xelo::com::ComObject<IDispatch> {
 class CountedUnknown : public xelo::com::ComObject<IUnknown> {
  public:
   ULONG Refs() const { return RefCount(); }
+};
+
+// A member that tells the test when its object was destroyed.
+struct DestroyFlag {
+  bool* flag = nullptr;
+  ~DestroyFlag() {
+    if (flag != nullptr) *flag = true;
+  }
+};
+
+// An object that answers IUnknown only and tells when it is gone.
+class FlaggedUnknown final : public xelo::com::ComObject<IUnknown> {
+ public:
+  explicit FlaggedUnknown(bool* destroyed) : gone_{destroyed} {}
+
+ private:
+  DestroyFlag gone_;
 };
 
 }  // namespace xelo::test

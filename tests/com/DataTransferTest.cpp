@@ -4,6 +4,7 @@
 #include "xelo/com/ComObject.h"
 #include "xelo/com/TaskMemory.h"
 
+#include "com/CountedObjects.h"
 #include "support/AllocationCheckedTest.h"
 
 #include "support/NativeCom.h"
@@ -13,6 +14,8 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,10 +29,7 @@ class DataTransfer : public xelo::test::AllocationCheckedTest {};
 
 class RecordingSink final : public xelo::com::ComObject<IAdviseSink> {
  public:
-  explicit RecordingSink(bool* destroyed = nullptr) : destroyed_(destroyed) {}
-  ~RecordingSink() override {
-    if (destroyed_ != nullptr) *destroyed_ = true;
-  }
+  explicit RecordingSink(bool* destroyed = nullptr) : gone_{destroyed} {}
   STDMETHOD_(void, OnDataChange)(FORMATETC* format, STGMEDIUM*) override {
     formats.push_back(format->cfFormat);
     if (onData) onData();
@@ -42,7 +42,7 @@ class RecordingSink final : public xelo::com::ComObject<IAdviseSink> {
   std::function<void()> onData;
 
  private:
-  bool* destroyed_;
+  xelo::test::DestroyFlag gone_;
 };
 
 struct Formats {
@@ -52,18 +52,16 @@ struct Formats {
   FORMATETC Write() const { return {write, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
 };
 
-TEST_F(DataTransfer, DAdviseAcceptsOnlyOfferedFormats) {
+TEST_F(DataTransfer, DAdviseTakesOfferedFormatsOnlyAndDUnadviseReleasesOnce) {
   const Formats f;
   DataAdviseHolder holder({f.Data(), f.Write()});
   auto sink = MakeComObject<RecordingSink>();
-
-  struct Case {
+  DVTARGETDEVICE device{sizeof(DVTARGETDEVICE), 0, 0, 0, 0, {0}};
+  const struct {
     const char* what;
     FORMATETC format;
     HRESULT expected;
-  };
-  DVTARGETDEVICE device{sizeof(DVTARGETDEVICE), 0, 0, 0, 0, {0}};
-  const Case cases[] = {
+  } cases[] = {
       {"offered", f.Data(), S_OK},
       {"any tymed that includes HGLOBAL", f.Data(TYMED_HGLOBAL | TYMED_ISTREAM), S_OK},
       {"unknown clipboard format", {static_cast<CLIPFORMAT>(f.write + 1000), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
@@ -75,29 +73,20 @@ TEST_F(DataTransfer, DAdviseAcceptsOnlyOfferedFormats) {
       {"target device", {f.data, &device, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, DV_E_FORMATETC},
   };
   std::vector<DWORD> connections;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     DWORD connection = 12345;
-    EXPECT_EQ(holder.QueryGetData(&c.format), c.expected) << c.what;
-    EXPECT_EQ(holder.DAdvise(&c.format, 0, sink.Get(), &connection), c.expected) << c.what;
-    if (c.expected == S_OK) {
-      EXPECT_NE(connection, 0u) << c.what;
-      connections.push_back(connection);
-    } else {
-      EXPECT_EQ(connection, 0u) << c.what;
-    }
+    EXPECT_EQ(holder.QueryGetData(&c.format), c.expected);
+    EXPECT_EQ(holder.DAdvise(&c.format, 0, sink.Get(), &connection), c.expected);
+    EXPECT_EQ(connection != 0, c.expected == S_OK);
+    if (c.expected == S_OK) connections.push_back(connection);
   }
   ASSERT_EQ(connections.size(), 2u);
   EXPECT_NE(connections[0], connections[1]);
   EXPECT_EQ(holder.Count(), 2u);
   EXPECT_EQ(RefsOf(sink.Get()), 3u);  // refused advises kept nothing
-  holder.Clear();
-  EXPECT_EQ(RefsOf(sink.Get()), 1u);
-}
 
-TEST_F(DataTransfer, DAdviseRefusesMissingArguments) {
-  const Formats f;
-  DataAdviseHolder holder({f.Data()});
-  auto sink = MakeComObject<RecordingSink>();
+  // Missing arguments are refused and keep nothing either.
   const FORMATETC format = f.Data();
   DWORD connection = 9;
   EXPECT_EQ(holder.DAdvise(&format, 0, nullptr, &connection), E_INVALIDARG);
@@ -105,60 +94,47 @@ TEST_F(DataTransfer, DAdviseRefusesMissingArguments) {
   EXPECT_EQ(holder.DAdvise(nullptr, 0, sink.Get(), &connection), E_INVALIDARG);
   EXPECT_EQ(holder.DAdvise(&format, 0, sink.Get(), nullptr), E_POINTER);
   EXPECT_EQ(holder.QueryGetData(nullptr), E_INVALIDARG);
-  EXPECT_EQ(holder.Count(), 0u);
+  EXPECT_EQ(RefsOf(sink.Get()), 3u);
+
+  EXPECT_EQ(holder.DUnadvise(connections[0]), S_OK);
+  EXPECT_EQ(RefsOf(sink.Get()), 2u);
+  EXPECT_EQ(holder.DUnadvise(connections[0]), OLE_E_NOCONNECTION);
+  EXPECT_EQ(holder.DUnadvise(0), OLE_E_NOCONNECTION);
+  EXPECT_EQ(RefsOf(sink.Get()), 2u);
+  // Numbers are not reused after an unadvise.
+  DWORD third = 0;
+  ASSERT_EQ(holder.DAdvise(&format, ADVF_PRIMEFIRST, sink.Get(), &third), S_OK);
+  EXPECT_NE(third, connections[0]);
+  {
+    const auto advises = holder.Advises();
+    ASSERT_EQ(advises.size(), 2u);
+    EXPECT_EQ(std::make_pair(advises[0].connection, advises[1].connection), std::make_pair(connections[1], third));
+  }
+  holder.Clear();
   EXPECT_EQ(RefsOf(sink.Get()), 1u);
 }
 
-TEST_F(DataTransfer, DUnadviseReleasesTheSinkOnceAndRefusesUnknownNumbers) {
+TEST_F(DataTransfer, EnumeratorsHandOutReferencedSinksAndTheOfferedFormatsForGettingOnly) {
   const Formats f;
-  DataAdviseHolder holder({f.Data()});
-  auto sink = MakeComObject<RecordingSink>();
-  const FORMATETC format = f.Data();
-  DWORD first = 0, second = 0;
-  ASSERT_EQ(holder.DAdvise(&format, ADVF_PRIMEFIRST, sink.Get(), &first), S_OK);
-  ASSERT_EQ(holder.DAdvise(&format, 0, sink.Get(), &second), S_OK);
-  EXPECT_EQ(RefsOf(sink.Get()), 3u);
-
-  EXPECT_EQ(holder.DUnadvise(first), S_OK);
-  EXPECT_EQ(RefsOf(sink.Get()), 2u);
-  EXPECT_EQ(holder.DUnadvise(first), OLE_E_NOCONNECTION);
-  EXPECT_EQ(holder.DUnadvise(0), OLE_E_NOCONNECTION);
-  EXPECT_EQ(RefsOf(sink.Get()), 2u);
-
-  // Numbers are not reused after an unadvise.
-  DWORD third = 0;
-  ASSERT_EQ(holder.DAdvise(&format, 0, sink.Get(), &third), S_OK);
-  EXPECT_NE(third, first);
-  EXPECT_NE(third, second);
-  const auto advises = holder.Advises();
-  ASSERT_EQ(advises.size(), 2u);
-  EXPECT_EQ(advises[0].connection, second);
-  EXPECT_EQ(advises[1].connection, third);
-}
-
-TEST_F(DataTransfer, EnumDAdviseHandsOutStatDataWithReferencedSinks) {
-  const Formats f;
-  DataAdviseHolder holder({f.Data(), f.Write()});
+  DataAdviseHolder holder;
+  holder.SetOfferedFormats({f.Data(), f.Write()});
   auto sink = MakeComObject<RecordingSink>();
   const FORMATETC data = f.Data(), write = f.Write();
   DWORD cData = 0, cWrite = 0;
   ASSERT_EQ(holder.DAdvise(&data, ADVF_NODATA, sink.Get(), &cData), S_OK);
   ASSERT_EQ(holder.DAdvise(&write, ADVF_ONLYONCE, sink.Get(), &cWrite), S_OK);
-
   ComPtr<IEnumSTATDATA> e;
   ASSERT_EQ(holder.EnumDAdvise(e.Put()), S_OK);
   std::array<STATDATA, 3> out{};
   ULONG fetched = 0;
   ASSERT_EQ(e->Next(3, out.data(), &fetched), S_FALSE);
   ASSERT_EQ(fetched, 2u);
-  EXPECT_EQ(out[0].formatetc.cfFormat, f.data);
-  EXPECT_EQ(out[0].advf, ADVF_NODATA);
-  EXPECT_EQ(out[0].dwConnection, cData);
-  EXPECT_EQ(out[1].formatetc.cfFormat, f.write);
-  EXPECT_EQ(out[1].advf, ADVF_ONLYONCE);
-  EXPECT_EQ(out[1].dwConnection, cWrite);
-  EXPECT_EQ(out[0].pAdvSink, static_cast<IAdviseSink*>(sink.Get()));
-  EXPECT_EQ(out[0].formatetc.ptd, nullptr);
+  using Row = std::tuple<CLIPFORMAT, DWORD, DWORD, IAdviseSink*, DVTARGETDEVICE*>;
+  IAdviseSink* const expectedSink = sink.Get();
+  EXPECT_EQ(Row(out[0].formatetc.cfFormat, out[0].advf, out[0].dwConnection, out[0].pAdvSink, out[0].formatetc.ptd),
+            Row(f.data, ADVF_NODATA, cData, expectedSink, nullptr));
+  EXPECT_EQ(Row(out[1].formatetc.cfFormat, out[1].advf, out[1].dwConnection, out[1].pAdvSink, out[1].formatetc.ptd),
+            Row(f.write, ADVF_ONLYONCE, cWrite, expectedSink, nullptr));
   // ours, the holder's two, the snapshot's two, the two handed out
   EXPECT_EQ(RefsOf(sink.Get()), 7u);
   out[0].pAdvSink->Release();
@@ -166,23 +142,15 @@ TEST_F(DataTransfer, EnumDAdviseHandsOutStatDataWithReferencedSinks) {
   e = nullptr;
   EXPECT_EQ(RefsOf(sink.Get()), 3u);
   EXPECT_EQ(holder.EnumDAdvise(nullptr), E_POINTER);
-}
 
-TEST_F(DataTransfer, EnumFormatEtcListsTheOfferedFormatsForGettingOnly) {
-  const Formats f;
-  DataAdviseHolder holder;
-  holder.SetOfferedFormats({f.Data(), f.Write()});
-  ComPtr<IEnumFORMATETC> e;
-  ASSERT_EQ(holder.EnumFormatEtc(DATADIR_GET, e.Put()), S_OK);
-  std::array<FORMATETC, 2> out{};
-  ASSERT_EQ(e->Next(2, out.data(), nullptr), E_POINTER);
-  ULONG fetched = 0;
-  ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
-  EXPECT_EQ(out[0].cfFormat, f.data);
-  EXPECT_EQ(out[1].cfFormat, f.write);
-  EXPECT_EQ(out[1].tymed, TYMED_HGLOBAL);
-
-  IEnumFORMATETC* none = e.Get();
+  ComPtr<IEnumFORMATETC> formats;
+  ASSERT_EQ(holder.EnumFormatEtc(DATADIR_GET, formats.Put()), S_OK);
+  std::array<FORMATETC, 2> offered{};
+  ASSERT_EQ(formats->Next(2, offered.data(), nullptr), E_POINTER);
+  ASSERT_EQ(formats->Next(2, offered.data(), &fetched), S_OK);
+  EXPECT_EQ(std::make_tuple(offered[0].cfFormat, offered[1].cfFormat, offered[1].tymed),
+            std::make_tuple(f.data, f.write, DWORD{TYMED_HGLOBAL}));
+  IEnumFORMATETC* none = formats.Get();
   EXPECT_EQ(holder.EnumFormatEtc(DATADIR_SET, &none), E_NOTIMPL);
   EXPECT_EQ(none, nullptr);
   EXPECT_EQ(holder.EnumFormatEtc(0, &none), E_INVALIDARG);
@@ -233,49 +201,21 @@ TEST_F(DataTransfer, AdvisesForAFormatSurviveASinkThatUnadvisesDuringOnDataChang
   EXPECT_TRUE(secondGone);
 }
 
-class CountingUnknown final : public xelo::com::ComObject<IUnknown> {
- public:
-  explicit CountingUnknown(bool* destroyed) : destroyed_(destroyed) {}
-  ~CountingUnknown() override { *destroyed_ = true; }
-
- private:
-  bool* destroyed_;
-};
-
-TEST_F(DataTransfer, ReleaseStgMediumFreesWhatTheMediumOwns) {
-  const long globalsBefore = xelo::com::LiveAllocations().globalMemory;
-
+TEST_F(DataTransfer, ReleaseStgMediumFreesWhatTheMediumOwnsOrReleasesItsOwner) {
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
   medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, 8);
   ASSERT_NE(medium.hGlobal, nullptr);
   const HGLOBAL freed = medium.hGlobal;
-  ReleaseStgMedium(&medium);
-  EXPECT_EQ(xelo::com::LiveAllocations().globalMemory, globalsBefore);
+  ReleaseStgMedium(&medium);  // the fixture proves the block was freed
   EXPECT_EQ(GlobalLock(freed), nullptr);
-  // Windows' own frees and leaves the fields as they were; ours empties
-  // the medium, so that releasing it twice is harmless.
-  if (xelo::test::kNativeCom) return;
-  EXPECT_EQ(medium.tymed, TYMED_NULL);
-  EXPECT_EQ(medium.hGlobal, nullptr);
-  ReleaseStgMedium(&medium);  // emptied: a second call does nothing
-  ReleaseStgMedium(nullptr);
 
-  medium.tymed = TYMED_FILE;
-  medium.lpszFileName = xelo::com::CoTaskMemStrDup(OLESTR("/tmp/xelo-not-a-real-file"));
-  ASSERT_NE(medium.lpszFileName, nullptr);
-  ReleaseStgMedium(&medium);  // the fixture proves the name was freed
-  EXPECT_EQ(medium.lpszFileName, nullptr);
-}
-
-TEST_F(DataTransfer, ReleaseStgMediumReleasesTheOwnerInsteadOfTheData) {
   bool ownerGone = false;
   HGLOBAL block = GlobalAlloc(GHND, 8);
   ASSERT_NE(block, nullptr);
-  STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
   medium.hGlobal = block;
-  medium.pUnkForRelease = MakeComObject<CountingUnknown>(&ownerGone).Detach();
+  medium.pUnkForRelease = MakeComObject<xelo::test::FlaggedUnknown>(&ownerGone).Detach();
   ReleaseStgMedium(&medium);
   EXPECT_TRUE(ownerGone);
   EXPECT_EQ(medium.pUnkForRelease, nullptr);
@@ -286,10 +226,21 @@ TEST_F(DataTransfer, ReleaseStgMediumReleasesTheOwnerInsteadOfTheData) {
   // A stream is released through IUnknown's slots.
   bool streamGone = false;
   medium.tymed = TYMED_ISTREAM;
-  medium.pstm = reinterpret_cast<IStream*>(
-      static_cast<IUnknown*>(MakeComObject<CountingUnknown>(&streamGone).Detach()));
+  medium.pstm = reinterpret_cast<IStream*>(static_cast<IUnknown*>(MakeComObject<xelo::test::FlaggedUnknown>(&streamGone).Detach()));
   ReleaseStgMedium(&medium);
   EXPECT_TRUE(streamGone);
+
+  // Windows' own frees and leaves the fields as they were; ours empties
+  // the medium, so that releasing it twice is harmless.
+  if (xelo::test::kNativeCom) return;
+  EXPECT_EQ(medium.tymed, TYMED_NULL);
+  ReleaseStgMedium(&medium);
+  ReleaseStgMedium(nullptr);
+  medium.tymed = TYMED_FILE;
+  medium.lpszFileName = xelo::com::CoTaskMemStrDup(OLESTR("/tmp/xelo-not-a-real-file"));
+  ASSERT_NE(medium.lpszFileName, nullptr);
+  ReleaseStgMedium(&medium);  // the fixture proves the name was freed
+  EXPECT_EQ(medium.lpszFileName, nullptr);
 }
 
 TEST_F(DataTransfer, CopyFormatEtcDuplicatesTheTargetDevice) {
@@ -297,15 +248,13 @@ TEST_F(DataTransfer, CopyFormatEtcDuplicatesTheTargetDevice) {
   const auto size = static_cast<DWORD>(device.size());
   std::memcpy(device.data(), &size, sizeof size);
   device[19] = 0x5A;
-  const FORMATETC source{0xC123, reinterpret_cast<DVTARGETDEVICE*>(device.data()), DVASPECT_CONTENT, -1,
-                         TYMED_HGLOBAL};
+  const FORMATETC source{0xC123, reinterpret_cast<DVTARGETDEVICE*>(device.data()), DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   FORMATETC copy{};
   ASSERT_EQ(xelo::com::CopyFormatEtc(&copy, &source), S_OK);
   ASSERT_NE(copy.ptd, nullptr);
   EXPECT_NE(copy.ptd, source.ptd);
   EXPECT_EQ(std::memcmp(copy.ptd, device.data(), device.size()), 0);
-  EXPECT_EQ(copy.cfFormat, 0xC123);
-  EXPECT_EQ(copy.lindex, -1);
+  EXPECT_EQ(std::make_pair(copy.cfFormat, copy.lindex), std::make_pair(CLIPFORMAT{0xC123}, LONG{-1}));
   CoTaskMemFree(copy.ptd);
   EXPECT_EQ(xelo::com::CopyFormatEtc(nullptr, &source), E_POINTER);
   EXPECT_EQ(xelo::com::CopyFormatEtc(&copy, nullptr), E_POINTER);

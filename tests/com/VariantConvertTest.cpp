@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -50,25 +51,16 @@ XELO_MAKER(R8, double, VT_R8, dblVal)
 XELO_MAKER(Cy, LONGLONG, VT_CY, cyVal.int64)  // raw units of 1/10000
 XELO_MAKER(Date, double, VT_DATE, date)
 XELO_MAKER(Err, SCODE, VT_ERROR, scode)
+
+XELO_MAKER(BoolBits, VARIANT_BOOL, VT_BOOL, boolVal)
+XELO_MAKER(StrOf, BSTR, VT_BSTR, bstrVal)
+XELO_MAKER(DecOf, DECIMAL, VT_DECIMAL, decVal)
 #undef XELO_MAKER
 
-VARIANT Bool(bool x) {
-  VARIANT v{};
-  v.boolVal = x ? VARIANT_TRUE : VARIANT_FALSE;
-  v.vt = VT_BOOL;
-  return v;
-}
-VARIANT Str(const char* utf8) {
-  VARIANT v{};
-  v.bstrVal = xelo::com::AllocBstrUtf8(utf8);
-  v.vt = VT_BSTR;
-  return v;
-}
+VARIANT Bool(bool x) { return BoolBits(x ? VARIANT_TRUE : VARIANT_FALSE); }
+VARIANT Str(const char* utf8) { return StrOf(xelo::com::AllocBstrUtf8(utf8)); }
 VARIANT Dec(BYTE scale, bool negative, ULONG hi, ULONGLONG lo) {
-  VARIANT v{};
-  v.decVal = xelo::test::DecimalOf(scale, negative ? DECIMAL_NEG : BYTE{0}, hi, lo);
-  v.vt = VT_DECIMAL;
-  return v;
+  return DecOf(xelo::test::DecimalOf(scale, negative ? DECIMAL_NEG : BYTE{0}, hi, lo));
 }
 VARIANT Empty() { return VARIANT{}; }
 VARIANT Null() {
@@ -78,24 +70,10 @@ VARIANT Null() {
 }
 
 std::string Describe(const VARIANT& v) {
+  if (v.vt == VT_BSTR) return "BSTR \"" + BstrToUtf8(v.bstrVal) + "\"";
   char text[96];
-  switch (v.vt) {
-    case VT_BSTR:
-      return "BSTR \"" + BstrToUtf8(v.bstrVal) + "\"";
-    case VT_R4:
-      std::snprintf(text, sizeof text, "R4 %.9g", v.fltVal);
-      break;
-    case VT_R8:
-    case VT_DATE:
-      std::snprintf(text, sizeof text, "%s %.17g", v.vt == VT_R8 ? "R8" : "DATE", v.dblVal);
-      break;
-    case VT_DECIMAL:
-      std::snprintf(text, sizeof text, "DECIMAL scale %u sign %u hi %u lo %llu", v.decVal.scale, v.decVal.sign,
-                    static_cast<unsigned>(v.decVal.Hi32), static_cast<unsigned long long>(v.decVal.Lo64));
-      break;
-    default:
-      std::snprintf(text, sizeof text, "vt %u bits 0x%llX", v.vt, static_cast<unsigned long long>(v.ullVal));
-  }
+  std::snprintf(text, sizeof text, "vt %u bits 0x%llX real %.17g", v.vt, static_cast<unsigned long long>(v.ullVal),
+                v.vt == VT_R4 ? v.fltVal : v.dblVal);
   return text;
 }
 
@@ -124,17 +102,12 @@ bool Same(const VARIANT& a, const VARIANT& b) {
     case VT_R8:
     case VT_DATE:
       return SameReal(a.dblVal, b.dblVal);
-    case VT_I8:
-    case VT_UI8:
-    case VT_CY:
-      return a.ullVal == b.ullVal;
     case VT_BSTR:
       return a.bstrVal != nullptr && b.bstrVal != nullptr && xelo::com::BstrView(a.bstrVal) == xelo::com::BstrView(b.bstrVal);
     case VT_DECIMAL:
-      return a.decVal.scale == b.decVal.scale && a.decVal.sign == b.decVal.sign && a.decVal.Hi32 == b.decVal.Hi32 &&
-             a.decVal.Lo64 == b.decVal.Lo64;
-    default:  // 32-bit integers and ERROR
-      return a.ulVal == b.ulVal;
+      return std::memcmp(&a.decVal.scale, &b.decVal.scale, sizeof(DECIMAL) - sizeof(USHORT)) == 0;
+    default:  // 32-bit integers and ERROR, and the 64-bit ones
+      return a.vt == VT_I8 || a.vt == VT_UI8 || a.vt == VT_CY ? a.ullVal == b.ullVal : a.ulVal == b.ulVal;
   }
 }
 
@@ -178,72 +151,40 @@ void Check(std::vector<Row>& rows) {
   }
 }
 
-TEST_F(VariantConvert, IntegersKeepTheirValueOrTheirBitsOrOverflow) {
+TEST_F(VariantConvert, IntegersAndFloatsKeepTheirValueOrTheirBitsOrOverflowAndRoundHalfToEven) {
   std::vector<Row> rows = {
-      {I4(70000), VT_I2, kOverflow, {}},        {I4(-1), VT_UI2, kOverflow, {}},
-      {I4(256), VT_UI1, kOverflow, {}},         {I4(255), VT_UI1, kOk, UI1(255)},
-      {I4(-128), VT_I1, kOk, I1(-128)},         {I4(-129), VT_I1, kOverflow, {}},
-      {I4(128), VT_I1, kOverflow, {}},          {I2(-32768), VT_I4, kOk, I4(-32768)},
-      {I2(-1), VT_UI4, kOverflow, {}},          {I1(-1), VT_UI8, kOverflow, {}},
-      {UI4(0xFFFFFFFF), VT_I2, kOverflow, {}},  {UI4(0xFFFFFFFF), VT_I8, kOk, I8(0xFFFFFFFFLL)},
-      {UI4(0xFFFFFFFF), VT_UINT, kOk, UInt(0xFFFFFFFF)},
-      {I8(kI8Min), VT_R8, kOk, R8(-9223372036854775808.0)},
-      {UI8(kUI8Max), VT_I4, kOverflow, {}},     {UI8(kUI8Max), VT_R8, kOk, R8(18446744073709551616.0)},
-      {Int(-5), VT_I4, kOk, I4(-5)},            {UInt(7), VT_UI2, kOk, UI2(7)},
+      {I4(70000), VT_I2, kOverflow, {}},       {I4(-1), VT_UI2, kOverflow, {}},      {I4(256), VT_UI1, kOverflow, {}},
+      {I4(255), VT_UI1, kOk, UI1(255)},        {I4(-128), VT_I1, kOk, I1(-128)},     {I4(-129), VT_I1, kOverflow, {}},
+      {I4(128), VT_I1, kOverflow, {}},         {I2(-32768), VT_I4, kOk, I4(-32768)}, {I1(-1), VT_UI8, kOverflow, {}},
+      {UI4(0xFFFFFFFF), VT_I8, kOk, I8(0xFFFFFFFFLL)}, {UI8(kUI8Max), VT_I4, kOverflow, {}},
+      {UI8(kUI8Max), VT_R8, kOk, R8(18446744073709551616.0)}, {I8(kI8Min), VT_R8, kOk, R8(-9223372036854775808.0)},
       // Same width, other signedness: the bits are kept.
-      {I1(-1), VT_UI1, kOk, UI1(255)},          {UI1(128), VT_I1, kOk, I1(-128)},
-      {I2(-2), VT_UI2, kOk, UI2(65534)},        {UI2(65535), VT_I2, kOk, I2(-1)},
-      {I4(-1), VT_UI4, kOk, UI4(0xFFFFFFFF)},   {UI4(0xFFFFFFFF), VT_I4, kOk, I4(-1)},
-      {Int(-1), VT_UINT, kOk, UInt(0xFFFFFFFF)}, {UInt(0x80000000), VT_INT, kOk, Int(-2147483647 - 1)},
-      {Int(-2), VT_UI4, kOk, UI4(0xFFFFFFFE)},  {UInt(0xFFFFFFFF), VT_I4, kOk, I4(-1)},
-      {I8(kI8Min), VT_UI8, kOk, UI8(9223372036854775808ULL)}, {UI8(kUI8Max), VT_I8, kOk, I8(-1)},
+      {UInt(0x80000000), VT_INT, kOk, Int(-2147483647 - 1)}, {I8(kI8Min), VT_UI8, kOk, UI8(9223372036854775808ULL)},
       {I4(16777217), VT_R4, kOk, R4(16777216.0f)},  // nearest float
-      {I4(5), VT_I4, kOk, I4(5)},
-  };
-  Check(rows);
-}
-
-TEST_F(VariantConvert, FloatsRoundHalfToEvenAndOverflowOutsideTheTarget) {
-  std::vector<Row> rows = {
-      {R8(2.5), VT_I4, kOk, I4(2)},      {R8(3.5), VT_I4, kOk, I4(4)},     {R8(-2.5), VT_I4, kOk, I4(-2)},
-      {R8(-3.5), VT_I4, kOk, I4(-4)},    {R8(0.5), VT_I2, kOk, I2(0)},     {R8(1.5), VT_I1, kOk, I1(2)},
-      {R8(2.4999), VT_I4, kOk, I4(2)},   {R8(2.5000001), VT_I4, kOk, I4(3)},
-      {R8(2147483647.4), VT_I4, kOk, I4(2147483647)},
-      {R8(2147483647.5), VT_I4, kOverflow, {}},  // rounds to 2^31
-      {R8(-2147483648.5), VT_I4, kOk, I4(-2147483647 - 1)},
-      {R8(-0.4), VT_UI4, kOk, UI4(0)},   {R8(-0.6), VT_UI4, kOverflow, {}},
-      {R4(254.5f), VT_UI1, kOk, UI1(254)}, {R4(255.5f), VT_UI1, kOverflow, {}},
+      {R8(2.5), VT_I4, kOk, I4(2)},            {R8(3.5), VT_I4, kOk, I4(4)},         {R8(-2.5), VT_I4, kOk, I4(-2)},
+      {R8(2147483647.4), VT_I4, kOk, I4(2147483647)}, {R8(2147483647.5), VT_I4, kOverflow, {}},  // rounds to 2^31
+      {R8(-0.4), VT_UI4, kOk, UI4(0)},         {R8(-0.6), VT_UI4, kOverflow, {}},    {R4(255.5f), VT_UI1, kOverflow, {}},
       {R8(9223372036854775808.0), VT_I8, kOverflow, {}}, {R8(-9223372036854775808.0), VT_I8, kOk, I8(kI8Min)},
-      {R8(9223372036854775808.0), VT_UI8, kOk, UI8(9223372036854775808ULL)},
-      {R8(18446744073709551616.0), VT_UI8, kOverflow, {}},
-      {R8(kNaN), VT_I4, kOverflow, {}},  {R8(kInf), VT_I2, kOverflow, {}}, {R8(-kInf), VT_UI8, kOverflow, {}},
-      {R8(kNaN), VT_CY, kOverflow, {}},  {R8(kNaN), VT_DECIMAL, kOverflow, {}},
-      {R8(1e300), VT_R4, kOverflow, {}}, {R8(-1e39), VT_R4, kOverflow, {}}, {R8(kInf), VT_R4, kOverflow, {}},
-      {R8(0.5), VT_R4, kOk, R4(0.5f)},   {R4(0.1f), VT_R8, kOk, R8(static_cast<double>(0.1f))},
-      {Date(2.5), VT_I4, kOk, I4(2)},    {Date(3.5), VT_UI2, kOk, UI2(4)}, {Date(45000.5), VT_R8, kOk, R8(45000.5)},
+      {R8(-kInf), VT_UI8, kOverflow, {}},      {R8(kNaN), VT_CY, kOverflow, {}},     {R8(kNaN), VT_DECIMAL, kOverflow, {}},
+      {R4(0.1f), VT_R8, kOk, R8(static_cast<double>(0.1f))}, {Date(3.5), VT_UI2, kOk, UI2(4)},
+      // Dates stay inside the valid range.
+      {R8(2958466.0), VT_DATE, kOverflow, {}}, {R8(2958465.5), VT_DATE, kOk, Date(2958465.5)},
+      {R8(-657435.0), VT_DATE, kOverflow, {}}, {R8(-657434.5), VT_DATE, kOk, Date(-657434.5)},
+      {I4(3000000), VT_DATE, kOverflow, {}},   {R8(kNaN), VT_DATE, kOverflow, {}},
   };
   Check(rows);
 }
 
 TEST_F(VariantConvert, BooleansAreMinusOneAndZeroButTrueIsADecimalOne) {
   std::vector<Row> rows = {
-      {Bool(true), VT_I2, kOk, I2(-1)},         {Bool(true), VT_I8, kOk, I8(-1)},
-      {Bool(true), VT_UI1, kOk, UI1(0xFF)},     {Bool(true), VT_UI2, kOk, UI2(0xFFFF)},
-      {Bool(true), VT_UI4, kOk, UI4(0xFFFFFFFF)}, {Bool(true), VT_UI8, kOk, UI8(kUI8Max)},
-      {Bool(true), VT_R8, kOk, R8(-1.0)},       {Bool(true), VT_CY, kOk, Cy(-10000)},
-      {Bool(true), VT_DECIMAL, kOk, Dec(0, false, 0, 1)}, {Bool(false), VT_UI4, kOk, UI4(0)},
-      {Bool(false), VT_DECIMAL, kOk, Dec(0, false, 0, 0)}, {Bool(true), VT_I4, kOk, I4(-1)},
-      {Bool(true), VT_BSTR, kOk, Str("-1")},    {Bool(false), VT_BSTR, kOk, Str("0")},
+      {Bool(true), VT_I2, kOk, I2(-1)},       {Bool(true), VT_UI1, kOk, UI1(0xFF)}, {Bool(true), VT_UI8, kOk, UI8(kUI8Max)},
+      {Bool(true), VT_R8, kOk, R8(-1.0)},     {Bool(true), VT_CY, kOk, Cy(-10000)}, {Bool(false), VT_UI4, kOk, UI4(0)},
+      {Bool(true), VT_DECIMAL, kOk, Dec(0, false, 0, 1)}, {Bool(true), VT_BSTR, kOk, Str("-1")},
       {Bool(true), VT_BSTR, kOk, Str("True"), VARIANT_ALPHABOOL},
       {Bool(false), VT_BSTR, kOk, Str("False"), VARIANT_ALPHABOOL},
-      {I4(5), VT_BOOL, kOk, Bool(true)},        {I4(0), VT_BOOL, kOk, Bool(false)},
-      {R8(0.1), VT_BOOL, kOk, Bool(true)},      {R8(0.0), VT_BOOL, kOk, Bool(false)},
-      {Cy(1), VT_BOOL, kOk, Bool(true)},        {UI8(0), VT_BOOL, kOk, Bool(false)},
-      {Date(0), VT_BOOL, kOk, Bool(false)},     {Dec(3, true, 0, 1), VT_BOOL, kOk, Bool(true)},
-      {Str("True"), VT_BOOL, kOk, Bool(true)},  {Str(" fALSE "), VT_BOOL, kOk, Bool(false)},
-      {Str("0"), VT_BOOL, kOk, Bool(false)},    {Str("-0.0"), VT_BOOL, kOk, Bool(false)},
-      {Str("2"), VT_BOOL, kOk, Bool(true)},     {Str("yes"), VT_BOOL, kMismatch, {}},
-      {Str(""), VT_BOOL, kMismatch, {}},
+      {I4(5), VT_BOOL, kOk, Bool(true)},      {I4(0), VT_BOOL, kOk, Bool(false)},   {R8(0.1), VT_BOOL, kOk, Bool(true)},
+      {Str("-0.0"), VT_BOOL, kOk, Bool(false)}, {Str("2"), VT_BOOL, kOk, Bool(true)},
+      {Str("yes"), VT_BOOL, kMismatch, {}},   {Str(""), VT_BOOL, kMismatch, {}},
   };
   Check(rows);
 }
@@ -251,21 +192,13 @@ TEST_F(VariantConvert, BooleansAreMinusOneAndZeroButTrueIsADecimalOne) {
 TEST_F(VariantConvert, NumbersBecomeInvariantText) {
   std::vector<Row> rows = {
       {I4(-123), VT_BSTR, kOk, Str("-123")},  {UI8(kUI8Max), VT_BSTR, kOk, Str("18446744073709551615")},
-      {I8(kI8Min), VT_BSTR, kOk, Str("-9223372036854775808")},
-      {I1(-5), VT_BSTR, kOk, Str("-5")},      {UI1(200), VT_BSTR, kOk, Str("200")},
-      {R8(0.1), VT_BSTR, kOk, Str("0.1")},    {R8(1e20), VT_BSTR, kOk, Str("1E+20")},
-      {R8(1.0), VT_BSTR, kOk, Str("1")},      {R8(-2.5), VT_BSTR, kOk, Str("-2.5")},
-      {R8(1.0 / 3), VT_BSTR, kOk, Str("0.333333333333333")},
+      {I8(kI8Min), VT_BSTR, kOk, Str("-9223372036854775808")}, {R8(0.1), VT_BSTR, kOk, Str("0.1")},
       {R8(123456789012345678.0), VT_BSTR, kOk, Str("1.23456789012346E+17")},
-      {R8(1e-5), VT_BSTR, kOk, Str("1E-05")}, {R8(-0.0), VT_BSTR, kOk, Str("0")},
-      {R4(0.1f), VT_BSTR, kOk, Str("0.1")},   {R4(1.0f / 3), VT_BSTR, kOk, Str("0.3333333")},
-      {R4(16777216.0f), VT_BSTR, kOk, Str("1.677722E+07")},
-      {Cy(15000), VT_BSTR, kOk, Str("1.5")},  {Cy(-1), VT_BSTR, kOk, Str("-0.0001")},
-      {Cy(1230000), VT_BSTR, kOk, Str("123")}, {Cy(0), VT_BSTR, kOk, Str("0")},
-      {Dec(2, false, 0, 12345), VT_BSTR, kOk, Str("123.45")}, {Dec(3, true, 0, 1500), VT_BSTR, kOk, Str("-1.5")},
+      {R8(1e-5), VT_BSTR, kOk, Str("1E-05")}, {R8(-0.0), VT_BSTR, kOk, Str("0")},   {R4(0.1f), VT_BSTR, kOk, Str("0.1")},
+      {R4(1.0f / 3), VT_BSTR, kOk, Str("0.3333333")}, {R4(16777216.0f), VT_BSTR, kOk, Str("1.677722E+07")},
+      {Dec(3, true, 0, 1500), VT_BSTR, kOk, Str("-1.5")}, {Dec(0, false, 0, 0), VT_BSTR, kOk, Str("0")},
       {Dec(0, false, 0xFFFFFFFF, kUI8Max), VT_BSTR, kOk, Str("79228162514264337593543950335")},
       {Date(45000.5), VT_BSTR, kOk, Str("2023-03-15 12:00:00")}, {Date(45000), VT_BSTR, kOk, Str("2023-03-15")},
-      {Date(0.25), VT_BSTR, kOk, Str("06:00:00")}, {Date(-1.25), VT_BSTR, kOk, Str("1899-12-29 06:00:00")},
       {Date(3e6), VT_BSTR, E_INVALIDARG, {}}, {Err(E_FAIL), VT_BSTR, kMismatch, {}},
       {Empty(), VT_BSTR, kOk, Str("")},       {Null(), VT_BSTR, kMismatch, {}},
   };
@@ -274,109 +207,46 @@ TEST_F(VariantConvert, NumbersBecomeInvariantText) {
 
 TEST_F(VariantConvert, TextBecomesNumbersOrIsRefused) {
   std::vector<Row> rows = {
-      {Str("  42  "), VT_I4, kOk, I4(42)},    {Str("\t-7\t"), VT_I2, kOk, I2(-7)},
-      {Str("+5"), VT_UI1, kOk, UI1(5)},       {Str("1.5"), VT_I4, kOk, I4(2)},
-      {Str("2.5"), VT_I4, kOk, I4(2)},        {Str("-2.5"), VT_I4, kOk, I4(-2)},
-      {Str("1e3"), VT_I4, kOk, I4(1000)},     {Str("1.5E+2"), VT_I2, kOk, I2(150)},
-      {Str(".5"), VT_R8, kOk, R8(0.5)},       {Str("5."), VT_R8, kOk, R8(5.0)},
-      {Str("0.1"), VT_R8, kOk, R8(0.1)},      {Str("1e-2"), VT_R4, kOk, R4(0.01f)},
-      {Str("18446744073709551615"), VT_UI8, kOk, UI8(kUI8Max)},
-      {Str("18446744073709551616"), VT_UI8, kOverflow, {}},
-      {Str("-9223372036854775808"), VT_I8, kOk, I8(kI8Min)},
-      {Str("99999999999"), VT_I4, kOverflow, {}}, {Str("-1"), VT_UI4, kOverflow, {}},
-      {Str("1e400"), VT_R8, kOverflow, {}},   {Str("1e40"), VT_R4, kOverflow, {}},
-      {Str("1e-400"), VT_R8, kOk, R8(0.0)},
-      {Str(""), VT_I4, kMismatch, {}},        {Str("   "), VT_I4, kMismatch, {}},
-      {Str("abc"), VT_I4, kMismatch, {}},     {Str("1x"), VT_I4, kMismatch, {}},
-      {Str("1 2"), VT_I4, kMismatch, {}},     {Str("1,000"), VT_I4, kMismatch, {}},
-      {Str("-"), VT_R8, kMismatch, {}},       {Str("."), VT_R8, kMismatch, {}},
-      {Str("1e"), VT_R8, kMismatch, {}},      {Str("1e+"), VT_R8, kMismatch, {}},
-      {Str("0x10"), VT_I4, kMismatch, {}},    {Str("&H10"), VT_I4, kMismatch, {}},
-      {Str("5"), VT_ERROR, kMismatch, {}},    {Str("03/15/2023"), VT_DATE, kMismatch, {}},
-      {Str("2023-03-15 12:00"), VT_DATE, kOk, Date(45000.5)},
-      {Str(" 2023-03-15T12:00:00 "), VT_DATE, kOk, Date(45000.5)},
-      {Str("06:00"), VT_DATE, kOk, Date(0.25)}, {Str("1899-12-30"), VT_DATE, kOk, Date(0.0)},
-      {Str("2023-02-29"), VT_DATE, kMismatch, {}}, {Str("1.5"), VT_DATE, kMismatch, {}},
+      {Str("  42  "), VT_I4, kOk, I4(42)},    {Str("\t-7\t"), VT_I2, kOk, I2(-7)},  {Str("+5"), VT_UI1, kOk, UI1(5)},
+      {Str("1.5"), VT_I4, kOk, I4(2)},        {Str("2.5"), VT_I4, kOk, I4(2)},      {Str("1.5E+2"), VT_I2, kOk, I2(150)},
+      {Str("18446744073709551615"), VT_UI8, kOk, UI8(kUI8Max)}, {Str("18446744073709551616"), VT_UI8, kOverflow, {}},
+      {Str("-9223372036854775808"), VT_I8, kOk, I8(kI8Min)}, {Str("-1"), VT_UI4, kOverflow, {}},
+      {Str("   "), VT_I4, kMismatch, {}},     {Str("1x"), VT_I4, kMismatch, {}},    {Str("1 2"), VT_I4, kMismatch, {}},
+      {Str("0x10"), VT_I4, kMismatch, {}},    {Str("&H10"), VT_I4, kMismatch, {}},  {Str("5"), VT_ERROR, kMismatch, {}},
+      {Str("03/15/2023"), VT_DATE, kMismatch, {}}, {Str(" 2023-03-15T12:00:00 "), VT_DATE, kOk, Date(45000.5)},
+      {Str("06:00"), VT_DATE, kOk, Date(0.25)}, {Str("2023-02-29"), VT_DATE, kMismatch, {}},
   };
   Check(rows);
 }
 
-TEST_F(VariantConvert, CurrencyIsScaledByTenThousand) {
+TEST_F(VariantConvert, CurrencyAndDecimalsConvertExactly) {
   std::vector<Row> rows = {
-      {R8(1.23456), VT_CY, kOk, Cy(12346)},   {R8(0.03125), VT_CY, kOk, Cy(312)},  // 312.5 units
-      {R8(0.09375), VT_CY, kOk, Cy(938)},     {R8(1e15), VT_CY, kOverflow, {}},
-      {Cy(25000), VT_I4, kOk, I4(2)},         {Cy(35000), VT_I4, kOk, I4(4)},
-      {Cy(-25000), VT_I4, kOk, I4(-2)},       {Cy(15001), VT_I4, kOk, I4(2)},
-      {Cy(14999), VT_I4, kOk, I4(1)},         {Cy(15000), VT_R8, kOk, R8(1.5)},
-      {I8(922337203685477), VT_CY, kOk, Cy(9223372036854770000)},
-      {I8(922337203685478), VT_CY, kOverflow, {}},
-      {Str("123.4567"), VT_CY, kOk, Cy(1234567)}, {Str("0.00005"), VT_CY, kOk, Cy(0)},
-      {Str("0.00015"), VT_CY, kOk, Cy(2)},
+      // Currency is scaled by ten thousand and rounds half to even.
+      {R8(1.23456), VT_CY, kOk, Cy(12346)},   {R8(0.03125), VT_CY, kOk, Cy(312)},   {R8(0.09375), VT_CY, kOk, Cy(938)},
+      {R8(1e15), VT_CY, kOverflow, {}},       {Cy(25000), VT_I4, kOk, I4(2)},       {Cy(35000), VT_I4, kOk, I4(4)},
+      {I8(922337203685477), VT_CY, kOk, Cy(9223372036854770000)}, {I8(922337203685478), VT_CY, kOverflow, {}},
+      {Str("0.00005"), VT_CY, kOk, Cy(0)},    {Str("0.00015"), VT_CY, kOk, Cy(2)},
       {Str("922337203685477.5807"), VT_CY, kOk, Cy(9223372036854775807)},
       {Str("922337203685477.5808"), VT_CY, kOverflow, {}},
       {Dec(5, false, 0, 123456), VT_CY, kOk, Cy(12346)}, {Cy(15000), VT_DECIMAL, kOk, Dec(1, false, 0, 15)},
-  };
-  Check(rows);
-}
-
-TEST_F(VariantConvert, DatesStayInsideTheValidRange) {
-  std::vector<Row> rows = {
-      {R8(2958466.0), VT_DATE, kOverflow, {}}, {R8(2958465.5), VT_DATE, kOk, Date(2958465.5)},
-      {R8(-657435.0), VT_DATE, kOverflow, {}}, {R8(-657434.5), VT_DATE, kOk, Date(-657434.5)},
-      {I4(3000000), VT_DATE, kOverflow, {}},   {I4(45000), VT_DATE, kOk, Date(45000.0)},
-      {R8(kNaN), VT_DATE, kOverflow, {}},      {Cy(15000), VT_DATE, kOk, Date(1.5)},
-  };
-  Check(rows);
-}
-
-TEST_F(VariantConvert, ErrorCodesBecomeNothingButNull) {
-  const SCODE code = DISP_E_OVERFLOW;
-  std::vector<Row> rows = {
-      {Err(code), VT_I4, kMismatch, {}},      {Err(code), VT_UI4, kMismatch, {}},
-      {Err(code), VT_INT, kMismatch, {}},     {Err(code), VT_UINT, kMismatch, {}},
-      {Err(code), VT_I2, kMismatch, {}},      {Err(code), VT_R8, kMismatch, {}},
-      {Err(code), VT_BOOL, kMismatch, {}},    {Err(code), VT_I8, kMismatch, {}},
-      {Err(code), VT_EMPTY, kMismatch, {}},   {Err(code), VT_NULL, kOk, Null()},
-      {I4(5), VT_ERROR, kMismatch, {}},       {UI4(5), VT_ERROR, kMismatch, {}},
-      {Int(5), VT_ERROR, kMismatch, {}},      {UInt(5), VT_ERROR, kMismatch, {}},
-      {I2(5), VT_ERROR, kMismatch, {}},       {R8(5), VT_ERROR, kMismatch, {}},
-      {Empty(), VT_ERROR, kMismatch, {}},
-  };
-  Check(rows);
-}
-
-TEST_F(VariantConvert, EmptyIsZeroAndAnythingBecomesNullButNullBecomesNothingElse) {
-  std::vector<Row> rows = {
-      {Empty(), VT_I4, kOk, I4(0)},           {Empty(), VT_R8, kOk, R8(0)},
-      {Empty(), VT_BOOL, kOk, Bool(false)},   {Empty(), VT_DATE, kOk, Date(0)},
-      {Empty(), VT_CY, kOk, Cy(0)},           {Empty(), VT_DECIMAL, kOk, Dec(0, false, 0, 0)},
-      {Empty(), VT_UI8, kOk, UI8(0)},         {Empty(), VT_NULL, kOk, Null()},
-      {Empty(), VT_EMPTY, kOk, Empty()},      {Str("x"), VT_EMPTY, kOk, Empty()},
-      {Null(), VT_I4, kMismatch, {}},         {Null(), VT_BOOL, kMismatch, {}},
-      {Null(), VT_EMPTY, kMismatch, {}},      {Null(), VT_NULL, kOk, Null()},
-      {I4(1), VT_NULL, kOk, Null()},          {Str("x"), VT_NULL, kOk, Null()},
-      {Date(3e6), VT_NULL, kOk, Null()},
-  };
-  Check(rows);
-}
-
-TEST_F(VariantConvert, DecimalsConvertExactly) {
-  std::vector<Row> rows = {
-      {I4(-5), VT_DECIMAL, kOk, Dec(0, true, 0, 5)},
-      {UI8(kUI8Max), VT_DECIMAL, kOk, Dec(0, false, 0, kUI8Max)},
       {I8(kI8Min), VT_DECIMAL, kOk, Dec(0, true, 0, 9223372036854775808ULL)},
       {Dec(1, false, 0, 25), VT_I4, kOk, I4(2)}, {Dec(1, true, 0, 35), VT_I4, kOk, I4(-4)},
-      {Dec(2, false, 0, 12345), VT_R8, kOk, R8(123.45)},
-      {Dec(0, false, 1, 0), VT_UI8, kOverflow, {}},
-      {Dec(0, false, 1, 0), VT_R8, kOk, R8(18446744073709551616.0)},
       {Dec(0, false, 1, 0), VT_BSTR, kOk, Str("18446744073709551616")},
-      {R8(0.1), VT_DECIMAL, kOk, Dec(1, false, 0, 1)},
+      {R8(0.1), VT_DECIMAL, kOk, Dec(1, false, 0, 1)}, {R4(0.1f), VT_DECIMAL, kOk, Dec(1, false, 0, 1)},
       {R8(1.0 / 3), VT_DECIMAL, kOk, Dec(15, false, 0, 333333333333333)},
-      {R4(0.1f), VT_DECIMAL, kOk, Dec(1, false, 0, 1)},
-      {Str("1.5"), VT_DECIMAL, kOk, Dec(1, false, 0, 15)},
       {Str("-79228162514264337593543950335"), VT_DECIMAL, kOk, Dec(0, true, 0xFFFFFFFF, kUI8Max)},
-      {Str("79228162514264337593543950336"), VT_DECIMAL, kOverflow, {}},
-      {Dec(29, false, 0, 1), VT_I4, E_INVALIDARG, {}}, {Dec(0, false, 0, 0), VT_BSTR, kOk, Str("0")},
+      {Str("79228162514264337593543950336"), VT_DECIMAL, kOverflow, {}}, {Dec(29, false, 0, 1), VT_I4, E_INVALIDARG, {}},
+  };
+  Check(rows);
+}
+
+TEST_F(VariantConvert, ErrorsBecomeOnlyNullEmptyIsZeroAndNullBecomesNothingElse) {
+  std::vector<Row> rows = {
+      {Err(DISP_E_OVERFLOW), VT_I4, kMismatch, {}}, {Err(DISP_E_OVERFLOW), VT_R8, kMismatch, {}},
+      {Err(DISP_E_OVERFLOW), VT_EMPTY, kMismatch, {}}, {Err(DISP_E_OVERFLOW), VT_NULL, kOk, Null()},
+      {I4(5), VT_ERROR, kMismatch, {}},       {Empty(), VT_ERROR, kMismatch, {}},   {Empty(), VT_I4, kOk, I4(0)},
+      {Empty(), VT_NULL, kOk, Null()},        {Str("x"), VT_EMPTY, kOk, Empty()},   {Null(), VT_I4, kMismatch, {}},
+      {Null(), VT_EMPTY, kMismatch, {}},      {Null(), VT_NULL, kOk, Null()},       {Date(3e6), VT_NULL, kOk, Null()},
   };
   Check(rows);
 }
@@ -390,23 +260,13 @@ TEST_F(VariantConvert, TextRoundTripsPreserveValues) {
     ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_R8), S_OK) << BstrToUtf8(v.bstrVal);
     EXPECT_EQ(v.dblVal, value);
   }
-  const LONGLONG currencies[] = {kI8Min, std::numeric_limits<LONGLONG>::max(), 1, -99999, 1234567890123};
-  for (LONGLONG units : currencies) {
-    VARIANT v = Cy(units);
-    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
-    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_CY), S_OK);
-    EXPECT_EQ(v.cyVal.int64, units);
-  }
   for (const VARIANT& original : {Dec(28, true, 0, 1), Dec(7, false, 0xFFFFFFFF, kUI8Max), Dec(0, false, 5, 7)}) {
     VARIANT v = original;
     ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
     ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_DECIMAL), S_OK) << BstrToUtf8(v.bstrVal);
     EXPECT_TRUE(Same(v, original)) << Describe(v);
   }
-}
-
-TEST_F(VariantConvert, TheLocaleIsAlwaysTheInvariantOne) {
-  // A German LCID would want a decimal comma.
+  // The locale is always the invariant one: a German LCID would want a decimal comma.
   VARIANT number = Str("1.5");
   ASSERT_EQ(VariantChangeTypeEx(&number, &number, 0x0407, 0, VT_R8), S_OK);
   EXPECT_EQ(number.dblVal, 1.5);
@@ -418,19 +278,16 @@ TEST_F(VariantConvert, TheLocaleIsAlwaysTheInvariantOne) {
 TEST_F(VariantConvert, InvalidTypesAndArgumentsAreRefused) {
   VARIANT src = I4(1);
   VARIANT dest = Str("keep");
-  for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_LPWSTR}, VARTYPE{VT_FILETIME}, VARTYPE{73},
-                      VARTYPE{0xFFF}, VARTYPE(VT_VECTOR | VT_I4), VARTYPE(VT_ARRAY | VT_EMPTY),
-                      VARTYPE(VT_BYREF | VT_NULL), VARTYPE(VT_RESERVED | VT_I4)}) {
+  for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VOID}, VARTYPE{VT_FILETIME}, VARTYPE{0xFFF}, VARTYPE(VT_VECTOR | VT_I4),
+                      VARTYPE(VT_ARRAY | VT_EMPTY), VARTYPE(VT_BYREF | VT_NULL), VARTYPE(VT_RESERVED | VT_I4)}) {
     EXPECT_EQ(VariantChangeType(&dest, &src, 0, bad), DISP_E_BADVARTYPE) << "target " << bad;
   }
   for (VARTYPE foreign : {VARTYPE{VT_RECORD}, VARTYPE{VT_VARIANT}, VARTYPE{VT_INT_PTR}, VARTYPE(VT_BYREF | VT_I4)}) {
     EXPECT_EQ(VariantChangeType(&dest, &src, 0, foreign), DISP_E_TYPEMISMATCH) << "target " << foreign;
   }
-  for (VARTYPE bad : {VARTYPE{15}, VARTYPE{VT_VARIANT}, VARTYPE{VT_RECORD}, VARTYPE(VT_VECTOR | VT_I4)}) {
-    VARIANT odd = I4(1);
-    odd.vt = bad;
-    EXPECT_EQ(VariantChangeType(&dest, &odd, 0, VT_I4), DISP_E_BADVARTYPE) << "source " << bad;
-  }
+  VARIANT odd = I4(1);
+  odd.vt = VT_VARIANT;
+  EXPECT_EQ(VariantChangeType(&dest, &odd, 0, VT_I4), DISP_E_BADVARTYPE) << "source";
   EXPECT_EQ(VariantChangeType(nullptr, &src, 0, VT_I4), E_INVALIDARG);
   EXPECT_EQ(VariantChangeType(&dest, nullptr, 0, VT_I4), E_INVALIDARG);
   EXPECT_EQ(BstrToUtf8(dest.bstrVal), "keep");
@@ -444,40 +301,30 @@ TEST_F(VariantConvert, ReferencesAreFollowedAndNeverFreed) {
   ref.vt = VT_BYREF | VT_BSTR;
   VARIANT number{};
   ASSERT_EQ(VariantChangeType(&number, &ref, 0, VT_I4), S_OK);
-  EXPECT_EQ(number.vt, VT_I4);
-  EXPECT_EQ(number.lVal, 7);
+  EXPECT_TRUE(Same(number, I4(7)));
   // In place: the reference is replaced, the string it pointed at lives on.
   ASSERT_EQ(VariantChangeType(&ref, &ref, 0, VT_R8), S_OK);
-  EXPECT_EQ(ref.dblVal, 7.0);
+  EXPECT_TRUE(Same(ref, R8(7.0)));
   EXPECT_EQ(BstrToUtf8(owned), "7");
-
-  VARIANT inner = Str("2.5");
-  VARIANT refVariant{};
-  refVariant.pvarVal = &inner;
-  refVariant.vt = VT_BYREF | VT_VARIANT;
-  ASSERT_EQ(VariantChangeType(&number, &refVariant, 0, VT_I2), S_OK);
-  EXPECT_EQ(number.vt, VT_I2);
-  EXPECT_EQ(number.iVal, 2);
-  VariantClear(&inner);
   SysFreeString(owned);
+  VARIANT inner = Str("2.5");
+  ref.pvarVal = &inner;
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ASSERT_EQ(VariantChangeType(&number, &ref, 0, VT_I2), S_OK);
+  EXPECT_TRUE(Same(number, I2(2)));
+  VariantClear(&inner);
 }
 
-using Counted = xelo::test::CountedDispatch;
-using PlainCounted = xelo::test::CountedUnknown;
-
 TEST_F(VariantConvert, InterfacesConvertOnlyIntoEachOtherAndNull) {
-  auto object = xelo::com::MakeComObject<Counted>();
+  auto object = xelo::com::MakeComObject<xelo::test::CountedDispatch>();
   VARIANT unknown{};
   unknown.punkVal = object->GetUnknown();
   unknown.punkVal->AddRef();
   unknown.vt = VT_UNKNOWN;
-  ASSERT_EQ(object->Refs(), 2u);
-
   VARIANT dispatch{};
   ASSERT_EQ(VariantChangeType(&dispatch, &unknown, 0, VT_DISPATCH), S_OK);
   EXPECT_EQ(dispatch.vt, VT_DISPATCH);
   EXPECT_EQ(static_cast<IDispatch*>(object.Get()), dispatch.pdispVal);
-  EXPECT_EQ(object->Refs(), 3u);
   VARIANT back{};
   ASSERT_EQ(VariantChangeType(&back, &dispatch, 0, VT_UNKNOWN), S_OK);
   EXPECT_EQ(back.punkVal, object->GetUnknown());
@@ -490,7 +337,8 @@ TEST_F(VariantConvert, InterfacesConvertOnlyIntoEachOtherAndNull) {
   VariantClear(&back);
   VariantClear(&dispatch);
 
-  auto plain = xelo::com::MakeComObject<PlainCounted>();
+  // An object without IDispatch is refused and keeps its count; a null one converts.
+  auto plain = xelo::com::MakeComObject<xelo::test::CountedUnknown>();
   VARIANT plainUnknown{};
   plainUnknown.punkVal = plain.Get();
   plainUnknown.vt = VT_UNKNOWN;

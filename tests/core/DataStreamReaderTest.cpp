@@ -13,8 +13,6 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <string>
-#include <vector>
 
 namespace xelo {
 namespace {
@@ -30,18 +28,16 @@ void Poke(Bytes& b, std::size_t at, T value) {
   ASSERT_LE(at + sizeof value, b.size());
   std::memcpy(b.data() + at, &value, sizeof value);
 }
-
-template <class T>
-T Peek(const Bytes& b, std::size_t at) {
-  T value{};
+DWORD PeekDword(const Bytes& b, std::size_t at) {
+  DWORD value = 0;
   std::memcpy(&value, b.data() + at, sizeof value);
   return value;
 }
+// Offset of item i's value in a block with (20-byte) or without (12-byte)
+// time-stamped item headers.
+std::size_t ValueAt(const Bytes& b, int i, bool withTime = true) { return PeekDword(b, 20 + (withTime ? 20 : 12) * i + 4); }
 
-// Offset of item i's value in a time-stamped block.
-std::size_t ValueAt(const Bytes& b, int i) { return Peek<DWORD>(b, 20 + 20 * i + 4); }
-
-// A time-stamped block of `values`, client handles 1, 2, ...
+// A block of `values`, client handles 1, 2, ...
 Bytes Encode(const std::vector<Variant>& values, bool withTime = true) {
   std::vector<StreamWriter::Item> items;
   for (std::size_t i = 0; i < values.size(); ++i) {
@@ -50,10 +46,7 @@ Bytes Encode(const std::vector<Variant>& values, bool withTime = true) {
   }
   return StreamWriter::DataBytes(withTime, 0x4711, 99, items);
 }
-
-std::optional<StreamBlock> Read(const Bytes& b, bool withTime = true) {
-  return ReadDataStream(b.data(), b.size(), withTime);
-}
+std::optional<StreamBlock> Read(const Bytes& b, bool withTime = true) { return ReadDataStream(b.data(), b.size(), withTime); }
 
 // A value of any type with the given bits in its value field.
 Variant Raw(VARTYPE vt, ULONGLONG bits) {
@@ -62,12 +55,6 @@ Variant Raw(VARTYPE vt, ULONGLONG bits) {
   v.ullVal = bits;
   v.vt = vt;
   return Variant::Attach(v);
-}
-
-// `inner` wrapped in `levels` one-element VARIANT arrays.
-Variant Nest(Variant inner, int levels) {
-  for (int i = 0; i < levels; ++i) inner = Variant::Array(std::vector<Variant>{inner});
-  return inner;
 }
 
 class DataStreamReaderTest : public ::testing::Test {
@@ -85,109 +72,61 @@ class DataStreamReaderTest : public ::testing::Test {
   com::AllocationCounts before_;
 };
 
-TEST_F(DataStreamReaderTest, ReadsTheSimulationServersBlocksInBothFormats) {
-  ASSERT_TRUE(SimulationControl::SetItemValue(OLESTR("Static.String"), Variant(OLESTR("Grüße € \U0001D11E")).AsVARIANT()));
-  ASSERT_TRUE(SimulationControl::SetItemValue(OLESTR("Channel 1.Device 1.Text"), Variant(OLESTR("")).AsVARIANT()));
+// A real block of the simulation server, through its advise sink, in both
+// formats.
+TEST_F(DataStreamReaderTest, ReadsTheSimulationServersBlocks) {
   const FILETIME stamp{0x11223344, 0x01D60000};
   ASSERT_TRUE(SimulationControl::SetItemTimeStamp(OLESTR("Static.Int16"), stamp));
-
-  struct Expected {
-    const OLECHAR* id;
-    VARTYPE requested;
-    Variant value;
-  };
-  const std::vector<Expected> expected = {
-      {OLESTR("Static.Int16"), VT_EMPTY, SHORT{16}},
-      {OLESTR("Static.Int32"), VT_EMPTY, 32},
-      {OLESTR("Static.UInt32"), VT_EMPTY, 3000000000u},
-      {OLESTR("Static.Float"), VT_EMPTY, 1.5f},
-      {OLESTR("Static.Double"), VT_EMPTY, 2.25},
-      {OLESTR("Static.Bool"), VT_EMPTY, true},
-      {OLESTR("Static.String"), VT_EMPTY, OLESTR("Grüße € \U0001D11E")},
-      {OLESTR("Channel 1.Device 1.Text"), VT_EMPTY, OLESTR("")},
-      {OLESTR("Static.Date"), VT_EMPTY, Variant::Date(43831.5)},
-      {OLESTR("Channel 1.Device 1.Array"), VT_EMPTY, Variant::Array(std::vector<double>{1.0, 2.0, 3.0})},
-      {OLESTR("Behaviour.Bad"), VT_EMPTY, 0},
-      {OLESTR("Static.Int32"), VT_I1, std::int8_t{32}},
-      {OLESTR("Static.Int32"), VT_UI1, std::uint8_t{32}},
-      {OLESTR("Static.Int32"), VT_UI2, std::uint16_t{32}},
-      {OLESTR("Static.Int32"), VT_I8, std::int64_t{32}},
-      {OLESTR("Static.Int32"), VT_UI8, std::uint64_t{32}},
-      {OLESTR("Static.Int32"), VT_INT, Raw(VT_INT, 32)},
-      {OLESTR("Static.Int32"), VT_UINT, Raw(VT_UINT, 32)},
-      {OLESTR("Static.Int32"), VT_CY, Variant::Currency(32.0)},
-  };
+  const std::vector<std::pair<const OLECHAR*, Variant>> expected = {
+      {OLESTR("Static.Int16"), SHORT{16}}, {OLESTR("Static.String"), OLESTR("Hello")}, {OLESTR("Behaviour.Bad"), 0},
+      {OLESTR("Channel 1.Device 1.Array"), Variant::Array(std::vector<double>{1.0, 2.0, 3.0})}};
   for (const bool withTime : {true, false}) {
-    SCOPED_TRACE(withTime ? "with time stamps" : "without time stamps");
+    SCOPED_TRACE(withTime);
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(OLESTR("Xelo.Sim.DA1.1"), &clsid), S_OK);
     com::ComPtr<IOPCServer> server;
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid()), S_OK);
     sim::test::Session session(server, 100000, true, 0.0f, 0x4711);
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-      ASSERT_NE(session.AddOne(expected[i].id, static_cast<OPCHANDLE>(100 + i), expected[i].requested), 0u);
-    }
-    auto data = session.As<IDataObject>();
+    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_NE(session.AddOne(expected[i].first, OPCHANDLE(100 + i)), 0u);
     auto sink = com::MakeComObject<sim::test::StreamSink>();
-    FORMATETC format{withTime ? OPCSTMFORMATDATATIME : OPCSTMFORMATDATA, nullptr, DVASPECT_CONTENT, -1,
-                     TYMED_HGLOBAL};
+    FORMATETC format{withTime ? OPCSTMFORMATDATATIME : OPCSTMFORMATDATA, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     DWORD connection = 0;
-    ASSERT_EQ(data->DAdvise(&format, 0, sink.Get(), &connection), S_OK);
+    ASSERT_EQ(session.As<IDataObject>()->DAdvise(&format, 0, sink.Get(), &connection), S_OK);
     SimulationControl::PublishNow();
-    EXPECT_EQ(data->DUnadvise(connection), S_OK);
+    EXPECT_EQ(session.As<IDataObject>()->DUnadvise(connection), S_OK);
     ASSERT_EQ(sink->events.size(), 1u);
-
     const auto block = Read(sink->events[0].bytes, withTime);
     ASSERT_TRUE(block);
-    EXPECT_EQ(block->clientGroup, 0x4711u);
-    EXPECT_EQ(block->transactionId, 0u);
-    EXPECT_EQ(block->status, S_FALSE);  // Behaviour.Bad
+    EXPECT_EQ(std::tuple(block->clientGroup, block->transactionId, block->status), std::tuple(0x4711u, 0u, S_FALSE));
     ASSERT_EQ(block->items.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
       const StreamItem& item = block->items[i];
-      SCOPED_TRACE(i);
-      EXPECT_EQ(item.hClient, 100 + i);
-      EXPECT_EQ(item.quality, expected[i].id == com::OleString(OLESTR("Behaviour.Bad"))
-                                  ? OPC_QUALITY_BAD | OPC_QUALITY_DEVICE_FAILURE
-                                  : OPC_QUALITY_GOOD);
-      EXPECT_EQ(item.hasTimeStamp, withTime);
-      EXPECT_EQ(item.value.VarType(), expected[i].value.VarType());
-      EXPECT_TRUE(item.value == expected[i].value);
+      EXPECT_EQ(std::tuple(item.hClient, item.hasTimeStamp, item.value.VarType()),
+                std::tuple(100 + i, withTime, expected[i].second.VarType()));
+      EXPECT_TRUE(item.value == expected[i].second) << i;
+      EXPECT_EQ(item.quality, i == 2 ? OPC_QUALITY_BAD | OPC_QUALITY_DEVICE_FAILURE : OPC_QUALITY_GOOD);
     }
-    EXPECT_EQ(block->items[0].timeStamp.dwLowDateTime, withTime ? stamp.dwLowDateTime : 0u);
     EXPECT_EQ(block->items[0].timeStamp.dwHighDateTime, withTime ? stamp.dwHighDateTime : 0u);
-    EXPECT_EQ(com::BstrView(block->items[6].value.AsVARIANT().bstrVal), OLESTR("Grüße € \U0001D11E"));
-    EXPECT_NE(block->items[7].value.AsVARIANT().bstrVal, nullptr);  // an empty text, not a missing one
   }
 }
 
-TEST_F(DataStreamReaderTest, ScalarsTakeOnlyTheirOwnBytes) {
+TEST_F(DataStreamReaderTest, ScalarsTakeOnlyTheirOwnBytesAndPointersAreNeverFollowed) {
   // Each type's bits fill exactly its own size; the block's unused value
   // bytes are made garbage, which must not reach the value.
-  const struct {
-    VARTYPE vt;
-    ULONGLONG bits;
-  } cases[] = {
-      {VT_I1, 0xFF},          {VT_UI1, 0xFF},          {VT_I2, 0xFFFF},
-      {VT_UI2, 0xFFFF},       {VT_BOOL, 0xFFFF},       {VT_I4, 0xFFFFFFFF},
-      {VT_UI4, 0xFFFFFFFF},   {VT_INT, 0xFFFFFFFF},    {VT_UINT, 0xFFFFFFFF},
-      {VT_R4, 0xBFC00001},    {VT_ERROR, 0x80004005},  {VT_I8, ~0ull},
-      {VT_UI8, ~0ull},        {VT_R8, ~1ull >> 1},     {VT_CY, 0x8000000000000001},
-      {VT_DATE, 0xC0E5680000000001}, {VT_EMPTY, 0},    {VT_NULL, 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.vt);
-    Bytes b = Encode({Raw(c.vt, c.bits)});
-    const std::size_t size = com::VarTypeSize(c.vt);
-    for (std::size_t k = size; k < 8; ++k) b[ValueAt(b, 0) + 8 + k] = 0xAB;
+  const std::pair<VARTYPE, ULONGLONG> cases[] = {
+      {VT_I1, 0xFF}, {VT_UI2, 0xFFFF}, {VT_BOOL, 0xFFFF}, {VT_I4, 0xFFFFFFFF}, {VT_UINT, 0xFFFFFFFF}, {VT_R4, 0xBFC00001},
+      {VT_ERROR, 0x80004005}, {VT_I8, ~0ull}, {VT_R8, ~1ull >> 1}, {VT_CY, 0x8000000000000001}, {VT_NULL, 0}};
+  for (const auto& [vt, bits] : cases) {
+    SCOPED_TRACE(vt);
+    Bytes b = Encode({Raw(vt, bits)});
+    for (std::size_t k = com::VarTypeSize(vt); k < 8; ++k) b[ValueAt(b, 0) + 8 + k] = 0xAB;
     const auto block = Read(b);
     ASSERT_TRUE(block);
-    EXPECT_EQ(block->items[0].value.VarType(), c.vt);
-    if (c.vt != VT_EMPTY && c.vt != VT_NULL) {
-      EXPECT_EQ(block->items[0].value.AsVARIANT().ullVal, c.bits);
+    EXPECT_EQ(block->items[0].value.VarType(), vt);
+    if (vt != VT_NULL) {
+      EXPECT_EQ(block->items[0].value.AsVARIANT().ullVal, bits);
     }
   }
-
   // A true that is not VARIANT_TRUE is still true, and stored as such.
   Bytes b = Encode({true});
   Poke<SHORT>(b, ValueAt(b, 0) + 8, 1);
@@ -202,43 +141,20 @@ TEST_F(DataStreamReaderTest, ScalarsTakeOnlyTheirOwnBytes) {
   Poke<BYTE>(b, at + 3, DECIMAL_NEG);
   Poke<ULONGLONG>(b, at + 8, 12345);
   EXPECT_EQ(VarToStr(Read(b)->items[0].value), "-123.45");
-  Poke<BYTE>(b, at + 2, 29);
+  Poke<BYTE>(b, at + 2, 29);  // scale beyond 28
   EXPECT_FALSE(Read(b));
-  Poke<BYTE>(b, at + 2, 2);
-  Poke<BYTE>(b, at + 3, 1);
-  EXPECT_FALSE(Read(b));
-
-  // As array elements DECIMALs take 16 bytes each, checked the same way.
-  b = Encode({Variant::Array(std::vector<double>{0, 0})});
-  const std::size_t array = ValueAt(b, 0);
-  Poke<WORD>(b, array, VT_ARRAY | VT_DECIMAL);
-  Poke<DWORD>(b, array + 16 + 4, 16);
-  Poke<DWORD>(b, array + 16 + 16, 1);
-  Poke<WORD>(b, array + 40, 0xABCD);  // wReserved: no meaning in an element
-  Poke<BYTE>(b, array + 40 + 2, 3);
-  Poke<ULONGLONG>(b, array + 40 + 8, 1500);
-  ASSERT_TRUE(Read(b));
-  EXPECT_EQ(VarToStr(Read(b)->items[0].value.GetElement(0)), "1.5");
-  Poke<BYTE>(b, array + 40 + 2, 200);
-  EXPECT_FALSE(Read(b));
-}
-
-TEST_F(DataStreamReaderTest, PointerValuesArriveEmptyAndAreNeverFollowed) {
-  const VARTYPE pointerTypes[] = {VT_UNKNOWN, VT_DISPATCH, VT_BYREF | VT_I4, VT_BYREF | VT_BSTR,
-                                  VT_BYREF | VT_VARIANT, VT_BYREF | VT_ARRAY | VT_R8};
-  for (const VARTYPE vt : pointerTypes) {
+  // Pointers arrive empty, as values and as array elements.
+  for (const VARTYPE vt : {VARTYPE(VT_UNKNOWN), VARTYPE(VT_BYREF | VT_I4), VARTYPE(VT_BYREF | VT_VARIANT)}) {
     SCOPED_TRACE(vt);
-    Bytes b = Encode({0, 5, Variant::Array(std::vector<Variant>{0, 6})});
+    b = Encode({0, 5, Variant::Array(std::vector<Variant>{0, 6})});
     Poke<WORD>(b, ValueAt(b, 0), vt);
     Poke<ULONGLONG>(b, ValueAt(b, 0) + 8, 0x4141414141414141);
     Poke<WORD>(b, ValueAt(b, 2) + 16 + 24, vt);  // the array's first element
     Poke<ULONGLONG>(b, ValueAt(b, 2) + 16 + 24 + 8, 0x4141414141414141);
     const auto block = Read(b);
     ASSERT_TRUE(block);
-    EXPECT_TRUE(block->items[0].value.IsEmpty());
-    EXPECT_TRUE(block->items[1].value == 5);
-    EXPECT_TRUE(block->items[2].value.GetElement(0).IsEmpty());
-    EXPECT_TRUE(block->items[2].value.GetElement(1) == 6);
+    EXPECT_TRUE(block->items[0].value.IsEmpty() && block->items[1].value == 5);
+    EXPECT_TRUE(block->items[2].value.GetElement(0).IsEmpty() && block->items[2].value.GetElement(1) == 6);
   }
 }
 
@@ -253,8 +169,8 @@ TEST_F(DataStreamReaderTest, ArraysAreRebuiltWithTheirBoundsAndElements) {
   const std::vector<Variant> values = {
       reals,
       Variant::Array(std::vector<com::OleString>{OLESTR("x"), OLESTR(""), OLESTR("ünï \U0001D11E")}, 5),
-      Variant::Array(std::vector<Variant>{7, OLESTR("ä"), Variant::Array(std::vector<double>{1, 2}), Variant(), Variant::Null(),
-                                          Variant::Array(std::vector<com::OleString>{OLESTR("in")})}),
+      Variant::Array(std::vector<Variant>{7, OLESTR("ä"), Variant::Array(std::vector<double>{1, 2}), Variant(),
+                                          Variant::Null(), Variant::Array(std::vector<com::OleString>{OLESTR("in")})}),
       Variant::Array(VT_R8, 0, -1),
       Variant::Array(VT_VARIANT, 0, -1),
       Variant::Array(std::vector<bool>{true, false}),
@@ -273,45 +189,14 @@ TEST_F(DataStreamReaderTest, ArraysAreRebuiltWithTheirBoundsAndElements) {
   }
   EXPECT_EQ(VarArrayLowBound(block->items[1].value, 1), 5);
   EXPECT_EQ(com::BstrView(block->items[1].value.GetElement(7).AsVARIANT().bstrVal), OLESTR("ünï \U0001D11E"));
-
   // Array elements of BOOL are normalised like scalars.
-  Poke<SHORT>(b, Peek<DWORD>(b, 20 + 12 * 5 + 4) + 16 + 24, 1);
+  Poke<SHORT>(b, ValueAt(b, 5, false) + 16 + 24, 1);
   EXPECT_EQ(Read(b, false)->items[5].value.GetElement(0).AsVARIANT().boolVal, VARIANT_TRUE);
 }
 
-TEST_F(DataStreamReaderTest, HeaderEdgesThatAreStillSound) {
-  // A failure status: the header is all there is to read.
-  Bytes b = Encode({OLESTR("text")});
-  Poke<HRESULT>(b, 16, E_FAIL);
-  Poke<DWORD>(b, 4, 0xFFFFFFFF);  // the item count is not looked at
-  const auto failed = Read(b);
-  ASSERT_TRUE(failed);
-  EXPECT_EQ(failed->transactionId, 99u);
-  EXPECT_EQ(failed->clientGroup, 0x4711u);
-  EXPECT_EQ(failed->status, E_FAIL);
-  EXPECT_TRUE(failed->items.empty());
-  Poke<DWORD>(b, 0, 19);  // but the header itself must be sound
-  EXPECT_FALSE(Read(b));
-  b.resize(19);
-  EXPECT_FALSE(Read(b));
-
-  b = Encode({0, 1});
-  Poke<DWORD>(b, 0, 0xFFFFFFFF);  // a dwSize beyond the block: only the block is read
-  EXPECT_TRUE(Read(b));
-  b = Encode({OLESTR("text")});
-  b.resize(b.size() + 8, 0xEE);  // bytes after dwSize are not part of the block
-  ASSERT_TRUE(Read(b));
-  EXPECT_TRUE(Read(b)->items[0].value == OLESTR("text"));
-  EXPECT_TRUE(Read(Encode({})));
-  EXPECT_TRUE(ReadDataStream(Encode({}).data(), 20, false));
-  b = Encode({Variant::Array(std::vector<double>{1})});
-  Poke<LONG>(b, ValueAt(b, 0) + 16 + 20, kLongMax);  // the last index is LONG's largest
-  ASSERT_TRUE(Read(b));
-  EXPECT_EQ(VarArrayHighBound(Read(b)->items[0].value, 1), kLongMax);
-}
-
-// Every case starts from one sound block and corrupts one field.
-TEST_F(DataStreamReaderTest, BlocksThatLieAreRejectedWhole) {
+// Every lie starts from one sound block and corrupts one field; the sound
+// edges around them still read.
+TEST_F(DataStreamReaderTest, BlocksThatLieAreRejectedWholeSoundEdgesRead) {
   const std::vector<Variant> values = {
       0,
       OLESTR("abc"),
@@ -329,29 +214,21 @@ TEST_F(DataStreamReaderTest, BlocksThatLieAreRejectedWhole) {
       {"dwSize cuts the last value", [&](Bytes& b) { Poke<DWORD>(b, 0, end - 1); }},
       {"negative item count", [](Bytes& b) { Poke<DWORD>(b, 4, 0x80000000); }},
       {"item headers past the end", [&](Bytes& b) { Poke<DWORD>(b, 4, (end - 20) / 20 + 1); }},
-      {"largest item count", [](Bytes& b) { Poke<DWORD>(b, 4, 0x7FFFFFFF); }},
       {"value offset at the end", [&](Bytes& b) { Poke<DWORD>(b, 24, end); }},
       {"value reaching past the end", [&](Bytes& b) { Poke<DWORD>(b, 24, end - 15); }},
       {"value offset + 16 overflowing", [](Bytes& b) { Poke<DWORD>(b, 24, 0xFFFFFFF8); }},
       {"value offset inside the headers", [](Bytes& b) { Poke<DWORD>(b, 24, 20); }},
       {"unused type code", [](Bytes& b) { Poke<WORD>(b, 100, 15); }},
       {"vector type", [](Bytes& b) { Poke<WORD>(b, 100, VT_VECTOR | VT_I4); }},
-      {"record type", [](Bytes& b) { Poke<WORD>(b, 100, VT_RECORD); }},
-      {"bare VT_VARIANT", [](Bytes& b) { Poke<WORD>(b, 100, VT_VARIANT); }},
-      {"VT_ILLEGAL", [](Bytes& b) { Poke<WORD>(b, 100, VT_ILLEGAL); }},
       {"array of VT_EMPTY", [](Bytes& b) { Poke<WORD>(b, 100, VT_ARRAY); }},
       {"text length past the end", [&](Bytes& b) { Poke<DWORD>(b, text, end); }},
-      {"text length near 4 GiB", [&](Bytes& b) { Poke<DWORD>(b, text, 0xFFFFFFFE); }},
       {"odd text length", [&](Bytes& b) { Poke<DWORD>(b, text, 5); }},
       {"text without its NUL", [&](Bytes& b) { Poke<OLECHAR>(b, text + 4 + 6, OLESTR('!')); }},
-      {"no dimensions", [&](Bytes& b) { Poke<WORD>(b, strings, 0); }},
       {"two dimensions", [&](Bytes& b) { Poke<WORD>(b, strings, 2); }},
       {"element size not a BSTR slot", [&](Bytes& b) { Poke<DWORD>(b, strings + 4, 8); }},
       {"huge element count", [&](Bytes& b) { Poke<DWORD>(b, strings + 16, 0xFFFFFFFF); }},
-      {"element count beyond the block", [&](Bytes& b) { Poke<DWORD>(b, mixed + 24 + 40 + 16 + 16, 1u << 24); }},
       {"one element too many", [&](Bytes& b) { Poke<DWORD>(b, mixed + 16, 4); }},
       {"upper bound beyond 32 bits", [&](Bytes& b) { Poke<LONG>(b, strings + 20, kLongMax); }},
-      {"bad second string", [&](Bytes& b) { Poke<DWORD>(b, strings + 24 + 8, 3); }},
       {"bad nested array", [&](Bytes& b) { Poke<WORD>(b, mixed + 24 + 16 + 24 + 16, 2); }},
       {"array of interfaces", [&](Bytes& b) { Poke<WORD>(b, strings - 16, VT_ARRAY | VT_UNKNOWN); }},
   };
@@ -363,12 +240,44 @@ TEST_F(DataStreamReaderTest, BlocksThatLieAreRejectedWhole) {
     ExpectLive(live);  // what was built before the lie was found is gone
   }
   EXPECT_FALSE(ReadDataStream(nullptr, 100, true));
+
+  // A failure status: the header is all there is to read, the item count
+  // is not looked at, but the header itself must be sound.
+  Bytes b = Encode({OLESTR("text")});
+  Poke<HRESULT>(b, 16, E_FAIL);
+  Poke<DWORD>(b, 4, 0xFFFFFFFF);
+  const auto failed = Read(b);
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->transactionId, 99u);
+  EXPECT_EQ(failed->clientGroup, 0x4711u);
+  EXPECT_EQ(failed->status, E_FAIL);
+  EXPECT_TRUE(failed->items.empty());
+  Poke<DWORD>(b, 0, 19);
+  EXPECT_FALSE(Read(b));
+  // A dwSize beyond the block: only the block is read; bytes after dwSize
+  // are not part of it.
+  b = Encode({0, 1});
+  Poke<DWORD>(b, 0, 0xFFFFFFFF);
+  EXPECT_TRUE(Read(b));
+  b = Encode({OLESTR("text")});
+  b.resize(b.size() + 8, 0xEE);
+  ASSERT_TRUE(Read(b));
+  EXPECT_TRUE(Read(b)->items[0].value == OLESTR("text"));
+  EXPECT_TRUE(ReadDataStream(Encode({}).data(), 20, false));
+  b = Encode({Variant::Array(std::vector<double>{1})});
+  Poke<LONG>(b, ValueAt(b, 0) + 16 + 20, kLongMax);  // the last index is LONG's largest
+  ASSERT_TRUE(Read(b));
+  EXPECT_EQ(VarArrayHighBound(Read(b)->items[0].value, 1), kLongMax);
 }
 
-TEST_F(DataStreamReaderTest, NestingIsBounded) {
-  EXPECT_TRUE(Read(Encode({Nest(OLESTR("deep"), kMaxStreamArrayNesting)})));
-  EXPECT_FALSE(Read(Encode({Nest(OLESTR("deep"), kMaxStreamArrayNesting + 1)})));
-
+TEST_F(DataStreamReaderTest, NestingAndSharedValuesAreBounded) {
+  const auto nest = [](int levels) {
+    Variant inner(OLESTR("deep"));
+    for (int i = 0; i < levels; ++i) inner = Variant::Array(std::vector<Variant>{inner});
+    return Encode({inner});
+  };
+  EXPECT_TRUE(Read(nest(kMaxStreamArrayNesting)));
+  EXPECT_FALSE(Read(nest(kMaxStreamArrayNesting + 1)));
   // Far deeper than any stack could recurse: each level a VT_ARRAY|VT_VARIANT
   // head and a one-element descriptor.
   const int levels = 200000;
@@ -384,20 +293,18 @@ TEST_F(DataStreamReaderTest, NestingIsBounded) {
   }
   Poke<DWORD>(b, 0, static_cast<DWORD>(b.size()));
   EXPECT_FALSE(Read(b));
-}
 
-TEST_F(DataStreamReaderTest, SharedValuesCannotMultiplyTheBlock) {
   // Items may share a value, as long as the shared string and array data
   // decoded for all of them stays within the size of the block.
   const auto shareOne = [](int items, const Variant& value) {
-    Bytes b = Encode({});
-    b.resize(20 + 20 * static_cast<std::size_t>(items), 0);
-    const auto at = static_cast<DWORD>(b.size());
-    StreamWriter::AppendValue(b, value.AsVARIANT());
-    Poke<DWORD>(b, 0, static_cast<DWORD>(b.size()));
-    Poke<DWORD>(b, 4, static_cast<DWORD>(items));
-    for (int i = 0; i < items; ++i) Poke<DWORD>(b, 20 + 20 * i + 4, at);
-    return b;
+    Bytes shared = Encode({});
+    shared.resize(20 + 20 * static_cast<std::size_t>(items), 0);
+    const auto at = static_cast<DWORD>(shared.size());
+    StreamWriter::AppendValue(shared, value.AsVARIANT());
+    Poke<DWORD>(shared, 0, static_cast<DWORD>(shared.size()));
+    Poke<DWORD>(shared, 4, static_cast<DWORD>(items));
+    for (int i = 0; i < items; ++i) Poke<DWORD>(shared, 20 + 20 * i + 4, at);
+    return shared;
   };
   const Variant small(OLESTR("abcde"));
   const auto two = Read(shareOne(2, small));

@@ -1,104 +1,54 @@
-// TXeloBrowser against the simulation server: moves and the mirrored
-// position, listings and what their filters send, error reports through the
-// server component, unbinding when the server component goes.
-#include "xelo/core/XeloBrowser.h"
+// Browsing: TXeloBrowser's moves, listings, filters and error reports
+// against the simulation server, and finding servers with GetOPCServers and
+// TxeloServerBrowser.
+#include "support/NativeCom.h"
+#include "support/ServerFixture.h"
 
-#include "servers/simulation/SimulationControl.h"
-#include "servers/simulation/SimulationServer.h"
-#include "xelo/com/ClassRegistry.h"
+#include "xelo/com/Activation.h"
 #include "xelo/com/HResult.h"
-#include "xelo/com/TaskMemory.h"
-#include "xelo/core/Xelo.h"
-#include "xelo/framework/Application.h"
+#include "xelo/core/XeloBrowser.h"
+#include "xelo/core/XeloServerBrowser.h"
+#include "xelo/framework/TypInfo.h"
 
-#include <gtest/gtest.h>
+#include <functional>
 
-#include <memory>
-#include <string>
-#include <vector>
-
+namespace xelo::test {
 namespace {
-
-using namespace xelo;
-using xelo::sim::SimulationControl;
-using Lines = std::vector<std::string>;
 
 constexpr char kMove[] = "IOPCBrowseServerAddressSpace::ChangeBrowsePosition";
 constexpr char kList[] = "IOPCBrowseServerAddressSpace::BrowseOPCItemIDs";
 constexpr char kOrganization[] = "IOPCBrowseServerAddressSpace::QueryOrganization";
-const Lines kDeviceLeaves{"Ramp", "Random", "Sine", "Counter", "Setpoint", "Switch", "Text", "Array"};
 constexpr int kAllLeaves = 16 + 10 + 4;
-
-Lines LinesOf(const TStrings& list) {
-  Lines lines;
-  for (int i = 0; i < list.GetCount(); ++i) lines.push_back(list.Get(i));
-  return lines;
-}
-
-// A server that offers IOPCServer and nothing to browse with.
-class ServerWithoutBrowsing : public com::ComObject<IOPCServer> {
- public:
-  STDMETHOD(AddGroup)(LPCWSTR, BOOL, DWORD, OPCHANDLE, LONG*, FLOAT*, DWORD, OPCHANDLE*, DWORD*, REFIID,
-                      LPUNKNOWN*) override { return E_NOTIMPL; }
-  STDMETHOD(GetErrorString)(HRESULT, LCID, LPWSTR*) override { return E_NOTIMPL; }
-  STDMETHOD(GetGroupByName)(LPCWSTR, REFIID, LPUNKNOWN*) override { return E_NOTIMPL; }
-  STDMETHOD(GetStatus)(OPCSERVERSTATUS**) override { return E_NOTIMPL; }
-  STDMETHOD(RemoveGroup)(OPCHANDLE, BOOL) override { return E_NOTIMPL; }
-  STDMETHOD(CreateGroupEnumerator)(OPCENUMSCOPE, REFIID, LPUNKNOWN*) override { return E_NOTIMPL; }
-};
 constexpr CLSID kClsidNoBrowsing{0x5C1A00F1, 0x7E10, 0x4B8A, {0x9C, 0x35, 0x54, 0x45, 0x53, 0x54, 0x42, 0x52}};
 
-class XeloBrowserTest : public ::testing::Test {
+std::string SystemText(HRESULT code) { return "Browser: " + com::SystemMessageText(code); }
+
+class XeloBrowserTest : public ServerFixture {
  protected:
   void SetUp() override {
-    Application();
-    SimulationControl::Reset();
-    liveBlocks_ = com::LiveAllocations();
-    server_->SetOnError([this](TPersistent*, const std::string& text, bool& raise) {
-      errors_.push_back(text);
-      raise = raiseErrors_;
-    });
+    ServerFixture::SetUp();
+    liveAll_ = com::LiveAllocations();
   }
   void TearDown() override {
     browser_.reset();
-    server_.reset();
+    ServerFixture::TearDown();
     SimulationControl::Reset();
-    EXPECT_EQ(SimulationControl::Live().servers, liveServers_);
-    EXPECT_EQ(com::LiveAllocations(), liveBlocks_) << "a server buffer was leaked or freed twice";
+    EXPECT_EQ(com::LiveAllocations(), liveAll_) << "a server buffer was leaked or freed twice";
   }
   void Connect(const std::string& progId = sim::kProgIdSim) {
-    server_->Connect(progId, "");
-    ASSERT_TRUE(server_->GetActive());
+    ConnectSim(progId);
     browser_->SetOPCServer(server_.get());
   }
-  // The message of the EOPCException `operation` raises.
-  template <class F>
-  static std::string Raised(F&& operation) {
-    try {
-      operation();
-    } catch (const EOPCException& e) {
-      return e.Message();
-    }
-    return "(nothing raised)";
-  }
+  Lines Listed() { return LinesOf(browser_->GetItems()); }
+  static auto Last(const char* method) { return SimulationControl::LastArguments(method); }
 
-  const std::size_t liveServers_ = SimulationControl::Live().servers;
-  com::AllocationCounts liveBlocks_;  // after the simulation has set itself up
-  std::unique_ptr<TXeloServer> server_ = std::make_unique<TXeloServer>(nullptr);
+  com::AllocationCounts liveAll_;
   std::unique_ptr<TXeloBrowser> browser_ = std::make_unique<TXeloBrowser>(nullptr);
-  Lines errors_;
-  bool raiseErrors_ = true;
 };
 
-TEST_F(XeloBrowserTest, DefaultsAndPublishedProperties) {
-  EXPECT_EQ(browser_->GetDatatype(), vtEMPTY);
-  EXPECT_TRUE(browser_->GetAccessRights().Empty());
-  EXPECT_EQ(browser_->GetFilter() + browser_->GetCurrentPosition(), "");
-  Lines names;
-  for (const TPropInfo* prop : GetPropList(*browser_)) names.push_back(prop->Name());
-  EXPECT_EQ(names, (Lines{"Name", "Tag", "OPCServer", "Filter", "Datatype", "AccessRights"}));
+// Streams and property editors go through the metadata, by name.
+TEST_F(XeloBrowserTest, PublishedProperties) {
   EXPECT_EQ(FindClass("TXeloBrowser"), TXeloBrowser::StaticClass());
-  // Streams and property editors go through the metadata, by name.
   SetEnumProp(*browser_, "Datatype", "vtR8");
   SetSetProp(*browser_, "AccessRights", "[opcWritable]");
   SetObjectProp(*browser_, "OPCServer", server_.get());
@@ -107,76 +57,69 @@ TEST_F(XeloBrowserTest, DefaultsAndPublishedProperties) {
   EXPECT_EQ(browser_->GetOPCServer(), server_.get());
 }
 
-TEST_F(XeloBrowserTest, WithoutServerComponentOrConnection) {
-  EXPECT_EQ(Raised([&] { browser_->ShowBranches(); }), "first define server object");
-  EXPECT_EQ(Raised([&] { browser_->MoveDown("Static"); }), "first define server object");
-  EXPECT_EQ(Raised([&] { browser_->GetItemId("Ramp"); }), "first define server object");
+TEST_F(XeloBrowserTest, WithoutServerComponentConnectionOrBrowsingInterface) {
+  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }), "first define server object");
+  EXPECT_EQ(OPCMessageOf([&] { browser_->GetItemId("Ramp"); }), "first define server object");
   EXPECT_TRUE(errors_.empty()) << "raised directly, not through OnError";
-
   browser_->SetOPCServer(server_.get());
-  EXPECT_EQ(Raised([&] { browser_->ShowBranches(); }), "not connected to server");
+  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }), "not connected to server");
   raiseErrors_ = false;
   EXPECT_FALSE(browser_->MoveDown("Static"));
   EXPECT_EQ(browser_->GetOrganization(), -1);
   EXPECT_EQ(browser_->GetItemId("Ramp"), "");
   browser_->ShowLeafs(false);
-  EXPECT_EQ(errors_.size(), 5u) << "one report per operation";
+  EXPECT_EQ(errors_, Lines(5, "not connected to server")) << "one report per operation";
+
+  const com::ScopedClassRegistration registration(StubRegistration<StubServer<>>(kClsidNoBrowsing, "Xelo.Test.NoBrowsing.1"));
+  errors_.clear();
+  Connect("Xelo.Test.NoBrowsing.1");
+  EXPECT_FALSE(browser_->MoveDown("Static"));
+  EXPECT_EQ(browser_->GetItemId("Ramp"), "");
+  raiseErrors_ = true;
+  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }), "Browser interface not found");
+  EXPECT_EQ(errors_, Lines(3, "Browser interface not found"));
+  server_->SetActive(false);
 }
 
-TEST_F(XeloBrowserTest, MovesMirrorThePositionWithBlanksKept) {
+TEST_F(XeloBrowserTest, MovesMirrorThePositionAndListingsFollowIt) {
   Connect();
   browser_->ShowBranches();
-  EXPECT_EQ(LinesOf(browser_->GetItems()), (Lines{"Channel 1", "Static", "Behaviour"}));
+  EXPECT_EQ(Listed(), (Lines{"Channel 1", "Static", "Behaviour"}));
   ASSERT_TRUE(browser_->MoveDown("Channel 1"));
   ASSERT_TRUE(browser_->MoveDown("Device 1"));
   EXPECT_EQ(browser_->GetCurrentPosition(), "Channel 1.Device 1");
-  EXPECT_EQ(SimulationControl::LastArguments(kMove)->text, OLESTR("Device 1"));
+  EXPECT_EQ(Last(kMove)->text, OLESTR("Device 1"));
   browser_->ShowLeafs(false);  // the server really is there
-  EXPECT_EQ(LinesOf(browser_->GetItems()), kDeviceLeaves);
-  EXPECT_EQ(browser_->GetItemId("Ramp"), "Channel 1.Device 1.Ramp");
-
+  EXPECT_EQ(Last(kList)->browseType, OPC_LEAF);
+  EXPECT_EQ(Listed(), (Lines{"Ramp", "Random", "Sine", "Counter", "Setpoint", "Switch", "Text", "Array"}));
   ASSERT_TRUE(browser_->Moveup());
   EXPECT_EQ(browser_->GetCurrentPosition(), "Channel 1");
-  EXPECT_EQ(SimulationControl::LastArguments(kMove)->browseDirection, OPC_BROWSE_UP);
-
+  EXPECT_EQ(Last(kMove)->browseDirection, OPC_BROWSE_UP);
   ASSERT_TRUE(browser_->Moveto("Channel 1.Device 2"));
   EXPECT_EQ(LinesOf(browser_->GetPositionList()), (Lines{"Channel 1", "Device 2"}));
-  EXPECT_EQ(SimulationControl::LastArguments(kMove)->text, OLESTR("Channel 1.Device 2"));
+  EXPECT_EQ(Last(kMove)->text, OLESTR("Channel 1.Device 2"));
   EXPECT_EQ(browser_->GetItemId("Setpoint"), "Channel 1.Device 2.Setpoint");
-
   ASSERT_TRUE(browser_->MovetoRoot());
   EXPECT_EQ(browser_->GetPositionList().GetCount(), 0);
-  EXPECT_EQ(SimulationControl::LastArguments(kMove)->browseDirection, OPC_BROWSE_TO);
+  EXPECT_EQ(Last(kMove)->browseDirection, OPC_BROWSE_TO);
+  browser_->ShowLeafs(true);
+  EXPECT_EQ(Last(kList)->browseType, OPC_FLAT);
+  EXPECT_EQ(browser_->GetCount(), kAllLeaves);
   EXPECT_EQ(SimulationControl::CallCount(kOrganization), 1u) << "asked once per binding";
   EXPECT_TRUE(errors_.empty());
-}
 
-TEST_F(XeloBrowserTest, LeafListingAtThePositionFlatListingOfAllLeaves) {
-  Connect();
-  ASSERT_TRUE(browser_->Moveto("Channel 1.Device 1"));
-  browser_->ShowLeafs(false);
-  EXPECT_EQ(SimulationControl::LastArguments(kList)->browseType, OPC_LEAF);
-  EXPECT_EQ(browser_->GetCount(), 8);
-  ASSERT_TRUE(browser_->MovetoRoot());
-  browser_->ShowLeafs(true);
-  EXPECT_EQ(SimulationControl::LastArguments(kList)->browseType, OPC_FLAT);
-  EXPECT_EQ(browser_->GetCount(), kAllLeaves);
-  EXPECT_GE(browser_->GetItems().IndexOf("Static.Int16"), 0);
-}
-
-TEST_F(XeloBrowserTest, FlatSpaceRefusesMovesWithoutAskingAndListsAllLeaves) {
+  // A flat space refuses moves without asking and lists all leaves.
   Connect(sim::kProgIdSimFlat);
   EXPECT_EQ(browser_->GetOrganization(), OPC_NS_FLAT);
+  const unsigned calls = SimulationControl::CallCount(kMove) + SimulationControl::CallCount(kList);
   EXPECT_FALSE(browser_->MoveDown("Static") || browser_->Moveup() || browser_->MovetoRoot() ||
                browser_->Moveto("Static"));
-  EXPECT_EQ(SimulationControl::CallCount(kMove), 0u);
-  browser_->GetItems().Add("stale");
   browser_->ShowBranches();
   EXPECT_EQ(browser_->GetCount(), 0);
-  EXPECT_EQ(SimulationControl::CallCount(kList), 0u);
+  EXPECT_EQ(SimulationControl::CallCount(kMove) + SimulationControl::CallCount(kList), calls);
   for (const bool flat : {false, true}) {
     browser_->ShowLeafs(flat);
-    EXPECT_EQ(SimulationControl::LastArguments(kList)->browseType, OPC_FLAT);
+    EXPECT_EQ(Last(kList)->browseType, OPC_FLAT);
     EXPECT_EQ(browser_->GetCount(), kAllLeaves);
   }
 }
@@ -195,71 +138,60 @@ TEST_F(XeloBrowserTest, FiltersReachTheServer) {
                         {{opcReadable, opcWritable}, 3, {}}};
   browser_->SetFilter("*Only");
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.mask);
     browser_->SetAccessRights(c.rights);
     browser_->ShowLeafs(false);
-    const auto args = SimulationControl::LastArguments(kList);
-    EXPECT_EQ(args->accessMask, c.mask);
-    EXPECT_EQ(args->dataTypeFilter, VT_EMPTY);
-    EXPECT_EQ(args->text, OLESTR("*Only"));
-    EXPECT_EQ(LinesOf(browser_->GetItems()), c.listed) << c.mask;
+    EXPECT_EQ(std::tuple(Last(kList)->accessMask, Last(kList)->dataTypeFilter, Last(kList)->text),
+              std::tuple(c.mask, VARTYPE{VT_EMPTY}, com::OleString(OLESTR("*Only"))));
+    EXPECT_EQ(Listed(), c.listed);
   }
   browser_->SetDatatype(vtUNKNOWN);  // nothing here converts to an interface
   browser_->ShowLeafs(false);
-  EXPECT_EQ(SimulationControl::LastArguments(kList)->dataTypeFilter, VT_UNKNOWN);
+  EXPECT_EQ(Last(kList)->dataTypeFilter, VT_UNKNOWN);
   EXPECT_EQ(browser_->GetCount(), 0);
 }
 
-TEST_F(XeloBrowserTest, RefusedMoveCallsOnErrorAndRaisesNothing) {
-  Connect();
-  bool moved = true;
-  EXPECT_NO_THROW(moved = browser_->Moveup());  // OnError lets the exception go
-  EXPECT_FALSE(moved);
-  EXPECT_FALSE(browser_->Moveto("Channel 9"));
-  // The system's texts for the codes (Windows' wording here; Wine's differs).
-  EXPECT_EQ(errors_, (Lines{"Browser: " + com::SystemMessageText(E_FAIL),
-                            "Browser: " + com::SystemMessageText(E_INVALIDARG)}));
-  EXPECT_EQ(browser_->GetCurrentPosition(), "");
-  // Failing organisation queries are not a move's to swallow.
-  browser_->SetOPCServer(server_.get());
-  SimulationControl::FailMethod(kOrganization, E_FAIL);
-  EXPECT_THROW(browser_->MoveDown("Channel 1"), EOPCException);
-  EXPECT_EQ(SimulationControl::CallCount(kMove), 2u);
-}
-
-TEST_F(XeloBrowserTest, ReportsPreferTheServersTextThenTheLibrarysThenTheSystems) {
+// Reports prefer the server's text, then the library's, then the system's
+// (Windows' wording here; Wine's differs). OnError may let them go.
+TEST_F(XeloBrowserTest, FailuresAreReportedThroughTheServerComponent) {
   Connect();
   browser_->SetFilter("[");  // an invalid pattern
-  EXPECT_EQ(Raised([&] { browser_->ShowBranches(); }), "Browser: The filter string was not valid.");
-  SimulationControl::FailMethod("IOPCServer::GetErrorString", E_FAIL);
-  EXPECT_EQ(Raised([&] { browser_->ShowBranches(); }), "Browser: The filter string was not valid");
+  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }), "Browser: The filter string was not valid.");
+  SimulationControl::FailMethod("IOPCServer::GetErrorString", E_FAIL, true);
+  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }), "Browser: The filter string was not valid");
+  browser_->SetFilter("");
   raiseErrors_ = false;
+  errors_.clear();
   EXPECT_FALSE(browser_->Check(E_NOTIMPL));
   EXPECT_TRUE(browser_->Check(S_FALSE));
-  EXPECT_EQ(errors_.back(), "Browser: " + com::SystemMessageText(E_NOTIMPL));
-}
-
-TEST_F(XeloBrowserTest, SuppressedFailuresLeaveEmptyResults) {
-  Connect();
-  raiseErrors_ = false;
-  browser_->ShowBranches();
-  SimulationControl::FailMethod(kList, E_FAIL);  // a failure and no enumerator
+  bool moved = true;
+  EXPECT_NO_THROW(moved = browser_->Moveup());
+  EXPECT_FALSE(moved);
+  EXPECT_FALSE(browser_->Moveto("Channel 9"));
+  EXPECT_EQ(browser_->GetCurrentPosition(), "");
+  SimulationControl::FailMethod(kList, E_FAIL, true);  // a failure and no enumerator
+  browser_->GetItems().Add("stale");
   browser_->ShowBranches();
   EXPECT_EQ(browser_->GetCount(), 0);
   TStringList paths{"stale"};
   browser_->GetAccessPath("Static.Int16", paths);  // the simulation has none
   EXPECT_EQ(paths.GetCount(), 0);
   EXPECT_EQ(browser_->GetItemId("Nothing"), "");
-  EXPECT_EQ(errors_, (Lines{"Browser: " + com::SystemMessageText(E_FAIL), "Browser: " + com::SystemMessageText(E_NOTIMPL),
-                            "Browser: " + com::SystemMessageText(E_INVALIDARG)}));
-  // A failed organisation query is asked again, a rebinding asks anew.
-  SimulationControl::FailMethod(kOrganization, E_FAIL, /*once=*/true);
+  EXPECT_EQ(errors_, (Lines{SystemText(E_NOTIMPL), SystemText(E_FAIL), SystemText(E_INVALIDARG), SystemText(E_FAIL),
+                            SystemText(E_NOTIMPL), SystemText(E_INVALIDARG)}));
+  // A failed organisation query is not a move's to swallow; it is asked
+  // again, and a rebinding asks anew.
+  raiseErrors_ = true;
   browser_->SetOPCServer(server_.get());
-  EXPECT_EQ(browser_->GetOrganization(), -1);
+  SimulationControl::FailMethod(kOrganization, E_FAIL, true);
+  const unsigned moves = SimulationControl::CallCount(kMove);
+  EXPECT_THROW(browser_->MoveDown("Channel 1"), EOPCException);
+  EXPECT_EQ(SimulationControl::CallCount(kMove), moves);
   EXPECT_EQ(browser_->GetOrganization(), OPC_NS_HIERARCHIAL);
   EXPECT_EQ(SimulationControl::CallCount(kOrganization), 3u);
 }
 
-TEST_F(XeloBrowserTest, DestroyingTheServerComponentUnbinds) {
+TEST_F(XeloBrowserTest, LosingTheServerComponentUnbinds) {
   Connect();
   ASSERT_TRUE(browser_->Moveto("Channel 1.Device 1"));
   browser_->ShowLeafs(false);
@@ -267,33 +199,128 @@ TEST_F(XeloBrowserTest, DestroyingTheServerComponentUnbinds) {
   EXPECT_EQ(browser_->GetOPCServer(), nullptr);
   EXPECT_EQ(browser_->GetCount() + browser_->GetPositionList().GetCount(), 0);
   EXPECT_EQ(SimulationControl::Live().servers, liveServers_) << "the browse interface is released";
-  EXPECT_EQ(Raised([&] { browser_->ShowLeafs(false); }), "first define server object");
-}
+  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowLeafs(false); }), "first define server object");
 
-TEST_F(XeloBrowserTest, RemovingTheServerComponentFromItsOwnerUnbinds) {
   TComponent owner(nullptr);
   auto* server = new TXeloServer(&owner);  // owned by `owner` until removed
   auto* browser = new TXeloBrowser(&owner);
   server->Connect(sim::kProgIdSim, "");
   browser->SetOPCServer(server);
-  browser->ShowBranches();
   owner.RemoveComponent(*server);
   const std::unique_ptr<TXeloServer> removed(server);
   EXPECT_EQ(browser->GetOPCServer(), nullptr);
-  EXPECT_EQ(browser->GetCount(), 0);
 }
 
-TEST_F(XeloBrowserTest, ServerWithoutBrowsingInterface) {
-  const com::ScopedClassRegistration registration(com::ClassRegistration{
-      kClsidNoBrowsing, "Xelo.Test.NoBrowsing.1", "no browsing", {}, false,
-      com::MakeClassFactory<ServerWithoutBrowsing>()});
-  Connect("Xelo.Test.NoBrowsing.1");
-  EXPECT_EQ(Raised([&] { browser_->ShowBranches(); }), "Browser interface not found");
-  raiseErrors_ = false;
-  EXPECT_FALSE(browser_->MoveDown("Static"));
-  EXPECT_EQ(browser_->GetItemId("Ramp"), "");
-  EXPECT_EQ(errors_, Lines(3, "Browser interface not found"));
-  server_.reset();
+// ---- finding servers ----------------------------------------------------------------------
+
+const Lines kSimDA{sim::kProgIdSim, sim::kProgIdSimDA1, sim::kProgIdSimFlat};
+// A registration sorted before all others; never created as an object.
+constexpr CLSID kClsidEarly{0x5C1A00F3, 0x7E10, 0x4B8A, {0x9C, 0x35, 0x54, 0x45, 0x53, 0x54, 0x53, 0x42}};
+com::ClassRegistration Early(std::vector<CATID> categories, bool opcKey) {
+  return com::ClassRegistration{kClsidEarly, "Aaa.Early.1", "early", std::move(categories), opcKey, nullptr};
+}
+
+class XeloServerBrowserTest : public XeloBrowserTest {
+ protected:
+  void TearDown() override {
+    servers_.reset();
+    XeloBrowserTest::TearDown();
+  }
+  Lines ProgIDs() const {
+    Lines ids;
+    for (int i = 0; i < servers_->GetCount(); ++i) ids.push_back(servers_->GetItems(i)->ProgID);
+    return ids;
+  }
+  tXeloServerSet TypesAt(int index) const { return servers_->GetItems(index)->ServerTypes; }
+
+  std::unique_ptr<TxeloServerBrowser> servers_ = std::make_unique<TxeloServerBrowser>(nullptr);
+};
+
+TEST_F(XeloServerBrowserTest, GetOPCServersListsKeysWithAnOpcSubkeyInRegistryOrder) {
+  static_assert(sizeof(tXeloServerSet) == 1);
+  EXPECT_EQ((tXeloServerSet{svr_AE10}).Bits(), 4);
+  EXPECT_EQ(GetSetProp(*servers_, "Servertype", true), "[svr_DA20,svr_DA10,svr_AE10]");
+  TStringList list{"stale"};
+  GetOPCServers(list);
+  EXPECT_EQ(LinesOf(list), kSimDA) << "AE and the server list have no OPC key";
+#if !XELO_COM_NATIVE  // on Windows' COM the classes root is the system's registry
+  for (const bool opcKey : {true, false}) {
+    const com::ScopedClassRegistration early(Early({}, opcKey));
+    GetOPCServers(list);
+    EXPECT_EQ(list.Get(0) == "Aaa.Early.1", opcKey);
+    EXPECT_EQ(list.GetCount(), opcKey ? 4 : 3);
+  }
+#endif
+}
+
+TEST_F(XeloServerBrowserTest, ExecuteMergesADualServerAtItsDA10Place) {
+  servers_->Execute();
+  ASSERT_EQ(ProgIDs(), (Lines{sim::kProgIdSim, sim::kProgIdSimDA1, sim::kProgIdSimFlat, sim::kProgIdSimAE}));
+  EXPECT_EQ(TypesAt(0), (tXeloServerSet{svr_DA10, svr_DA20}));
+  EXPECT_EQ(TypesAt(1), tXeloServerSet{svr_DA10});
+  EXPECT_EQ(TypesAt(2), tXeloServerSet{svr_DA20});
+  EXPECT_EQ(TypesAt(3), tXeloServerSet{svr_AE10});
+  EXPECT_EQ(servers_->GetItems(0)->ClassID, "{5C1A0001-7E10-4B8A-9C35-58454C4F5349}");
+  EXPECT_EQ(SimulationControl::LastArguments("IOPCServerList::EnumClassesOfCategories")->count, 1u);
+  servers_->GetOPCServers("localhost");  // every run starts from nothing
+  EXPECT_EQ(servers_->GetComputerName(), "localhost");
+  ASSERT_EQ(servers_->GetCount(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(servers_->GetItems(i)->Computer, "localhost");
+  SetSetProp(*servers_, "Servertype", "[svr_AE10]");
+  servers_->Execute();
+  EXPECT_EQ(ProgIDs(), Lines{sim::kProgIdSimAE});
+  {
+    // A DA 2.0-only server that sorts first still comes after the DA 1.0 ones.
+    const com::ScopedClassRegistration early(Early({CATID_OPCDAServer20}, true));
+    servers_->SetServertype({svr_DA20, svr_DA10});
+    servers_->Execute();
+    EXPECT_EQ(ProgIDs(), (Lines{sim::kProgIdSim, sim::kProgIdSimDA1, "Aaa.Early.1", sim::kProgIdSimFlat}));
+  }
+  if (!NativeComUnderWine()) {  // Wine's COM creates objects here whatever computer is named
+    try {
+      servers_->GetOPCServers("no-such-computer.invalid");
+      ADD_FAILURE() << "no exception";
+    } catch (const EOleSysError& e) {
+      EXPECT_EQ(e.ErrorCode(), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+    }
+    EXPECT_EQ(servers_->GetCount(), 0);
+    servers_->SetServertype({});  // the enumerator is still created
+    EXPECT_THROW(servers_->Execute(), EOleSysError);
+  }
+}
+
+TEST_F(XeloServerBrowserTest, FailuresRaiseTheComErrorAndEntriesMergeByExactClassId) {
+  SimulationControl::FailMethod("IOPCServerList::EnumClassesOfCategories", OPC_E_UNKNOWNITEMID, true);
+  try {
+    servers_->Execute();
+    ADD_FAILURE() << "no exception";
+  } catch (const EOleSysError& e) {  // not the OPC text table's EOPCException
+    EXPECT_EQ(e.ErrorCode(), OPC_E_UNKNOWNITEMID);
+  }
+  com::ComPtr<IOPCServerList> list;
+  ASSERT_EQ(CoCreateInstance(CLSID_OPCServerList, nullptr, CLSCTX_ALL, IID_IOPCServerList, list.PutVoid()), S_OK);
+  servers_->GetServers(*list, CATID_OPCDAServer10, {svr_DA10});
+  SimulationControl::FailMethod("IOPCServerList::GetClassDetails", E_ACCESSDENIED, true);
+  EXPECT_THROW(servers_->GetServers(*list, CATID_OPCDAServer20, {svr_DA20}), EOleSysError);
+  EXPECT_EQ(ProgIDs(), (Lines{sim::kProgIdSim, sim::kProgIdSimDA1}));
+  EXPECT_EQ(TypesAt(0), tXeloServerSet{svr_DA10});
+
+  servers_->Clear();
+  servers_->AddServer("First", "Vendor.First.1", "{0000000A}", {svr_DA10});
+  servers_->SetComputerName("elsewhere");
+  servers_->AddServer("Second", "Vendor.Second.1", "{0000000A}", {svr_AE10});
+  servers_->AddServer("Third", "Vendor.Third.1", "{0000000a}", {svr_DA20});
+  ASSERT_EQ(ProgIDs(), (Lines{"Vendor.First.1", "Vendor.Third.1"}));
+  EXPECT_EQ(TypesAt(0), (tXeloServerSet{svr_DA10, svr_AE10}));
+  EXPECT_EQ(servers_->GetServer("{0000000a}"), servers_->GetItems(1));
+  auto twin = std::make_unique<TxeloServerItem>("", "twin", "Twin.1", "{0000000A}");
+  TxeloServerItem* placed = twin.get();
+  EXPECT_EQ(servers_->SetItems(1, std::move(twin))->ProgID, "Vendor.Third.1");
+  EXPECT_EQ(servers_->GetServer("{0000000A}"), placed);
+  EXPECT_THROW(servers_->GetItems(2), EListError);
+  servers_->Clear();
+  EXPECT_EQ(servers_->GetServer("{0000000A}"), nullptr);
 }
 
 }  // namespace
+}  // namespace xelo::test

@@ -1,254 +1,261 @@
+// Groups: names, settings on and off the server, rebuilding on reconnection,
+// and their reads, writes, refreshes and cancellation.
 #include "support/ServerFixture.h"
 
+#include "xelo/com/OleDate.h"
 #include "xelo/framework/TypInfo.h"
 
-#include <gtest/gtest.h>
-
+namespace xelo::test {
 namespace {
 
-using namespace xelo;
-using xelo::sim::SimulationControl;
-using xelo::test::OPCMessageOf;
+auto Last(const char* method) { return SimulationControl::LastArguments(method); }
+tGroupStateRec StateOf(TXeloGroup& group) {
+  tGroupStateRec state;
+  group.GetState(state);
+  return state;
+}
 
-class XeloGroupTest : public xelo::test::ServerFixture {};
+class XeloGroupTest : public ServerFixture {};
 
 TEST_F(XeloGroupTest, NamesAreExactAndUnique) {
   TXeloGroup* line1 = Groups().Add("Line1");
   Groups().Add("line1");  // differs in case only: another group
   EXPECT_EQ(Groups().GetOPCGroup("Line1"), line1);
-  EXPECT_NE(Groups().GetOPCGroup("line1"), line1);
   EXPECT_EQ(Groups().GetOPCGroup("LINE1"), nullptr);
   EXPECT_EQ(Groups().Exists(" Line1"), -1);
-
   EXPECT_EQ(OPCMessageOf([&] { Groups().Add("Line1"); }), "group Line1 already exists");
-  EXPECT_EQ(OPCMessageOf([&] { Groups().Add("  "); }), "group    already exists");
-  EXPECT_EQ(OPCMessageOf([&] { Groups().Add(""); }), "group  already exists");
-  EXPECT_EQ(Groups().GetCount(), 2);
-  EXPECT_EQ(server_->GetGroupCount(), 2);
-
   EXPECT_EQ(OPCMessageOf([&] { Groups().Remove("LINE1"); }), "group not found");
   Groups().Remove("line1");
-  EXPECT_EQ(Groups().GetCount(), 1);
-  EXPECT_EQ(Groups().GetItem(0), line1);
-}
-
-TEST_F(XeloGroupTest, DefaultNamesCountTheCollection) {
-  auto* first = static_cast<TXeloGroup*>(Groups().TCollection::Add());
-  EXPECT_EQ(first->GetName(), "TXeloGroup0");
-  Groups().TCollection::Add();
-  Groups().TCollection::Add();
+  EXPECT_EQ(server_->GetGroupCount(), 1);
+  // Default names count the collection: not unique by design, the name only
+  // says where the group started.
   Groups().Delete(0);
-  // Not unique by design: the name only says where the group started.
-  auto* fourth = static_cast<TXeloGroup*>(Groups().TCollection::Add());
-  EXPECT_EQ(fourth->GetName(), "TXeloGroup2");
-  EXPECT_EQ(Groups().GetItem(1)->GetName(), "TXeloGroup2");
-
-  fourth->SetName("  ");
-  EXPECT_EQ(fourth->GetDisplayName(), "TXeloGroup");
-  fourth->SetName(" Mixer ");
-  EXPECT_EQ(fourth->GetDisplayName(), " Mixer ");
+  Groups().TCollection::Add();
+  auto* second = static_cast<TXeloGroup*>(Groups().TCollection::Add());
+  Groups().Delete(0);
+  EXPECT_EQ(static_cast<TXeloGroup*>(Groups().TCollection::Add())->GetName(), "TXeloGroup1");
+  EXPECT_EQ(second->GetName(), "TXeloGroup1");
+  second->SetName("  ");
+  EXPECT_EQ(second->GetDisplayName(), "TXeloGroup");
 }
 
-TEST_F(XeloGroupTest, NewGroupsTakeTheServerDefaults) {
+TEST_F(XeloGroupTest, NewGroupsTakeTheServerDefaultsAndOfflineSettersOnlyStore) {
   TxDefaultGroup& defaults = *server_->GetOPCGroupDefault();
-  EXPECT_TRUE(defaults.GetIsActive());
-  EXPECT_EQ(defaults.GetUpdateRate(), 1000);
   defaults.SetIsActive(false);
   defaults.SetUpdateRate(250);
   defaults.SetDeadBand(2.5f);
   defaults.SetLocaleId(1031);
   defaults.SetTimeBias(-60);
   TXeloGroup* group = Groups().Add("G");
-  EXPECT_FALSE(group->GetIsActive());
-  EXPECT_EQ(group->GetUpdateRate(), 250);
-  EXPECT_EQ(group->GetDeadBand(), 2.5f);
-  EXPECT_EQ(group->GetLocaleId(), 1031);
-  EXPECT_EQ(group->GetTimeBias(), -60);
-  EXPECT_FALSE(group->IsOnServer());
-  EXPECT_EQ(group->GetServerHandle(), kNoServerHandle);
-
+  EXPECT_EQ(std::tuple(group->GetIsActive(), group->GetUpdateRate(), group->GetDeadBand(), group->GetLocaleId(),
+                       group->GetTimeBias()), std::tuple(false, 250, 2.5f, 1031, -60));
   std::vector<std::string> names;
   for (const TPropInfo* prop : GetPropList(*group)) names.push_back(prop->Name());
-  EXPECT_EQ(names, (std::vector<std::string>{"Name", "IsActive", "UpdateRate", "DeadBand", "LocaleId", "TimeBias",
-                                             "DefaultItem", "OPCItems"}));
-}
-
-TEST_F(XeloGroupTest, OfflineSettersOnlyStore) {
-  TXeloGroup* group = Groups().Add("G");
+  EXPECT_EQ(names, (Lines{"Name", "IsActive", "UpdateRate", "DeadBand", "LocaleId", "TimeBias", "DefaultItem", "OPCItems"}));
   group->SetUpdateRate(15);
-  group->SetIsActive(false);
-  group->SetDeadBand(0.1f);
   group->SetName("H");
   EXPECT_EQ(group->GetUpdateRate(), 15);  // exactly as set: nobody revised it
   EXPECT_EQ(SimulationControl::CallCount("IOPCGroupStateMgt::SetState"), 0u);
-  EXPECT_EQ(SimulationControl::CallCount("IOPCGroupStateMgt::SetName"), 0u);
-}
-
-TEST_F(XeloGroupTest, AddWhileConnectedPutsTheGroupOnTheServer) {
-  ConnectSim();
-  TXeloGroup* group = Groups().Add("Fast");
-  ASSERT_TRUE(group->IsOnServer());
-  EXPECT_NE(group->GetServerHandle(), kNoServerHandle);
-  EXPECT_NE(group->GetGroupStateMgt(), nullptr);
-  EXPECT_NE(group->GetSyncIO(), nullptr);
-  EXPECT_NE(group->GetAsyncIO2(), nullptr);
-  EXPECT_EQ(group->GetAsyncIO(), nullptr);  // only asked for without IOPCAsyncIO2
-  const auto args = SimulationControl::LastArguments("IOPCServer::AddGroup");
-  ASSERT_TRUE(args);
-  EXPECT_EQ(args->text, OLESTR("Fast"));
-  EXPECT_EQ(args->requestedRate, 1000u);
-
-  tGroupStateRec state;
-  group->GetState(state);
-  EXPECT_EQ(state.Name, "Fast");
-  EXPECT_EQ(state.UpdateRate, 1000u);
-  EXPECT_TRUE(state.Active);
-  EXPECT_EQ(state.ClientHandle, group->GetClientHandle());
-  EXPECT_EQ(state.ServerHandle, group->GetServerHandle());
-}
-
-TEST_F(XeloGroupTest, RevisedRateSurvivesLaterSetters) {
-  ConnectSim();
-  TXeloGroup* group = Groups().Add("G");
-  group->SetUpdateRate(15);
-  EXPECT_EQ(group->GetUpdateRate(), 100);
-  group->SetIsActive(false);
-  EXPECT_EQ(group->GetUpdateRate(), 100);
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCGroupStateMgt::SetState")->requestedRate, 100u);
-
-  const unsigned calls = SimulationControl::CallCount("IOPCGroupStateMgt::SetState");
-  group->SetIsActive(false);
-  group->SetUpdateRate(100);
-  group->SetDeadBand(group->GetDeadBand());
-  group->SetLocaleId(group->GetLocaleId());
-  group->SetTimeBias(group->GetTimeBias());
-  group->SetName("G");
-  EXPECT_EQ(SimulationControl::CallCount("IOPCGroupStateMgt::SetState"), calls);
-  EXPECT_EQ(SimulationControl::CallCount("IOPCGroupStateMgt::SetName"), 0u);
-
-  // A rate the server takes as given at the start of a connection.
-  Groups().Add("Slow")->SetUpdateRate(15);
-  server_->SetActive(false);
-  server_->SetActive(true);
-  EXPECT_EQ(Groups().GetOPCGroup("Slow")->GetUpdateRate(), 100);
-}
-
-TEST_F(XeloGroupTest, RefusedSettingsKeepTheOldValues) {
-  ConnectSim();
-  TXeloGroup* group = Groups().Add("G");
-  Groups().Add("Taken");
-  EXPECT_EQ(OPCMessageOf([&] { group->SetName("Taken"); }).empty(), false);
-  EXPECT_EQ(group->GetName(), "G");
-
-  SimulationControl::FailMethod("IOPCGroupStateMgt::SetState", E_FAIL, true);
-  EXPECT_ANY_THROW(group->SetDeadBand(5.0f));
-  EXPECT_EQ(group->GetDeadBand(), 0.0f);
-  group->SetDeadBand(5.0f);
-  EXPECT_EQ(group->GetDeadBand(), 5.0f);
-}
-
-TEST_F(XeloGroupTest, ReconnectRebuildsEveryGroupWithItsSettings) {
-  TXeloGroup* a = Groups().Add("A");
-  TXeloGroup* b = Groups().Add("B");
-  a->SetIsActive(false);
-  b->SetUpdateRate(500);
-  b->SetDeadBand(0.5f);
-  a->GetOPCItems()->AddItem("Static.Int32");
-  ConnectSim();
-  EXPECT_EQ(waits_, std::vector<std::int32_t>{300});
-  ASSERT_TRUE(a->IsOnServer());
-  ASSERT_TRUE(b->IsOnServer());
-  EXPECT_TRUE(a->GetOPCItems()->GetItem(0)->IsOnServer());
-  EXPECT_EQ(SimulationControl::Live().groups, liveGroups_ + 2);
-
-  server_->SetActive(false);
-  EXPECT_FALSE(a->IsOnServer());
-  EXPECT_FALSE(a->GetOPCItems()->GetItem(0)->IsOnServer());
-  EXPECT_EQ(SimulationControl::Live().groups, liveGroups_);
-  EXPECT_EQ(Groups().GetCount(), 2);
-
-  server_->SetActive(true);
-  tGroupStateRec state;
-  b->GetState(state);
-  EXPECT_EQ(state.UpdateRate, 500u);
-  EXPECT_EQ(state.DeadBand, 0.5f);
-  a->GetState(state);
-  EXPECT_FALSE(state.Active);
-  EXPECT_TRUE(a->GetOPCItems()->GetItem(0)->IsOnServer());
-}
-
-TEST_F(XeloGroupTest, FailedAddGroupStopsTheRebuild) {
-  Groups().Add("A");
-  Groups().Add("B");
-  Groups().Add("C");
-  Groups().GetItem(1)->SetName("A");  // the server refuses a second "A"
-  server_->SetServer(sim::kProgIdSim);
-  EXPECT_FALSE(OPCMessageOf([&] { server_->SetActive(true); }).empty());
-  // Still connected: the groups before the failure are on the server.
-  EXPECT_TRUE(server_->Connected());
-  EXPECT_EQ(connects_, 0);
-  EXPECT_TRUE(Groups().GetItem(0)->IsOnServer());
-  EXPECT_FALSE(Groups().GetItem(1)->IsOnServer());
-  EXPECT_FALSE(Groups().GetItem(2)->IsOnServer());
-  EXPECT_EQ(Groups().GetItem(1)->GetServerHandle(), kNoServerHandle);
-  server_->SetActive(false);
-}
-
-TEST_F(XeloGroupTest, RemovingGroupsTakesThemOffTheServer) {
-  ConnectSim();
-  Groups().Add("A")->GetOPCItems()->AddItem("Static.Int32");
-  Groups().Add("B");
-  EXPECT_EQ(SimulationControl::Live().groups, liveGroups_ + 2);
-  Groups().Remove("A");
-  EXPECT_EQ(SimulationControl::Live().groups, liveGroups_ + 1);
-  EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::RemoveItems"), 1u);
-  Groups().RemoveAll();
-  EXPECT_EQ(Groups().GetCount(), 0);
-  EXPECT_EQ(SimulationControl::Live().groups, liveGroups_);
-}
-
-TEST_F(XeloGroupTest, GroupStateOffTheServerGoesThroughFault) {
-  TXeloGroup* group = Groups().Add("G");
   tGroupStateRec state;
   state.Name = "untouched";
   EXPECT_EQ(OPCMessageOf([&] { group->GetState(state); }), "not connected to server");
-  raiseErrors_ = false;
-  group->GetState(state);
   EXPECT_EQ(state.Name, "untouched");
-  EXPECT_EQ(errors_.size(), 2u);
 }
 
-TEST_F(XeloGroupTest, ServerWithoutAsyncIO2OffersTheOldInterface) {
-  ConnectSim(sim::kProgIdSimDA1);
-  TXeloGroup* group = Groups().Add("G");
-  ASSERT_TRUE(group->IsOnServer());
+TEST_F(XeloGroupTest, SettingsOnTheServer) {
+  server_->GetOPCGroupDefault()->SetLocaleId(1031);
+  server_->GetOPCGroupDefault()->SetTimeBias(-60);
+  ConnectSim();
+  TXeloGroup* group = Groups().Add("Fast");
+  EXPECT_NE(group->GetSyncIO(), nullptr);
+  EXPECT_NE(group->GetAsyncIO2(), nullptr);
+  EXPECT_EQ(group->GetAsyncIO(), nullptr);  // only asked for without IOPCAsyncIO2
+  EXPECT_EQ(std::tuple(Last("IOPCServer::AddGroup")->text, Last("IOPCServer::AddGroup")->requestedRate),
+            std::tuple(com::OleString(OLESTR("Fast")), std::optional<DWORD>(1000)));
+  EXPECT_EQ(StateOf(*group).ServerHandle, group->GetServerHandle());
+  // Each setter sends the other settings as they are; the revised rate
+  // stays, and unchanged values send nothing.
+  group->SetUpdateRate(15);
+  EXPECT_EQ(group->GetUpdateRate(), 100);
+  group->SetIsActive(false);
+  group->SetDeadBand(5.0f);
+  EXPECT_EQ(Last("IOPCGroupStateMgt::SetState")->requestedRate, 100u);
+  tGroupStateRec state = StateOf(*group);
+  EXPECT_EQ(std::tuple(state.UpdateRate, state.Active, state.DeadBand, state.LocaleId, state.TimeBias),
+            std::tuple(100u, false, 5.0f, 1031u, -60));
+  group->SetLocaleId(1033);
+  group->SetTimeBias(30);
+  state = StateOf(*group);
+  EXPECT_EQ(std::tuple(state.LocaleId, state.TimeBias), std::tuple(1033u, 30));
+  const unsigned calls = SimulationControl::CallCount("IOPCGroupStateMgt::SetState");
+  group->SetIsActive(false);
+  group->SetUpdateRate(100);
+  group->SetDeadBand(5.0f);
+  group->SetName("Fast");
+  EXPECT_EQ(SimulationControl::CallCount("IOPCGroupStateMgt::SetState"), calls);
+  EXPECT_EQ(SimulationControl::CallCount("IOPCGroupStateMgt::SetName"), 0u);
+  // Refused settings keep the old values.
+  Groups().Add("Taken");
+  EXPECT_FALSE(OPCMessageOf([&] { group->SetName("Taken"); }).empty());
+  EXPECT_EQ(group->GetName(), "Fast");
+  SimulationControl::FailMethod("IOPCGroupStateMgt::SetState", E_FAIL, true);
+  EXPECT_ANY_THROW(group->SetDeadBand(7.0f));
+  EXPECT_EQ(group->GetDeadBand(), 5.0f);
+  // A designer creates new groups under their default name, then renames.
+  server_->SetDesigning(true);
+  ASSERT_TRUE(Groups().Add("Designed")->IsOnServer());
+  EXPECT_EQ(Last("IOPCServer::AddGroup")->text, OLESTR("TXeloGroup2"));
+  EXPECT_EQ(Last("IOPCGroupStateMgt::SetName")->text, OLESTR("Designed"));
+  server_->SetDesigning(false);
+  ConnectSim(sim::kProgIdSimDA1);  // without IOPCAsyncIO2: the old interface
   EXPECT_EQ(group->GetAsyncIO2(), nullptr);
   EXPECT_NE(group->GetAsyncIO(), nullptr);
 }
 
-TEST_F(XeloGroupTest, DesignerPutsNewGroupsOnTheServerAtOnce) {
-  ConnectSim();
-  server_->SetDesigning(true);
-  TXeloGroup* group = Groups().Add("Designed");
-  ASSERT_TRUE(group->IsOnServer());
-  // Created under its default name, renamed on the server afterwards.
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCServer::AddGroup")->text, OLESTR("TXeloGroup0"));
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCGroupStateMgt::SetName")->text, OLESTR("Designed"));
-}
-
-TEST_F(XeloGroupTest, ConnectDelayOnlyWithItems) {
+TEST_F(XeloGroupTest, ReconnectionRebuildsEveryGroupWithItsSettings) {
   Groups().Add("Empty");
   ConnectSim();
-  EXPECT_TRUE(waits_.empty());
+  EXPECT_TRUE(waits_.empty()) << "the connect delay is only for items";
   server_->SetActive(false);
-  Groups().GetItem(0)->GetOPCItems()->AddItem("Static.Int32");
-  server_->SetConnectDelay(0);
-  server_->SetActive(true);
-  EXPECT_TRUE(waits_.empty());
-  server_->SetActive(false);
+  Groups().Remove("Empty");
+  TXeloGroup* a = AddGroup({"Static.Int32"}, "A");
+  TXeloGroup* b = Groups().Add("B");
+  a->SetIsActive(false);
+  b->SetUpdateRate(500);
+  b->SetDeadBand(0.5f);
   server_->SetConnectDelay(750);
   server_->SetActive(true);
   EXPECT_EQ(waits_, std::vector<std::int32_t>{750});
+  server_->SetActive(false);
+  EXPECT_FALSE(a->IsOnServer() || a->GetOPCItems()->GetItem(0)->IsOnServer());
+  EXPECT_EQ(SimulationControl::Live().groups, liveGroups_);
+  server_->SetActive(true);
+  EXPECT_EQ(std::tuple(StateOf(*b).UpdateRate, StateOf(*b).DeadBand, StateOf(*a).Active), std::tuple(500u, 0.5f, false));
+  EXPECT_TRUE(a->GetOPCItems()->GetItem(0)->IsOnServer());
+  const unsigned removals = SimulationControl::CallCount("IOPCItemMgt::RemoveItems");
+  Groups().Remove("A");
+  EXPECT_EQ(SimulationControl::Live().groups, liveGroups_ + 1);
+  EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::RemoveItems"), removals + 1);
+  Groups().RemoveAll();
+  EXPECT_EQ(SimulationControl::Live().groups, liveGroups_);
+
+  // A refused AddGroup stops the rebuild; the groups before it stay.
+  server_->SetActive(false);
+  for (const char* name : {"A", "B", "C"}) Groups().Add(name);
+  Groups().GetItem(1)->SetName("A");  // the server refuses a second "A"
+  const int connects = connects_;
+  EXPECT_FALSE(OPCMessageOf([&] { server_->SetActive(true); }).empty());
+  EXPECT_TRUE(server_->Connected());
+  EXPECT_EQ(connects_, connects);
+  EXPECT_TRUE(Groups().GetItem(0)->IsOnServer());
+  EXPECT_FALSE(Groups().GetItem(1)->IsOnServer() || Groups().GetItem(2)->IsOnServer());
+  server_->SetActive(false);
+}
+
+class XeloGroupIOTest : public ServerFixture {
+ protected:
+  void SetUp() override {
+    ServerFixture::SetUp();
+    group_ = AddGroup({"Static.Int32", "Static.ReadOnly", "Static.Double"});
+  }
+  TXeloItem& Item(int index) { return *group_->GetOPCItems()->GetItem(index); }
+  // "type:value" of what the server holds.
+  static std::string ServerValue(const OLECHAR* id) {
+    VARIANT raw;
+    EXPECT_TRUE(SimulationControl::GetItemValue(id, &raw));
+    const Variant value = Variant::Attach(raw);
+    return std::to_string(value.VarType()) + ":" + VarToStr(value);
+  }
+
+  TXeloGroup* group_ = nullptr;
+};
+
+TEST_F(XeloGroupIOTest, SyncReadsAndWrites) {
+  EXPECT_FALSE(group_->SyncRead(nullptr, true) || group_->SyncWrite(nullptr) || group_->AsyncRead(nullptr) ||
+               group_->AsyncWrite(nullptr));  // nothing without the server
+  ConnectSim();
+  SetSimValue(OLESTR("Static.Int32"), 4711);
+  SimulationControl::SetItemQuality(OLESTR("Static.Int32"), 0x1D9);  // vendor bits, substatus and limit kept
+  const FILETIME stamp = com::DateToFileTime(45000.5);
+  SimulationControl::SetItemTimeStamp(OLESTR("Static.Int32"), stamp);
+  TXeloItemList one(&Item(0));
+  EXPECT_TRUE(group_->SyncRead(&one, false));
+  EXPECT_EQ(Last("IOPCSyncIO::Read")->dataSource, OPC_DS_DEVICE);
+  EXPECT_EQ(std::tuple(Item(0).GetValue().AsVARIANT().lVal, Item(0).GetQuality(), Item(0).GetTimeStamp()),
+            std::tuple(4711, 0x1D9, FileTimeToDateTime(stamp)));
+  EXPECT_TRUE(group_->SyncRead(nullptr, true));
+  EXPECT_EQ(Last("IOPCSyncIO::Read")->dataSource, OPC_DS_CACHE);
+  EXPECT_EQ(Last("IOPCSyncIO::Read")->count, 3u);
+
+  // Write values go out only when written, many in one call.
+  const std::int32_t quality = Item(2).GetQuality();
+  Item(0).SetWriteValue(Variant(-12));
+  Item(2).SetWriteValue(Variant(2.5));
+  EXPECT_EQ(SimulationControl::CallCount("IOPCSyncIO::Write"), 0u);
+  TXeloItemList both;
+  both.Add(&Item(0));
+  both.Add(&Item(2));
+  EXPECT_TRUE(group_->SyncWrite(&both));
+  EXPECT_EQ(Last("IOPCSyncIO::Write")->count, 2u);
+  EXPECT_EQ(ServerValue(OLESTR("Static.Int32")), "3:-12");
+  EXPECT_EQ(ServerValue(OLESTR("Static.Double")), "5:2.5");
+  // One item refused: its error and quality, the others untouched.
+  for (int i = 0; i < 3; ++i) Item(i).SetWriteValue(Variant(7));
+  EXPECT_FALSE(group_->SyncWrite(nullptr));
+  EXPECT_EQ(std::tuple(Item(1).GetLastError(), Item(1).GetQuality(), Item(2).GetQuality()),
+            std::tuple(OPC_E_BADRIGHTS, 0, quality));
+  EXPECT_EQ(Item(0).GetLastError() + Item(2).GetLastError(), 0);
+  EXPECT_EQ(ServerValue(OLESTR("Static.Double")), "5:7");
+  EXPECT_EQ(OPCMessageOf([&] { Item(1).WriteSync(Variant(1)); }),
+            std::string("cannot write Items:\r\nStatic.ReadOnly- ") + GetOPCErrorMessage(OPC_E_BADRIGHTS) + "\r\n");
+  // An item of the list off the server stops the call before it is made.
+  server_->SetBatchMode(true);
+  TXeloItem* batched = group_->GetOPCItems()->AddItem("Static.Bool");
+  const unsigned reads = SimulationControl::CallCount("IOPCSyncIO::Read");
+  EXPECT_EQ(OPCMessageOf([&] { group_->SyncRead(nullptr, false); }), "item Static.Bool not exists on OPCServer");
+  EXPECT_EQ(OPCMessageOf([&] { batched->WriteAsync(Variant(true)); }), "item Static.Bool not exists on OPCServer");
+  EXPECT_EQ(SimulationControl::CallCount("IOPCSyncIO::Read"), reads);
+}
+
+TEST_F(XeloGroupIOTest, AsyncTransactionsAndCancellation) {
+  ConnectSim();
+  group_->CancelLastAsyncCall();  // nothing pending: no call
+  EXPECT_EQ(SimulationControl::CallCount("IOPCAsyncIO2::Cancel2"), 0u);
+  // Transaction ids count across groups and calls.
+  TXeloGroup* other = AddGroup({"Static.Int32"}, "Other");
+  ASSERT_TRUE(group_->AsyncRead(nullptr));
+  const DWORD first = *Last("IOPCAsyncIO2::Read")->transactionId;
+  ASSERT_TRUE(other->AsyncRead(nullptr));
+  EXPECT_EQ(*Last("IOPCAsyncIO2::Read")->transactionId, first + 1);
+  group_->Refresh(false);
+  EXPECT_EQ(*Last("IOPCAsyncIO2::Refresh2")->transactionId, first + 2);
+  EXPECT_EQ(Last("IOPCAsyncIO2::Refresh2")->dataSource, OPC_DS_DEVICE);
+  Item(0).WriteAsync(Variant(3));
+  EXPECT_EQ(*Last("IOPCAsyncIO2::Write")->transactionId, first + 3);
+  EXPECT_EQ(group_->GetTransactionId(), first + 3);
+  // Cancelled, accepted or not: nothing stays pending.
+  const DWORD cancelId = group_->GetTaskId();
+  ASSERT_NE(cancelId, 0u);
+  group_->CancelLastAsyncCall();
+  EXPECT_EQ(Last("IOPCAsyncIO2::Cancel2")->cancelId, cancelId);
+  EXPECT_EQ(group_->GetTaskId() + group_->GetTransactionId(), 0u);
+  ASSERT_TRUE(group_->AsyncRead(nullptr));
+  SimulationControl::FailMethod("IOPCAsyncIO2::Cancel2", E_FAIL, true);
+  EXPECT_ANY_THROW(group_->CancelLastAsyncCall());
+  EXPECT_EQ(group_->GetTaskId() + group_->GetTransactionId(), 0u);
+  // A completion of another transaction leaves the pending one alone.
+  ASSERT_TRUE(group_->AsyncRead(nullptr));
+  const DWORD transaction = group_->GetTransactionId();
+  group_->TransactionCompleted(transaction + 1000);
+  EXPECT_NE(group_->GetTaskId(), 0u);
+  group_->TransactionCompleted(transaction);
+  EXPECT_EQ(group_->GetTaskId(), 0u);
+  // A refused start raises and leaves the items alone.
+  SimulationControl::FailMethod("IOPCAsyncIO2::Read", OPC_E_INVALIDHANDLE, true);
+  EXPECT_EQ(OPCMessageOf([&] { group_->AsyncRead(nullptr); }), GetOPCErrorMessage(OPC_E_INVALIDHANDLE));
+  EXPECT_EQ(group_->GetTaskId(), 0u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Item(i).GetLastError(), 0);
 }
 
 }  // namespace
+}  // namespace xelo::test

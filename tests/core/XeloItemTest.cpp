@@ -1,228 +1,304 @@
+// Items one by one, item lists, and the batch operations of an item
+// collection.
 #include "support/ServerFixture.h"
 
 #include "xelo/framework/TypInfo.h"
 
-#include <gtest/gtest.h>
-
+#include <functional>
 #include <set>
 
+namespace xelo::test {
 namespace {
 
-using namespace xelo;
-using xelo::sim::SimulationControl;
-using xelo::test::OPCMessageOf;
+unsigned Calls(const char* method) { return SimulationControl::CallCount(method); }
+// Calls of the item management interface made so far.
+unsigned ItemCalls() {
+  unsigned calls = 0;
+  for (const char* method : {"AddItems", "ValidateItems", "RemoveItems", "SetActiveState", "SetDatatypes"}) {
+    calls += Calls((std::string("IOPCItemMgt::") + method).c_str());
+  }
+  return calls;
+}
+auto LastItemCall(const char* method) { return SimulationControl::LastArguments(std::string("IOPCItemMgt::") + method); }
+std::string UnknownItemReport(const std::string& head, const std::string& id) {
+  return head + "\r\n" + id + "- " + GetOPCErrorMessage(OPC_E_UNKNOWNITEMID) + "\r\n";
+}
 
-class XeloItemTest : public xelo::test::ServerFixture {
+class XeloItemTest : public ServerFixture {
  protected:
-  TXeloGroup& Group() {
-    if (Groups().GetCount() == 0) Groups().Add("G");
-    return *Groups().GetItem(0);
+  void SetUp() override {
+    ServerFixture::SetUp();
+    group_ = Groups().Add("G");
   }
-  TXeloItems& Items() { return *Group().GetOPCItems(); }
-  // Calls of the item management interface made so far.
-  static unsigned ItemCalls() {
-    unsigned calls = 0;
-    for (const char* method : {"IOPCItemMgt::AddItems", "IOPCItemMgt::ValidateItems", "IOPCItemMgt::RemoveItems",
-                               "IOPCItemMgt::SetActiveState", "IOPCItemMgt::SetDatatypes"}) {
-      calls += SimulationControl::CallCount(method);
-    }
-    return calls;
+  TXeloItems& Items() { return *group_->GetOPCItems(); }
+  TXeloItem* Add(const std::string& id) { return Items().AddItem(id); }
+  // New items off the server (in batch mode), all in one list.
+  TXeloItemList& Define(std::initializer_list<const char*> ids) {
+    server_->SetBatchMode(true);
+    for (const char* id : ids) list_.Add(Add(id));
+    return list_;
   }
+  TXeloItem& At(int i) { return *list_.GetItem(i); }
+
+  TXeloGroup* group_ = nullptr;
+  TXeloItemList list_;
 };
 
-TEST_F(XeloItemTest, NewItemsCopyTheGroupTemplateOnce) {
-  TxDefaultItem& defaults = *Group().GetDefaultItem();
+TEST_F(XeloItemTest, NewItemsCopyTheGroupTemplateOnceAndShowTheirTexts) {
+  TxDefaultItem& defaults = *group_->GetDefaultItem();
   defaults.SetIsActive(false);
   defaults.SetAccessPath("Path");
   defaults.SetRequestDataType(vtR8);
-  auto* item = static_cast<TXeloItem*>(Items().Add());
-  EXPECT_FALSE(item->GetIsActive());
-  EXPECT_EQ(item->GetAccessPath(), "Path");
-  EXPECT_EQ(item->GetRequestDatatype(), vtR8);
-  EXPECT_EQ(item->GetServerHandle(), kNoServerHandle);
-  EXPECT_EQ(item->GetGroup(), &Group());
+  TXeloItem* item = Add("  ");
   defaults.SetIsActive(true);
-  EXPECT_FALSE(item->GetIsActive());
-
+  EXPECT_EQ(std::tuple(item->GetIsActive(), item->GetAccessPath(), item->GetRequestDatatype(), item->GetGroup()),
+            std::tuple(false, "Path", vtR8, group_));
   std::vector<std::string> names;
   for (const TPropInfo* prop : GetPropList(*item)) names.push_back(prop->Name());
-  EXPECT_EQ(names, (std::vector<std::string>{"ItemID", "AccessPath", "IsActive", "RequestDatatype", "Value", "Quality",
-                                             "TimeStamp", "CanonicalDatatype", "EUType", "EUInfo"}));
+  EXPECT_EQ(names, (Lines{"ItemID", "AccessPath", "IsActive", "RequestDatatype", "Value", "Quality", "TimeStamp",
+                          "CanonicalDatatype", "EUType", "EUInfo"}));
+  EXPECT_EQ(item->GetDisplayName(), "TXeloItem");
+  item->SetLastError(static_cast<HRESULT>(0x80004005));
+  EXPECT_EQ(item->GetLastErrorStr(), "unknown error : -2147467259");
+  item->SetLastError(OPC_E_UNKNOWNITEMID);
+  EXPECT_EQ(item->GetLastErrorStr(), GetOPCErrorMessage(OPC_E_UNKNOWNITEMID));
+  for (const auto& [quality, good] : std::vector<std::pair<int, bool>>{{0xC0, 1}, {0xD8, 1}, {0x1C0, 1}, {0x40, 0}, {0, 0}}) {
+    item->StoreQuality(quality);
+    EXPECT_EQ(item->IsGoodQuality(), good) << quality;
+  }
+  // Off the server writes are silent and only stored.
+  TXeloItem* offline = Add("Static.Int32");
+  offline->WriteSync(Variant(5));
+  offline->WriteAsync(Variant(6));
+  EXPECT_EQ(offline->GetWriteValue().AsVARIANT().lVal, 6);
+  EXPECT_EQ(Calls("IOPCSyncIO::Write"), 0u);
 }
 
+// A new item never takes over the handle of one that is gone, also after
+// thousands of items have come and gone (their slots are reused).
 TEST_F(XeloItemTest, ClientHandlesResolveOnlyLiveItems) {
-  TXeloItem* a = Items().AddItem("Static.Int32");
-  TXeloItem* b = Items().AddItem("Static.Int32");
-  const OPCHANDLE handleA = a->GetClientHandle();
-  EXPECT_NE(handleA, b->GetClientHandle());
-  EXPECT_EQ(FindItemByClientHandle(handleA), a);
-  EXPECT_EQ(FindItemByClientHandle(b->GetClientHandle()), b);
-  delete a;
-  EXPECT_EQ(FindItemByClientHandle(handleA), nullptr);
-  EXPECT_EQ(Items().GetCount(), 1);
-  // A new item never takes over the handle of the one that is gone, also
-  // after thousands of items have come and gone (their slots are reused).
-  std::set<OPCHANDLE> gone{handleA};
+  TXeloItem* kept = Add("Static.Int32");
+  std::set<OPCHANDLE> gone;
   for (int round = 0; round < 3000; ++round) {
-    TXeloItem* item = Items().AddItem("X");
+    TXeloItem* item = Add("X");
     const OPCHANDLE handle = item->GetClientHandle();
     ASSERT_NE(handle, 0u);
-    ASSERT_NE(handle, kNoServerHandle);
-    ASSERT_FALSE(gone.contains(handle)) << "round " << round;
+    ASSERT_FALSE(gone.contains(handle) || handle == kept->GetClientHandle()) << "round " << round;
     ASSERT_EQ(FindItemByClientHandle(handle), item);
     delete item;
     gone.insert(handle);
   }
   for (OPCHANDLE handle : gone) EXPECT_EQ(FindItemByClientHandle(handle), nullptr);
-  EXPECT_EQ(FindItemByClientHandle(b->GetClientHandle()), b);
+  EXPECT_EQ(FindItemByClientHandle(kept->GetClientHandle()), kept);
+  EXPECT_EQ(Items().GetCount(), 1);
 }
 
-TEST_F(XeloItemTest, AddItemWhileConnectedPutsItOnTheServer) {
+TEST_F(XeloItemTest, SingleItemsOnTheServer) {
   ConnectSim();
-  TXeloItem* item = Items().AddItem("Static.Float");
-  EXPECT_TRUE(item->IsOnServer());
+  TXeloItem* item = Add("Static.Float");
   EXPECT_EQ(item->GetCanonicalDatatype(), VT_R4);
   EXPECT_EQ(item->GetAccessRights(), static_cast<DWORD>(OPC_READABLE | OPC_WRITEABLE));
   EXPECT_EQ(Items().GetOPCItem(item->GetServerHandle()), item);
   EXPECT_EQ(Items().LocateOPCItem("Static.Float"), item);
   EXPECT_EQ(Items().LocateOPCItem("static.float"), nullptr);
-
-  const std::string message = OPCMessageOf([&] { Items().AddItem("No.Such.Item"); });
-  EXPECT_EQ(message, std::string("OPC Command:\r\nNo.Such.Item- ") + GetOPCErrorMessage(OPC_E_UNKNOWNITEMID) + "\r\n");
-  ASSERT_EQ(Items().GetCount(), 2);
+  EXPECT_EQ(OPCMessageOf([&] { Add("No.Such"); }), UnknownItemReport("OPC Command:", "No.Such"));
   EXPECT_FALSE(Items().GetItem(1)->IsOnServer());
   EXPECT_EQ(Items().GetItem(1)->GetLastError(), OPC_E_UNKNOWNITEMID);
-}
-
-TEST_F(XeloItemTest, IdentityIsFrozenOnTheServer) {
-  ConnectSim();
-  TXeloItem* item = Items().AddItem("Static.Int32");
-  EXPECT_EQ(OPCMessageOf([&] { item->SetItemID("Static.Int32"); }), "not possible if connected to OPC Server");
+  EXPECT_EQ(OPCMessageOf([&] { Items().GetItem(1)->SetIsActive(false); }), "item No.Such not exists on OPCServer");
+  EXPECT_EQ(OPCMessageOf([&] { item->SetItemID("Static.Float"); }), "not possible if connected to OPC Server");
   EXPECT_EQ(OPCMessageOf([&] { item->SetAccessPath(""); }), "not possible if connected to OPC Server");
-  EXPECT_EQ(item->GetItemID(), "Static.Int32");
 
-  // Off the server at run time: taken silently, used at the next add.
-  server_->SetActive(false);
-  const unsigned calls = ItemCalls();
-  item->SetItemID("Static.Int16");
-  EXPECT_EQ(ItemCalls(), calls);
-  server_->SetActive(true);
-  EXPECT_EQ(item->GetCanonicalDatatype(), VT_I2);
-}
-
-TEST_F(XeloItemTest, SettersSendOnlyChanges) {
-  ConnectSim();
-  TXeloItem* item = Items().AddItem("Static.Int32");
-  const unsigned calls = ItemCalls();
+  // Setters send only changes; a type the server refuses is stored all the
+  // same and the refusal raised.
+  unsigned calls = ItemCalls();
   item->SetIsActive(true);
   item->SetRequestDatatype(vtEMPTY);
   EXPECT_EQ(ItemCalls(), calls);
   item->SetIsActive(false);
-  EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::SetActiveState"), 1u);
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCItemMgt::SetActiveState")->flag, FALSE);
+  EXPECT_EQ(LastItemCall("SetActiveState")->flag, FALSE);
   item->SetRequestDatatype(vtR8);
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCItemMgt::SetDatatypes")->requestedTypes,
-            std::vector<VARTYPE>{VT_R8});
-
-  // A type the server refuses: stored all the same, the refusal raised.
+  EXPECT_EQ(LastItemCall("SetDatatypes")->requestedTypes, std::vector<VARTYPE>{VT_R8});
+  EXPECT_EQ(ItemCalls(), calls + 2);
   EXPECT_FALSE(OPCMessageOf([&] { item->SetRequestDatatype(vtDISPATCH); }).empty());
   EXPECT_EQ(item->GetRequestDatatype(), vtDISPATCH);
   EXPECT_LT(item->GetLastError(), 0);
-}
 
-TEST_F(XeloItemTest, SetActiveOnARefusedItemNamesIt) {
-  ConnectSim();
-  SimulationControl::RefuseItem(OLESTR("Static.Int32"), OPC_E_UNKNOWNITEMID);
-  EXPECT_ANY_THROW(Items().AddItem("Static.Int32"));
-  TXeloItem* item = Items().GetItem(0);
-  EXPECT_EQ(OPCMessageOf([&] { item->SetIsActive(false); }), "item Static.Int32 not exists on OPCServer");
-}
-
-TEST_F(XeloItemTest, BatchModeSendsNothingForSingleItems) {
-  server_->SetBatchMode(true);
-  ConnectSim();
-  const unsigned calls = ItemCalls();
-  TXeloItem* item = Items().AddItem("Static.Int32");
-  item->SetIsActive(false);
-  item->SetRequestDatatype(vtR8);
-  EXPECT_FALSE(item->IsOnServer());
+  // Off the server at run time a new identity is taken silently.
+  item->SetRequestDatatype(vtEMPTY);
+  server_->SetActive(false);
+  calls = ItemCalls();
+  item->SetItemID("Static.Int16");
   EXPECT_EQ(ItemCalls(), calls);
-
-  // On the server through a batch, then destroyed in batch mode: the item
-  // stays on the server until its group leaves.
-  TXeloItemList list(item);
-  ASSERT_TRUE(Items().OPCAddItems(&list, true));
+  server_->SetActive(true);
+  EXPECT_EQ(item->GetCanonicalDatatype(), VT_I2);
+  // Destroyed: removed, an old error not reported; RemoveAll in one call.
+  const unsigned removals = Calls("IOPCItemMgt::RemoveItems");
+  item->SetLastError(E_FAIL);
   delete item;
-  EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::RemoveItems"), 0u);
+  Add("Static.Int32");
+  Add("Static.Double");
+  Items().RemoveAll();
+  EXPECT_EQ(Items().GetCount(), 0);
+  EXPECT_EQ(Calls("IOPCItemMgt::RemoveItems"), removals + 2);
+  EXPECT_EQ(LastItemCall("RemoveItems")->count, 2u);
+  // A connected group off the server adds silently.
+  group_->OPCRemoveGroup();
+  EXPECT_FALSE(Add("Static.Int32")->IsOnServer());
 }
 
-TEST_F(XeloItemTest, ConnectedGroupOffTheServerAddsSilently) {
-  Group();
-  ConnectSim();
-  Group().OPCRemoveGroup();
-  TXeloItem* item = Items().AddItem("Static.Int32");
-  EXPECT_FALSE(item->IsOnServer());
-  EXPECT_EQ(item->GetLastError(), 0);
-}
-
-TEST_F(XeloItemTest, DestroyingAnItemRemovesIt) {
-  ConnectSim();
-  TXeloItem* item = Items().AddItem("Static.Int32");
-  item->SetLastError(E_FAIL);  // an old error must not be reported by the removal
-  delete item;
-  EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::RemoveItems"), 1u);
-}
-
-TEST_F(XeloItemTest, DesignerValidatesNewIdentifiers) {
+TEST_F(XeloItemTest, DesignerValidatesAndBatchModeSendsNothing) {
   ConnectSim();
   server_->SetDesigning(true);
   auto* item = static_cast<TXeloItem*>(Items().Add());
   item->SetItemID("Static.Double");
-  EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::ValidateItems"), 1u);
-  EXPECT_FALSE(item->IsOnServer());
-  EXPECT_EQ(item->GetCanonicalDatatype(), VT_R8);
-  EXPECT_EQ(OPCMessageOf([&] { item->SetItemID("Nowhere"); }),
-            std::string("OPC Command:\r\nNowhere- ") + GetOPCErrorMessage(OPC_E_UNKNOWNITEMID) + "\r\n");
+  EXPECT_EQ(Calls("IOPCItemMgt::ValidateItems"), 1u);
+  EXPECT_EQ(std::tuple(item->IsOnServer(), item->GetCanonicalDatatype()), std::tuple(false, VT_R8));
+  EXPECT_EQ(OPCMessageOf([&] { item->SetItemID("Nowhere"); }), UnknownItemReport("OPC Command:", "Nowhere"));
   EXPECT_EQ(item->GetItemID(), "Nowhere");
-  // Changes of the active state are only stored in a designer.
-  item->SetIsActive(false);
-  EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::SetActiveState"), 0u);
+  item->SetIsActive(false);  // only stored in a designer
+  server_->SetDesigning(false);
+  EXPECT_EQ(Calls("IOPCItemMgt::SetActiveState"), 0u);
+
+  // In batch mode an item on the server through a batch and destroyed stays
+  // on the server until its group leaves.
+  const unsigned calls = ItemCalls();
+  TXeloItem& batched = *Define({"Static.Int32"}).GetItem(0);
+  batched.SetIsActive(false);
+  batched.SetRequestDatatype(vtR8);
+  EXPECT_FALSE(batched.IsOnServer());
+  EXPECT_EQ(ItemCalls(), calls);
+  ASSERT_TRUE(Items().OPCAddItems(&list_, true));
+  delete &batched;
+  EXPECT_EQ(Calls("IOPCItemMgt::RemoveItems"), 0u);
 }
 
-TEST_F(XeloItemTest, TextsAndQuality) {
-  TXeloItem* item = Items().AddItem("  ");
-  EXPECT_EQ(item->GetDisplayName(), "TXeloItem");
-  item->SetItemID(" A.B ");
-  EXPECT_EQ(item->GetDisplayName(), " A.B ");
-  EXPECT_EQ(item->GetLastErrorStr(), "");
-  item->SetLastError(static_cast<HRESULT>(0x80004005));
-  EXPECT_EQ(item->GetLastErrorStr(), "unknown error : -2147467259");
-  item->SetLastError(OPC_E_UNKNOWNITEMID);
-  EXPECT_EQ(item->GetLastErrorStr(), GetOPCErrorMessage(OPC_E_UNKNOWNITEMID));
+TEST_F(XeloItemTest, BatchAddReportsRefusedItems) {
+  Define({"Static.Int32", "Nowhere"});
+  ConnectSim();  // the group adds its items on its way to the server, reporting in a message box
+  EXPECT_EQ(ui_->ShownTexts(), Lines{UnknownItemReport("cannot add Items:", "Nowhere")});
+  At(1).SetItemID("Static.Double");
+  Items().OPCAddAllItems();  // only the item off the server is tried again
+  EXPECT_EQ(LastItemCall("AddItems")->itemIds, std::vector<com::OleString>{OLESTR("Static.Double")});
+  Items().OPCAddAllItems();  // nothing left to add: no call, no message
+  EXPECT_EQ(Calls("IOPCItemMgt::AddItems"), 2u);
+  EXPECT_EQ(ui_->ShownTexts().size(), 1u);
 
-  for (const auto& [quality, good] :
-       std::vector<std::pair<int, bool>>{{0xC0, true}, {0xD8, true}, {0x1C0, true}, {0x40, false}, {0x00, false}}) {
-    item->StoreQuality(quality);
-    EXPECT_EQ(item->IsGoodQuality(), good) << quality;
+  SimulationControl::RefuseItem(OLESTR("Static.Int16"), OPC_E_UNKNOWNITEMID);
+  TXeloItemList list;
+  for (const char* id : {"Static.Float", "Static.Int16", "Static.ReadOnly"}) list.Add(Add(id));
+  list.GetItem(0)->SetRequestDatatype(vtR8);
+  EXPECT_FALSE(Items().OPCAddItems(&list, true));
+  EXPECT_EQ(LastItemCall("AddItems")->itemIds,
+            (std::vector<com::OleString>{OLESTR("Static.Float"), OLESTR("Static.Int16"), OLESTR("Static.ReadOnly")}));
+  EXPECT_EQ(LastItemCall("AddItems")->requestedTypes, (std::vector<VARTYPE>{VT_R8, VT_EMPTY, VT_EMPTY}));
+  EXPECT_EQ(std::tuple(list.GetItem(0)->GetCanonicalDatatype(), list.GetItem(0)->GetLastError()),
+            std::tuple(VT_R4, 0));  // canonical, not the requested type
+  EXPECT_EQ(std::tuple(list.GetItem(1)->GetCanonicalDatatype(), list.GetItem(1)->GetLastError()),
+            std::tuple(0, OPC_E_UNKNOWNITEMID));
+  EXPECT_FALSE(list.GetItem(1)->IsOnServer());
+  EXPECT_EQ(list.GetItem(2)->GetAccessRights(), static_cast<DWORD>(OPC_READABLE));
+  EXPECT_NE(list.GetItem(0)->GetServerHandle(), list.GetItem(2)->GetServerHandle());
+  EXPECT_EQ(OPCMessageOf([&] { list.CheckOPCErrors("cannot add Items:", true); }),
+            UnknownItemReport("cannot add Items:", "Static.Int16"));
+
+  // A report lists at most 26 items.
+  TXeloItemList bad;
+  std::string expected = "Head\r\n";
+  for (int i = 0; i < 30; ++i) {
+    bad.Add(Add("Bad" + std::to_string(i)));
+    if (i < 26) expected += "Bad" + std::to_string(i) + "- " + GetOPCErrorMessage(OPC_E_UNKNOWNITEMID) + "\r\n";
   }
+  EXPECT_FALSE(Items().OPCAddItems(&bad, true));
+  bad.CheckOPCErrors("Head", false);
+  EXPECT_EQ(ui_->ShownTexts().back(), expected);
+  // A failed call raises the COM error and changes no item.
+  SimulationControl::FailMethod("IOPCItemMgt::AddItems", E_OUTOFMEMORY, true);
+  TXeloItemList one(Add("Static.Bool"));
+  EXPECT_THROW(Items().OPCAddItems(&one, true), EOleSysError);
+  EXPECT_FALSE(one.GetItem(0)->IsOnServer());
+  EXPECT_EQ(one.GetItem(0)->GetLastError(), 0);
 }
 
-TEST_F(XeloItemTest, WriteOffTheServerIsSilent) {
-  TXeloItem* item = Items().AddItem("Static.Int32");
-  item->WriteSync(Variant(5));
-  item->WriteAsync(Variant(6));
-  EXPECT_EQ(item->GetWriteValue().AsVARIANT().lVal, 6);
-  EXPECT_EQ(SimulationControl::CallCount("IOPCSyncIO::Write"), 0u);
-}
-
-TEST_F(XeloItemTest, RemoveAllTakesItemsOffThenDestroysThem) {
+TEST_F(XeloItemTest, BatchPreconditionsComeBeforeTheCall) {
+  Define({"Static.Int32", "Static.Int16"});
+  TXeloItemList empty;  // empty lists do nothing
+  EXPECT_FALSE(Items().OPCAddItems(&empty, true) || Items().OPCRemoveItems(&empty) || Items().OPCSetDataTypes(&empty));
+  EXPECT_FALSE(Items().OPCAddItems(&list_, true));  // the group is not on the server
+  for (const auto& call : std::vector<std::function<void()>>{[&] { Items().OPCActiveItems(&list_, false); },
+                                                              [&] { Items().OPCSetDataTypes(&list_); },
+                                                              [&] { Items().OPCRemoveItems(&list_); }}) {
+    EXPECT_EQ(OPCMessageOf(call), "item Static.Int32 not exists on OPCServer");
+  }
   ConnectSim();
-  Items().AddItem("Static.Int32");
-  Items().AddItem("Static.Int16");
-  Items().RemoveAll();
-  EXPECT_EQ(Items().GetCount(), 0);
-  EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::RemoveItems"), 1u);
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCItemMgt::RemoveItems")->count, 2u);
+  TXeloItemList first(&At(0));
+  ASSERT_TRUE(Items().OPCRemoveItems(&first));
+  // An entry on the server: nothing at all is added.
+  TXeloItem* extra = Add("Static.Double");
+  TXeloItemList mixed;
+  for (TXeloItem* item : {&At(0), extra, &At(1)}) mixed.Add(item);
+  const unsigned calls = ItemCalls();
+  EXPECT_EQ(OPCMessageOf([&] { Items().OPCAddItems(&mixed, true); }), "item Static.Int16 already exists on OPCServer");
+  EXPECT_EQ(OPCMessageOf([&] { Items().OPCValidateItems(&mixed); }), "item Static.Int16 already exists on OPCServer");
+  EXPECT_EQ(ItemCalls(), calls);
+  EXPECT_FALSE(At(0).IsOnServer() || extra->IsOnServer());
+  // In a designer only validation is done.
+  server_->SetDesigning(true);
+  TXeloItemList off(extra);
+  EXPECT_FALSE(Items().OPCAddItems(&off, true));
+  EXPECT_TRUE(Items().OPCValidateItems(&off));
+  EXPECT_EQ(std::tuple(extra->IsOnServer(), extra->GetCanonicalDatatype()), std::tuple(false, VT_R8));
+  TXeloItemList on(&At(1));
+  EXPECT_FALSE(Items().OPCRemoveItems(&on));
+  EXPECT_TRUE(At(1).IsOnServer());
+  EXPECT_EQ(ItemCalls(), calls + 1);
+  server_->SetDesigning(false);
+}
+
+TEST_F(XeloItemTest, BatchRemoveActiveStateAndDataTypes) {
+  ConnectSim();
+  Define({"Static.Int32", "Static.String", "Static.Double"});
+  ASSERT_TRUE(Items().OPCAddItems(&list_, true));
+  EXPECT_TRUE(Items().OPCActiveItems(&list_, false));
+  EXPECT_FALSE(At(0).GetIsActive());
+  EXPECT_EQ(LastItemCall("SetActiveState")->flag, FALSE);
+  EXPECT_TRUE(Items().OPCActiveItems(&list_, true));
+  EXPECT_EQ(LastItemCall("SetActiveState")->flag, static_cast<BOOL>(-1));
+  At(0).SetRequestDatatype(vtR8);
+  At(1).SetRequestDatatype(vtDISPATCH);  // no conversion to an interface
+  EXPECT_FALSE(Items().OPCSetDataTypes(&list_));
+  EXPECT_EQ(LastItemCall("SetDatatypes")->requestedTypes, (std::vector<VARTYPE>{VT_R8, VT_DISPATCH, VT_EMPTY}));
+  EXPECT_TRUE(At(0).GetLastError() == 0 && At(1).GetLastError() < 0);
+  EXPECT_EQ(At(1).GetCanonicalDatatype(), VT_BSTR);  // the canonical type stays
+  At(1).SetRequestDatatype(vtEMPTY);
+
+  // The server forgets the second item behind the client's back.
+  OPCHANDLE gone = At(1).GetServerHandle();
+  HRESULT* errors = nullptr;
+  ASSERT_EQ(group_->GetItemMgt()->RemoveItems(1, &gone, &errors), S_OK);
+  CoTaskMemFree(errors);
+  EXPECT_FALSE(Items().OPCRemoveItems(&list_));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_FALSE(At(i).IsOnServer()) << i;
+    EXPECT_EQ(At(i).GetLastError(), i == 1 ? OPC_E_INVALIDHANDLE : S_OK) << i;
+  }
+  // A failed call without error array: the call's result for every item.
+  ASSERT_TRUE(Items().OPCAddItems(&list_, true));
+  SimulationControl::FailMethod("IOPCItemMgt::RemoveItems", E_OUTOFMEMORY, true);
+  EXPECT_FALSE(Items().OPCRemoveItems(&list_));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(At(i).GetLastError(), E_OUTOFMEMORY) << i;
+  EXPECT_FALSE(At(0).IsOnServer());
+  ASSERT_TRUE(Items().OPCAddItems(&list_, true));
+  SimulationControl::SetRemoveItemsWithoutErrors(true);
+  EXPECT_TRUE(Items().OPCRemoveItems(&list_));
+  EXPECT_FALSE(At(1).IsOnServer());
+
+  TXeloItemList many;  // one call each for a thousand items
+  for (int i = 0; i < 1000; ++i) many.Add(Add(i % 2 ? "Static.Int32" : "Channel 1.Device 1.Ramp"));
+  const unsigned before = ItemCalls();
+  EXPECT_TRUE(Items().OPCAddItems(&many, true) && Items().OPCActiveItems(&many, false) && Items().OPCRemoveItems(&many));
+  EXPECT_EQ(ItemCalls(), before + 3);
+  EXPECT_EQ(LastItemCall("RemoveItems")->count, 1000u);
 }
 
 }  // namespace
+}  // namespace xelo::test

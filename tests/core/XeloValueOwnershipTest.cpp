@@ -7,115 +7,47 @@
 // use-after-free, otherwise as an ownership violation of the fixture).
 #include "support/ServerFixture.h"
 
-#include "xelo/com/BStr.h"
-#include "xelo/com/SafeArray.h"
 #include "xelo/com/WideText.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
+namespace xelo::test {
 namespace {
 
-using namespace xelo;
-using xelo::sim::SimulationControl;
+const OLECHAR* const kValueItems[] = {OLESTR("Channel 1.Device 1.Text"), OLESTR("Static.String"),
+                                      OLESTR("Channel 1.Device 1.Array"), OLESTR("Static.Double"),
+                                      OLESTR("Static.Int32")};
+using Round = std::vector<Variant>;  // one value for each of kValueItems
 
-VARIANT Text(const OLECHAR* text) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocString(text);
-  return v;
+Round FirstRound() {
+  return {Variant(OLESTR("Tank 4 level: ok")), Variant(OLESTR("")), Variant::Array(std::vector<double>{1.5, 2.5, 3.5}),
+          Variant::Array(std::vector<com::OleString>{OLESTR("alpha"), OLESTR(""), OLESTR("gamma")}), Variant()};
+}
+Round SecondRound() {
+  return {Variant(OLESTR("Tank 4 level: low")), Variant(OLESTR("x")), Variant::Array(VT_R8, 0, -1),
+          Variant::Array(std::vector<com::OleString>{OLESTR(""), OLESTR("delta")}), Variant(42)};
 }
 
-VARIANT Numbers(std::initializer_list<double> values) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_ARRAY | VT_R8;
-  v.parray = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(values.size()));
-  LONG i = 0;
-  for (double value : values) {
-    SafeArrayPutElement(v.parray, &i, &value);
-    ++i;
-  }
-  return v;
-}
-
-VARIANT Texts(std::initializer_list<const OLECHAR*> values) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_ARRAY | VT_BSTR;
-  v.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(values.size()));
-  LONG i = 0;
-  for (const OLECHAR* value : values) {
-    BSTR text = SysAllocString(value);
-    SafeArrayPutElement(v.parray, &i, text);  // copies the string
-    SysFreeString(text);
-    ++i;
-  }
-  return v;
-}
-
-// One round of values for the five items below, one of each kind.
-struct Round {
-  std::vector<VARIANT> values;
-  ~Round() {
-    for (VARIANT& v : values) VariantClear(&v);
-  }
-};
-
-const OLECHAR* const kItems[] = {OLESTR("Channel 1.Device 1.Text"), OLESTR("Static.String"), OLESTR("Channel 1.Device 1.Array"),
-                                  OLESTR("Static.Double"), OLESTR("Static.Int32")};
-
-void FirstRound(Round& round) {
-  VARIANT empty;
-  VariantInit(&empty);
-  round.values = {Text(OLESTR("Tank 4 level: ok")), Text(OLESTR("")), Numbers({1.5, 2.5, 3.5}), Texts({OLESTR("alpha"), OLESTR(""), OLESTR("gamma")}),
-                  empty};
-}
-
-void SecondRound(Round& round) {
-  VARIANT number;
-  VariantInit(&number);
-  number.vt = VT_I4;
-  number.lVal = 42;
-  round.values = {Text(OLESTR("Tank 4 level: low")), Text(OLESTR("x")), Numbers({}), Texts({OLESTR(""), OLESTR("delta")}), number};
-}
-
-class XeloValueOwnershipTest : public xelo::test::ServerFixture, public ::testing::WithParamInterface<const char*> {
+class XeloValueOwnershipTest : public ServerFixture, public ::testing::WithParamInterface<const char*> {
  protected:
   // The server keeps the last values it was given; the fixture counts the
   // arrays among them, so the start values go back before it looks.
   void SetUp() override {
     ServerFixture::SetUp();
-    for (const OLECHAR* id : kItems) {
+    for (const OLECHAR* id : kValueItems) {
       VARIANT v;
       ASSERT_TRUE(SimulationControl::GetItemValue(id, &v));
-      original_.values.push_back(v);
+      original_.push_back(Variant::Attach(v));
     }
   }
   void TearDown() override {
     Publish(original_);
-    for (VARIANT& v : original_.values) VariantClear(&v);
+    original_.clear();
     ServerFixture::TearDown();
   }
-
-  TXeloGroup* Connect() {
-    TXeloGroup* group = Groups().Add("Values");
-    for (const OLECHAR* id : kItems) group->GetOPCItems()->AddItem(com::ToUtf8(id));
-    server_->SetOnDatachange([this](TPersistent*, TXeloItemList* list) { delivered_ += list->GetCount(); });
-    ConnectSim(GetParam());
-    Pump();
-    return group;
-  }
-
   static void Publish(const Round& round) {
-    for (std::size_t i = 0; i < round.values.size(); ++i) {
-      ASSERT_TRUE(SimulationControl::SetItemValue(kItems[i], round.values[i]));
+    for (std::size_t i = 0; i < round.size(); ++i) {
+      ASSERT_TRUE(SimulationControl::SetItemValue(kValueItems[i], round[i].AsVARIANT()));
     }
   }
-
   // Every item holds its own copy of what the server has now: same type,
   // same text, and still there after the server has moved on.
   static void ExpectServerValues(TXeloGroup& group, const std::string& road) {
@@ -129,49 +61,40 @@ class XeloValueOwnershipTest : public xelo::test::ServerFixture, public ::testin
     }
   }
 
-  int delivered_ = 0;
   Round original_;
 };
 
 TEST_P(XeloValueOwnershipTest, EveryRoadDeliversOwnCopiesOfTextsArraysAndEmptyValues) {
-  TXeloGroup* group = Connect();
+  TXeloGroup* group = Groups().Add("Values");
+  for (const OLECHAR* id : kValueItems) group->GetOPCItems()->AddItem(com::ToUtf8(id));
+  int delivered = 0;
+  server_->SetOnDatachange([&](TPersistent*, TXeloItemList* list) { delivered += list->GetCount(); });
+  ConnectSim(GetParam());
+  Pump();
   ASSERT_TRUE(group->IsOnServer());
-  {
-    Round first;
-    FirstRound(first);
-    Publish(first);
-  }
+  // The server replaces (and frees) every value it sent before.
+  Publish(FirstRound());
   SimulationControl::PublishNow();
   Pump();
   ExpectServerValues(*group, "subscription");
-
-  // The server replaces (and frees) every value it sent before.
-  {
-    Round second;
-    SecondRound(second);
-    Publish(second);
-  }
+  Publish(SecondRound());
   SimulationControl::PublishNow();
   Pump();
   ExpectServerValues(*group, "second subscription");
 
-  delivered_ = 0;
-  ASSERT_TRUE(group->AsyncRead(nullptr));
-  Pump();
-  EXPECT_EQ(delivered_, 5);
-  ExpectServerValues(*group, "read completion");
-
-  delivered_ = 0;
-  group->Refresh(false);
-  Pump();
-  EXPECT_EQ(delivered_, 5);
-  ExpectServerValues(*group, "refresh");
-
-  {
-    Round first;
-    FirstRound(first);
-    Publish(first);
+  for (const char* road : {"read completion", "refresh"}) {
+    delivered = 0;
+    if (std::string(road) == "refresh") {
+      group->Refresh(false);
+    } else {
+      ASSERT_TRUE(group->AsyncRead(nullptr));
+    }
+    Pump();
+    EXPECT_EQ(delivered, 5) << road;
+    ExpectServerValues(*group, road);
   }
+
+  Publish(FirstRound());
   ASSERT_TRUE(group->SyncRead(nullptr, false));
   ExpectServerValues(*group, "synchronous read");
   // Every buffer the reads handed over went back to the allocator (checked
@@ -184,3 +107,4 @@ INSTANTIATE_TEST_SUITE_P(BothKindsOfServer, XeloValueOwnershipTest,
                          ::testing::Values(sim::kProgIdSim, sim::kProgIdSimDA1));
 
 }  // namespace
+}  // namespace xelo::test

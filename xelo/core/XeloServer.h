@@ -31,6 +31,12 @@
 //   often set things up once); the items come back with their next data
 //   change. Without AutoReconnect the component stays lost until the
 //   application sets Active to False (and True again).
+// - With AutoReconnect a server that asks its clients to go (a shutdown
+//   request: it is being restarted, more often than not) is waited for
+//   like a lost one: OnServerShutdown fires, then the loss as above with
+//   RPC_E_DISCONNECTED, and the attempts begin. A handler of
+//   OnServerShutdown that switches AutoReconnect off gets the plain
+//   deactivation instead.
 // - Active := False while lost or reconnecting ends the attempts and fires
 //   OnDisconnect, as any deactivation.
 //
@@ -290,7 +296,8 @@ class TXeloServer : public TComponent {
   // their handlers and reports an escaping exception through the
   // application's exception handler instead of passing it on.
   void WndProc(TMessage& Message);
-  // OnServerShutdown (with an empty reason), then deactivation.
+  // OnServerShutdown (with an empty reason), then deactivation, or with
+  // AutoReconnect the handling of a lost connection.
   void CMOPCShutDown(TMessage& Message);
   // OnDatachange with the items of the message, when the group of the
   // message still exists. Each handler frees the message's items, also

@@ -76,8 +76,16 @@ void TXeloServer::WndProc(TMessage& Message) {
   }
 }
 
-void TXeloServer::CMOPCShutDown(TMessage& /*Message*/) {
+void TXeloServer::CMOPCShutDown(TMessage& Message) {
   if (onServerShutdown_) onServerShutdown_(this, "");
+  if (autoReconnect_ && active_ && server_ && !connectionLost_) {
+    // Handled here and now: this message is already off any call of the
+    // server.
+    connectionLost_ = true;
+    lostError_ = RPC_E_DISCONNECTED;
+    CMOPCConnectionLost(Message);
+    return;
+  }
   SetActive(false);
 }
 
