@@ -320,6 +320,11 @@ TEST(XeloRead, TableAndCsv) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "item,value,type,quality,timestamp,error,errorCode,errorName,qualityCode");
   EXPECT_EQ(lines[1].rfind("Static.String,", 0), 0u) << lines[1];
+
+  // A field with a comma or a quote is quoted, its quotes doubled.
+  result = RunXelo({"read", "say \"hi\", then", "--format", "csv", "--no-header"});
+  EXPECT_EQ(result.exitCode, kItemsFailed) << result.err;
+  EXPECT_EQ(result.out.rfind("\"say \"\"hi\"\", then\",,,,,", 0), 0u) << result.out;
 }
 
 TEST(XeloRead, TheFirstArgumentMayNameTheServer) {
