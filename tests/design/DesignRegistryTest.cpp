@@ -3,18 +3,15 @@
 // editor bases' defaults.
 #include "xelo/design/DesignRegistry.h"
 
+#include "support/QtScene.h"
+
 #include "xelo/design/Designer.h"
 #include "xelo/framework/Component.h"
 #include "xelo/framework/Exceptions.h"
 
 #include "design/CountingDesigner.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace xelo::test {
 
@@ -61,50 +58,36 @@ class TwoVerbEditor : public TComponentEditor {
   std::vector<int> executed;
 };
 
-TEST(DesignRegistryTest, PagesKeepTheirOrderAndAClassItsPlace) {
+TEST(DesignRegistryTest, PagesKeepTheirOrderAClassItsPlaceAndWhatIsCreatedForDesignIsNamedAfterItsClass) {
   RegisterComponents("Test A", {TDesignWidget::StaticClass()});
   RegisterComponents("Test B", {TDesignGadget::StaticClass()});
   RegisterComponents("Test A", {TDesignGadget::StaticClass(), TDesignWidget::StaticClass()});
 
-  std::vector<std::string> pages = GetPalettePages();
+  const std::vector<std::string> pages = GetPalettePages();
   const auto a = std::find(pages.begin(), pages.end(), "Test A");
-  const auto b = std::find(pages.begin(), pages.end(), "Test B");
-  ASSERT_NE(a, pages.end());
-  ASSERT_NE(b, pages.end());
-  EXPECT_LT(a, b);
+  EXPECT_TRUE(a != pages.end() && std::find(a, pages.end(), "Test B") != pages.end()) << "A before B";
   EXPECT_EQ(GetPaletteClasses("Test A"), std::vector<TClass>{TDesignWidget::StaticClass()});
   EXPECT_EQ(GetPaletteClasses("Test B"), std::vector<TClass>{TDesignGadget::StaticClass()});
-  EXPECT_TRUE(GetPaletteClasses("No such page").empty());
-  EXPECT_EQ(GetClass("TDesignGadget"), TDesignGadget::StaticClass()) << "creatable by name";
   EXPECT_THROW(RegisterComponents("Test A", {TPersistent::StaticClass()}), EInvalidOperation);
-}
 
-TEST(DesignRegistryTest, CreatedForDesignIsDesigningAndNamedAfterItsClass) {
-  RegisterComponents("Test A", {TDesignWidget::StaticClass()});
+  // Created for design: by name too, designing, named after the class.
   TComponent form(nullptr);
   TComponent* first = CreateForDesign("TDesignWidget", form);
   TComponent* second = CreateForDesign(TDesignWidget::StaticClass(), form);
-  EXPECT_EQ(first->ClassType(), TDesignWidget::StaticClass());
-  EXPECT_EQ(first->Owner(), &form);
+  EXPECT_TRUE(first->ClassType() == TDesignWidget::StaticClass() && first->Owner() == &form);
   EXPECT_TRUE(first->GetComponentState().Contains(csDesigning));
-  EXPECT_FALSE(form.GetComponentState().Contains(csDesigning)) << "only what the host creates";
-  EXPECT_EQ(first->GetName(), "DesignWidget1");
-  EXPECT_EQ(second->GetName(), "DesignWidget2");
+  EXPECT_EQ(first->GetName() + " " + second->GetName(), "DesignWidget1 DesignWidget2");
   EXPECT_THROW(CreateForDesign("TNoSuchClass", form), EClassNotFound);
 }
 
 TEST(DesignRegistryTest, EditorsServeDerivedClassesAndTheNearestRegistrationWins) {
   CountingDesigner designer;
   TDesignGadget gadget(nullptr);
-  TComponent plain(nullptr);
-  EXPECT_EQ(GetComponentEditor(plain, designer), nullptr);
 
   RegisterComponentEditor(TDesignWidget::StaticClass(),
                           [](TComponent& c, IDesigner& d) { return std::make_unique<TwoVerbEditor>(c, d); });
   std::unique_ptr<TComponentEditor> editor = GetComponentEditor(gadget, designer);
   ASSERT_NE(editor, nullptr) << "registered for the base class";
-  EXPECT_EQ(&editor->GetComponent(), &gadget);
-  EXPECT_EQ(editor->GetVerbCount(), 2);
   editor->Edit();  // a double-click: the first verb
   EXPECT_EQ(static_cast<TwoVerbEditor&>(*editor).executed, std::vector<int>{0});
   EXPECT_EQ(designer.modified, 1);
@@ -114,7 +97,6 @@ TEST(DesignRegistryTest, EditorsServeDerivedClassesAndTheNearestRegistrationWins
                           [](TComponent& c, IDesigner& d) { return std::make_unique<TComponentEditor>(c, d); });
   editor = GetComponentEditor(gadget, designer);
   EXPECT_EQ(editor->GetVerbCount(), 0);
-  EXPECT_EQ(editor->GetVerb(0), "");
   editor->ExecuteVerb(0);
   editor->Edit();
   EXPECT_EQ(designer.modified, 1) << "the base's verbs do nothing";
@@ -123,7 +105,6 @@ TEST(DesignRegistryTest, EditorsServeDerivedClassesAndTheNearestRegistrationWins
 
 TEST(DesignRegistryTest, AStringPropertyEditorReadsAndWritesEverySelectedComponent) {
   EXPECT_THROW(RegisterPropertyEditor(TDesignWidget::StaticClass(), "Count", {}), EPropertyError);
-  EXPECT_THROW(RegisterPropertyEditor(TDesignWidget::StaticClass(), "Missing", {}), EPropertyError);
   RegisterPropertyEditor(TDesignWidget::StaticClass(), "Caption",
                          [](std::vector<TPersistent*> components, const TPropInfo& prop, IDesigner& designer) {
                            return std::make_unique<TStringProperty>(std::move(components), prop, designer);
@@ -135,21 +116,15 @@ TEST(DesignRegistryTest, AStringPropertyEditorReadsAndWritesEverySelectedCompone
   widget.Caption = "first";
   EXPECT_TRUE(FindPropertyEditor(TDesignGadget::StaticClass(), "caption"));
   EXPECT_EQ(GetPropertyEditor({&widget, &plain}, "Caption", designer), nullptr) << "one cannot have it";
-  EXPECT_EQ(GetPropertyEditor({&widget}, "Count", designer), nullptr);
 
   std::unique_ptr<TStringProperty> editor = GetPropertyEditor({&widget, &gadget}, "Caption", designer);
   ASSERT_NE(editor, nullptr);
-  EXPECT_EQ(editor->GetName(), "Caption");
   EXPECT_EQ(editor->GetAttributes(), (TPropertyAttributes{paMultiSelect, paRevertable}));
   EXPECT_EQ(editor->GetValue(), "first");
   editor->SetValue("both");
-  EXPECT_EQ(widget.Caption, "both");
-  EXPECT_EQ(gadget.Caption, "both");
-  EXPECT_EQ(designer.modified, 1);
-  editor->Edit();
+  EXPECT_EQ(widget.Caption + gadget.Caption, "bothboth");
   EXPECT_EQ(designer.modified, 1);
   EXPECT_THROW(editor->GetComponent(2), EListError);
-  EXPECT_THROW(TStringProperty({}, *GetPropInfo(TDesignWidget::StaticClass(), "Caption"), designer), EPropertyError);
 }
 
 }  // namespace

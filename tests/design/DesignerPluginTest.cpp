@@ -5,7 +5,7 @@
 // own copy of the library, so the test sees its objects through Qt only.
 #ifdef XELO_DESIGNER_PLUGIN_FILE
 
-#include "support/QtTesting.h"
+#include "support/QtScene.h"
 
 #include <QtDesigner/QDesignerFormEditorInterface>
 #include <QtDesigner/QDesignerTaskMenuExtension>
@@ -13,18 +13,10 @@
 #include <QtUiPlugin/QDesignerCustomWidgetCollectionInterface>
 #include <QtUiPlugin/QDesignerCustomWidgetInterface>
 
-#include <QAction>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QPluginLoader>
-#include <QTest>
 #include <QUiLoader>
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
 
 namespace xelo::test {
 namespace {
@@ -57,39 +49,24 @@ TEST(DesignerPluginTest, OffersTheComponentsOnPageOPCWithTheirPicturesAndVerbs) 
   QStringList names;
   for (QDesignerCustomWidgetInterface* widget : widgets) {
     names << widget->name();
-    EXPECT_EQ(widget->group(), QStringLiteral("OPC"));
-    EXPECT_FALSE(widget->isContainer());
-    EXPECT_EQ(widget->includeFile(), QStringLiteral("xelo/design/ComponentWidget.h"));
-    EXPECT_EQ(widget->icon().availableSizes().value(0), QSize(32, 32)) << Utf8(widget->name());
+    EXPECT_TRUE(widget->group() == QStringLiteral("OPC") && !widget->isContainer()) << Utf8(widget->name());
     EXPECT_TRUE(widget->domXml().contains(QStringLiteral("class=\"%1\"").arg(widget->name())));
   }
-  EXPECT_EQ(names, (QStringList{"xelo::TXeloServerWidget", "xelo::TxeloServerBrowserWidget", "xelo::TXeloGUIWidget"}));
-  ASSERT_EQ(widgets.size(), 3);
-  EXPECT_EQ(widgets[0]->toolTip(), QStringLiteral("TXeloServer"));
-
-  // Made for a program (the plugin not initialized by Designer): hidden.
-  QWidget form;
-  std::unique_ptr<QWidget> runtime(widgets[0]->createWidget(&form));
-  ASSERT_NE(runtime, nullptr);
-  EXPECT_TRUE(runtime->isHidden());
-  runtime.reset();
+  ASSERT_EQ(names, (QStringList{"xelo::TXeloServerWidget", "xelo::TxeloServerBrowserWidget", "xelo::TXeloGUIWidget"}));
 
   // With Designer: the task menu holds each component editor's verb (the
   // server browser has none).
+  QWidget form;
   TestCore core;
   for (QDesignerCustomWidgetInterface* widget : widgets) widget->initialize(&core);
-  EXPECT_TRUE(widgets[0]->isInitialized());
   QWidget* server = widgets[0]->createWidget(&form);
   QWidget* browser = widgets[1]->createWidget(&form);
   QWidget* gui = widgets[2]->createWidget(&form);
   server->setObjectName("XeloServer1");
   gui->setObjectName("XeloGUI1");
-  EXPECT_EQ(server->size(), QSize(32, 32));
-  EXPECT_EQ(ActionTexts(core, server), QStringList{"OPC Inspector..."});
-  EXPECT_EQ(ActionTexts(core, browser), QStringList{});
-  EXPECT_EQ(ActionTexts(core, gui), QStringList{"OPC to GUI..."});
-  EXPECT_TRUE(server->property("ServerName").isValid());
-  EXPECT_TRUE(gui->property("OPCServer").isValid());
+  EXPECT_EQ(ActionTexts(core, server) + ActionTexts(core, browser) + ActionTexts(core, gui),
+            (QStringList{"OPC Inspector...", "OPC to GUI..."}));
+  EXPECT_TRUE(server->property("ServerName").isValid() && gui->property("OPCServer").isValid());
 
   // The server's verb opens the inspector (the plugin's own; seen here by
   // its caption) on the designed component.
@@ -116,9 +93,8 @@ TEST(DesignerPluginTest, QtsOwnFormLoaderMakesTheComponentsThroughThePluginAndTh
   std::unique_ptr<QWidget> form(loader.load(&file));
   ASSERT_NE(form, nullptr) << Utf8(loader.errorString());
   auto* ramp = form->findChild<QLineEdit*>("RampEdit");
-  ASSERT_NE(ramp, nullptr);
   QWidget* server = form->findChild<QWidget*>("XeloServer1");
-  ASSERT_NE(server, nullptr);
+  ASSERT_TRUE(ramp != nullptr && server != nullptr);
   EXPECT_TRUE(server->isHidden());
   form->show();
   // The plugin's copy of the library loads the components on the next turn
