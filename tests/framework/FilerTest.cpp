@@ -1,4 +1,5 @@
 #include "StreamTestClasses.h"
+#include "StringLines.h"
 
 #include "xelo/framework/Filer.h"
 #include "xelo/framework/Streams.h"
@@ -9,18 +10,15 @@
 namespace xelo::test {
 namespace {
 
+using xelo::testing::ErrorOf;
+
 class FilerTest : public ::testing::Test {
  protected:
   void SetUp() override { RegisterTestClasses(); }
 
   // The message of the EReadError that loading `text` raises.
   static std::string ReadErrorOf(TComponent& c, const std::string& text) {
-    try {
-      LoadFromText(c, text);
-    } catch (const EReadError& e) {
-      return e.Message();
-    }
-    return "no error";
+    return ErrorOf<EReadError>([&] { LoadFromText(c, text); });
   }
 
   static bool InLoadingState(const TComponent& c) {
@@ -28,6 +26,7 @@ class FilerTest : public ::testing::Test {
   }
 };
 
+// Dotted names do not reach into referenced components either.
 TEST_F(FilerTest, UnknownPropertyRaisesAndEarlierPropertiesStay) {
   TTestComponent c(nullptr);
   EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Count = 9", "  Nope = 1", "  Byte = 3", "end"})),
@@ -43,6 +42,11 @@ TEST_F(FilerTest, UnknownPropertyRaisesAndEarlierPropertiesStay) {
   EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Bad = 1", "    end>",
                                   "end"})),
             "Error reading TTestEntry.Bad: Property Bad does not exist");
+  TTestComponent other(nullptr);
+  c.SetBuddy(&other);
+  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Buddy.Count = 1", "end"})),
+            "Error reading TTestComponent.Buddy.Count: Property Buddy refers to a component");
+  EXPECT_EQ(other.GetCount(), 0);
 }
 
 TEST_F(FilerTest, ValuesOfTheWrongKindRaiseReadErrors) {
@@ -84,15 +88,6 @@ TEST_F(FilerTest, ValuesOfTheWrongKindRaiseReadErrors) {
   }
 }
 
-TEST_F(FilerTest, DottedNamesDoNotReachIntoReferencedComponents) {
-  TTestComponent c(nullptr);
-  TTestComponent other(nullptr);
-  c.SetBuddy(&other);
-  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Buddy.Count = 1", "end"})),
-            "Error reading TTestComponent.Buddy.Count: Property Buddy refers to a component");
-  EXPECT_EQ(other.GetCount(), 0);
-}
-
 TEST_F(FilerTest, CollectionWrittenWithItemsReplacesWrittenEmptyKeeps) {
   TTestComponent c(nullptr);
   for (int i = 0; i < 5; ++i) c.GetEntries()->Add()->SetValue(i);
@@ -128,10 +123,10 @@ TEST_F(FilerTest, LoadedRunsOncePerComponentRootLastWithTheStateVisibleInSetters
   ASSERT_NE(deep, nullptr);
   EXPECT_EQ(deep->GetOwner(), new1);
   EXPECT_EQ(deep->GetCount(), 3);
-  EXPECT_EQ(root.loadedCount, 1);
-  EXPECT_EQ(existing->loadedCount, 1);
-  EXPECT_EQ(new1->loadedCount, 1);
-  EXPECT_EQ(deep->loadedCount, 1);
+  const auto loadedCounts = [&] {
+    return std::vector<int>{root.loadedCount, existing->loadedCount, new1->loadedCount, deep->loadedCount};
+  };
+  EXPECT_EQ(loadedCounts(), (std::vector<int>{1, 1, 1, 1}));
   // Reading order, the root last (the created ones have no log: they were
   // made by the reader; their counts above say they ran).
   EXPECT_EQ(log, (std::vector<std::string>{"Existing", "Main"}));
@@ -149,9 +144,7 @@ TEST_F(FilerTest, LoadedRunsOncePerComponentRootLastWithTheStateVisibleInSetters
   EXPECT_EQ(root.FindComponent("New1"), new1);
   EXPECT_EQ(new1->GetExtra(), 4);
   EXPECT_EQ(root.GetComponentCount(), 2);
-  EXPECT_EQ(root.loadedCount, 2);
-  EXPECT_EQ(new1->loadedCount, 2);
-  EXPECT_EQ(deep->loadedCount, 2);
+  EXPECT_EQ(loadedCounts(), (std::vector<int>{2, 2, 2, 2}));
 }
 
 TEST_F(FilerTest, ReadingComponentsIntoAFormLeavesTheRootAndTheOtherComponentsAlone) {
@@ -168,9 +161,7 @@ TEST_F(FilerTest, ReadingComponentsIntoAFormLeavesTheRootAndTheOtherComponentsAl
   ReadComponentsIntoForm(form, root);
   EXPECT_EQ(root.GetName(), "Main");
   EXPECT_EQ(root.GetCount(), 7);
-  EXPECT_EQ(root.loadedCount, 0);
-  EXPECT_EQ(other->loadedCount, 0);
-  EXPECT_EQ(target->loadedCount, 1);
+  EXPECT_EQ((std::vector<int>{root.loadedCount, other->loadedCount, target->loadedCount}), (std::vector<int>{0, 0, 1}));
   EXPECT_EQ(target->GetCount(), 3);
   EXPECT_EQ(target->GetBuddy(), other);  // references still resolve among all of the root's components
   auto* made = dynamic_cast<TTestChild*>(root.FindComponent("Made"));
@@ -276,12 +267,10 @@ TEST_F(FilerTest, ChildObjectsMatchByNameOrAreCreated) {
   EXPECT_EQ(derived->GetCount(), 6);
   EXPECT_EQ(root.GetComponentCount(), 2);
 
-  try {
-    LoadFromText(root, Lines({"object Main: TTestComponent", "  object X: TUnknownThing", "  end", "end"}));
-    FAIL();
-  } catch (const EClassNotFound& e) {
-    EXPECT_EQ(e.Message(), "Error reading TUnknownThing X: Class TUnknownThing not found");
-  }
+  EXPECT_EQ(ErrorOf<EClassNotFound>([&] {
+              LoadFromText(root, Lines({"object Main: TTestComponent", "  object X: TUnknownThing", "  end", "end"}));
+            }),
+            "Error reading TUnknownThing X: Class TUnknownThing not found");
   // A child that fails is taken away again; a sibling read before it stays.
   EXPECT_THROW(LoadFromText(root, Lines({"object Main: TTestComponent", "  object Ok1: TTestChild", "  end",
                                          "  object Bad1: TTestChild", "    Nope = 1", "  end", "end"})),
@@ -301,17 +290,10 @@ TEST_F(FilerTest, ItemPropertiesInAnyOrderAndSpellingLandWhereTheyBelong) {
                          "    item", "      VALUE = 3", "    end", "    item", "      text = 'd'", "      value = 4",
                          "    end", "    item", "      Text = 'e'", "    end>", "end"}));
   ASSERT_EQ(c.GetEntries()->GetCount(), 5);
-  const auto entry = [&c](int i) { return static_cast<TTestEntry*>(c.GetEntries()->GetItem(i)); };
-  EXPECT_EQ(entry(0)->GetText(), "a");
-  EXPECT_EQ(entry(0)->GetValue(), 1);
-  EXPECT_EQ(entry(1)->GetText(), "b");
-  EXPECT_EQ(entry(1)->GetValue(), 2);
-  EXPECT_EQ(entry(2)->GetText(), "");
-  EXPECT_EQ(entry(2)->GetValue(), 3);
-  EXPECT_EQ(entry(3)->GetText(), "d");
-  EXPECT_EQ(entry(3)->GetValue(), 4);
-  EXPECT_EQ(entry(4)->GetText(), "e");
-  EXPECT_EQ(entry(4)->GetValue(), 0);
+  std::vector<std::pair<std::string, int>> entries;
+  for (int i = 0; i < 5; ++i)
+    entries.emplace_back(c.GetEntries()->GetItem(i)->GetText(), c.GetEntries()->GetItem(i)->GetValue());
+  EXPECT_EQ(entries, (std::vector<std::pair<std::string, int>>{{"a", 1}, {"b", 2}, {"", 3}, {"d", 4}, {"e", 0}}));
   EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Value = 1",
                                   "    end", "    item", "      Valeu = 2", "    end>", "end"})),
             "Error reading TTestEntry.Valeu: Property Valeu does not exist");
@@ -333,13 +315,7 @@ TEST_F(FilerTest, BinaryRoundTripWithoutText) {
   ReadComponent(stream, first);
   ReadComponent(stream, second);
   EXPECT_EQ(stream.GetPosition(), stream.GetSize());
-  for (TTestComponent* c : {&first, &second}) {
-    EXPECT_EQ(c->GetName(), "Src");
-    EXPECT_EQ(c->GetColors(), TTestColors{tcGreen});
-    EXPECT_EQ(c->GetWide(), OLESTR('\xD800'));
-    EXPECT_EQ(c->GetLetter(), '\xFF');
-    ASSERT_EQ(c->GetEntries()->GetCount(), 1);
-  }
+  for (TTestComponent* c : {&first, &second}) EXPECT_EQ(SaveToText(*c), SaveToText(src));
   // The text form carries them too.
   const std::string text = SaveToText(src);
   EXPECT_NE(text.find("  Letter = #255\r\n"), std::string::npos) << text;
@@ -356,14 +332,11 @@ TEST_F(FilerTest, WritingSkipsDefaultsReadOnlyUnstoredAndEvents) {
   c.SetOnChange([](TComponent*) {});
   c.SetHidden(3);
   std::string text = SaveToText(c);
-  EXPECT_EQ(text.find("OnChange"), std::string::npos);
-  EXPECT_EQ(text.find("Hidden"), std::string::npos);
-  EXPECT_EQ(text.find("ReadOnlyCount"), std::string::npos);
-  EXPECT_EQ(text.find("Small"), std::string::npos);     // 5 is its default
-  EXPECT_EQ(text.find("Color ="), std::string::npos);   // tcRed is its default
-  EXPECT_EQ(text.find("Tag"), std::string::npos);       // 0 is its default
-  EXPECT_EQ(text.find("Settings.Enabled"), std::string::npos);
-  EXPECT_EQ(text.find("Name"), std::string::npos);      // the header carries it
+  // Defaults: Small 5, Color tcRed, Tag 0, Settings.Enabled True; the header carries the name.
+  for (const char* absent :
+       {"OnChange", "Hidden", "ReadOnlyCount", "Small", "Color =", "Tag", "Settings.Enabled", "Name"}) {
+    EXPECT_EQ(text.find(absent), std::string::npos) << absent;
+  }
   c.SetSmall(6);
   c.SetColor(tcRed);
   c.SetMaybe(7);

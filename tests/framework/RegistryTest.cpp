@@ -32,18 +32,8 @@ using xelo::testing::ScratchDirectory;
 using xelo::testing::WriteWholeFile;
 using Names = std::vector<std::string>;
 
+using xelo::testing::ErrorOf;
 using xelo::testing::LinesOf;
-
-template <typename F>
-std::string RegistryErrorOf(F call) {
-  try {
-    call();
-  } catch (const ERegistryException& e) {
-    return e.Message();
-  }
-  return "<no ERegistryException>";
-}
-
 constexpr const char* kKey = "\\Software\\Tavri\\XELO";
 
 // A handle that is none of the predefined roots.
@@ -93,7 +83,9 @@ TEST_F(SettingsStoreTest, CreatesKeysAndReadsWritesAndDeletesStringValues) {
   EXPECT_EQ(reg.ReadString("TEDIT"), "Hint");
   reg.WriteString("tedit", "Text");
   EXPECT_EQ(reg.ReadString("TEdit"), "Text");
-  EXPECT_TRUE(reg.DeleteValue("TEdit"));
+  TRegistry other;  // objects of one process see each other's changes at once
+  ASSERT_TRUE(other.OpenKey(kKey, false));
+  EXPECT_TRUE(other.DeleteValue("TEdit"));
   EXPECT_FALSE(reg.DeleteValue("TEdit"));
   EXPECT_EQ(reg.ReadString("TEdit"), "");
   reg.CloseKey();
@@ -142,7 +134,6 @@ TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrder) {
   EXPECT_TRUE(reg.EnumKey(2, name));
   EXPECT_EQ(name, "gamma");
   EXPECT_FALSE(reg.EnumKey(3, name));
-  EXPECT_FALSE(reg.EnumKey(-1, name));
 
   EXPECT_TRUE(reg.DeleteKey("BETA"));  // with its subkeys
   EXPECT_FALSE(reg.DeleteKey("beta"));
@@ -160,8 +151,8 @@ TEST_F(SettingsStoreTest, KeepsIntegersApartFromStrings) {
   EXPECT_TRUE(reg.ReadBool("Visible"));
   EXPECT_EQ(reg.GetDataType("Width"), TRegDataType::rdInteger);
   EXPECT_EQ(reg.GetDataType("None"), TRegDataType::rdUnknown);
-  EXPECT_EQ(RegistryErrorOf([&] { reg.ReadString("Width"); }), "Invalid data type for 'Width'");
-  EXPECT_EQ(RegistryErrorOf([&] { reg.ReadInteger("None"); }), "Invalid data type for 'None'");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadString("Width"); }), "Invalid data type for 'Width'");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadInteger("None"); }), "Invalid data type for 'None'");
   reg.WriteString("Width", "wide");
   EXPECT_EQ(reg.GetDataType("Width"), TRegDataType::rdString);
 }
@@ -173,26 +164,15 @@ TEST_F(SettingsStoreTest, RefusesWritesThroughAKeyOpenedReadOnlyOrDeleted) {
   TRegistry reader;
   ASSERT_TRUE(reader.OpenKeyReadOnly(kKey));
   EXPECT_FALSE(reader.OpenKeyReadOnly("\\Nowhere"));
-  EXPECT_EQ(RegistryErrorOf([&] { reader.WriteString("X", "1"); }), "Failed to set data for 'X'");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reader.WriteString("X", "1"); }), "Failed to set data for 'X'");
   EXPECT_FALSE(reader.DeleteValue("Kept"));
   EXPECT_EQ(reader.ReadString("Kept"), "yes");
 
   TRegistry other;
   ASSERT_TRUE(other.OpenKey("\\Software\\Tavri", false));
   EXPECT_TRUE(other.DeleteKey("XELO"));
-  EXPECT_EQ(RegistryErrorOf([&] { writer.WriteString("Y", "1"); }), "Failed to set data for 'Y'");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { writer.WriteString("Y", "1"); }), "Failed to set data for 'Y'");
   EXPECT_FALSE(writer.KeyExists(kKey));
-}
-
-TEST_F(SettingsStoreTest, ObjectsOfOneProcessSeeEachOthersWritesAtOnce) {
-  TRegistry first;
-  TRegistry second;
-  ASSERT_TRUE(first.OpenKey(kKey, true));
-  ASSERT_TRUE(second.OpenKey(kKey, false));
-  first.WriteString("TEdit", "Hint");
-  EXPECT_EQ(second.ReadString("TEdit"), "Hint");
-  second.DeleteValue("TEdit");
-  EXPECT_FALSE(first.ValueExists("TEdit"));
 }
 
 #if !XELO_COM_NATIVE  // the settings file; Windows' registry has none
@@ -222,6 +202,13 @@ TEST_F(SettingsStoreTest, SurvivesAReloadOfItsFileWithAnyTextAndStructure) {
   EXPECT_TRUE(reg.KeyExists("empty key"));
   ASSERT_TRUE(reg.OpenKeyReadOnly("\\Key ] with [ brackets"));
   EXPECT_EQ(reg.ReadString("v"), "w");
+  // A file saved with CR LF line ends (edited on Windows) reads the same.
+  std::string crlf;
+  for (const char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  WriteWholeFile(SettingsFile(), crlf);
+  EXPECT_EQ(ReadAfterReload("plain"), tricky[2]);
+  WriteWholeFile(SettingsFile(), text);
+  ReloadSettingsForTesting();
   // Reading back and saving again gives the same file.
   ASSERT_TRUE(reg.OpenKey("\\Scratch", true));
   ASSERT_TRUE(reg.DeleteKey("\\Scratch"));
@@ -265,7 +252,8 @@ TEST_F(SettingsStoreTest, ReadsACorruptOrUnreadableFileAsEmpty) {
   EXPECT_FALSE(reg.KeyExists(kKey));  // the failed change was undone
 }
 
-TEST_F(SettingsStoreTest, AFailedOrCrashedSaveLeavesTheLastGoodState) {
+// (A crash while saving is the atomic file's, tested with the streams.)
+TEST_F(SettingsStoreTest, AFailedSaveLeavesTheLastGoodState) {
   {
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(kKey, true));
@@ -278,22 +266,9 @@ TEST_F(SettingsStoreTest, AFailedOrCrashedSaveLeavesTheLastGoodState) {
   });
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey(kKey, false));
-  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteString("TEdit", "new"); }), "simulated: disk full");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteString("TEdit", "new"); }), "simulated: disk full");
   EXPECT_EQ(reg.ReadString("TEdit"), "old");  // memory agrees with the file
   SetAtomicWriteHookForTesting(nullptr);
-  EXPECT_EQ(ReadWholeFile(SettingsFile()), before);
-
-  // A crash half-way through writing, in a child process.
-  EXPECT_EXIT(
-      {
-        SetAtomicWriteHookForTesting([](AtomicWriteStep step) {
-          if (step == AtomicWriteStep::kPartWritten) ::_exit(42);
-        });
-        TRegistry child;
-        child.OpenKey(kKey, false);
-        child.WriteString("TEdit", std::string(20000, 'n'));
-      },
-      ::testing::ExitedWithCode(42), "");
   EXPECT_EQ(ReadWholeFile(SettingsFile()), before);
   EXPECT_EQ(ReadAfterReload("TEdit"), "old");
 }
@@ -390,10 +365,11 @@ TEST_F(SettingsStoreTest, KeepsTestsInAPrivateKeyAndStoresTextsAsUtf16) {
   EXPECT_EQ(reg.ReadString("Path"), "%TEMP%\\x");
   EXPECT_TRUE(reg.ValueExists("Blob"));
   EXPECT_EQ(reg.GetDataType("Blob"), TRegDataType::rdUnknown);
-  EXPECT_EQ(RegistryErrorOf([&] { reg.ReadString("Blob"); }), "Invalid data type for 'Blob'");
-  EXPECT_EQ(RegistryErrorOf([&] { reg.ReadInteger("Blob"); }), "Invalid data type for 'Blob'");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadString("Blob"); }), "Invalid data type for 'Blob'");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadInteger("Blob"); }), "Invalid data type for 'Blob'");
   const std::string nulName("a\0b", 3);  // the registry takes no NUL in a name
-  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteString(nulName, "1"); }), "Failed to set data for '" + nulName + "'");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteString(nulName, "1"); }),
+            "Failed to set data for '" + nulName + "'");
   EXPECT_FALSE(reg.ValueExists("a"));
 
   // Back at the real HKEY_CURRENT_USER, the private key is gone.
@@ -419,7 +395,7 @@ TEST(NativeClassesRootTest, ReadsTheSystemsClassKeysAndNeverWritesThem) {
   ASSERT_TRUE(reg.OpenKey("clsid", true));
   EXPECT_EQ(reg.CurrentPath(), "CLSID");
   EXPECT_TRUE(reg.HasSubKeys());
-  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteString("Xelo", "x"); }), "Failed to set data for 'Xelo'");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteString("Xelo", "x"); }), "Failed to set data for 'Xelo'");
   EXPECT_FALSE(reg.ValueExists("Xelo"));
   EXPECT_FALSE(reg.CreateKey("Xelo.Never.Created"));
   EXPECT_FALSE(reg.OpenKey("\\Xelo.Never.Created", true));
@@ -433,7 +409,7 @@ TEST(RegistryRoots, OnlyThePredefinedRootsExist) {
   std::string name;
   EXPECT_FALSE(EnumKey(UnknownRoot(42), 0, name));
   TRegistry reg(HKEY_CLASSES_ROOT);
-  EXPECT_EQ(RegistryErrorOf([&] { reg.SetRootKey(UnknownRoot(7)); }), "Invalid registry root key");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.SetRootKey(UnknownRoot(7)); }), "Invalid registry root key");
   EXPECT_EQ(reg.GetRootKey(), HKEY_CLASSES_ROOT);
 }
 
@@ -483,13 +459,10 @@ class ClassesRootTest : public ::testing::Test {
 };
 
 TEST_F(ClassesRootTest, EnumeratesProgIdsInRegistryOrderThenClsid) {
-  ASSERT_EQ(zeta.Result(), S_OK);
-  ASSERT_EQ(alpha.Result(), S_OK);
-  ASSERT_EQ(mid.Result(), S_OK);
+  ASSERT_EQ((std::vector<HRESULT>{zeta.Result(), alpha.Result(), mid.Result()}),
+            (std::vector<HRESULT>{S_OK, S_OK, S_OK}));
   const Names keys = TopLevelKeys();
-  ASSERT_FALSE(keys.empty());
   EXPECT_EQ(Only(keys, {"Zeta.Test.1", "alpha.Test.1", "Mid.Test.1"}), (Names{"alpha.Test.1", "Mid.Test.1", "Zeta.Test.1"}));
-  EXPECT_EQ(keys.back(), "CLSID");
   Names expected;
   for (const auto& r : com::ClassRegistry::Instance().All()) expected.push_back(r.progId);
   expected.push_back("CLSID");
@@ -497,15 +470,12 @@ TEST_F(ClassesRootTest, EnumeratesProgIdsInRegistryOrderThenClsid) {
   std::string name;
   EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, static_cast<int>(keys.size()), name));
   EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, -1, name));
-}
 
-TEST_F(ClassesRootTest, MarksOpcServersWithAnOpcSubkey) {
   // The walk a server browser does: every top-level key with an "OPC" subkey.
   Names servers;
-  std::string name;
-  for (int i = 0; EnumKey(HKEY_CLASSES_ROOT, i, name); ++i) {
+  for (const std::string& key : keys) {
     TRegistry reg(HKEY_CLASSES_ROOT);
-    if (reg.OpenKeyReadOnly(name) && reg.KeyExists("OPC")) servers.push_back(name);
+    if (reg.OpenKeyReadOnly(key) && reg.KeyExists("OPC")) servers.push_back(key);
   }
   EXPECT_EQ(Only(servers, {"Zeta.Test.1", "alpha.Test.1", "Mid.Test.1"}), (Names{"Mid.Test.1", "Zeta.Test.1"}));
 }
@@ -514,7 +484,6 @@ TEST_F(ClassesRootTest, LaysOutProgIdAndClassIdKeys) {
   const std::string clsid = com::GuidToString(kClsidA);
   TRegistry reg(HKEY_CLASSES_ROOT);
   ASSERT_TRUE(reg.OpenKeyReadOnly("zeta.test.1"));
-  EXPECT_EQ(reg.CurrentPath(), "Zeta.Test.1");
   EXPECT_EQ(reg.ReadString(""), "Zeta server");
   TStringList names;
   reg.GetKeyNames(names);
@@ -545,8 +514,8 @@ TEST_F(ClassesRootTest, LaysOutProgIdAndClassIdKeys) {
 TEST_F(ClassesRootTest, IsReadOnlyAndFollowsTheClassRegistry) {
   TRegistry reg(HKEY_CLASSES_ROOT);
   ASSERT_TRUE(reg.OpenKey("Mid.Test.1", true));  // existing keys open
-  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteString("", "changed"); }), "Failed to set data for ''");
-  EXPECT_EQ(RegistryErrorOf([&] { reg.WriteInteger("n", 1); }), "Failed to set data for 'n'");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteString("", "changed"); }), "Failed to set data for ''");
+  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteInteger("n", 1); }), "Failed to set data for 'n'");
   EXPECT_EQ(reg.ReadString(""), "Mid server");
   EXPECT_FALSE(reg.DeleteValue(""));
   EXPECT_FALSE(reg.OpenKey("\\New.Key", true));

@@ -1,4 +1,5 @@
 #include "StreamTestClasses.h"
+#include "StringLines.h"
 
 #include "xelo/framework/TypInfo.h"
 
@@ -9,6 +10,8 @@
 namespace xelo::test {
 namespace {
 
+using xelo::testing::ErrorOf;
+
 std::vector<std::string> Names(std::span<const TPropInfo* const> props) {
   std::vector<std::string> names;
   for (const TPropInfo* p : props) names.push_back(p->Name());
@@ -17,21 +20,17 @@ std::vector<std::string> Names(std::span<const TPropInfo* const> props) {
 
 TEST(MetaClass, ChainNamesAndInheritance) {
   TClass cls = TTestChild::StaticClass();
-  EXPECT_EQ(cls->ClassName(), "TTestChild");
-  ASSERT_NE(cls->ClassParent(), nullptr);
-  EXPECT_EQ(cls->ClassParent(), TTestComponent::StaticClass());
-  EXPECT_EQ(cls->ClassParent()->ClassParent(), TComponent::StaticClass());
-  EXPECT_EQ(TComponent::StaticClass()->ClassParent(), TPersistent::StaticClass());
-  EXPECT_EQ(TPersistent::StaticClass()->ClassParent(), nullptr);
+  std::vector<TClass> chain;
+  for (TClass c = cls; c != nullptr; c = c->ClassParent()) chain.push_back(c);
+  EXPECT_EQ(chain, (std::vector<TClass>{cls, TTestComponent::StaticClass(), TComponent::StaticClass(),
+                                        TPersistent::StaticClass()}));
   EXPECT_TRUE(cls->InheritsFrom(TPersistent::StaticClass()));
   EXPECT_FALSE(TTestComponent::StaticClass()->InheritsFrom(cls));
   EXPECT_FALSE(cls->InheritsFrom(nullptr));
-
   TTestChild child(nullptr);
   const TPersistent& asBase = child;
   EXPECT_EQ(asBase.ClassType(), cls);
   EXPECT_EQ(asBase.ClassName(), "TTestChild");
-  EXPECT_TRUE(asBase.InheritsFrom(TComponent::StaticClass()));
   EXPECT_FALSE(asBase.InheritsFrom(TCollection::StaticClass()));
 }
 
@@ -50,19 +49,7 @@ TEST(MetaClass, PropertiesInDeclarationOrderBaseFirst) {
   EXPECT_EQ(GetPropInfo(TTestChild::StaticClass(), "Tag")->DeclaringClass(), TComponent::StaticClass());
 }
 
-TEST(MetaClass, LookupIsCaseInsensitiveAndUnknownIsNull) {
-  TTestComponent c(nullptr);
-  const TPropInfo* p = GetPropInfo(c, "uPdAtE");
-  EXPECT_EQ(p, nullptr);
-  p = GetPropInfo(c, "settings");
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p->Name(), "Settings");
-  EXPECT_TRUE(IsPublishedProp(c, "COUNT"));
-  EXPECT_FALSE(IsPublishedProp(c, "Cont"));
-  EXPECT_THROW(PropType(c, "Nope"), EPropertyError);
-}
-
-TEST(MetaClass, KindsBoundsAndDefaults) {
+TEST(MetaClass, KindsBoundsDefaultsAndCaseInsensitiveLookup) {
   TTestComponent c(nullptr);
   struct Row {
     const char* name;
@@ -75,35 +62,29 @@ TEST(MetaClass, KindsBoundsAndDefaults) {
                       {"Data", tkVariant}};
   for (const Row& r : rows) EXPECT_EQ(PropType(c, r.name), r.kind) << r.name;
 
+  // The bounds and defaults the builder derives from the property's type.
   const TPropInfo& small = *GetPropInfo(c, "Small");
-  EXPECT_EQ(small.PropType().MinValue, -32768);
-  EXPECT_EQ(small.PropType().MaxValue, 32767);
-  EXPECT_TRUE(small.HasDefault());
-  EXPECT_EQ(small.DefaultValue(), 5);
-  const TPropInfo& byte = *GetPropInfo(c, "Byte");
-  EXPECT_EQ(byte.PropType().MinValue, 0);
-  EXPECT_EQ(byte.PropType().MaxValue, 255);
-  EXPECT_FALSE(byte.HasDefault());
-  EXPECT_EQ(GetPropInfo(c, "Letter")->PropType().MaxValue, 255);
+  EXPECT_EQ((std::vector<std::int64_t>{small.PropType().MinValue, small.PropType().MaxValue, small.DefaultValue()}),
+            (std::vector<std::int64_t>{-32768, 32767, 5}));
+  EXPECT_FALSE(GetPropInfo(c, "Byte")->HasDefault());
   EXPECT_EQ(GetPropInfo(c, "Wide")->PropType().MaxValue, 65535);
-  EXPECT_EQ(GetPropInfo(c, "Big")->PropType().MinValue, std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(GetPropInfo(c, "Ratio")->PropType().Float, FloatType::Single);
-  EXPECT_EQ(GetPropInfo(c, "Precise")->PropType().Float, FloatType::Double);
   EXPECT_EQ(GetPropInfo(c, "Entries")->PropType().ClassType(), TTestEntries::StaticClass());
-  EXPECT_EQ(GetPropInfo(c, "Flag")->PropType().Name, "Boolean");
-  EXPECT_EQ(GetPropInfo(c, "Tag")->DefaultValue(), 0);
   EXPECT_TRUE(GetPropInfo(c, "ReadOnlyCount")->IsReadOnly());
-  EXPECT_FALSE(GetPropInfo(c, "Count")->IsReadOnly());
   EXPECT_TRUE(GetPropInfo(c, "Settings")->IsReadOnly());
+  EXPECT_EQ(GetPropInfo(c, "uPdAtE"), nullptr);
+  ASSERT_NE(GetPropInfo(c, "settings"), nullptr);
+  EXPECT_EQ(GetPropInfo(c, "settings")->Name(), "Settings");
+  EXPECT_TRUE(IsPublishedProp(c, "COUNT"));
+  EXPECT_FALSE(IsPublishedProp(c, "Cont"));
+  EXPECT_THROW(PropType(c, "Nope"), EPropertyError);
 }
 
-TEST(PropertyAccess, OrdinalsWithBounds) {
+TEST(PropertyAccess, OrdinalsWithBoundsAndEnumerationsByName) {
   TTestComponent c(nullptr);
   SetOrdProp(c, "Count", -17);
-  EXPECT_EQ(c.GetCount(), -17);
   EXPECT_EQ(GetOrdProp(c, "Count"), -17);
   SetOrdProp(c, "Byte", 255);
-  EXPECT_EQ(c.GetByte(), 255);
   EXPECT_THROW(SetOrdProp(c, "Byte", 256), EPropertyError);
   EXPECT_THROW(SetOrdProp(c, "Byte", -1), EPropertyError);
   EXPECT_EQ(c.GetByte(), 255);
@@ -111,12 +92,8 @@ TEST(PropertyAccess, OrdinalsWithBounds) {
   EXPECT_EQ(c.GetSmall(), -32768);
   EXPECT_THROW(SetOrdProp(c, "Small", 32768), EPropertyError);
   EXPECT_THROW(SetOrdProp(c, "Count", std::int64_t{1} << 31), EPropertyError);
-  try {
-    SetOrdProp(c, "Byte", 300);
-    FAIL();
-  } catch (const EPropertyError& e) {
-    EXPECT_EQ(e.Message(), "Value 300 is out of range for property Byte (0..255)");
-  }
+  EXPECT_EQ(ErrorOf<EPropertyError>([&] { SetOrdProp(c, "Byte", 300); }),
+            "Value 300 is out of range for property Byte (0..255)");
   SetOrdProp(c, "Letter", 0xE9);
   EXPECT_EQ(static_cast<unsigned char>(c.GetLetter()), 0xE9);
   EXPECT_EQ(GetOrdProp(c, "Letter"), 0xE9);  // a char is 0..255, never negative
@@ -124,16 +101,9 @@ TEST(PropertyAccess, OrdinalsWithBounds) {
   EXPECT_EQ(c.GetWide(), OLESTR('\u20AC'));
   EXPECT_THROW(SetOrdProp(c, "Wide", 0x10000), EPropertyError);
   SetInt64Prop(c, "Big", std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(c.GetBig(), std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(GetInt64Prop(c, "Big"), std::numeric_limits<std::int64_t>::min());
   EXPECT_THROW(GetOrdProp(c, "Text"), EPropertyError);
   EXPECT_THROW(SetOrdProp(c, "Ratio", 1), EPropertyError);
-}
-
-TEST(PropertyAccess, EnumerationsByName) {
-  TTestComponent c(nullptr);
-  SetEnumProp(c, "Color", "tcBlue");
-  EXPECT_EQ(c.GetColor(), tcBlue);
   SetEnumProp(c, "Color", "TCGREEN");
   EXPECT_EQ(c.GetColor(), tcGreen);
   EXPECT_EQ(GetEnumProp(c, "Color"), "tcGreen");
@@ -145,13 +115,12 @@ TEST(PropertyAccess, EnumerationsByName) {
   EXPECT_EQ(GetEnumProp(c, "Flag"), "True");
   EXPECT_THROW(SetEnumProp(c, "Flag", "yes"), EPropertyError);
   EXPECT_THROW(SetEnumProp(c, "Count", "tcRed"), EPropertyError);
-  EXPECT_EQ(GetEnumName(*TestColorType(), 2), "tcBlue");
   EXPECT_EQ(GetEnumName(*TestColorType(), 3), "");
   EXPECT_EQ(GetEnumValue(*TestColorType(), "tcred"), 0);
   EXPECT_FALSE(GetEnumValue(*TestColorType(), "x").has_value());
 }
 
-TEST(PropertyAccess, SetsByElementNames) {
+TEST(PropertyAccess, SetsFloatsStringsAndReadOnly) {
   TTestComponent c(nullptr);
   SetSetProp(c, "Colors", "[tcRed, tcBlue]");
   EXPECT_EQ(c.GetColors(), (TTestColors{tcRed, tcBlue}));
@@ -163,17 +132,10 @@ TEST(PropertyAccess, SetsByElementNames) {
   EXPECT_EQ(c.GetColors(), (TTestColors{tcRed, tcBlue}));
   SetSetProp(c, "Colors", "[]");
   EXPECT_TRUE(c.GetColors().Empty());
-  SetSetProp(c, "Colors", "tcRed");
-  SetSetProp(c, "Colors", "");
-  EXPECT_TRUE(c.GetColors().Empty());
   EXPECT_THROW(SetSetProp(c, "Colors", "[tcRed, tcPink]"), EPropertyError);
   EXPECT_THROW(SetSetProp(c, "Colors", "[tcRed"), EPropertyError);
   EXPECT_TRUE(c.GetColors().Empty());
   EXPECT_THROW(SetOrdProp(c, "Colors", 8), EPropertyError);  // bit 3 is no element
-}
-
-TEST(PropertyAccess, FloatsStringsAndReadOnly) {
-  TTestComponent c(nullptr);
   SetFloatProp(c, "Ratio", 0.1);
   EXPECT_EQ(c.GetRatio(), 0.1f);
   EXPECT_EQ(GetFloatProp(c, "Ratio"), static_cast<double>(0.1f));
@@ -184,29 +146,17 @@ TEST(PropertyAccess, FloatsStringsAndReadOnly) {
   EXPECT_THROW(GetFloatProp(c, "Count"), EPropertyError);
 
   SetStrProp(c, "Text", "h\xC3\xA9llo");
-  EXPECT_EQ(c.GetText(), "h\xC3\xA9llo");
   EXPECT_EQ(GetStrProp(c, "text"), "h\xC3\xA9llo");
   EXPECT_THROW(SetStrProp(c, "Count", "1"), EPropertyError);
 
   EXPECT_EQ(GetOrdProp(c, "ReadOnlyCount"), 42);
-  try {
-    SetOrdProp(c, "ReadOnlyCount", 1);
-    FAIL();
-  } catch (const EPropertyError& e) {
-    EXPECT_EQ(e.Message(), "Property ReadOnlyCount is read-only");
-  }
-  try {
-    SetOrdProp(c, "Nope", 1);
-    FAIL();
-  } catch (const EPropertyError& e) {
-    EXPECT_EQ(e.Message(), "Property Nope does not exist");
-  }
+  EXPECT_EQ(ErrorOf<EPropertyError>([&] { SetOrdProp(c, "ReadOnlyCount", 1); }), "Property ReadOnlyCount is read-only");
+  EXPECT_EQ(ErrorOf<EPropertyError>([&] { SetOrdProp(c, "Nope", 1); }), "Property Nope does not exist");
 }
 
 TEST(PropertyAccess, ObjectsEventsAndForeignInstances) {
   TTestComponent c(nullptr);
   TTestComponent other(nullptr);
-  EXPECT_EQ(GetObjectProp(c, "Settings"), c.GetSettings());
   EXPECT_EQ(GetObjectProp(c, "Entries"), c.GetEntries());
   EXPECT_EQ(GetObjectProp(c, "Buddy"), nullptr);
   SetObjectProp(c, "Buddy", &other);
@@ -244,16 +194,6 @@ TEST(PropertyAccess, ObjectsEventsAndForeignInstances) {
   TTestChild child(nullptr);
   SetOrdProp(child, *GetPropInfo(c, "Count"), 9);
   EXPECT_EQ(child.GetCount(), 9);
-}
-
-TEST(PropertyAccess, StoredOption) {
-  TTestComponent c(nullptr);
-  const TPropInfo& maybe = *GetPropInfo(c, "Maybe");
-  EXPECT_TRUE(IsStoredProp(c, maybe));
-  c.SetMaybe(7);
-  EXPECT_FALSE(IsStoredProp(c, maybe));
-  EXPECT_FALSE(IsStoredProp(c, *GetPropInfo(c, "Hidden")));
-  EXPECT_TRUE(IsStoredProp(c, *GetPropInfo(c, "Count")));
 }
 
 // A class that redeclares an inherited property with a new default.
@@ -318,27 +258,19 @@ TEST(ClassRegistry, FindCreateAndConflicts) {
   EXPECT_EQ(FindClass("ttestcomponent"), TTestComponent::StaticClass());
   EXPECT_EQ(GetClass("TTestChild"), TTestChild::StaticClass());
   EXPECT_EQ(GetClass("TNoSuchClass"), nullptr);
-  try {
-    FindClass("TNoSuchClass");
-    FAIL();
-  } catch (const EClassNotFound& e) {
-    EXPECT_EQ(e.Message(), "Class TNoSuchClass not found");
-  }
+  EXPECT_EQ(ErrorOf<EClassNotFound>([&] { FindClass("TNoSuchClass"); }), "Class TNoSuchClass not found");
   EXPECT_THROW(RegisterClass(TTestImpostor::StaticClass()), EInvalidOperation);
   EXPECT_EQ(GetClass("TTestComponent"), TTestComponent::StaticClass());
 
   TTestComponent owner(nullptr);
   TComponent* made = FindClass("TTestChild")->CreateComponent(owner);
   EXPECT_EQ(made->ClassName(), "TTestChild");
-  EXPECT_EQ(made->GetOwner(), &owner);
-  EXPECT_EQ(owner.GetComponentCount(), 1);
+  EXPECT_EQ(owner.GetComponent(0), made);
   std::unique_ptr<TComponent> loose = TTestComponent::StaticClass()->CreateComponent();
   EXPECT_EQ(loose->GetOwner(), nullptr);
   EXPECT_THROW(TComponent::StaticClass()->CreateItem(*owner.GetEntries()), EInvalidOperation);
   TCollectionItem* item = TTestEntry::StaticClass()->CreateItem(*owner.GetEntries());
   EXPECT_EQ(owner.GetEntries()->GetItem(0), item);
-  EXPECT_FALSE(TPersistent::StaticClass()->CanCreateComponent());
-  EXPECT_TRUE(TComponent::StaticClass()->CanCreateComponent());
 
   UnRegisterClass(TTestChild::StaticClass());
   EXPECT_EQ(GetClass("TTestChild"), nullptr);
@@ -349,20 +281,8 @@ TEST(Persistent, AssignDefaultsRaiseWithBothClassNames) {
   TTestSettings settings;
   TTestEntries entries(nullptr);
   TTestEntry entry(nullptr);
-  try {
-    settings.Assign(&entry);
-    FAIL();
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "Cannot assign a TTestEntry to a TTestSettings");
-  }
-  try {
-    settings.Assign(nullptr);
-    FAIL();
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "Cannot assign a nil to a TTestSettings");
-  }
-  EXPECT_EQ(settings.GetNamePath(), "TTestSettings");
-  EXPECT_EQ(settings.GetOwner(), nullptr);
+  EXPECT_EQ(ErrorOf<EConvertError>([&] { settings.Assign(&entry); }), "Cannot assign a TTestEntry to a TTestSettings");
+  EXPECT_EQ(ErrorOf<EConvertError>([&] { settings.Assign(nullptr); }), "Cannot assign a nil to a TTestSettings");
 }
 
 }  // namespace

@@ -21,6 +21,14 @@ std::vector<com::OleString> List(IOPCBrowseServerAddressSpace* b, OPCBROWSETYPE 
 
 using Names = std::vector<com::OleString>;
 
+// The fully qualified id of `name`; "" when refused (and then nothing is handed over).
+com::OleString ItemId(IOPCBrowseServerAddressSpace* b, const OLECHAR* name) {
+  LPWSTR id = nullptr;
+  const HRESULT hr = b->GetItemID(const_cast<LPWSTR>(name), &id);
+  EXPECT_TRUE(hr == S_OK || (hr == E_INVALIDARG && id == nullptr)) << hr;
+  return Take(id);
+}
+
 TEST_F(Browse, HierarchicalPositionsAndListings) {
   auto b = Create<IOPCBrowseServerAddressSpace>();
   OPCNAMESPACETYPE type{};
@@ -38,47 +46,38 @@ TEST_F(Browse, HierarchicalPositionsAndListings) {
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Device 2")), S_OK);
   EXPECT_EQ(List(b.Get(), OPC_LEAF),
             (Names{OLESTR("Ramp"), OLESTR("Random"), OLESTR("Sine"), OLESTR("Counter"), OLESTR("Setpoint"), OLESTR("Switch"), OLESTR("Text"), OLESTR("Array")}));
-  LPWSTR id = nullptr;
-  ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("Sine")), &id), S_OK);
-  EXPECT_EQ(Take(id), OLESTR("Channel 1.Device 2.Sine"));
-  ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("")), &id), S_OK);
-  EXPECT_EQ(Take(id), OLESTR("Channel 1.Device 2"));
-  ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("Static.Int16")), &id), S_OK);  // a full id passes
-  EXPECT_EQ(Take(id), OLESTR("Static.Int16"));
-  EXPECT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("Nothing")), &id), E_INVALIDARG);
-  EXPECT_EQ(id, nullptr);
+  EXPECT_EQ(ItemId(b.Get(), OLESTR("Sine")), OLESTR("Channel 1.Device 2.Sine"));
+  EXPECT_EQ(ItemId(b.Get(), OLESTR("")), OLESTR("Channel 1.Device 2"));
+  EXPECT_EQ(ItemId(b.Get(), OLESTR("Static.Int16")), OLESTR("Static.Int16"));  // a full id passes
+  EXPECT_EQ(ItemId(b.Get(), OLESTR("Nothing")), OLESTR(""));
 
   // DOWN into a leaf or an unknown branch, TO an unknown path: refused, position kept.
   EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Ramp")), E_INVALIDARG);
   EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Device 9")), E_INVALIDARG);
   EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Channel 9")), E_INVALIDARG);
-  ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("")), &id), S_OK);
-  EXPECT_EQ(Take(id), OLESTR("Channel 1.Device 2"));
+  EXPECT_EQ(ItemId(b.Get(), OLESTR("")), OLESTR("Channel 1.Device 2"));
 
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_UP, nullptr), S_OK);
-  ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("")), &id), S_OK);
-  EXPECT_EQ(Take(id), OLESTR("Channel 1"));
+  EXPECT_EQ(ItemId(b.Get(), OLESTR("")), OLESTR("Channel 1"));
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Behaviour")), S_OK);
   EXPECT_EQ(List(b.Get(), OPC_LEAF), (Names{OLESTR("Clamped"), OLESTR("Bad"), OLESTR("Uncertain"), OLESTR("Slow")}));
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, nullptr), S_OK);  // null = root
   EXPECT_EQ(List(b.Get(), OPC_BRANCH).size(), 3u);
   EXPECT_EQ(b->ChangeBrowsePosition(static_cast<OPCBROWSEDIRECTION>(9), OLESTR("")), E_INVALIDARG);
   EXPECT_EQ(b->BrowseAccessPaths(OLESTR("Static.Int16"), nullptr), E_NOTIMPL);
-}
 
-TEST_F(Browse, FlatListingsFromAPosition) {
-  auto b = Create<IOPCBrowseServerAddressSpace>();
   const auto all = List(b.Get(), OPC_FLAT);
   EXPECT_EQ(all.size(), 16u + 10u + 4u);
   EXPECT_EQ(all.front(), OLESTR("Channel 1.Device 1.Ramp"));
   // Property items are addressable but not browsed.
   EXPECT_EQ(std::count(all.begin(), all.end(), OLESTR("Channel 1.Device 1.Ramp.HighEU")), 0);
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Channel 1")), S_OK);
-  const auto below = List(b.Get(), OPC_FLAT, OLESTR("*Device 2.S*"));
-  EXPECT_EQ(below, (Names{OLESTR("Channel 1.Device 2.Sine"), OLESTR("Channel 1.Device 2.Setpoint"), OLESTR("Channel 1.Device 2.Switch")}));
+  EXPECT_EQ(List(b.Get(), OPC_FLAT, OLESTR("*Device 2.S*")),
+            (Names{OLESTR("Channel 1.Device 2.Sine"), OLESTR("Channel 1.Device 2.Setpoint"),
+                   OLESTR("Channel 1.Device 2.Switch")}));
 }
 
-TEST_F(Browse, FilterSyntax) {
+TEST_F(Browse, NameTypeAndAccessFilters) {
   auto b = Create<IOPCBrowseServerAddressSpace>();
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Static")), S_OK);
   struct Case {
@@ -93,9 +92,6 @@ TEST_F(Browse, FilterSyntax) {
       {OLESTR("[DF]*"), {OLESTR("Float"), OLESTR("Double"), OLESTR("Date")}},
       {OLESTR("[!A-R]*"), {OLESTR("UInt32"), OLESTR("String"), OLESTR("WriteOnly")}},
       {OLESTR("[a-z]*"), {}},  // case-sensitive
-      {OLESTR("int16"), {}},
-      {OLESTR("*"), {OLESTR("Int16"), OLESTR("Int32"), OLESTR("UInt32"), OLESTR("Float"), OLESTR("Double"), OLESTR("Bool"), OLESTR("String"), OLESTR("Date"), OLESTR("ReadOnly"),
-              OLESTR("WriteOnly")}},
       {OLESTR("*t#2"), {OLESTR("Int32"), OLESTR("UInt32")}},
   };
   for (const auto& c : cases) {
@@ -109,21 +105,12 @@ TEST_F(Browse, FilterSyntax) {
   EXPECT_EQ(hr, OPC_E_INVALIDFILTER);
   List(b.Get(), static_cast<OPCBROWSETYPE>(0), OLESTR(""), VT_EMPTY, 0, &hr);
   EXPECT_EQ(hr, E_INVALIDARG);
-  const auto args = SimulationControl::LastArguments("IOPCBrowseServerAddressSpace::BrowseOPCItemIDs");
-  ASSERT_TRUE(args);
-  EXPECT_EQ(args->browseType, static_cast<OPCBROWSETYPE>(0));
-}
+  EXPECT_EQ(SimulationControl::LastArguments("IOPCBrowseServerAddressSpace::BrowseOPCItemIDs")->browseType,
+            static_cast<OPCBROWSETYPE>(0));
 
-TEST_F(Browse, DataTypeAndAccessFilters) {
-  auto b = Create<IOPCBrowseServerAddressSpace>();
-  ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Static")), S_OK);
-  // Writable items; read-only ones drop out.
-  auto writable = List(b.Get(), OPC_LEAF, OLESTR(""), VT_EMPTY, OPC_WRITEABLE);
-  EXPECT_EQ(std::count(writable.begin(), writable.end(), OLESTR("ReadOnly")), 0);
-  EXPECT_EQ(std::count(writable.begin(), writable.end(), OLESTR("WriteOnly")), 1);
-  // Both bits: neither ReadOnly nor WriteOnly.
-  auto both = List(b.Get(), OPC_LEAF, OLESTR("*Only"), VT_EMPTY, OPC_READABLE | OPC_WRITEABLE);
-  EXPECT_TRUE(both.empty());
+  // Writable items: read-only ones drop out; both bits: neither ReadOnly nor WriteOnly.
+  EXPECT_EQ(List(b.Get(), OPC_LEAF, OLESTR("*Only"), VT_EMPTY, OPC_WRITEABLE), Names{OLESTR("WriteOnly")});
+  EXPECT_TRUE(List(b.Get(), OPC_LEAF, OLESTR("*Only"), VT_EMPTY, OPC_READABLE | OPC_WRITEABLE).empty());
   // Everything scalar converts to a text; nothing here converts to an interface.
   EXPECT_EQ(List(b.Get(), OPC_LEAF, OLESTR(""), VT_BSTR).size(), 10u);
   EXPECT_TRUE(List(b.Get(), OPC_LEAF, OLESTR(""), VT_UNKNOWN).empty());
@@ -145,15 +132,12 @@ TEST_F(Browse, FlatServer) {
   const auto leaves = List(b.Get(), OPC_LEAF, OLESTR("Static.*"));
   EXPECT_EQ(leaves.size(), 10u);
   EXPECT_EQ(leaves.front(), OLESTR("Static.Int16"));
-  EXPECT_EQ(List(b.Get(), OPC_FLAT, OLESTR("Behaviour.*")),
-            (Names{OLESTR("Behaviour.Clamped"), OLESTR("Behaviour.Bad"), OLESTR("Behaviour.Uncertain"), OLESTR("Behaviour.Slow")}));
+  EXPECT_EQ(List(b.Get(), OPC_FLAT, OLESTR("Behaviour.*")).size(), 4u);
   EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Static")), E_INVALIDARG);
   EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_UP, OLESTR("")), E_FAIL);
   EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("")), S_OK);
-  LPWSTR id = nullptr;
-  ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("Static.Bool")), &id), S_OK);
-  EXPECT_EQ(Take(id), OLESTR("Static.Bool"));
-  EXPECT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("Bool")), &id), E_INVALIDARG);
+  EXPECT_EQ(ItemId(b.Get(), OLESTR("Static.Bool")), OLESTR("Static.Bool"));
+  EXPECT_EQ(ItemId(b.Get(), OLESTR("Bool")), OLESTR(""));
 }
 
 }  // namespace

@@ -37,14 +37,27 @@ class Da1Stream : public SimulationTest {
   ComPtr<StreamSink> sink_;
 };
 
-TEST_F(Da1Stream, AdviseFormatsAndMedia) {
-  Open();
-  EXPECT_NE(Advise(OPCSTMFORMATDATA), 0u);
-  EXPECT_NE(Advise(OPCSTMFORMATDATATIME), 0u);
-  EXPECT_NE(Advise(OPCSTMFORMATWRITECOMPLETE), 0u);
+TEST_F(Da1Stream, AdviseFormatsMediaAndNoStreamAfterDUnadvise) {
+  Open(OLESTR("Xelo.Sim.1"));  // the DA 2.0 server speaks DA 1.0 as well
+  const DWORD others[] = {Advise(OPCSTMFORMATDATA), Advise(OPCSTMFORMATWRITECOMPLETE)};
+  EXPECT_TRUE(others[0] != 0 && others[1] != 0);
   Advise(0xC0FE, DV_E_FORMATETC);
   Advise(OPCSTMFORMATDATA, DV_E_TYMED, TYMED_ISTREAM);
   EXPECT_EQ(data_->DUnadvise(12345), OLE_E_NOCONNECTION);
+
+  const OPCHANDLE item = session_->AddOne(OLESTR("Static.Int32"), 1);
+  const DWORD data = Advise(OPCSTMFORMATDATATIME);
+  ASSERT_NE(data, 0u);
+  DWORD transaction = 0;
+  HRESULT* errors = nullptr;
+  ASSERT_EQ(
+      session_->As<IOPCAsyncIO>()->Read(data, OPC_DS_CACHE, 1, const_cast<OPCHANDLE*>(&item), &transaction, &errors),
+      S_OK);
+  CoTaskMemFree(errors);
+  for (const DWORD connection : {others[0], others[1], data}) EXPECT_EQ(data_->DUnadvise(connection), S_OK);
+  Pump();
+  SimulationControl::PublishNow();
+  EXPECT_TRUE(sink_->events.empty());
 }
 
 TEST_F(Da1Stream, DataTimeStreamLayout) {
@@ -78,11 +91,9 @@ TEST_F(Da1Stream, DataTimeStreamLayout) {
   // Int16: 16. String: 16 + 4 + 10 + 2 = 32. Array: 16 + 24 + 3 * 8 = 64. Bad (I4): 16.
   const std::size_t total = values + 16 + 32 + 64 + 16;
   ASSERT_EQ(b.size(), total);
-  EXPECT_EQ(At<DWORD>(b, 0), total);
-  EXPECT_EQ(At<DWORD>(b, 4), 4u);
-  EXPECT_EQ(At<DWORD>(b, 8), 0x4711u);
-  EXPECT_EQ(At<DWORD>(b, 12), transaction);
-  EXPECT_EQ(At<HRESULT>(b, 16), S_FALSE);  // Bad is not good
+  // Size, item count, client group handle, transaction, master quality (Bad is not good).
+  EXPECT_EQ((std::vector<DWORD>{At<DWORD>(b, 0), At<DWORD>(b, 4), At<DWORD>(b, 8), At<DWORD>(b, 12), At<DWORD>(b, 16)}),
+            (std::vector<DWORD>{static_cast<DWORD>(total), 4, 0x4711, transaction, S_FALSE}));
 
   // Item headers (20 bytes each).
   const DWORD offsets[] = {static_cast<DWORD>(values), static_cast<DWORD>(values + 16),
@@ -98,14 +109,10 @@ TEST_F(Da1Stream, DataTimeStreamLayout) {
   EXPECT_EQ(At<DWORD>(b, 20 + 16), stamp.dwHighDateTime);
   EXPECT_EQ(At<WORD>(b, 20 + 60 + 8), OPC_QUALITY_BAD | OPC_QUALITY_DEVICE_FAILURE);
 
-  // Int16 = 16: vt, three zero words, the value in the first two bytes.
+  // Int16 = 16: vt, three zero words, the value in the first two of 8 bytes, the rest zero.
   std::size_t v = offsets[0];
-  EXPECT_EQ(At<WORD>(b, v), VT_I2);
-  EXPECT_EQ(At<WORD>(b, v + 2), 0u);
-  EXPECT_EQ(At<WORD>(b, v + 4), 0u);
-  EXPECT_EQ(At<WORD>(b, v + 6), 0u);
-  EXPECT_EQ(At<SHORT>(b, v + 8), 16);
-  EXPECT_EQ(At<ULONGLONG>(b, v + 8), 16u);  // the rest of the 8 value bytes is zero
+  EXPECT_EQ(At<ULONGLONG>(b, v), VT_I2);
+  EXPECT_EQ(At<ULONGLONG>(b, v + 8), 16u);
 
   // "Hello": VARIANT, byte count 10, the characters, a NUL.
   v = offsets[1];
@@ -119,16 +126,12 @@ TEST_F(Da1Stream, DataTimeStreamLayout) {
   v = offsets[2];
   EXPECT_EQ(At<WORD>(b, v), VT_ARRAY | VT_R8);
   const std::size_t sa = v + 16;
-  EXPECT_EQ(At<WORD>(b, sa + 0), 1u);   // cDims
-  EXPECT_EQ(At<WORD>(b, sa + 2), 0u);   // fFeatures
-  EXPECT_EQ(At<DWORD>(b, sa + 4), 8u);  // cbElements
-  EXPECT_EQ(At<DWORD>(b, sa + 8), 0u);  // cLocks
-  EXPECT_EQ(At<DWORD>(b, sa + 12), 0u);  // pvData
-  EXPECT_EQ(At<DWORD>(b, sa + 16), 3u);  // cElements
-  EXPECT_EQ(At<LONG>(b, sa + 20), 0);    // lLbound
-  EXPECT_EQ(At<double>(b, sa + 24), 1.0);
-  EXPECT_EQ(At<double>(b, sa + 32), 2.0);
-  EXPECT_EQ(At<double>(b, sa + 40), 3.0);
+  // cDims, fFeatures, cbElements, cLocks, pvData, cElements, lLbound.
+  EXPECT_EQ((std::vector<DWORD>{At<WORD>(b, sa), At<WORD>(b, sa + 2), At<DWORD>(b, sa + 4), At<DWORD>(b, sa + 8),
+                                At<DWORD>(b, sa + 12), At<DWORD>(b, sa + 16), At<DWORD>(b, sa + 20)}),
+            (std::vector<DWORD>{1, 0, 8, 0, 0, 3, 0}));
+  EXPECT_EQ((std::vector<double>{At<double>(b, sa + 24), At<double>(b, sa + 32), At<double>(b, sa + 40)}),
+            (std::vector<double>{1, 2, 3}));
 
   v = offsets[3];
   EXPECT_EQ(At<WORD>(b, v), VT_I4);
@@ -145,14 +148,10 @@ TEST_F(Da1Stream, DataStreamWithoutTimeAndSubscriptions) {
   const auto& b = sink_->events[0].bytes;
   const std::size_t values = 20 + 2 * 12;
   ASSERT_EQ(b.size(), values + 16 + 16);
-  EXPECT_EQ(At<DWORD>(b, 0), b.size());
-  EXPECT_EQ(At<DWORD>(b, 12), 0u);  // subscription update
-  EXPECT_EQ(At<HRESULT>(b, 16), S_OK);
-  EXPECT_EQ(At<DWORD>(b, 20), 21u);
-  EXPECT_EQ(At<DWORD>(b, 24), values);
-  EXPECT_EQ(At<WORD>(b, 28), OPC_QUALITY_GOOD);
-  EXPECT_EQ(At<DWORD>(b, 32), 22u);
-  EXPECT_EQ(At<DWORD>(b, 36), values + 16);
+  // Size, transaction 0 (a subscription update), master quality; then client handle, value offset, quality.
+  EXPECT_EQ((std::vector<DWORD>{At<DWORD>(b, 0), At<DWORD>(b, 12), At<DWORD>(b, 16), At<DWORD>(b, 20), At<DWORD>(b, 24),
+                                At<WORD>(b, 28), At<DWORD>(b, 32), At<DWORD>(b, 36)}),
+            (std::vector<DWORD>{static_cast<DWORD>(b.size()), 0, S_OK, 21, values, OPC_QUALITY_GOOD, 22, values + 16}));
   EXPECT_EQ(At<WORD>(b, values), VT_R8);
   EXPECT_EQ(At<double>(b, values + 8), 2.25);
   EXPECT_EQ(At<WORD>(b, values + 16), VT_BOOL);
@@ -187,12 +186,10 @@ TEST_F(Da1Stream, WriteCompleteStreamAndCancel) {
   ASSERT_EQ(sink_->events.size(), 1u);
   const auto& b = sink_->events[0].bytes;
   ASSERT_EQ(b.size(), 16u + 8u);  // only the item that did not fail at once
-  EXPECT_EQ(At<DWORD>(b, 0), 1u);
-  EXPECT_EQ(At<DWORD>(b, 4), 0x4711u);
-  EXPECT_EQ(At<DWORD>(b, 8), transaction);
-  EXPECT_EQ(At<HRESULT>(b, 12), S_FALSE);  // the clamp is not S_OK
-  EXPECT_EQ(At<DWORD>(b, 16), 31u);
-  EXPECT_EQ(At<HRESULT>(b, 20), OPC_S_CLAMP);
+  // Count, group, transaction, master error (the clamp is not S_OK), then the item's client handle and result.
+  EXPECT_EQ((std::vector<DWORD>{At<DWORD>(b, 0), At<DWORD>(b, 4), At<DWORD>(b, 8), At<DWORD>(b, 12), At<DWORD>(b, 16),
+                                At<DWORD>(b, 20)}),
+            (std::vector<DWORD>{1, 0x4711, transaction, S_FALSE, 31, static_cast<DWORD>(OPC_S_CLAMP)}));
 
   DWORD slowTransaction = 0;
   ASSERT_EQ(io->Read(data, OPC_DS_DEVICE, 1, const_cast<OPCHANDLE*>(&slow), &slowTransaction, &errors), S_OK);
@@ -210,21 +207,6 @@ TEST_F(Da1Stream, WriteCompleteStreamAndCancel) {
   EXPECT_EQ(At<DWORD>(sink_->events[1].bytes, 4), 3u);
   EXPECT_EQ(At<DWORD>(sink_->events[1].bytes, 12), transaction);
   EXPECT_EQ(SimulationControl::LastArguments("IOPCAsyncIO::Refresh")->connection, data);
-}
-
-TEST_F(Da1Stream, NoStreamAfterDUnadvise) {
-  Open(OLESTR("Xelo.Sim.1"));  // the DA 2.0 server speaks DA 1.0 as well
-  const OPCHANDLE item = session_->AddOne(OLESTR("Static.Int32"), 1);
-  const DWORD data = Advise(OPCSTMFORMATDATATIME);
-  auto io = session_->As<IOPCAsyncIO>();
-  DWORD transaction = 0;
-  HRESULT* errors = nullptr;
-  ASSERT_EQ(io->Read(data, OPC_DS_CACHE, 1, const_cast<OPCHANDLE*>(&item), &transaction, &errors), S_OK);
-  CoTaskMemFree(errors);
-  ASSERT_EQ(data_->DUnadvise(data), S_OK);
-  Pump();
-  SimulationControl::PublishNow();
-  EXPECT_TRUE(sink_->events.empty());
 }
 
 }  // namespace

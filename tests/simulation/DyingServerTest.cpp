@@ -1,6 +1,8 @@
 // A server that dies, refuses to start or is slow: the knobs with which the
 // client's handling of a lost connection is tested.
+#include "support/AllocationCheckedTest.h"
 #include "support/RecordingSinks.h"
+#include "SimHelpers.h"
 
 #include <chrono>
 #include <stdexcept>
@@ -12,62 +14,19 @@ using namespace std::chrono_literals;
 
 const HRESULT kUnavailable = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
 
-// Sinks that know whether they are still alive, i.e. still referenced by
-// somebody: a killed server must never release them.
-class TrackedCallback final : public xelo::com::ComObject<IOPCDataCallback> {
- public:
-  explicit TrackedCallback(int& alive) : alive_(alive) { ++alive_; }
-  ~TrackedCallback() override { --alive_; }
-  int dataChanges = 0;
-  STDMETHOD(OnDataChange)(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                          HRESULT*) override {
-    ++dataChanges;
-    return S_OK;
-  }
-  STDMETHOD(OnReadComplete)(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                            HRESULT*) override {
-    return S_OK;
-  }
-  STDMETHOD(OnWriteComplete)(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*, HRESULT*) override { return S_OK; }
-  STDMETHOD(OnCancelComplete)(DWORD, OPCHANDLE) override { return S_OK; }
-
- private:
-  int& alive_;
-};
-
-class TrackedShutdown final : public xelo::com::ComObject<IOPCShutdown> {
- public:
-  explicit TrackedShutdown(int& alive) : alive_(alive) { ++alive_; }
-  ~TrackedShutdown() override { --alive_; }
-  int requests = 0;
-  STDMETHOD(ShutdownRequest)(LPCWSTR) override {
-    ++requests;
-    return S_OK;
-  }
-
- private:
-  int& alive_;
-};
-
 using DyingServer = SimulationTest;
 
+// Also: creation is refused as often as told, and slow calls take their time.
 TEST_F(DyingServer, AKilledServerAnswersNothingButReleaseAndKeepsItsSinksUntilReset) {
-  int alive = 0;
-  auto callback = xelo::com::MakeComObject<TrackedCallback>(alive);
-  auto shutdown = xelo::com::MakeComObject<TrackedShutdown>(alive);
+  auto callback = xelo::com::MakeComObject<DataSink>();
+  auto shutdown = xelo::com::MakeComObject<ShutdownSink>();
   {
     Session session(Create());
     session.AddOne(OLESTR("Channel 1.Device 1.Ramp"), 1);
-    ASSERT_NE(Connect(session.items.Get(), callback.Get()), 0u);
-    ComPtr<IConnectionPointContainer> points = session.server.As<IConnectionPointContainer>();
-    ComPtr<IConnectionPoint> shutdownPoint;
-    ASSERT_EQ(points->FindConnectionPoint(IID_IOPCShutdown, shutdownPoint.Put()), S_OK);
-    DWORD shutdownCookie = 0;
-    ASSERT_EQ(shutdownPoint->Advise(shutdown.Get(), &shutdownCookie), S_OK);
-    shutdownPoint = nullptr;
-    points = nullptr;
+    ASSERT_NE(Connect(session.items.Get(), callback->GetUnknown()), 0u);
+    ShutdownAdvice(session.server.Get(), shutdown->GetUnknown());  // holds no interface past this line
     Advance(100ms);
-    ASSERT_GE(callback->dataChanges, 1) << "the subscription runs before the kill";
+    ASSERT_GE(callback->events.size(), 1u) << "the subscription runs before the kill";
     ComPtr<IOPCSyncIO> syncIO = session.As<IOPCSyncIO>();
     ASSERT_TRUE(syncIO);
 
@@ -96,13 +55,13 @@ TEST_F(DyingServer, AKilledServerAnswersNothingButReleaseAndKeepsItsSinksUntilRe
     EXPECT_EQ(SimulationControl::KilledCalls(), 4u);
 
     // Nothing comes any more: no updates, no shutdown notice.
-    const int before = callback->dataChanges;
+    const std::size_t before = callback->events.size();
     SimulationControl::SetItemValue(OLESTR("Channel 1.Device 1.Ramp"), MakeR8(42));
     SimulationControl::RequestShutdown(OLESTR("going"));
     SimulationControl::PublishNow();
     Advance(1000ms);
-    EXPECT_EQ(callback->dataChanges, before);
-    EXPECT_EQ(shutdown->requests, 0);
+    EXPECT_EQ(callback->events.size(), before);
+    EXPECT_TRUE(shutdown->reasons.empty());
 
     // A new server is alive as ever.
     ComPtr<IOPCServer> fresh = Create();
@@ -119,15 +78,12 @@ TEST_F(DyingServer, AKilledServerAnswersNothingButReleaseAndKeepsItsSinksUntilRe
   // sinks they held are still referenced, as a dead process leaves them.
   EXPECT_EQ(SimulationControl::Live().killedServers, 0u);
   EXPECT_EQ(SimulationControl::Live().killedGroups, 0u);
-  callback = nullptr;
-  shutdown = nullptr;
-  EXPECT_EQ(alive, 2);
+  EXPECT_EQ(xelo::test::RefsOf(callback->GetUnknown()), 2u);
+  EXPECT_EQ(xelo::test::RefsOf(shutdown->GetUnknown()), 2u);
   SimulationControl::Reset();
-  EXPECT_EQ(alive, 0) << "Reset releases what the dead server held";
+  EXPECT_EQ(xelo::test::RefsOf(callback->GetUnknown()), 1u) << "Reset releases what the dead server held";
+  EXPECT_EQ(xelo::test::RefsOf(shutdown->GetUnknown()), 1u);
   EXPECT_THROW(SimulationControl::KillServers(S_OK), std::invalid_argument);
-}
-
-TEST_F(DyingServer, CreationIsRefusedAsOftenAsToldAndSlowCallsTakeTheirTime) {
   SimulationControl::RefuseCreation(2);
   CLSID clsid{};
   ASSERT_EQ(xelo::com::ClassIdFromProgId(OLESTR("Xelo.Sim.1"), &clsid), S_OK);

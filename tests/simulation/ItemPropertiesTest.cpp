@@ -1,44 +1,50 @@
 // IOPCItemProperties: the standard properties and those with item ids.
-#include "support/SimulationFixture.h"
+#include "SimHelpers.h"
 
 #include "xelo/com/OleDate.h"
 
 namespace xelo::sim::test {
 namespace {
 
-using ItemProperties = SimulationTest;
+struct Available {
+  std::vector<DWORD> ids;
+  std::vector<VARTYPE> types;
+  std::vector<com::OleString> descriptions;
+};
 
-TEST_F(ItemProperties, AvailablePropertiesDependOnTheItem) {
-  auto p = Create<IOPCItemProperties>();
+Available AvailableFor(IOPCItemProperties* p, const OLECHAR* item) {
+  Available a;
   DWORD count = 0;
   DWORD* ids = nullptr;
   LPWSTR* descriptions = nullptr;
   VARTYPE* types = nullptr;
-  ASSERT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Channel 1.Device 1.Ramp")), &count, &ids, &descriptions,
-                                        &types),
-            S_OK);
-  ASSERT_EQ(count, 10u);
-  const DWORD expectedIds[] = {1, 2, 3, 4, 5, 6, 100, 101, 102, 103};
-  const VARTYPE expectedTypes[] = {VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4, VT_BSTR, VT_BSTR, VT_R8, VT_R8};
-  for (DWORD i = 0; i < count; ++i) {
-    EXPECT_EQ(ids[i], expectedIds[i]);
-    EXPECT_EQ(types[i], expectedTypes[i]);
-  }
-  EXPECT_EQ(com::OleString(descriptions[0]), OLESTR("Item Canonical Data Type"));
-  EXPECT_EQ(com::OleString(descriptions[8]), OLESTR("High EU"));
-  for (DWORD i = 0; i < count; ++i) CoTaskMemFree(descriptions[i]);
+  EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(item), &count, &ids, &descriptions, &types), S_OK);
+  for (DWORD i = 0; i < count; ++i) a.descriptions.push_back(Take(descriptions[i]));
+  if (count > 0) a.ids.assign(ids, ids + count), a.types.assign(types, types + count);
   CoTaskMemFree(descriptions);
   CoTaskMemFree(ids);
   CoTaskMemFree(types);
+  return a;
+}
 
-  ASSERT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Static.String")), &count, &ids, &descriptions, &types),
-            S_OK);
-  EXPECT_EQ(count, 7u);  // 1-6 and the description; no engineering units
-  for (DWORD i = 0; i < count; ++i) CoTaskMemFree(descriptions[i]);
-  CoTaskMemFree(descriptions);
-  CoTaskMemFree(ids);
-  CoTaskMemFree(types);
+using ItemProperties = SimulationTest;
 
+TEST_F(ItemProperties, AvailablePropertiesDependOnTheItem) {
+  auto p = Create<IOPCItemProperties>();
+  const Available ramp = AvailableFor(p.Get(), OLESTR("Channel 1.Device 1.Ramp"));
+  EXPECT_EQ(ramp.ids, (std::vector<DWORD>{1, 2, 3, 4, 5, 6, 100, 101, 102, 103}));
+  EXPECT_EQ(ramp.types,
+            (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4, VT_BSTR, VT_BSTR, VT_R8, VT_R8}));
+  ASSERT_EQ(ramp.descriptions.size(), 10u);
+  EXPECT_EQ(ramp.descriptions[0], OLESTR("Item Canonical Data Type"));
+  EXPECT_EQ(ramp.descriptions[8], OLESTR("High EU"));
+  // 1-6 and the description; no engineering units.
+  EXPECT_EQ(AvailableFor(p.Get(), OLESTR("Static.String")).ids, (std::vector<DWORD>{1, 2, 3, 4, 5, 6, 101}));
+
+  DWORD count = 0;
+  DWORD* ids = nullptr;
+  LPWSTR* descriptions = nullptr;
+  VARTYPE* types = nullptr;
   EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Static.Nothing")), &count, &ids, &descriptions, &types),
             OPC_E_UNKNOWNITEMID);
   EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Static.?")), &count, &ids, &descriptions, &types),
@@ -69,20 +75,16 @@ TEST_F(ItemProperties, ValuesPerProperty) {
   EXPECT_EQ(values[6].dblVal, 100.0);
   EXPECT_EQ(values[7].dblVal, 0.0);
   EXPECT_EQ(xelo::com::BstrView(values[8].bstrVal), OLESTR("%"));
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(errors[i], S_OK) << i;
-  EXPECT_EQ(errors[9], OPC_E_INVALID_PID);
   EXPECT_EQ(values[9].vt, VT_EMPTY);
+  EXPECT_EQ(Take(errors, 10), (Codes{S_OK, S_OK, S_OK, S_OK, S_OK, S_OK, S_OK, S_OK, S_OK, OPC_E_INVALID_PID}));
   for (int i = 0; i < 10; ++i) VariantClear(&values[i]);
   CoTaskMemFree(values);
-  CoTaskMemFree(errors);
 
   // A non-analog item has no EU properties; a write-only one has no value.
   DWORD some[] = {2, 102};
   ASSERT_EQ(p->GetItemProperties(const_cast<LPWSTR>(OLESTR("Static.WriteOnly")), 2, some, &values, &errors), S_FALSE);
-  EXPECT_EQ(errors[0], OPC_E_BADRIGHTS);
-  EXPECT_EQ(errors[1], OPC_E_INVALID_PID);
+  EXPECT_EQ(Take(errors, 2), (Codes{OPC_E_BADRIGHTS, OPC_E_INVALID_PID}));
   CoTaskMemFree(values);
-  CoTaskMemFree(errors);
   EXPECT_EQ(p->GetItemProperties(const_cast<LPWSTR>(OLESTR("Nope")), 2, some, &values, &errors), OPC_E_UNKNOWNITEMID);
   EXPECT_EQ(values, nullptr);
 }

@@ -1,5 +1,5 @@
 // The server object: groups, status, error texts, locales, enumeration.
-#include "support/SimulationFixture.h"
+#include "SimHelpers.h"
 
 #include "xelo/com/Enumerators.h"
 #include "xelo/com/HResult.h"
@@ -21,22 +21,18 @@ AddedGroup Add(IOPCServer* server, const OLECHAR* name, DWORD rate, FLOAT* deadb
                LONG* bias = nullptr) {
   AddedGroup g;
   g.hr = server->AddGroup(name, TRUE, rate, 77, bias, deadband, 0x409, &g.handle, &g.revised, IID_IOPCGroupStateMgt,
-                          reinterpret_cast<LPUNKNOWN*>(g.group.Put()));
+                          Out(g.group));
   return g;
 }
 
-TEST_F(ServerObject, AddGroupRevisesRatesBelowTheFastest) {
+TEST_F(ServerObject, AddGroupRevisesRatesAndChecksDeadbandNamesAndBias) {
   auto server = Create();
   struct Case {
     DWORD requested;
     DWORD revised;
     HRESULT hr;
   };
-  const Case cases[] = {{0, 100, OPC_S_UNSUPPORTEDRATE},
-                        {1, 100, OPC_S_UNSUPPORTEDRATE},
-                        {99, 100, OPC_S_UNSUPPORTEDRATE},
-                        {100, 100, S_OK},
-                        {250, 250, S_OK},
+  const Case cases[] = {{0, 100, OPC_S_UNSUPPORTEDRATE}, {99, 100, OPC_S_UNSUPPORTEDRATE}, {100, 100, S_OK},
                         {5000, 5000, S_OK}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.requested);
@@ -44,28 +40,15 @@ TEST_F(ServerObject, AddGroupRevisesRatesBelowTheFastest) {
     EXPECT_EQ(g.hr, c.hr);
     EXPECT_EQ(g.revised, c.revised);
     ASSERT_TRUE(g.group);
-    DWORD rate = 0;
-    BOOL active = FALSE;
-    LPWSTR name = nullptr;
-    LONG bias = 0;
-    FLOAT deadband = -1;
-    LCID lcid = 0;
-    OPCHANDLE client = 0;
-    OPCHANDLE handle = 0;
-    ASSERT_EQ(g.group->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &client, &handle), S_OK);
-    Take(name);
-    EXPECT_EQ(rate, c.revised);
-    EXPECT_EQ(active, TRUE);
-    EXPECT_EQ(deadband, 0.0f);  // null dead band means 0
-    EXPECT_EQ(lcid, 0x409u);
-    EXPECT_EQ(client, 77u);
-    EXPECT_EQ(handle, g.handle);
+    const GroupState s = StateOf(g.group.Get());
+    // A null dead band means 0.
+    EXPECT_EQ((std::vector<double>{static_cast<double>(s.rate), static_cast<double>(s.active), s.deadband,
+                                   static_cast<double>(s.lcid), static_cast<double>(s.client)}),
+              (std::vector<double>{static_cast<double>(c.revised), TRUE, 0.0, 0x409, 77}));
+    EXPECT_EQ(s.handle, g.handle);
     EXPECT_EQ(server->RemoveGroup(g.handle, FALSE), OPC_S_INUSE);  // we still hold it
   }
-}
 
-TEST_F(ServerObject, AddGroupChecksDeadbandNamesAndBias) {
-  auto server = Create();
   FLOAT bad = 100.5f;
   EXPECT_EQ(Add(server.Get(), OLESTR("a"), 100, &bad).hr, E_INVALIDARG);
   bad = -0.1f;
@@ -77,31 +60,18 @@ TEST_F(ServerObject, AddGroupChecksDeadbandNamesAndBias) {
   auto duplicate = Add(server.Get(), OLESTR("Plant"), 100);
   EXPECT_EQ(duplicate.hr, OPC_E_DUPLICATENAME);
   EXPECT_FALSE(duplicate.group);
-
-  DWORD rate;
-  BOOL active;
-  LPWSTR name = nullptr;
-  LONG gotBias = 0;
-  FLOAT deadband = 0;
-  LCID lcid;
-  OPCHANDLE client, handle;
-  ASSERT_EQ(first.group->GetState(&rate, &active, &name, &gotBias, &deadband, &lcid, &client, &handle), S_OK);
-  EXPECT_EQ(Take(name), OLESTR("Plant"));
-  EXPECT_EQ(gotBias, -120);
-  EXPECT_EQ(deadband, 100.0f);
+  const GroupState plant = StateOf(first.group.Get());
+  EXPECT_EQ(plant.name, OLESTR("Plant"));
+  EXPECT_EQ((std::pair{plant.bias, plant.deadband}), (std::pair{LONG{-120}, 100.0f}));
 
   // Generated names are unique and not empty.
   auto a = Add(server.Get(), nullptr, 100);
   auto b = Add(server.Get(), OLESTR(""), 100);
   ASSERT_EQ(a.hr, S_OK);
   ASSERT_EQ(b.hr, S_OK);
-  name = nullptr;
-  a.group->GetState(&rate, &active, &name, &gotBias, &deadband, &lcid, &client, &handle);
-  const com::OleString nameA = Take(name);
-  b.group->GetState(&rate, &active, &name, &gotBias, &deadband, &lcid, &client, &handle);
-  const com::OleString nameB = Take(name);
+  const com::OleString nameA = StateOf(a.group.Get()).name;
   EXPECT_FALSE(nameA.empty());
-  EXPECT_NE(nameA, nameB);
+  EXPECT_NE(nameA, StateOf(b.group.Get()).name);
   EXPECT_NE(nameA, OLESTR("Plant"));
   EXPECT_NE(a.handle, b.handle);
 }
@@ -111,19 +81,18 @@ TEST_F(ServerObject, GroupByNameRemovalAndEnumeration) {
   auto one = Add(server.Get(), OLESTR("One"), 100);
   auto two = Add(server.Get(), OLESTR("Two"), 100);
   ComPtr<IOPCItemMgt> found;
-  ASSERT_EQ(server->GetGroupByName(OLESTR("Two"), IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())), S_OK);
+  ASSERT_EQ(server->GetGroupByName(OLESTR("Two"), IID_IOPCItemMgt, Out(found)), S_OK);
   EXPECT_EQ(xelo::com::IdentityOf(found.Get()), xelo::com::IdentityOf(two.group.Get()));
-  EXPECT_EQ(server->GetGroupByName(OLESTR("Three"), IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())),
+  EXPECT_EQ(server->GetGroupByName(OLESTR("Three"), IID_IOPCItemMgt, Out(found)),
             E_INVALIDARG);
 
   {
     ComPtr<IEnumString> names;
-    ASSERT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString, reinterpret_cast<LPUNKNOWN*>(names.Put())),
-              S_OK);
+    ASSERT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString, Out(names)), S_OK);
     EXPECT_EQ(Drain(names.Get()), (std::vector<com::OleString>{OLESTR("One"), OLESTR("Two")}));
     ComPtr<IEnumUnknown> groups;
     ASSERT_EQ(server->CreateGroupEnumerator(OPC_ENUM_PRIVATE, IID_IEnumUnknown,
-                                            reinterpret_cast<LPUNKNOWN*>(groups.Put())),
+                                            Out(groups)),
               S_OK);
     IUnknown* got[3] = {};
     ULONG fetched = 0;
@@ -132,7 +101,7 @@ TEST_F(ServerObject, GroupByNameRemovalAndEnumeration) {
     for (ULONG i = 0; i < fetched; ++i) got[i]->Release();
     ComPtr<IEnumString> publicNames;
     EXPECT_EQ(server->CreateGroupEnumerator(OPC_ENUM_PUBLIC, IID_IEnumString,
-                                            reinterpret_cast<LPUNKNOWN*>(publicNames.Put())),
+                                            Out(publicNames)),
               S_FALSE);
     EXPECT_TRUE(Drain(publicNames.Get()).empty());
   }
@@ -141,7 +110,7 @@ TEST_F(ServerObject, GroupByNameRemovalAndEnumeration) {
   // and still usable.
   found = nullptr;
   EXPECT_EQ(server->RemoveGroup(two.handle, FALSE), OPC_S_INUSE);
-  EXPECT_EQ(server->GetGroupByName(OLESTR("Two"), IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(found.Put())),
+  EXPECT_EQ(server->GetGroupByName(OLESTR("Two"), IID_IOPCItemMgt, Out(found)),
             E_INVALIDARG);
   EXPECT_EQ(server->RemoveGroup(two.handle, FALSE), E_FAIL);
   EXPECT_EQ(SimulationControl::Live().groups, 2u);
@@ -155,7 +124,7 @@ TEST_F(ServerObject, GroupByNameRemovalAndEnumeration) {
   EXPECT_EQ(SimulationControl::Live().groups, 0u);
   EXPECT_EQ(server->RemoveGroup(12345, FALSE), E_FAIL);
   ComPtr<IEnumString> none;
-  EXPECT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString, reinterpret_cast<LPUNKNOWN*>(none.Put())),
+  EXPECT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString, Out(none)),
             S_FALSE);
 }
 
@@ -169,12 +138,9 @@ TEST_F(ServerObject, GetStatusReportsTheControlledFields) {
   OPCSERVERSTATUS* status = nullptr;
   ASSERT_EQ(server->GetStatus(&status), S_OK);
   ASSERT_NE(status, nullptr);
-  EXPECT_EQ(status->dwServerState, OPC_STATUS_SUSPENDED);
-  EXPECT_EQ(status->dwGroupCount, 1u);
-  EXPECT_EQ(status->dwBandWidth, 42u);
-  EXPECT_EQ(status->wMajorVersion, 3);
-  EXPECT_EQ(status->wMinorVersion, 4);
-  EXPECT_EQ(status->wBuildNumber, 567);
+  EXPECT_EQ((std::vector<DWORD>{static_cast<DWORD>(status->dwServerState), status->dwGroupCount, status->dwBandWidth,
+                                 status->wMajorVersion, status->wMinorVersion, status->wBuildNumber}),
+            (std::vector<DWORD>{OPC_STATUS_SUSPENDED, 1, 42, 3, 4, 567}));
   EXPECT_EQ(com::OleString(status->szVendorInfo), OLESTR("Test vendor"));
   // UTC FILETIMEs after 2020-01-01 (132223104000000000) with start <= current.
   const auto ticks = [](const FILETIME& f) { return (ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime; };
@@ -198,19 +164,17 @@ TEST_F(ServerObject, ErrorStringsAndLocales) {
   EXPECT_EQ(text, nullptr);
   EXPECT_EQ(server->GetErrorString(XELO_HR(0xC0041234), 0x409, &text), E_INVALIDARG);
 
-  ComPtr<IOPCCommon> common;
-  ASSERT_EQ(server.As(common), S_OK);
+  auto common = server.As<IOPCCommon>();
   LCID lcid = 1;
   EXPECT_EQ(common->GetLocaleID(&lcid), S_OK);
   EXPECT_EQ(lcid, 0x800u);
   EXPECT_EQ(common->SetLocaleID(0x407), E_INVALIDARG);
   EXPECT_EQ(common->SetLocaleID(0x409), S_OK);
-  EXPECT_EQ(common->GetLocaleID(&lcid), S_OK);
+  common->GetLocaleID(&lcid);
   EXPECT_EQ(lcid, 0x409u);
   DWORD count = 0;
   LCID* locales = nullptr;
   ASSERT_EQ(common->QueryAvailableLocaleIDs(&count, &locales), S_OK);
-  ASSERT_EQ(count, 3u);
   std::vector<LCID> all(locales, locales + count);
   CoTaskMemFree(locales);
   std::sort(all.begin(), all.end());
@@ -221,67 +185,42 @@ TEST_F(ServerObject, ErrorStringsAndLocales) {
   EXPECT_EQ(SimulationControl::LastArguments("IOPCCommon::SetClientName")->text, OLESTR("Unit test"));
 }
 
-TEST_F(ServerObject, ReleasingTheServerReleasesItsGroups) {
-  auto server = Create();
-  auto g = Add(server.Get(), OLESTR("Kept"), 100);
-  Add(server.Get(), OLESTR("Dropped"), 100);  // the client let go of this one at once
-  EXPECT_EQ(SimulationControl::Live().groups, 2u);
-  server = nullptr;
-  // The server is gone; the group the client still holds lives on.
-  EXPECT_EQ(SimulationControl::Live().servers, 0u);
-  EXPECT_EQ(SimulationControl::Live().groups, 1u);
-  EXPECT_EQ(SimulationControl::LiveGroupNames(), std::vector<com::OleString>{OLESTR("Kept")});
-  DWORD revised = 0;
-  DWORD rate = 500;
-  EXPECT_EQ(g.group->SetState(&rate, &revised, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
-  EXPECT_EQ(revised, 500u);
-  ComPtr<IUnknown> clone;
-  EXPECT_EQ(g.group->CloneGroup(OLESTR("Copy"), IID_IUnknown, clone.Put()), E_FAIL);  // no server to clone into
-}
-
-TEST_F(ServerObject, CloneGroupCopiesSettingsAndItemsInactive) {
+// A clone copies the settings and items, inactive; the groups the client
+// still holds outlive their server, which is no longer there to clone into.
+TEST_F(ServerObject, CloneGroupCopiesSettingsAndItemsInactiveAndGroupsOutliveTheServer) {
   auto server = Create();
   auto g = Add(server.Get(), OLESTR("Original"), 300);
-  ComPtr<IOPCItemMgt> items;
-  ASSERT_EQ(g.group.As(items), S_OK);
+  Add(server.Get(), OLESTR("Dropped"), 100);  // the client let go of this one at once
   ItemDefs defs;
   defs.Add(OLESTR("Static.Int32"), 5);
   OPCITEMRESULT* results = nullptr;
   HRESULT* errors = nullptr;
-  ASSERT_EQ(items->AddItems(defs.Count(), defs.Data(), &results, &errors), S_OK);
+  ASSERT_EQ(g.group.As<IOPCItemMgt>()->AddItems(1, defs.Data(), &results, &errors), S_OK);
   FreeResults(results, 1);
-  CoTaskMemFree(errors);
+  Take(errors, 1);
 
   ComPtr<IOPCGroupStateMgt> clone;
-  EXPECT_EQ(g.group->CloneGroup(OLESTR("Original"), IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(clone.Put())),
-            OPC_E_DUPLICATENAME);
-  ASSERT_EQ(g.group->CloneGroup(OLESTR("Copy"), IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(clone.Put())), S_OK);
-  DWORD rate;
-  BOOL active = TRUE;
-  LPWSTR name = nullptr;
-  LONG bias;
-  FLOAT deadband;
-  LCID lcid;
-  OPCHANDLE client, handle;
-  ASSERT_EQ(clone->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &client, &handle), S_OK);
-  EXPECT_EQ(Take(name), OLESTR("Copy"));
-  EXPECT_EQ(rate, 300u);
-  EXPECT_EQ(active, FALSE);
-  EXPECT_NE(handle, g.handle);
-  ComPtr<IOPCItemMgt> cloneItems;
-  ASSERT_EQ(clone.As(cloneItems), S_OK);
-  ComPtr<IEnumOPCItemAttributes> e;
-  ASSERT_EQ(cloneItems->CreateEnumerator(IID_IEnumOPCItemAttributes, reinterpret_cast<LPUNKNOWN*>(e.Put())), S_OK);
-  OPCITEMATTRIBUTES* attributes = nullptr;
-  ULONG fetched = 0;
-  ASSERT_EQ(e->Next(5, &attributes, &fetched), S_FALSE);
-  ASSERT_EQ(fetched, 1u);
-  EXPECT_EQ(com::OleString(attributes[0].szItemID), OLESTR("Static.Int32"));
-  EXPECT_EQ(attributes[0].hClient, 5u);
-  CoTaskMemFree(attributes[0].szItemID);
-  CoTaskMemFree(attributes[0].szAccessPath);
-  VariantClear(&attributes[0].vEUInfo);
-  CoTaskMemFree(attributes);
+  EXPECT_EQ(g.group->CloneGroup(OLESTR("Original"), IID_IOPCGroupStateMgt, Out(clone)), OPC_E_DUPLICATENAME);
+  ASSERT_EQ(g.group->CloneGroup(OLESTR("Copy"), IID_IOPCGroupStateMgt, Out(clone)), S_OK);
+  const GroupState s = StateOf(clone.Get());
+  EXPECT_EQ(s.name, OLESTR("Copy"));
+  EXPECT_EQ((std::pair{s.rate, s.active}), (std::pair{DWORD{300}, BOOL{FALSE}}));
+  EXPECT_NE(s.handle, g.handle);
+  const auto attributes = AttributesOf(clone.As<IOPCItemMgt>().Get());
+  ASSERT_EQ(attributes.size(), 1u);
+  EXPECT_EQ((std::pair{attributes[0].id, attributes[0].client}),
+            (std::pair{com::OleString(OLESTR("Static.Int32")), OPCHANDLE{5}}));
+
+  EXPECT_EQ(SimulationControl::Live().groups, 3u);
+  clone = nullptr;
+  server = nullptr;
+  EXPECT_EQ(SimulationControl::Live().servers, 0u);
+  EXPECT_EQ(SimulationControl::LiveGroupNames(), std::vector<com::OleString>{OLESTR("Original")});
+  DWORD revised = 0;
+  DWORD rate = 500;
+  EXPECT_EQ(g.group->SetState(&rate, &revised, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(revised, 500u);
+  EXPECT_EQ(g.group->CloneGroup(OLESTR("Copy"), IID_IOPCGroupStateMgt, Out(clone)), E_FAIL);
 }
 
 }  // namespace

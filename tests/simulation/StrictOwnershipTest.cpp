@@ -4,6 +4,7 @@
 // that the fixture's own check finds none left over; the fixture's counts
 // prove that the server neither frees twice what a client freed nor leaks.
 #include "support/RecordingSinks.h"
+#include "SimHelpers.h"
 
 #include "xelo/com/SafeArray.h"
 
@@ -123,11 +124,11 @@ TEST_F(StrictOwnership, DataCallbacksCatchWhatTheClientChangesOrFreesOfWhatTheyL
          VariantInit(&l.values[0]);
        },
        {change + "changed pvValues[0]"}},
+      {"frees the lent string behind the slot", Trigger::Update,
+       [](const Lent& l) { SysFreeString(l.values[0].bstrVal); }, {change + "freed the string of pvValues[0]"}},
       {"clears the lent string, as a client that took it over would", Trigger::Update,
        [](const Lent& l) { VariantClear(&l.values[0]); },
        {change + "changed pvValues[0]", change + "freed the string of pvValues[0]"}},
-      {"frees the lent string behind the slot", Trigger::Update,
-       [](const Lent& l) { SysFreeString(l.values[0].bstrVal); }, {change + "freed the string of pvValues[0]"}},
       {"writes into the lent string", Trigger::Update, [](const Lent& l) { l.values[0].bstrVal[0] = OLESTR('J'); },
        {change + "changed the string of pvValues[0]"}},
       {"writes into the lent array", Trigger::Update,
@@ -212,16 +213,11 @@ TEST_F(StrictOwnership, StreamsAndShutdownNoticesCatchWhatTheClientChangesOrFree
     }
   };
   auto server = Create();
-  ComPtr<IConnectionPointContainer> cpc;
-  ASSERT_EQ(server.As(cpc), S_OK);
-  ComPtr<IConnectionPoint> point;
-  ASSERT_EQ(cpc->FindConnectionPoint(IID_IOPCShutdown, point.Put()), S_OK);
-  DWORD cookie = 0;
-  ASSERT_EQ(point->Advise(xelo::com::MakeComObject<ReasonChangingSink>()->GetUnknown(), &cookie), S_OK);
+  ShutdownAdvice advice(server.Get(), xelo::com::MakeComObject<ReasonChangingSink>()->GetUnknown());
   SimulationControl::RequestShutdown(OLESTR("Maintenance"));
   Pump();
   EXPECT_EQ(TakeViolations(), Violations{"IOPCShutdown::ShutdownRequest: the client changed szReason"});
-  ASSERT_EQ(point->Unadvise(cookie), S_OK);
+  ASSERT_EQ(advice.Unadvise(), S_OK);
 }
 
 TEST_F(StrictOwnership, AnOutBufferKeptPastTheCheckpointIsReportedAndPoisoned) {
@@ -229,37 +225,35 @@ TEST_F(StrictOwnership, AnOutBufferKeptPastTheCheckpointIsReportedAndPoisoned) {
     const char* name;
     // Makes a call, frees everything it hands over except one block, and
     // returns that block.
-    std::function<void*(IOPCServer*)> keep;
+    std::function<void*(ComPtr<IOPCServer>&)> keep;
     bool untilTheNextUpdateCycle;  // else until CheckOwnership()
     std::string expected;
   } cases[] = {
       {"an array",
-       [](IOPCServer* server) -> void* {
-         ComPtr<IOPCCommon> common;
-         server->QueryInterface(IID_IOPCCommon, common.PutVoid());
+       [](ComPtr<IOPCServer>& server) -> void* {
          DWORD count = 0;
          LCID* locales = nullptr;
-         EXPECT_EQ(common->QueryAvailableLocaleIDs(&count, &locales), S_OK);
+         EXPECT_EQ(server.As<IOPCCommon>()->QueryAvailableLocaleIDs(&count, &locales), S_OK);
          return locales;
        },
        true, "IOPCCommon::QueryAvailableLocaleIDs: the client kept *pdwLcid, an [out] buffer, past the checkpoint"},
       {"a string",
-       [](IOPCServer* server) -> void* {
+       [](ComPtr<IOPCServer>& server) -> void* {
          LPWSTR text = nullptr;
          EXPECT_EQ(server->GetErrorString(E_FAIL, 0x0409, &text), S_OK);
          return text;
        },
        false, "IOPCServer::GetErrorString: the client kept *ppString, an [out] buffer, past the checkpoint"},
       {"a string an array owned",
-       [](IOPCServer* server) -> void* {
-         ComPtr<IOPCItemProperties> properties;
-         server->QueryInterface(IID_IOPCItemProperties, properties.PutVoid());
+       [](ComPtr<IOPCServer>& server) -> void* {
          com::OleString id = OLESTR("Static.Int32");
          DWORD count = 0;
          DWORD* ids = nullptr;
          LPWSTR* descriptions = nullptr;
          VARTYPE* types = nullptr;
-         EXPECT_EQ(properties->QueryAvailableProperties(id.data(), &count, &ids, &descriptions, &types), S_OK);
+         EXPECT_EQ(server.As<IOPCItemProperties>()->QueryAvailableProperties(id.data(), &count, &ids, &descriptions,
+                                                                              &types),
+                   S_OK);
          LPWSTR kept = descriptions[0];
          for (DWORD i = 1; i < count; ++i) CoTaskMemFree(descriptions[i]);
          CoTaskMemFree(descriptions);
@@ -271,11 +265,11 @@ TEST_F(StrictOwnership, AnOutBufferKeptPastTheCheckpointIsReportedAndPoisoned) {
        "IOPCItemProperties::QueryAvailableProperties: the client kept (*ppDescriptions)[0], an [out] buffer, past "
        "the checkpoint"},
       {"a browsed name",
-       [](IOPCServer* server) -> void* {
-         ComPtr<IOPCBrowseServerAddressSpace> browse;
-         server->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.PutVoid());
+       [](ComPtr<IOPCServer>& server) -> void* {
          ComPtr<IEnumString> names;
-         EXPECT_EQ(browse->BrowseOPCItemIDs(OPC_BRANCH, OLESTR(""), VT_EMPTY, 0, names.Put()), S_OK);
+         EXPECT_EQ(server.As<IOPCBrowseServerAddressSpace>()->BrowseOPCItemIDs(OPC_BRANCH, OLESTR(""), VT_EMPTY, 0,
+                                                                                names.Put()),
+                   S_OK);
          LPOLESTR name = nullptr;
          EXPECT_EQ(names->Next(1, &name, nullptr), S_OK);
          return name;
@@ -285,7 +279,7 @@ TEST_F(StrictOwnership, AnOutBufferKeptPastTheCheckpointIsReportedAndPoisoned) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto server = Create();
-    void* kept = c.keep(server.Get());
+    void* kept = c.keep(server);
     const auto block = xelo::com::FindTaskBlock(kept);
     ASSERT_TRUE(block);
     if (c.untilTheNextUpdateCycle) {
@@ -315,13 +309,13 @@ TEST_F(StrictOwnership, ACorrectClientCausesNoViolationAndGetsItsValues) {
         ASSERT_EQ(session.As<IOPCSyncIO>()->Read(OPC_DS_CACHE, 3, all, &states, &errors), S_OK);
         for (int i = 0; i < 3; ++i) VariantClear(&states[i].vDataValue);
         CoTaskMemFree(states);
-        CoTaskMemFree(errors);
+        Take(errors, 3);
       },
       100);
   EXPECT_EQ(violations, Violations{});
-  ASSERT_EQ(sink->Count(DataEvent::DataChange), 1u);
-  ASSERT_EQ(sink->Count(DataEvent::ReadComplete), 1u);
-  ASSERT_EQ(sink->Count(DataEvent::WriteComplete), 1u);
+  ASSERT_EQ((std::vector<std::size_t>{sink->Count(DataEvent::DataChange), sink->Count(DataEvent::ReadComplete),
+                                      sink->Count(DataEvent::WriteComplete)}),
+            (std::vector<std::size_t>{1, 1, 1}));
   for (const DataEvent& event : sink->events) {
     if (event.kind == DataEvent::WriteComplete) continue;
     EXPECT_EQ(event.types, (std::vector<VARTYPE>{VT_BSTR, VT_I4, VT_ARRAY | VT_R8}));

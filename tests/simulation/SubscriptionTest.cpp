@@ -49,12 +49,16 @@ TEST_F(Subscription, FirstValuesThenOnlyChangesAtTheUpdateRate) {
   EXPECT_EQ(sink_->events[1].values, (std::vector<double>{4}));
 }
 
-TEST_F(Subscription, QualityChangesAndMasterQuality) {
+TEST_F(Subscription, RequestedTypesQualityChangesAndMasterQuality) {
   Open(100, 0.0f);
-  session_->AddOne(OLESTR("Static.Double"), 1);
-  session_->AddOne(OLESTR("Static.Int16"), 2);
+  session_->AddOne(OLESTR("Static.String"), 0, VT_I4);  // "Hello" is no number
+  session_->AddOne(OLESTR("Static.Int16"), 2, VT_R8);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 1u);
+  EXPECT_EQ(sink_->events[0].types, (std::vector<VARTYPE>{VT_EMPTY, VT_R8}));
+  EXPECT_EQ(sink_->events[0].errors, (std::vector<HRESULT>{OPC_E_BADTYPE, S_OK}));
+  EXPECT_EQ(sink_->events[0].masterError, S_FALSE);
+  EXPECT_EQ(sink_->events[0].masterQuality, S_FALSE);
   ASSERT_TRUE(SimulationControl::SetItemQuality(OLESTR("Static.Int16"), OPC_QUALITY_BAD | OPC_QUALITY_COMM_FAILURE));
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 2u);
@@ -93,15 +97,17 @@ TEST_F(Subscription, InactiveItemsGroupsAndSetEnable) {
   const OPCHANDLE h = session_->AddOne(OLESTR("Static.Double"), 1);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 1u);
-  HRESULT* errors = nullptr;
-  OPCHANDLE handles[] = {h};
-  ASSERT_EQ(session_->items->SetActiveState(1, handles, FALSE, &errors), S_OK);
-  CoTaskMemFree(errors);
+  const auto setActive = [&](BOOL active) {
+    HRESULT* errors = nullptr;
+    OPCHANDLE handles[] = {h};
+    EXPECT_EQ(session_->items->SetActiveState(1, handles, active, &errors), S_OK);
+    CoTaskMemFree(errors);
+  };
+  setActive(FALSE);
   Set(OLESTR("Static.Double"), 5);
   SimulationControl::PublishNow();
   EXPECT_EQ(sink_->events.size(), 1u);
-  ASSERT_EQ(session_->items->SetActiveState(1, handles, TRUE, &errors), S_OK);
-  CoTaskMemFree(errors);
+  setActive(TRUE);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 2u);  // reactivated: its value goes out again
 
@@ -134,19 +140,6 @@ TEST_F(Subscription, InactiveItemsGroupsAndSetEnable) {
   ASSERT_EQ(state->SetState(nullptr, &revised, &on, nullptr, nullptr, nullptr, nullptr), S_OK);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 5u);
-}
-
-TEST_F(Subscription, RequestedTypesAndConversionFailures) {
-  Open(100, 0.0f);
-  session_->AddOne(OLESTR("Static.String"), 1, VT_I4);  // "Hello" is no number
-  session_->AddOne(OLESTR("Static.Int16"), 2, VT_R8);
-  SimulationControl::PublishNow();
-  ASSERT_EQ(sink_->events.size(), 1u);
-  const DataEvent& e = sink_->events[0];
-  EXPECT_EQ(e.types, (std::vector<VARTYPE>{VT_EMPTY, VT_R8}));
-  EXPECT_EQ(e.errors, (std::vector<HRESULT>{OPC_E_BADTYPE, S_OK}));
-  EXPECT_EQ(e.masterError, S_FALSE);
-  EXPECT_EQ(e.masterQuality, S_FALSE);
 }
 
 }  // namespace
