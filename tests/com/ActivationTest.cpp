@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 using xelo::com::ClassRegistration;
@@ -15,12 +17,10 @@ using xelo::com::ClassRegistry;
 using xelo::com::ComPtr;
 using xelo::com::ScopedClassRegistration;
 
-constexpr CLSID kWidgetClass{0x6B1E0001, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
-constexpr CLSID kGadgetClass{0x6B1E0002, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
-constexpr CLSID kAbstractClass{0x6B1E0003, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
-constexpr IID kOtherIid{0x6B1E00F1, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
-constexpr CATID kRedCategory{0x6B1E00C1, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
-constexpr CATID kBlueCategory{0x6B1E00C2, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}};
+constexpr GUID TestGuid(DWORD n) { return {0x6B1E0000 + n, 0x7C2D, 0x4E3F, {0x90, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}}; }
+constexpr CLSID kWidgetClass = TestGuid(1), kGadgetClass = TestGuid(2), kAbstractClass = TestGuid(3);
+constexpr IID kOtherIid = TestGuid(0xF1);
+constexpr CATID kRedCategory = TestGuid(0xC1), kBlueCategory = TestGuid(0xC2);
 
 class Widget final : public xelo::com::ComObject<IClassFactory> {
  public:
@@ -30,20 +30,13 @@ class Widget final : public xelo::com::ComObject<IClassFactory> {
 };
 
 ClassRegistration Registration(CLSID clsid, const char* progId, std::vector<CATID> categories) {
-  ClassRegistration r;
-  r.clsid = clsid;
-  r.progId = progId;
-  r.userTypeName = std::string(progId) + " object";
-  r.categories = std::move(categories);
-  r.factory = xelo::com::MakeClassFactory<Widget>();
-  return r;
+  return {clsid, progId, std::string(progId) + " object", std::move(categories), false, xelo::com::MakeClassFactory<Widget>()};
 }
 
 TEST(ClassRegistry, LooksUpByProgIdEnumeratesByCategoryAndRefusesInvalidRegistrations) {
   ScopedClassRegistration gadget(Registration(kGadgetClass, "Test.Gadget.1", {kBlueCategory}));
   ScopedClassRegistration widget(Registration(kWidgetClass, "test.Widget.1", {kRedCategory, kBlueCategory}));
-  ASSERT_EQ(gadget.Result(), S_OK);
-  ASSERT_EQ(widget.Result(), S_OK);
+  ASSERT_EQ(std::make_pair(gadget.Result(), widget.Result()), std::make_pair(S_OK, S_OK));
   CLSID clsid{};
   EXPECT_EQ(xelo::com::ClassIdFromProgId(OLESTR("TEST.WIDGET.1"), &clsid), S_OK) << "ProgIDs compare case-insensitively";
   EXPECT_EQ(clsid, kWidgetClass);
@@ -104,8 +97,7 @@ TEST(Activation, CreatesLocallyForLocalNamesAndFailsForOtherComputers) {
     MULTI_QI qi[2] = {{&IID_IClassFactory, nullptr, S_OK}, {&IID_IUnknown, nullptr, S_OK}};
     EXPECT_EQ(CoCreateInstanceEx(kWidgetClass, nullptr, CLSCTX_ALL, &server, 2, qi), S_OK) << xelo::com::ToUtf8(name);
     for (auto& entry : qi) {
-      EXPECT_EQ(entry.hr, S_OK);
-      ASSERT_NE(entry.pItf, nullptr);
+      ASSERT_TRUE(entry.hr == S_OK && entry.pItf != nullptr) << std::hex << entry.hr;
       entry.pItf->Release();
     }
   }
@@ -121,8 +113,7 @@ TEST(Activation, CreatesLocallyForLocalNamesAndFailsForOtherComputers) {
   // Some interfaces obtained: the object is still handed out.
   MULTI_QI mixed[2] = {{&IID_IClassFactory, nullptr, S_OK}, {&kOtherIid, nullptr, S_OK}};
   EXPECT_EQ(CoCreateInstanceEx(kWidgetClass, nullptr, CLSCTX_ALL, nullptr, 2, mixed), CO_S_NOTALLINTERFACES);
-  EXPECT_EQ(mixed[1].hr, E_NOINTERFACE);
-  ASSERT_NE(mixed[0].pItf, nullptr);
+  ASSERT_TRUE(mixed[1].hr == E_NOINTERFACE && mixed[0].pItf != nullptr);
   mixed[0].pItf->Release();
 }
 

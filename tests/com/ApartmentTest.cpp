@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -46,32 +47,25 @@ TEST(DefaultScheduler, RunsPostedCallsInOrderNeverInsidePostAndKeepsTheRestAfter
 TEST(DefaultScheduler, TimersTickOnTheClockAndMayStopThemselves) {
   ManualClock clock;
   DefaultScheduler scheduler(clock.AsClock());
-  int fast = 0;
-  int slow = 0;
+  int fast = 0, slow = 0;
   const auto fastId = scheduler.StartTimer(100ms, [&] { ++fast; });
   xelo::com::IApartmentScheduler::TimerId slowId = 0;
   slowId = scheduler.StartTimer(250ms, [&] {
     if (++slow == 2) scheduler.StopTimer(slowId);
   });
   EXPECT_NE(fastId, slowId);
-
-  scheduler.ProcessPending();
-  EXPECT_EQ(fast, 0) << "nothing is due before the first period";
-  clock.Advance(100ms);
-  scheduler.ProcessPending();
-  EXPECT_EQ(fast, 1);
-  clock.Advance(150ms);  // t = 250
-  scheduler.ProcessPending();
-  EXPECT_EQ(fast, 2);
-  EXPECT_EQ(slow, 1);
-  clock.Advance(1000ms);  // late: one tick each, no burst of missed ticks
-  scheduler.ProcessPending();
-  EXPECT_EQ(fast, 3);
-  EXPECT_EQ(slow, 2);
+  // Fast and slow tick counts after the clock moved on by a step.
+  auto after = [&](std::chrono::milliseconds step) {
+    clock.Advance(step);
+    scheduler.ProcessPending();
+    return std::make_pair(fast, slow);
+  };
+  EXPECT_EQ(after(0ms), std::make_pair(0, 0)) << "nothing is due before the first period";
+  EXPECT_EQ(after(100ms), std::make_pair(1, 0));
+  EXPECT_EQ(after(150ms), std::make_pair(2, 1));  // t = 250
+  EXPECT_EQ(after(1000ms), std::make_pair(3, 2)) << "late: one tick each, no burst of missed ticks";
   EXPECT_EQ(scheduler.ActiveTimers(), 1u);
-  clock.Advance(1000ms);
-  scheduler.ProcessPending();
-  EXPECT_EQ(slow, 2) << "a timer that stopped itself stays stopped";
+  EXPECT_EQ(after(1000ms).second, 2) << "a timer that stopped itself stays stopped";
   scheduler.StopTimer(fastId);
   scheduler.StopTimer(fastId);  // stopping twice is harmless
   EXPECT_EQ(scheduler.ActiveTimers(), 0u);

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -18,17 +18,23 @@ class ClipboardFormats : public xelo::test::AllocationCheckedTest {
 };
 using ClipboardFormatsDeathTest = ClipboardFormats;
 
+// What a name query into room for `room` characters returns and leaves in
+// the buffer; "#" marks what it did not write.
+std::pair<int, std::string> NameOf(UINT format, int room) {
+  std::string buffer(static_cast<std::size_t>(room), '#');
+  const int length = GetClipboardFormatNameA(format, buffer.data(), room);
+  return {length, buffer.c_str()};
+}
+
 TEST_F(ClipboardFormats, TheSameNameGivesTheSameNumberInAnyCaseAndKeepsItsFirstSpelling) {
   const UINT number = RegisterClipboardFormatA("Xelo Name Test");
-  EXPECT_GE(number, 0xC000u);
-  EXPECT_LE(number, 0xFFFFu);
+  EXPECT_TRUE(number >= 0xC000u && number <= 0xFFFFu) << number;
   for (const char* same : {"Xelo Name Test", "XELO NAME TEST", "xelo name test"}) {
     EXPECT_EQ(RegisterClipboardFormatA(same), number) << same;
   }
   EXPECT_EQ(RegisterClipboardFormatW(OLESTR("xELO nAME tEST")), number);
   const UINT other = RegisterClipboardFormatA("Xelo Other Test");
-  EXPECT_GE(other, 0xC000u);
-  EXPECT_NE(other, number);
+  EXPECT_TRUE(other >= 0xC000u && other != number) << other;
   // Names differ by more than case: a trailing blank is part of the name.
   EXPECT_NE(RegisterClipboardFormatA("Xelo Name Test "), number);
   for (UINT none : {RegisterClipboardFormatA(nullptr), RegisterClipboardFormatA(""), RegisterClipboardFormatW(nullptr),
@@ -36,26 +42,17 @@ TEST_F(ClipboardFormats, TheSameNameGivesTheSameNumberInAnyCaseAndKeepsItsFirstS
     EXPECT_EQ(none, 0u);
   }
 
-  std::array<char, 64> buffer{};
-  EXPECT_EQ(GetClipboardFormatNameA(number, buffer.data(), static_cast<INT>(buffer.size())), 14);
-  EXPECT_EQ(std::string(buffer.data()), "Xelo Name Test");
-  // Truncated to the room left for the terminator.
-  std::array<char, 5> small{'#', '#', '#', '#', '#'};
-  EXPECT_EQ(GetClipboardFormatNameA(number, small.data(), 5), 4);
-  EXPECT_EQ(std::string(small.data()), "Xelo");
-  buffer[0] = '#';
-  EXPECT_EQ(GetClipboardFormatNameA(0xBFFF, buffer.data(), 64), 0);  // predefined range
-  EXPECT_EQ(buffer[0], '\0');
-  EXPECT_EQ(GetClipboardFormatNameA(number, buffer.data(), 0), 0);
-  EXPECT_EQ(GetClipboardFormatNameA(number, nullptr, 64), 0);
+  // Truncated to the room left for the terminator; nothing for the predefined range.
+  EXPECT_EQ(NameOf(number, 64), std::make_pair(14, std::string("Xelo Name Test")));
+  EXPECT_EQ(NameOf(number, 5), std::make_pair(4, std::string("Xelo")));
+  EXPECT_EQ(NameOf(0xBFFF, 64), std::make_pair(0, std::string()));
+  EXPECT_EQ(NameOf(number, 0).first + GetClipboardFormatNameA(number, nullptr, 64), 0);
 
   // Truncation never splits a character: "Grüße" in UTF-8 is G r \xC3\xBC \xC3\x9F e.
   const UINT german = RegisterClipboardFormatA("Gr\xC3\xBC\xC3\x9F" "e Xelo");
   ASSERT_NE(german, 0u);
   EXPECT_EQ(RegisterClipboardFormatA("GR\xC3\x9C\xC3\x9F" "E XELO"), german);  // ü and Ü fold together
-  std::array<char, 4> four{};
-  EXPECT_EQ(GetClipboardFormatNameA(german, four.data(), 4), 2);
-  EXPECT_EQ(std::string(four.data()), "Gr");
+  EXPECT_EQ(NameOf(german, 4), std::make_pair(2, std::string("Gr")));
 }
 
 // Using up the whole range would spoil the table for every later test, so

@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
-inline constexpr IID IID_ICounter{0x1D0B8C11, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
-inline constexpr IID IID_INamed{0x1D0B8C12, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
-inline constexpr IID IID_IAlias{0x1D0B8C13, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
-inline constexpr IID IID_IMissing{0x1D0B8C14, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
+constexpr IID CounterIid(DWORD n) { return {0x1D0B8C10 + n, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}}; }
+inline constexpr IID IID_ICounter = CounterIid(1), IID_INamed = CounterIid(2), IID_IAlias = CounterIid(3), IID_IMissing = CounterIid(4);
 
 struct ICounter : IUnknown {
   STDMETHOD(Increment)(LONG by) PURE;
@@ -33,10 +33,7 @@ class Counter final : public xelo::com::ComObject<ICounter, INamed> {
  public:
   explicit Counter(int id) : id_(id) {}
   ~Counter() override { ++gDestroyed; }
-  STDMETHOD(Increment)(LONG by) override {
-    value_ += by;
-    return S_OK;
-  }
+  STDMETHOD(Increment)(LONG by) override { return value_ += by, S_OK; }
   STDMETHOD_(LONG, Value)() override { return value_; }
   STDMETHOD_(int, Id)() override { return id_; }
   ULONG Refs() const { return RefCount(); }
@@ -57,8 +54,7 @@ TEST(ComObject, QueryInterfaceFollowsTheTableAndKeepsIdentity) {
     xelo::com::ComPtr<ICounter> asCounter = counter;
     xelo::com::ComPtr<INamed> named;
     ASSERT_EQ(asCounter.As(named), S_OK);
-    EXPECT_EQ(named->Id(), 7);
-    EXPECT_EQ(counter->Refs(), 3u);
+    EXPECT_EQ(std::make_pair(named->Id(), counter->Refs()), std::make_pair(7, ULONG{3}));
     // Every route to IUnknown gives the same pointer: COM's identity rule.
     EXPECT_EQ(xelo::com::IdentityOf(asCounter.Get()), xelo::com::IdentityOf(named.Get()));
     EXPECT_EQ(xelo::com::IdentityOf(named.Get()).Get(), counter->GetUnknown());
@@ -74,8 +70,7 @@ TEST(ComObject, QueryInterfaceFollowsTheTableAndKeepsIdentity) {
     static_cast<INamed*>(raw)->Release();
 
     // Calls go through the vtable of the interface pointer.
-    asCounter->Increment(5);
-    named.As<ICounter>()->Increment(2);
+    asCounter->Increment(5), named.As<ICounter>()->Increment(2);
     EXPECT_EQ(counter->Value(), 7);
 
     // Attach, Detach, Put and moves keep the count balanced.
@@ -103,8 +98,8 @@ TEST(SystemMessage, KnownCodesHaveTheirTextAndUnknownOnesNameTheCode) {
   EXPECT_EQ(xelo::com::SystemMessageText(XELO_HR(0x8BADF00D)), "Unknown error 0x8BADF00D");
   EXPECT_EQ(xelo::com::KnownSystemMessageText(XELO_HR(0x8BADF00D)), "");
   // The RPC names are Win32 numbers, as in the SDK.
-  EXPECT_EQ(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), XELO_HR(0x800706BA));
-  EXPECT_EQ(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), XELO_HR(0x800706BE));
+  EXPECT_EQ(std::make_pair(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)),
+            std::make_pair(XELO_HR(0x800706BA), XELO_HR(0x800706BE)));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 // Two outgoing interfaces of a made-up server.
@@ -53,12 +54,8 @@ class Server final : public xelo::com::ComObject<IConnectionPointContainer> {
     events = points_.Add(IID_ITestEvents, 1).Get();
     points_.Add(IID_ITestShutdown);
   }
-  STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints** ppEnum) override {
-    return points_.EnumConnectionPoints(ppEnum);
-  }
-  STDMETHOD(FindConnectionPoint)(REFIID riid, IConnectionPoint** ppCP) override {
-    return points_.FindConnectionPoint(riid, ppCP);
-  }
+  STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints** ppEnum) override { return points_.EnumConnectionPoints(ppEnum); }
+  STDMETHOD(FindConnectionPoint)(REFIID riid, IConnectionPoint** ppCP) override { return points_.FindConnectionPoint(riid, ppCP); }
   ConnectionPoint* events = nullptr;  // owned by points_
 
  private:
@@ -66,14 +63,19 @@ class Server final : public xelo::com::ComObject<IConnectionPointContainer> {
   ConnectionPointList points_{this};
 };
 
+IID InterfaceOf(IConnectionPoint* point) {
+  IID iid{};
+  EXPECT_EQ(point->GetConnectionInterface(&iid), S_OK);
+  return iid;
+}
+
 ComPtr<ConnectionPoint> NewPoint(ULONG limit = ConnectionPoint::kNoLimit) {
   return MakeComObject<ConnectionPoint>(IID_ITestEvents, nullptr, limit);
 }
 
 TEST_F(ConnectionPoints, AdviseKeepsTheSinkUntilUnadviseAndRefusesWhatItCannotKeep) {
   auto point = NewPoint();
-  auto a = MakeComObject<EventSink>();
-  auto b = MakeComObject<EventSink>();
+  auto a = MakeComObject<EventSink>(), b = MakeComObject<EventSink>();
   auto plain = MakeComObject<xelo::test::CountedUnknown>();
   DWORD cookie = 77;
   EXPECT_EQ(point->Advise(nullptr, &cookie), E_POINTER);
@@ -81,28 +83,21 @@ TEST_F(ConnectionPoints, AdviseKeepsTheSinkUntilUnadviseAndRefusesWhatItCannotKe
   EXPECT_EQ(point->Advise(a.Get(), nullptr), E_POINTER);
   cookie = 77;
   EXPECT_EQ(point->Advise(plain.Get(), &cookie), CONNECT_E_CANNOTCONNECT);
-  EXPECT_EQ(cookie, 0u);
-  EXPECT_EQ(RefsOf(plain.Get()) + RefsOf(a.Get()), 2u);
+  EXPECT_EQ(std::make_pair(cookie, RefsOf(plain.Get()) + RefsOf(a.Get())), std::make_pair(DWORD{0}, ULONG{2}));
 
   DWORD first = 0, second = 0;
   ASSERT_EQ(point->Advise(a.Get(), &first), S_OK);
   ASSERT_EQ(point->Advise(b.Get(), &second), S_OK);
-  EXPECT_NE(first, 0u);
-  EXPECT_NE(second, 0u);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(point->ConnectionCount(), 2u);
+  EXPECT_TRUE(first != 0 && second != 0 && first != second) << first << " " << second;
+  EXPECT_EQ(std::make_pair(point->ConnectionCount(), RefsOf(a.Get())), std::make_pair(std::size_t{2}, ULONG{2}));
   EXPECT_EQ(point->Sinks<ITestEvents>()[1]->OnEvent(5), S_OK);  // typed by the point's interface
   EXPECT_EQ(b->received, std::vector<LONG>{5});
-  EXPECT_EQ(RefsOf(a.Get()), 2u);
   EXPECT_EQ(point->Unadvise(first), S_OK);
   EXPECT_EQ(RefsOf(a.Get()), 1u);
   for (DWORD unknown : {first, DWORD{0}, second + 1000}) EXPECT_EQ(point->Unadvise(unknown), CONNECT_E_NOCONNECTION);
-  EXPECT_EQ(point->ConnectionCount(), 1u);
-  EXPECT_EQ(RefsOf(b.Get()), 2u);
+  EXPECT_EQ(std::make_pair(point->ConnectionCount(), RefsOf(b.Get())), std::make_pair(std::size_t{1}, ULONG{2}));
 
-  IID iid{};
-  EXPECT_EQ(point->GetConnectionInterface(&iid), S_OK);
-  EXPECT_EQ(iid, IID_ITestEvents);
+  EXPECT_EQ(InterfaceOf(point.Get()), IID_ITestEvents);
   EXPECT_EQ(point->GetConnectionInterface(nullptr), E_POINTER);
   // A point is no container and no sink.
   void* out = &out;
@@ -116,13 +111,11 @@ TEST_F(ConnectionPoints, AdviseKeepsTheSinkUntilUnadviseAndRefusesWhatItCannotKe
 
 TEST_F(ConnectionPoints, TheLimitRefusesFurtherSinksAndCookiesAreNeverReused) {
   auto point = NewPoint(1);
-  auto a = MakeComObject<EventSink>();
-  auto b = MakeComObject<EventSink>();
+  auto a = MakeComObject<EventSink>(), b = MakeComObject<EventSink>();
   DWORD first = 0, refused = 55;
   ASSERT_EQ(point->Advise(a.Get(), &first), S_OK);
   EXPECT_EQ(point->Advise(b.Get(), &refused), CONNECT_E_ADVISELIMIT);
-  EXPECT_EQ(refused, 0u);
-  EXPECT_EQ(RefsOf(b.Get()), 1u);
+  EXPECT_EQ(std::make_pair(refused, RefsOf(b.Get())), std::make_pair(DWORD{0}, ULONG{1}));
 
   ASSERT_EQ(point->Unadvise(first), S_OK);
   DWORD next = 0;
@@ -136,8 +129,7 @@ TEST_F(ConnectionPoints, TheLimitRefusesFurtherSinksAndCookiesAreNeverReused) {
 
 TEST_F(ConnectionPoints, EnumConnectionsReportsSinksWithReferencesAndCookies) {
   auto point = NewPoint();
-  auto a = MakeComObject<EventSink>();
-  auto b = MakeComObject<EventSink>();
+  auto a = MakeComObject<EventSink>(), b = MakeComObject<EventSink>();
   DWORD ca = 0, cb = 0;
   ASSERT_EQ(point->Advise(a.Get(), &ca), S_OK);
   ASSERT_EQ(point->Advise(b.Get(), &cb), S_OK);
@@ -151,13 +143,11 @@ TEST_F(ConnectionPoints, EnumConnectionsReportsSinksWithReferencesAndCookies) {
   ULONG fetched = 0;
   ASSERT_EQ(connections->Next(3, data.data(), &fetched), S_FALSE);
   ASSERT_EQ(fetched, 2u);
-  EXPECT_EQ(data[0].dwCookie, ca);
-  EXPECT_EQ(data[1].dwCookie, cb);
-  EXPECT_EQ(xelo::com::IdentityOf(data[0].pUnk), xelo::com::IdentityOf(a.Get()));
-  EXPECT_EQ(xelo::com::IdentityOf(data[1].pUnk), xelo::com::IdentityOf(b.Get()));
+  using xelo::com::IdentityOf;
+  EXPECT_EQ(std::make_tuple(data[0].dwCookie, data[1].dwCookie, IdentityOf(data[0].pUnk), IdentityOf(data[1].pUnk)),
+            std::make_tuple(ca, cb, IdentityOf(a.Get()), IdentityOf(b.Get())));
   EXPECT_EQ(RefsOf(a.Get()), 3u);  // ours, the snapshot's, the handed-out one
-  data[0].pUnk->Release();
-  data[1].pUnk->Release();
+  data[0].pUnk->Release(), data[1].pUnk->Release();
   connections = nullptr;
   EXPECT_EQ(RefsOf(a.Get()), 1u);
   EXPECT_EQ(point->EnumConnections(nullptr), E_POINTER);
@@ -168,8 +158,7 @@ TEST_F(ConnectionPoints, SinksUnadvisingDuringTheCallbackStayAliveUntilTheLoopIs
   bool aGone = false, bGone = false;
   DWORD ca = 0, cb = 0;
   {
-    auto a = MakeComObject<EventSink>(&aGone);
-    auto b = MakeComObject<EventSink>(&bGone);
+    auto a = MakeComObject<EventSink>(&aGone), b = MakeComObject<EventSink>(&bGone);
     ASSERT_EQ(point->Advise(a.Get(), &ca), S_OK);
     ASSERT_EQ(point->Advise(b.Get(), &cb), S_OK);
     // The first sink disconnects both itself and the second one.
@@ -182,8 +171,7 @@ TEST_F(ConnectionPoints, SinksUnadvisingDuringTheCallbackStayAliveUntilTheLoopIs
   }  // from here on the point holds the only references
 
   // Asking for the wrong interface gives nothing rather than a bad cast.
-  EXPECT_TRUE(point->Sinks<ITestShutdown>().empty());
-  EXPECT_EQ(point->Sinks<IUnknown>().size(), 2u);
+  EXPECT_EQ(std::make_pair(point->Sinks<ITestShutdown>().size(), point->Sinks<IUnknown>().size()), std::make_pair(std::size_t{0}, std::size_t{2}));
   std::size_t called = 0;
   {
     auto sinks = point->Sinks<ITestEvents>();
@@ -194,11 +182,8 @@ TEST_F(ConnectionPoints, SinksUnadvisingDuringTheCallbackStayAliveUntilTheLoopIs
     }
     EXPECT_FALSE(bGone);
   }
-  EXPECT_EQ(called, 2u);
-  EXPECT_TRUE(aGone);
-  EXPECT_TRUE(bGone);
-  EXPECT_EQ(point->ConnectionCount(), 0u);
-  EXPECT_TRUE(point->Sinks<ITestEvents>().empty());
+  EXPECT_TRUE(called == 2 && aGone && bGone) << called;
+  EXPECT_EQ(point->ConnectionCount() + point->Sinks<ITestEvents>().size(), 0u);
 }
 
 TEST_F(ConnectionPoints, TheContainerFindsItsPointsWhichOutliveItWithoutACycle) {
@@ -223,12 +208,8 @@ TEST_F(ConnectionPoints, TheContainerFindsItsPointsWhichOutliveItWithoutACycle) 
   ULONG fetched = 0;
   ASSERT_EQ(points->Next(3, out.data(), &fetched), S_FALSE);
   ASSERT_EQ(fetched, 2u);
-  std::array<IID, 2> iids{};
-  for (std::size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(out[i]->GetConnectionInterface(&iids[i]), S_OK);
-    out[i]->Release();
-  }
-  EXPECT_EQ(iids, (std::array<IID, 2>{IID_ITestEvents, IID_ITestShutdown}));
+  EXPECT_EQ((std::array<IID, 2>{InterfaceOf(out[0]), InterfaceOf(out[1])}), (std::array<IID, 2>{IID_ITestEvents, IID_ITestShutdown}));
+  out[0]->Release(), out[1]->Release();
   EXPECT_EQ(server->EnumConnectionPoints(nullptr), E_POINTER);
   points = nullptr;
 
@@ -236,16 +217,13 @@ TEST_F(ConnectionPoints, TheContainerFindsItsPointsWhichOutliveItWithoutACycle) 
   ASSERT_EQ(point->Advise(MakeComObject<EventSink>(&sinkGone).Get(), &cookie), S_OK);
   // Holding the point (with a sink on it) must not keep the server alive.
   server = nullptr;
-  EXPECT_TRUE(serverGone);
-  EXPECT_TRUE(sinkGone);  // the dying container let go of its sinks
+  EXPECT_TRUE(serverGone && sinkGone);  // the dying container let go of its sinks
   // A non-null value that the call must overwrite; never dereferenced.
   auto* container = reinterpret_cast<IConnectionPointContainer*>(&cookie);
   EXPECT_EQ(point->GetConnectionPointContainer(&container), E_UNEXPECTED);
   EXPECT_EQ(container, nullptr);
   EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
-  IID iid{};
-  EXPECT_EQ(point->GetConnectionInterface(&iid), S_OK);
-  EXPECT_EQ(iid, IID_ITestEvents);
+  EXPECT_EQ(InterfaceOf(point.Get()), IID_ITestEvents);
 }
 
 }  // namespace

@@ -22,6 +22,15 @@ class CountedDispatch : public xelo::com::ComObject<IDispatch> {
 #endif
 };
 
+// A VARIANT of type vt whose pointer member (string, array, interface or
+// reference: they share one slot) is p.
+inline VARIANT PointerVariant(VARTYPE vt, void* p) {
+  VARIANT v{};
+  v.byref = p;
+  v.vt = vt;
+  return v;
+}
+
 class CountedUnknown : public xelo::com::ComObject<IUnknown> {
  public:
   ULONG Refs() const { return RefCount(); }

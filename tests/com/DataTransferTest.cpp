@@ -62,14 +62,11 @@ TEST_F(DataTransfer, DAdviseTakesOfferedFormatsOnlyAndDUnadviseReleasesOnce) {
     FORMATETC format;
     HRESULT expected;
   } cases[] = {
-      {"offered", f.Data(), S_OK},
-      {"any tymed that includes HGLOBAL", f.Data(TYMED_HGLOBAL | TYMED_ISTREAM), S_OK},
-      {"unknown clipboard format", {static_cast<CLIPFORMAT>(f.write + 1000), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
-       DV_E_FORMATETC},
+      {"offered", f.Data(), S_OK}, {"any tymed that includes HGLOBAL", f.Data(TYMED_HGLOBAL | TYMED_ISTREAM), S_OK},
+      {"unknown clipboard format", {static_cast<CLIPFORMAT>(f.write + 1000), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, DV_E_FORMATETC},
       {"other aspect", {f.data, nullptr, DVASPECT_ICON, -1, TYMED_HGLOBAL}, DV_E_FORMATETC},
       {"no aspect", {f.data, nullptr, 0, -1, TYMED_HGLOBAL}, DV_E_FORMATETC},
-      {"other medium", f.Data(TYMED_ISTREAM), DV_E_FORMATETC},
-      {"no medium", f.Data(TYMED_NULL), DV_E_FORMATETC},
+      {"other medium", f.Data(TYMED_ISTREAM), DV_E_FORMATETC}, {"no medium", f.Data(TYMED_NULL), DV_E_FORMATETC},
       {"target device", {f.data, &device, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, DV_E_FORMATETC},
   };
   std::vector<DWORD> connections;
@@ -91,15 +88,14 @@ TEST_F(DataTransfer, DAdviseTakesOfferedFormatsOnlyAndDUnadviseReleasesOnce) {
   DWORD connection = 9;
   EXPECT_EQ(holder.DAdvise(&format, 0, nullptr, &connection), E_INVALIDARG);
   EXPECT_EQ(connection, 0u);
-  EXPECT_EQ(holder.DAdvise(nullptr, 0, sink.Get(), &connection), E_INVALIDARG);
-  EXPECT_EQ(holder.DAdvise(&format, 0, sink.Get(), nullptr), E_POINTER);
-  EXPECT_EQ(holder.QueryGetData(nullptr), E_INVALIDARG);
+  EXPECT_EQ(std::make_tuple(holder.DAdvise(nullptr, 0, sink.Get(), &connection), holder.DAdvise(&format, 0, sink.Get(), nullptr),
+                            holder.QueryGetData(nullptr)),
+            std::make_tuple(E_INVALIDARG, E_POINTER, E_INVALIDARG));
   EXPECT_EQ(RefsOf(sink.Get()), 3u);
 
   EXPECT_EQ(holder.DUnadvise(connections[0]), S_OK);
   EXPECT_EQ(RefsOf(sink.Get()), 2u);
-  EXPECT_EQ(holder.DUnadvise(connections[0]), OLE_E_NOCONNECTION);
-  EXPECT_EQ(holder.DUnadvise(0), OLE_E_NOCONNECTION);
+  for (DWORD unknown : {connections[0], DWORD{0}}) EXPECT_EQ(holder.DUnadvise(unknown), OLE_E_NOCONNECTION);
   EXPECT_EQ(RefsOf(sink.Get()), 2u);
   // Numbers are not reused after an unadvise.
   DWORD third = 0;
@@ -130,15 +126,12 @@ TEST_F(DataTransfer, EnumeratorsHandOutReferencedSinksAndTheOfferedFormatsForGet
   ASSERT_EQ(e->Next(3, out.data(), &fetched), S_FALSE);
   ASSERT_EQ(fetched, 2u);
   using Row = std::tuple<CLIPFORMAT, DWORD, DWORD, IAdviseSink*, DVTARGETDEVICE*>;
-  IAdviseSink* const expectedSink = sink.Get();
-  EXPECT_EQ(Row(out[0].formatetc.cfFormat, out[0].advf, out[0].dwConnection, out[0].pAdvSink, out[0].formatetc.ptd),
-            Row(f.data, ADVF_NODATA, cData, expectedSink, nullptr));
-  EXPECT_EQ(Row(out[1].formatetc.cfFormat, out[1].advf, out[1].dwConnection, out[1].pAdvSink, out[1].formatetc.ptd),
-            Row(f.write, ADVF_ONLYONCE, cWrite, expectedSink, nullptr));
+  auto row = [](const STATDATA& s) { return Row(s.formatetc.cfFormat, s.advf, s.dwConnection, s.pAdvSink, s.formatetc.ptd); };
+  EXPECT_EQ((std::vector<Row>{row(out[0]), row(out[1])}),
+            (std::vector<Row>{{f.data, ADVF_NODATA, cData, sink.Get(), nullptr}, {f.write, ADVF_ONLYONCE, cWrite, sink.Get(), nullptr}}));
   // ours, the holder's two, the snapshot's two, the two handed out
   EXPECT_EQ(RefsOf(sink.Get()), 7u);
-  out[0].pAdvSink->Release();
-  out[1].pAdvSink->Release();
+  out[0].pAdvSink->Release(), out[1].pAdvSink->Release();
   e = nullptr;
   EXPECT_EQ(RefsOf(sink.Get()), 3u);
   EXPECT_EQ(holder.EnumDAdvise(nullptr), E_POINTER);
@@ -153,8 +146,8 @@ TEST_F(DataTransfer, EnumeratorsHandOutReferencedSinksAndTheOfferedFormatsForGet
   IEnumFORMATETC* none = formats.Get();
   EXPECT_EQ(holder.EnumFormatEtc(DATADIR_SET, &none), E_NOTIMPL);
   EXPECT_EQ(none, nullptr);
-  EXPECT_EQ(holder.EnumFormatEtc(0, &none), E_INVALIDARG);
-  EXPECT_EQ(holder.EnumFormatEtc(DATADIR_GET, nullptr), E_POINTER);
+  EXPECT_EQ(std::make_pair(holder.EnumFormatEtc(0, &none), holder.EnumFormatEtc(DATADIR_GET, nullptr)),
+            std::make_pair(E_INVALIDARG, E_POINTER));
 }
 
 TEST_F(DataTransfer, AdvisesForAFormatSurviveASinkThatUnadvisesDuringOnDataChange) {
@@ -176,11 +169,10 @@ TEST_F(DataTransfer, AdvisesForAFormatSurviveASinkThatUnadvisesDuringOnDataChang
     };
   }
 
-  HGLOBAL block = GlobalAlloc(GHND, 16);
-  ASSERT_NE(block, nullptr);
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
-  medium.hGlobal = block;
+  medium.hGlobal = GlobalAlloc(GHND, 16);
+  ASSERT_NE(medium.hGlobal, nullptr);
   int delivered = 0;
   {
     const auto advises = holder.AdvisesFor(f.data);
@@ -191,8 +183,7 @@ TEST_F(DataTransfer, AdvisesForAFormatSurviveASinkThatUnadvisesDuringOnDataChang
       ++delivered;
     }
   }
-  EXPECT_EQ(delivered, 2);
-  EXPECT_TRUE(firstGone);
+  EXPECT_TRUE(delivered == 2 && firstGone) << delivered;
   EXPECT_FALSE(secondGone);  // still advised for the write format
   EXPECT_EQ(holder.Count(), 1u);
   EXPECT_TRUE(holder.AdvisesFor(f.data).empty());
@@ -217,8 +208,7 @@ TEST_F(DataTransfer, ReleaseStgMediumFreesWhatTheMediumOwnsOrReleasesItsOwner) {
   medium.hGlobal = block;
   medium.pUnkForRelease = MakeComObject<xelo::test::FlaggedUnknown>(&ownerGone).Detach();
   ReleaseStgMedium(&medium);
-  EXPECT_TRUE(ownerGone);
-  EXPECT_EQ(medium.pUnkForRelease, nullptr);
+  EXPECT_TRUE(ownerGone && medium.pUnkForRelease == nullptr);
   // The data belonged to the owner, so the handle is still ours to free.
   EXPECT_EQ(GlobalSize(block), 8u);
   EXPECT_EQ(GlobalFree(block), nullptr);
@@ -251,13 +241,12 @@ TEST_F(DataTransfer, CopyFormatEtcDuplicatesTheTargetDevice) {
   const FORMATETC source{0xC123, reinterpret_cast<DVTARGETDEVICE*>(device.data()), DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   FORMATETC copy{};
   ASSERT_EQ(xelo::com::CopyFormatEtc(&copy, &source), S_OK);
-  ASSERT_NE(copy.ptd, nullptr);
-  EXPECT_NE(copy.ptd, source.ptd);
+  ASSERT_TRUE(copy.ptd != nullptr && copy.ptd != source.ptd);
   EXPECT_EQ(std::memcmp(copy.ptd, device.data(), device.size()), 0);
   EXPECT_EQ(std::make_pair(copy.cfFormat, copy.lindex), std::make_pair(CLIPFORMAT{0xC123}, LONG{-1}));
   CoTaskMemFree(copy.ptd);
-  EXPECT_EQ(xelo::com::CopyFormatEtc(nullptr, &source), E_POINTER);
-  EXPECT_EQ(xelo::com::CopyFormatEtc(&copy, nullptr), E_POINTER);
+  EXPECT_EQ(std::make_pair(xelo::com::CopyFormatEtc(nullptr, &source), xelo::com::CopyFormatEtc(&copy, nullptr)),
+            std::make_pair(E_POINTER, E_POINTER));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 // An interface with IEnumGUID's shape and an IID of its own, as OPC's
@@ -47,9 +48,8 @@ TEST_F(EnumeratorImpl, NextGivesSOkForAFullBatchSFalseForAShortOneAndChecksItsPo
   ULONG fetched = 7;
   // Only a request for exactly one element may omit the count; refusals
   // hand out nothing (the fixture counts) and do not move the position.
-  EXPECT_EQ(e->Next(2, out.data(), nullptr), E_POINTER);
-  EXPECT_EQ(e->Next(0, out.data(), nullptr), E_POINTER);
-  EXPECT_EQ(e->Next(1, nullptr, &fetched), E_POINTER);
+  EXPECT_EQ(std::make_tuple(e->Next(2, out.data(), nullptr), e->Next(0, out.data(), nullptr), e->Next(1, nullptr, &fetched)),
+            std::make_tuple(E_POINTER, E_POINTER, E_POINTER));
   EXPECT_EQ(fetched, 0u);
   EXPECT_EQ(e->Next(0, nullptr, &fetched), S_OK);  // zero asked, zero given: a full batch
 
@@ -72,8 +72,7 @@ TEST_F(EnumeratorImpl, SkipResetAndCloneKeepIndependentPositions) {
   EXPECT_EQ(e->Skip(1), S_OK);
   ComPtr<IEnumGUID> clone;
   ASSERT_EQ(e->Clone(clone.Put()), S_OK);
-  ASSERT_TRUE(clone);
-  EXPECT_NE(clone.Get(), e.Get());
+  ASSERT_TRUE(clone && clone.Get() != e.Get());
   // Skipping past the end stops at the end.
   EXPECT_EQ(e->Skip(10), S_FALSE);
   EXPECT_EQ(e->Next(1, &g, &fetched), S_FALSE);
@@ -104,15 +103,13 @@ TEST_F(EnumeratorImpl, SkipResetAndCloneKeepIndependentPositions) {
   ownClone->Release();
   std::array<GUID, 3> out{};
   EXPECT_EQ(ownClone->Next(3, out.data(), &fetched), S_FALSE);
-  EXPECT_EQ(fetched, 2u);
-  EXPECT_EQ(out[1], Guid(8));
+  EXPECT_EQ(std::make_pair(fetched, out[1]), std::make_pair(ULONG{2}, Guid(8)));
 }
 
 class Counted final : public xelo::com::ComObject<IUnknown> {};
 
 TEST_F(EnumeratorImpl, InterfacesAreHandedOutWithAReferenceOfTheirOwn) {
-  auto a = xelo::com::MakeComObject<Counted>();
-  auto b = xelo::com::MakeComObject<Counted>();
+  auto a = xelo::com::MakeComObject<Counted>(), b = xelo::com::MakeComObject<Counted>();
   auto e = xelo::com::MakeUnknownEnumerator({ComPtr<IUnknown>(a.Get()), ComPtr<IUnknown>(b.Get())});
   EXPECT_EQ(RefsOf(a.Get()), 2u);  // ours and the snapshot's
   std::array<IUnknown*, 2> out{};
@@ -121,8 +118,7 @@ TEST_F(EnumeratorImpl, InterfacesAreHandedOutWithAReferenceOfTheirOwn) {
   ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
   EXPECT_EQ(out, (std::array<IUnknown*, 2>{a.Get(), b.Get()}));
   EXPECT_EQ(RefsOf(a.Get()), 3u);
-  out[0]->Release();
-  out[1]->Release();
+  out[0]->Release(), out[1]->Release();
   e = nullptr;
   EXPECT_EQ(RefsOf(a.Get()) + RefsOf(b.Get()), 2u);
 }
@@ -131,11 +127,9 @@ TEST_F(EnumeratorImpl, InterfacesAreHandedOutWithAReferenceOfTheirOwn) {
 // standing in for the task allocator running dry halfway through a batch.
 struct FailingStringPolicy : xelo::com::StringCopyPolicy {
   static HRESULT Copy(const Stored& from, Element* to) noexcept {
-    if (from == OLESTR("fail")) {
-      *to = nullptr;
-      return E_OUTOFMEMORY;
-    }
-    return StringCopyPolicy::Copy(from, to);
+    if (from != OLESTR("fail")) return StringCopyPolicy::Copy(from, to);
+    *to = nullptr;
+    return E_OUTOFMEMORY;
   }
 };
 
@@ -145,8 +139,7 @@ TEST_F(EnumeratorImpl, AFailureHalfwayThroughNextFreesWhatWasHandedOut) {
   ULONG fetched = 5;
   const auto before = xelo::com::LiveAllocations();
   EXPECT_EQ(e->Next(3, out.data(), &fetched), E_OUTOFMEMORY);
-  EXPECT_EQ(fetched, 0u);
-  EXPECT_EQ(xelo::com::LiveAllocations(), before);
+  EXPECT_EQ(std::make_pair(fetched, xelo::com::LiveAllocations()), std::make_pair(ULONG{0}, before));
   EXPECT_EQ(out, (std::array<LPOLESTR, 3>{}));
   // The position did not move: the same batch minus the bad element works.
   ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
@@ -169,8 +162,7 @@ TEST_F(EnumeratorImpl, FormatsAreCopiedWithTheirTargetDevice) {
   ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
   EXPECT_EQ(std::make_tuple(out[0].cfFormat, out[0].ptd, out[0].tymed), std::make_tuple(0xC001, nullptr, TYMED_HGLOBAL));
   EXPECT_EQ(std::make_tuple(out[1].cfFormat, out[1].dwAspect, out[1].lindex), std::make_tuple(0xC002, DVASPECT_ICON, 0));
-  ASSERT_NE(out[1].ptd, nullptr);
-  EXPECT_NE(out[1].ptd, ptd);
+  ASSERT_TRUE(out[1].ptd != nullptr && out[1].ptd != ptd);
   std::array<BYTE, 24> copied{};
   std::memcpy(copied.data(), out[1].ptd, copied.size());
   device[5] = 0xA5;

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,11 +27,9 @@ TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress
   const long before = xelo::com::LiveAllocations().globalMemory;
   HGLOBAL handle = GlobalAlloc(GHND, 64);
   ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(xelo::com::LiveAllocations().globalMemory, before + 1);
-  EXPECT_EQ(GlobalSize(handle), 64u);
+  EXPECT_EQ(std::make_pair(xelo::com::LiveAllocations().globalMemory, GlobalSize(handle)), std::make_pair(before + 1, SIZE_T{64}));
   void* first = GlobalLock(handle);
-  ASSERT_NE(first, nullptr);
-  EXPECT_NE(first, static_cast<void*>(handle));  // a moveable handle is not an address
+  ASSERT_TRUE(first != nullptr && first != static_cast<void*>(handle));  // a moveable handle is not an address
   EXPECT_TRUE(AllZero(first, 64));
   std::memset(first, 0x7E, 64);
   EXPECT_EQ(GlobalLock(handle), first);
@@ -42,8 +42,7 @@ TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress
   EXPECT_EQ(xelo::com::LiveAllocations().globalMemory, before);
 
   HGLOBAL fixed = GlobalAlloc(GPTR, 10);
-  ASSERT_NE(fixed, nullptr);
-  EXPECT_TRUE(AllZero(fixed, 10));
+  ASSERT_TRUE(fixed != nullptr && AllZero(fixed, 10));
   EXPECT_EQ(GlobalLock(fixed), static_cast<void*>(fixed));
   EXPECT_EQ(GlobalUnlock(fixed), FALSE);  // fixed blocks keep no lock count
   EXPECT_EQ(GlobalFree(fixed), nullptr);
@@ -55,16 +54,11 @@ TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress
   // Freed, foreign and null handles are refused without touching anything.
   int local = 0;
   for (HGLOBAL bad : {handle, reinterpret_cast<HGLOBAL>(&local)}) {
-    EXPECT_EQ(GlobalFree(bad), bad);
-    EXPECT_EQ(GlobalLock(bad), nullptr);
-    EXPECT_EQ(GlobalUnlock(bad), FALSE);
-    EXPECT_EQ(GlobalSize(bad), 0u);
-    EXPECT_EQ(GlobalReAlloc(bad, 8, GMEM_MOVEABLE), nullptr);
+    EXPECT_EQ(std::make_tuple(GlobalFree(bad), GlobalLock(bad), GlobalUnlock(bad), GlobalSize(bad), GlobalReAlloc(bad, 8, GMEM_MOVEABLE)),
+              std::make_tuple(bad, static_cast<void*>(nullptr), FALSE, SIZE_T{0}, HGLOBAL{}));
   }
   EXPECT_EQ(local, 0);
-  EXPECT_EQ(GlobalFree(nullptr), nullptr);
-  EXPECT_EQ(GlobalLock(nullptr), nullptr);
-  EXPECT_EQ(GlobalReAlloc(nullptr, 1, 0), nullptr);
+  EXPECT_TRUE(GlobalFree(nullptr) == nullptr && GlobalLock(nullptr) == nullptr && GlobalReAlloc(nullptr, 1, 0) == nullptr);
   EXPECT_EQ(xelo::com::LiveAllocations().globalMemory, before);
 }
 
@@ -76,8 +70,7 @@ TEST_F(GlobalMemory, ReAllocKeepsAMoveableHandleAndMovesAFixedBlockOnlyWhenAllow
   ASSERT_EQ(GlobalReAlloc(handle, 4096, GMEM_ZEROINIT), handle);
   EXPECT_EQ(GlobalSize(handle), 4096u);
   auto* data = static_cast<BYTE*>(GlobalLock(handle));
-  ASSERT_NE(data, nullptr);
-  EXPECT_EQ(std::memcmp(data, "abcd", 4), 0);
+  ASSERT_TRUE(data != nullptr && std::memcmp(data, "abcd", 4) == 0);
   EXPECT_TRUE(AllZero(data + 4, 4092));
   // While locked the block may not move unless the caller allows it.
   EXPECT_EQ(GlobalReAlloc(handle, 1 << 20, 0), nullptr);
@@ -96,8 +89,7 @@ TEST_F(GlobalMemory, ReAllocKeepsAMoveableHandleAndMovesAFixedBlockOnlyWhenAllow
   EXPECT_EQ(GlobalReAlloc(fixed, 1 << 16, GMEM_FIXED), nullptr);
   EXPECT_EQ(GlobalSize(fixed), 3u);
   HGLOBAL moved = GlobalReAlloc(fixed, 1 << 16, GMEM_MOVEABLE | GMEM_ZEROINIT);
-  ASSERT_NE(moved, nullptr);
-  ASSERT_NE(moved, fixed);
+  ASSERT_TRUE(moved != nullptr && moved != fixed);
   EXPECT_EQ(GlobalSize(fixed), 0u);  // the old handle is gone
   EXPECT_EQ(GlobalLock(moved), static_cast<void*>(moved));
   EXPECT_EQ(std::memcmp(moved, "xyz", 3), 0);

@@ -31,9 +31,8 @@ TEST(Guid, FormatsUpperCaseWithBracesParsesEitherCaseAndRejectsMalformedText) {
   EXPECT_EQ(back, kOpcServer);
   CoTaskMemFree(text);
   EXPECT_EQ(xelo::com::LiveAllocations(), before);
-  OLECHAR small[38];
-  EXPECT_EQ(StringFromGUID2(kOpcServer, small, 38), 0);
   OLECHAR exact[39];
+  EXPECT_EQ(StringFromGUID2(kOpcServer, exact, 38), 0) << "no room for the terminator";
   EXPECT_EQ(StringFromGUID2(kOpcServer, exact, 39), 39);
   EXPECT_EQ(xelo::com::ToUtf8(exact), "{39C13A4D-011E-11D0-9675-0020AFD8ADB3}");
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -57,15 +58,13 @@ TEST_F(SafeArrays, VectorLayoutAndElementTypes) {
     ASSERT_NE(psa, nullptr) << type.vt;
     // Descriptor and data, both from the task allocator.
     EXPECT_EQ(LiveAllocations().taskMemory, before_.taskMemory + 2);
-    EXPECT_EQ(SafeArrayGetElemsize(psa), type.size);
-    EXPECT_EQ(psa->fFeatures, FADF_HAVEVARTYPE | type.typeFlag) << type.vt;
-    EXPECT_EQ(psa->cLocks, 0u);
+    EXPECT_EQ(std::make_tuple(SafeArrayGetElemsize(psa), psa->fFeatures, psa->cLocks),
+              std::make_tuple(type.size, static_cast<USHORT>(FADF_HAVEVARTYPE | type.typeFlag), ULONG{0})) << type.vt;
     std::uint32_t stored = 0;
     std::memcpy(&stored, reinterpret_cast<const unsigned char*>(psa) - 4, sizeof stored);
     VARTYPE vt = VT_EMPTY;
     ASSERT_EQ(SafeArrayGetVartype(psa, &vt), S_OK);
-    EXPECT_EQ(stored, vt);
-    EXPECT_EQ(vt, type.vt);
+    EXPECT_EQ(std::make_pair(stored, vt), std::make_pair(std::uint32_t{type.vt}, type.vt));
     EXPECT_EQ(Bounds(psa), (B{{-2, 2}}));
     std::vector<unsigned char> zeros(5 * type.size, 0);
     EXPECT_EQ(std::memcmp(psa->pvData, zeros.data(), zeros.size()), 0);
@@ -105,8 +104,8 @@ TEST_F(SafeArrays, TwoDimensionsAreStoredReversedAndColumnMajor) {
   EXPECT_EQ(std::make_pair(stored[1].lLbound, stored[1].cElements), (std::pair<LONG, ULONG>{1, 3}));
   EXPECT_EQ(Bounds(psa), (B{{1, 3}, {-1, 0}}));
   LONG value = 0;
-  EXPECT_EQ(SafeArrayGetLBound(psa, 0, &value), DISP_E_BADINDEX);
-  EXPECT_EQ(SafeArrayGetUBound(psa, 3, &value), DISP_E_BADINDEX);
+  EXPECT_EQ(std::make_pair(SafeArrayGetLBound(psa, 0, &value), SafeArrayGetUBound(psa, 3, &value)),
+            std::make_pair(DISP_E_BADINDEX, DISP_E_BADINDEX));
 
   for (LONG i = 1; i <= 3; ++i) {
     for (LONG j = -1; j <= 0; ++j) {
@@ -127,9 +126,8 @@ TEST_F(SafeArrays, TwoDimensionsAreStoredReversedAndColumnMajor) {
 
   LONG outside[][2] = {{0, 0}, {4, 0}, {1, -2}, {1, 1}};
   for (auto& bad : outside) {
-    EXPECT_EQ(SafeArrayGetElement(psa, bad, &value), DISP_E_BADINDEX);
-    EXPECT_EQ(SafeArrayPutElement(psa, bad, &value), DISP_E_BADINDEX);
-    EXPECT_EQ(SafeArrayPtrOfIndex(psa, bad, &cell), DISP_E_BADINDEX);
+    EXPECT_EQ(std::make_tuple(SafeArrayGetElement(psa, bad, &value), SafeArrayPutElement(psa, bad, &value), SafeArrayPtrOfIndex(psa, bad, &cell)),
+              std::make_tuple(DISP_E_BADINDEX, DISP_E_BADINDEX, DISP_E_BADINDEX)) << bad[0] << "," << bad[1];
   }
   for (HRESULT refused : {SafeArrayGetElement(psa, nullptr, &value), SafeArrayGetElement(psa, index, nullptr),
                           SafeArrayPutElement(psa, index, nullptr), SafeArrayPutElement(nullptr, index, &value),
@@ -145,15 +143,13 @@ TEST_F(SafeArrays, StringVariantAndInterfaceElementsAreOwnedAndCopiedDeeply) {
   SAFEARRAY* strings = SafeArrayCreateVector(VT_BSTR, 10, 3);
   BSTR text = xelo::com::AllocBstrUtf8("alpha");
   LONG first = 10, middle = 11, last = 12;
-  ASSERT_EQ(SafeArrayPutElement(strings, &first, text), S_OK);
-  ASSERT_EQ(SafeArrayPutElement(strings, &last, text), S_OK);
+  ASSERT_TRUE(SafeArrayPutElement(strings, &first, text) == S_OK && SafeArrayPutElement(strings, &last, text) == S_OK);
   SysFreeString(text);  // the array keeps its own copies
   EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 2);
   BSTR out = nullptr;
   ASSERT_EQ(SafeArrayGetElement(strings, &first, &out), S_OK);
   EXPECT_EQ(BstrToUtf8(out), "alpha");
-  BSTR* cells = static_cast<BSTR*>(strings->pvData);
-  EXPECT_NE(out, cells[0]);
+  EXPECT_NE(out, static_cast<BSTR*>(strings->pvData)[0]);
   SysFreeString(out);
   ASSERT_EQ(SafeArrayGetElement(strings, &middle, &out), S_OK);  // an untouched element is a null BSTR
   EXPECT_EQ(out, nullptr);
@@ -163,9 +159,7 @@ TEST_F(SafeArrays, StringVariantAndInterfaceElementsAreOwnedAndCopiedDeeply) {
 
   // A VARIANT element holding the string array; copies of copies stay deep.
   SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 1);
-  VARIANT inner{};
-  inner.parray = strings;
-  inner.vt = VT_ARRAY | VT_BSTR;
+  VARIANT inner = xelo::test::PointerVariant(VT_ARRAY | VT_BSTR, strings);
   LONG zero = 0;
   ASSERT_EQ(SafeArrayPutElement(variants, &zero, &inner), S_OK);
   ASSERT_EQ(SafeArrayDestroy(strings), S_OK);
@@ -180,8 +174,7 @@ TEST_F(SafeArrays, StringVariantAndInterfaceElementsAreOwnedAndCopiedDeeply) {
   VariantClear(&element);
   EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
 
-  auto a = xelo::com::MakeComObject<CountedObject>();
-  auto b = xelo::com::MakeComObject<CountedObject>();
+  auto a = xelo::com::MakeComObject<CountedObject>(), b = xelo::com::MakeComObject<CountedObject>();
   SAFEARRAY* objects = SafeArrayCreateVector(VT_UNKNOWN, 0, 2);
   ASSERT_EQ(SafeArrayPutElement(objects, &zero, a->GetUnknown()), S_OK);
   ASSERT_EQ(SafeArrayPutElement(objects, &zero, a->GetUnknown()), S_OK);  // same element again: still one reference
@@ -190,13 +183,11 @@ TEST_F(SafeArrays, StringVariantAndInterfaceElementsAreOwnedAndCopiedDeeply) {
   EXPECT_EQ(a->Refs(), 1u);
   IUnknown* got = nullptr;
   ASSERT_EQ(SafeArrayGetElement(objects, &zero, &got), S_OK);
-  EXPECT_EQ(got, b->GetUnknown());
-  EXPECT_EQ(b->Refs(), 3u);
+  EXPECT_EQ(std::make_pair(got, b->Refs()), std::make_pair(b->GetUnknown(), ULONG{3}));
   got->Release();
   ASSERT_EQ(SafeArrayCopy(objects, &copy), S_OK);
   EXPECT_EQ(b->Refs(), 3u);
-  EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
-  EXPECT_EQ(SafeArrayDestroy(objects), S_OK);
+  EXPECT_EQ(std::make_pair(SafeArrayDestroy(copy), SafeArrayDestroy(objects)), std::make_pair(S_OK, S_OK));
   EXPECT_EQ(b->Refs(), 1u);
 }
 
@@ -209,35 +200,29 @@ TEST_F(SafeArrays, CopyKeepsShapeAndTypeButNotLocks) {
   ASSERT_EQ(SafeArrayLock(psa), S_OK);
   SAFEARRAY* copy = nullptr;
   ASSERT_EQ(SafeArrayCopy(psa, &copy), S_OK);
-  ASSERT_NE(copy, nullptr);
-  EXPECT_NE(copy->pvData, psa->pvData);
+  ASSERT_TRUE(copy != nullptr && copy->pvData != psa->pvData);
   EXPECT_EQ(std::make_pair(copy->cLocks, copy->fFeatures), std::make_pair(0u, psa->fFeatures));
   EXPECT_EQ(Bounds(copy), (B{{5, 6}, {-3, -2}}));
   DECIMAL read{};
-  ASSERT_EQ(SafeArrayGetElement(copy, index, &read), S_OK);
-  EXPECT_EQ(std::memcmp(&read, &value, sizeof read), 0);
+  ASSERT_TRUE(SafeArrayGetElement(copy, index, &read) == S_OK && std::memcmp(&read, &value, sizeof read) == 0);
   EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
   EXPECT_EQ(SafeArrayCopy(nullptr, &copy), S_OK);
   EXPECT_EQ(copy, nullptr);
-  EXPECT_EQ(SafeArrayUnlock(psa), S_OK);
-  EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+  EXPECT_TRUE(SafeArrayUnlock(psa) == S_OK && SafeArrayDestroy(psa) == S_OK);
 }
 
 TEST_F(SafeArrays, LockingFollowsComRules) {
   SAFEARRAY* psa = SafeArrayCreateVector(VT_I4, 0, 2);
   EXPECT_EQ(SafeArrayUnlock(psa), E_UNEXPECTED);
-  ASSERT_EQ(SafeArrayLock(psa), S_OK);
-  ASSERT_EQ(SafeArrayLock(psa), S_OK);
+  ASSERT_TRUE(SafeArrayLock(psa) == S_OK && SafeArrayLock(psa) == S_OK);
   EXPECT_EQ(psa->cLocks, 2u);
   EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
   SAFEARRAYBOUND bigger{4, 0};
   EXPECT_EQ(SafeArrayRedim(psa, &bigger), DISP_E_ARRAYISLOCKED);
   EXPECT_EQ(Bounds(psa), (B{{0, 1}}));
-  ASSERT_EQ(SafeArrayUnlock(psa), S_OK);
-  ASSERT_EQ(SafeArrayUnlock(psa), S_OK);
+  ASSERT_TRUE(SafeArrayUnlock(psa) == S_OK && SafeArrayUnlock(psa) == S_OK);
   void* data = nullptr;
-  ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
-  EXPECT_EQ(data, psa->pvData);
+  ASSERT_TRUE(SafeArrayAccessData(psa, &data) == S_OK && data == psa->pvData);
   EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
   ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
   EXPECT_EQ(SafeArrayUnaccessData(psa), E_UNEXPECTED);

@@ -2,12 +2,14 @@
 #include "xelo/com/SafeArray.h"
 #include "xelo/com/VariantConversion.h"
 
+#include "com/CountedObjects.h"
 #include "support/AllocationCheckedTest.h"
 
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -17,10 +19,7 @@ using xelo::com::ChangeVariantType;
 class VariantConversion : public xelo::test::AllocationCheckedTest {};
 
 VARIANT Texts(std::initializer_list<const char*> texts) {
-  VARIANT v;
-  VariantInit(&v);
-  v.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(texts.size()));
-  v.vt = VT_ARRAY | VT_BSTR;
+  VARIANT v = xelo::test::PointerVariant(VT_ARRAY | VT_BSTR, SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(texts.size())));
   LONG index = 0;
   for (const char* text : texts) {
     BSTR value = xelo::com::AllocBstrUtf8(text);
@@ -32,28 +31,21 @@ VARIANT Texts(std::initializer_list<const char*> texts) {
 }
 
 TEST_F(VariantConversion, ArraysConvertElementByElementWhereTheSystemRefuses) {
-  VARIANT numbers;
-  VariantInit(&numbers);
   SAFEARRAYBOUND bounds[2] = {{2, -1}, {3, 5}};  // dimension 1: -1..0, dimension 2: 5..7
-  numbers.parray = SafeArrayCreate(VT_I4, 2, bounds);
-  numbers.vt = VT_ARRAY | VT_I4;
-  for (LONG i = -1; i <= 0; ++i) {
-    for (LONG j = 5; j <= 7; ++j) {
-      LONG index[2] = {i, j};
-      LONG value = 10 * i + j;
-      ASSERT_EQ(SafeArrayPutElement(numbers.parray, index, &value), S_OK);
-    }
+  VARIANT numbers = xelo::test::PointerVariant(VT_ARRAY | VT_I4, SafeArrayCreate(VT_I4, 2, bounds));
+  LONG* cells = static_cast<LONG*>(numbers.parray->pvData);  // dimension 1 varies fastest
+  for (LONG j = 5; j <= 7; ++j) {
+    for (LONG i = -1; i <= 0; ++i) *cells++ = 10 * i + j;
   }
-  VARIANT texts;
-  VariantInit(&texts);
+  VARIANT texts{};
   // The system's conversion (and the portable one, which behaves the same)
   // copies an array but does not change its element type.
   EXPECT_EQ(VariantChangeType(&texts, &numbers, 0, VT_ARRAY | VT_BSTR), DISP_E_TYPEMISMATCH);
   ASSERT_EQ(ChangeVariantType(&texts, &numbers, 0, VT_ARRAY | VT_BSTR), S_OK);
   ASSERT_EQ(texts.vt, VT_ARRAY | VT_BSTR);
-  LONG bound = 0;
-  EXPECT_EQ((SafeArrayGetLBound(texts.parray, 1, &bound), bound), -1);
-  EXPECT_EQ((SafeArrayGetUBound(texts.parray, 2, &bound), bound), 7);
+  LONG low = 0, high = 0;
+  EXPECT_EQ((SafeArrayGetLBound(texts.parray, 1, &low), SafeArrayGetUBound(texts.parray, 2, &high), std::make_pair(low, high)),
+            std::make_pair(LONG{-1}, LONG{7}));
   for (LONG i = -1; i <= 0; ++i) {
     for (LONG j = 5; j <= 7; ++j) {
       LONG index[2] = {i, j};
@@ -68,36 +60,24 @@ TEST_F(VariantConversion, ArraysConvertElementByElementWhereTheSystemRefuses) {
   ASSERT_EQ(ChangeVariantType(&texts, &texts, 0, VT_ARRAY | VT_R8), S_OK);
   LONG last[2] = {0, 7};
   double element = 0;
-  ASSERT_EQ(SafeArrayGetElement(texts.parray, last, &element), S_OK);
-  EXPECT_EQ(element, 7.0);
+  ASSERT_TRUE(SafeArrayGetElement(texts.parray, last, &element) == S_OK && element == 7.0);
 
   // A reference to an array converts as the array; scalars and arrays
   // never turn into each other.
-  VARIANT reference;
-  VariantInit(&reference);
-  reference.vt = VT_BYREF | VT_ARRAY | VT_I4;
-  reference.pparray = &numbers.parray;
-  VARIANT reals;
-  VariantInit(&reals);
+  VARIANT reference = xelo::test::PointerVariant(VT_BYREF | VT_ARRAY | VT_I4, &numbers.parray);
+  VARIANT reals{};
   ASSERT_EQ(ChangeVariantType(&reals, &reference, 0, VT_ARRAY | VT_R4), S_OK);
   LONG first[2] = {-1, 5};
   float real = 0;
-  ASSERT_EQ(SafeArrayGetElement(reals.parray, first, &real), S_OK);
-  EXPECT_EQ(real, -5.0f);
+  ASSERT_TRUE(SafeArrayGetElement(reals.parray, first, &real) == S_OK && real == -5.0f);
   EXPECT_EQ(ChangeVariantType(&texts, &numbers, 0, VT_I4), DISP_E_TYPEMISMATCH);
-  VARIANT scalar;
-  VariantInit(&scalar);
-  scalar.vt = VT_I4;
+  VARIANT scalar = xelo::test::PointerVariant(VT_I4, nullptr);
   EXPECT_EQ(ChangeVariantType(&scalar, &scalar, 0, VT_ARRAY | VT_I4), DISP_E_TYPEMISMATCH);
-  VariantClear(&reals);
-  VariantClear(&texts);
-  VariantClear(&numbers);
+  VariantClear(&reals), VariantClear(&texts), VariantClear(&numbers);
 }
 
 TEST_F(VariantConversion, AFailingElementLeavesNothingBehindAndACommaIsNoDecimalPoint) {
-  VARIANT dest;
-  dest.vt = VT_BSTR;
-  dest.bstrVal = xelo::com::AllocBstrUtf8("keep");
+  VARIANT dest = xelo::test::PointerVariant(VT_BSTR, xelo::com::AllocBstrUtf8("keep"));
   // The first failing element decides the code; the elements converted
   // before it are freed again (the fixture counts them). A decimal comma
   // must not become a thousands separator (15, or 1500).
@@ -107,17 +87,14 @@ TEST_F(VariantConversion, AFailingElementLeavesNothingBehindAndACommaIsNoDecimal
                                      std::tuple{Texts({"1,500"}), VT_I4, DISP_E_TYPEMISMATCH},
                                      std::tuple{Texts({"1,500"}), VT_CY, DISP_E_TYPEMISMATCH}}) {
     EXPECT_EQ(ChangeVariantType(&dest, &texts, 0, VT_ARRAY | vt), expected);
-    VARIANT variants;
-    VariantInit(&variants);
+    VARIANT variants{};
     ASSERT_EQ(ChangeVariantType(&variants, &texts, 0, VT_ARRAY | VT_VARIANT), S_OK);
     EXPECT_EQ(ChangeVariantType(&dest, &variants, 0, VT_ARRAY | vt), expected) << "through VARIANT elements";
-    VariantClear(&variants);
-    VariantClear(&texts);
+    VariantClear(&variants), VariantClear(&texts);
   }
   EXPECT_EQ(BstrToUtf8(dest.bstrVal), "keep");
   SysReAllocString(&dest.bstrVal, OLESTR("1,5"));
-  VARIANT number;
-  VariantInit(&number);
+  VARIANT number{};
   for (VARTYPE vt : {VT_R8, VT_I4, VT_CY}) EXPECT_EQ(ChangeVariantType(&number, &dest, 0, vt), DISP_E_TYPEMISMATCH) << vt;
   // As text, a comma stays what it is.
   VARIANT texts = Texts({"1", "2", "1,5"});
@@ -127,15 +104,10 @@ TEST_F(VariantConversion, AFailingElementLeavesNothingBehindAndACommaIsNoDecimal
   EXPECT_EQ(BstrToUtf8(data[0]) + BstrToUtf8(data[1]) + BstrToUtf8(data[2]), "121,5");
   SafeArrayUnaccessData(dest.parray);
 
-  VARIANT none;
-  VariantInit(&none);
-  none.vt = VT_ARRAY | VT_I4;  // a null array stays null
-  none.parray = nullptr;
+  VARIANT none = xelo::test::PointerVariant(VT_ARRAY | VT_I4, nullptr);  // a null array stays null
   ASSERT_EQ(ChangeVariantType(&none, &none, 0, VT_ARRAY | VT_R8), S_OK);
-  EXPECT_EQ(none.vt, VT_ARRAY | VT_R8);
-  EXPECT_EQ(none.parray, nullptr);
-  VariantClear(&texts);
-  VariantClear(&dest);
+  EXPECT_EQ(std::make_pair(none.vt, none.parray), std::make_pair(VARTYPE(VT_ARRAY | VT_R8), static_cast<SAFEARRAY*>(nullptr)));
+  VariantClear(&texts), VariantClear(&dest);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -27,19 +28,8 @@ class VariantLifetime : public ::testing::Test {
 
 using Counted = xelo::test::CountedDispatch;
 
-VARIANT Text(const char* utf8) {
-  VARIANT v{};
-  v.bstrVal = xelo::com::AllocBstrUtf8(utf8);
-  v.vt = VT_BSTR;
-  return v;
-}
-
-VARIANT Vector(VARTYPE vt, ULONG count) {
-  VARIANT v{};
-  v.parray = SafeArrayCreateVector(vt, 0, count);
-  v.vt = VT_ARRAY | vt;
-  return v;
-}
+VARIANT Text(const char* utf8) { return xelo::test::PointerVariant(VT_BSTR, xelo::com::AllocBstrUtf8(utf8)); }
+VARIANT Vector(VARTYPE vt, ULONG count) { return xelo::test::PointerVariant(VT_ARRAY | vt, SafeArrayCreateVector(vt, 0, count)); }
 
 TEST_F(VariantLifetime, ClearFreesWhatTheVariantOwnsAndRefusesInvalidTypesAndLockedArrays) {
   VARIANT text = Text("owned");
@@ -52,16 +42,12 @@ TEST_F(VariantLifetime, ClearFreesWhatTheVariantOwnsAndRefusesInvalidTypesAndLoc
   ASSERT_EQ(VariantClear(&array), S_OK);
   EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 1);
   auto object = xelo::com::MakeComObject<Counted>();
-  VARIANT unknown{};
-  unknown.punkVal = object->GetUnknown();
-  unknown.punkVal->AddRef();
-  unknown.vt = VT_UNKNOWN;
+  VARIANT unknown = xelo::test::PointerVariant(VT_UNKNOWN, object->GetUnknown());
+  object->GetUnknown()->AddRef();
   ASSERT_EQ(VariantClear(&unknown), S_OK);
   EXPECT_EQ(object->Refs(), 1u);
   // A reference owns nothing: the string it points at survives.
-  VARIANT ref{};
-  ref.pbstrVal = &text.bstrVal;
-  ref.vt = VT_BYREF | VT_BSTR;
+  VARIANT ref = xelo::test::PointerVariant(VT_BYREF | VT_BSTR, &text.bstrVal);
   ASSERT_EQ(VariantClear(&ref), S_OK);
   EXPECT_EQ(BstrToUtf8(text.bstrVal), "owned");
 
@@ -88,13 +74,10 @@ TEST_F(VariantLifetime, ClearFreesWhatTheVariantOwnsAndRefusesInvalidTypesAndLoc
 
 TEST_F(VariantLifetime, CopyIsDeep) {
   // Odd byte length and an embedded NUL must survive the copy.
-  VARIANT text{};
-  text.bstrVal = SysAllocStringByteLen("a\0bcd", 5);
-  text.vt = VT_BSTR;
+  VARIANT text = xelo::test::PointerVariant(VT_BSTR, SysAllocStringByteLen("a\0bcd", 5));
   VARIANT copy = Text("replaced");  // the copy frees what it overwrites
   ASSERT_EQ(VariantCopy(&copy, &text), S_OK);
-  ASSERT_EQ(copy.vt, VT_BSTR);
-  EXPECT_NE(copy.bstrVal, text.bstrVal);
+  ASSERT_TRUE(copy.vt == VT_BSTR && copy.bstrVal != text.bstrVal) << "a copy of its own";
   EXPECT_EQ(SysStringByteLen(copy.bstrVal), 5u);
   EXPECT_EQ(std::memcmp(copy.bstrVal, "a\0bcd", 5), 0);
   EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 2);
@@ -113,13 +96,10 @@ TEST_F(VariantLifetime, CopyIsDeep) {
   ASSERT_EQ(VariantCopy(&copy, &array), S_OK);
   ASSERT_NE(copy.parray, array.parray);
   double read = 0;
-  ASSERT_EQ(SafeArrayGetElement(copy.parray, &index, &read), S_OK);
-  EXPECT_EQ(read, 2.5);
+  ASSERT_TRUE(SafeArrayGetElement(copy.parray, &index, &read) == S_OK && read == 2.5);
 
   auto object = xelo::com::MakeComObject<Counted>();
-  VARIANT dispatch{};
-  dispatch.pdispVal = object.Get();
-  dispatch.vt = VT_DISPATCH;
+  VARIANT dispatch = xelo::test::PointerVariant(VT_DISPATCH, object.Get());
   ASSERT_EQ(VariantCopy(&copy, &dispatch), S_OK);
   EXPECT_EQ(object->Refs(), 2u);
   ASSERT_EQ(VariantCopy(&copy, &copy), S_OK);  // copying onto itself changes nothing
@@ -127,16 +107,10 @@ TEST_F(VariantLifetime, CopyIsDeep) {
 
   // A reference is copied as a reference.
   LONG target = 9;
-  VARIANT ref{};
-  ref.plVal = &target;
-  ref.vt = VT_BYREF | VT_I4;
+  VARIANT ref = xelo::test::PointerVariant(VT_BYREF | VT_I4, &target);
   ASSERT_EQ(VariantCopy(&copy, &ref), S_OK);
-  EXPECT_EQ(object->Refs(), 1u);
-  EXPECT_EQ(copy.plVal, &target);
-
-  VariantClear(&copy);
-  VariantClear(&array);
-  VariantClear(&text);
+  EXPECT_EQ(std::make_pair(object->Refs(), copy.plVal), std::make_pair(ULONG{1}, &target));
+  VariantClear(&copy), VariantClear(&array), VariantClear(&text);
 }
 
 TEST_F(VariantLifetime, CopyFromInsideTheDestinationAndFailedCopies) {
@@ -147,16 +121,14 @@ TEST_F(VariantLifetime, CopyFromInsideTheDestinationAndFailedCopies) {
   ASSERT_EQ(SafeArrayPtrOfIndex(holder.parray, &index, reinterpret_cast<void**>(&element)), S_OK);
   *element = Text("inner");
   ASSERT_EQ(VariantCopy(&holder, element), S_OK);
-  ASSERT_EQ(holder.vt, VT_BSTR);
-  EXPECT_EQ(BstrToUtf8(holder.bstrVal), "inner");
+  ASSERT_TRUE(holder.vt == VT_BSTR && BstrToUtf8(holder.bstrVal) == "inner");
 
   // An invalid source type leaves the destination alone ...
   VARIANT odd{};
   odd.vt = 15;
   EXPECT_EQ(VariantCopy(&holder, &odd), DISP_E_BADVARTYPE);
   EXPECT_EQ(BstrToUtf8(holder.bstrVal), "inner");
-  EXPECT_EQ(VariantCopy(nullptr, &odd), E_INVALIDARG);
-  EXPECT_EQ(VariantCopy(&holder, nullptr), E_INVALIDARG);
+  EXPECT_EQ(std::make_pair(VariantCopy(nullptr, &odd), VariantCopy(&holder, nullptr)), std::make_pair(E_INVALIDARG, E_INVALIDARG));
 
   // ... but a copy that fails half-way leaves it empty, and nothing leaks.
   VARIANT mixed = Vector(VT_VARIANT, 3);
@@ -171,54 +143,39 @@ TEST_F(VariantLifetime, CopyFromInsideTheDestinationAndFailedCopies) {
 
 TEST_F(VariantLifetime, CopyIndFollowsReferences) {
   LONG number = 42;
-  VARIANT ref{};
-  ref.plVal = &number;
-  ref.vt = VT_BYREF | VT_I4;
+  VARIANT ref = xelo::test::PointerVariant(VT_BYREF | VT_I4, &number);
   VARIANT copy{};
   ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
   EXPECT_EQ(std::make_pair(copy.vt, copy.lVal), std::make_pair(VARTYPE{VT_I4}, LONG{42}));
   BSTR text = xelo::com::AllocBstrUtf8("text");
-  ref.pbstrVal = &text;
-  ref.vt = VT_BYREF | VT_BSTR;
+  ref = xelo::test::PointerVariant(VT_BYREF | VT_BSTR, &text);
   // In place: the reference becomes an owned copy; the original stays.
   ASSERT_EQ(VariantCopyInd(&ref, &ref), S_OK);
-  EXPECT_EQ(ref.vt, VT_BSTR);
-  EXPECT_NE(ref.bstrVal, text);
+  ASSERT_TRUE(ref.vt == VT_BSTR && ref.bstrVal != text);
   EXPECT_EQ(BstrToUtf8(ref.bstrVal), "text");
   VariantClear(&ref);
   DECIMAL decimal = xelo::test::DecimalOf(2, 0, 0, 314);
-  ref.pdecVal = &decimal;
-  ref.vt = VT_BYREF | VT_DECIMAL;
+  ref = xelo::test::PointerVariant(VT_BYREF | VT_DECIMAL, &decimal);
   ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
-  EXPECT_EQ(copy.vt, VT_DECIMAL);
-  EXPECT_EQ(std::make_pair(copy.decVal.Lo64, copy.decVal.scale), std::make_pair(ULONGLONG{314}, BYTE{2}));
+  EXPECT_EQ(std::make_tuple(copy.vt, copy.decVal.Lo64, copy.decVal.scale), std::make_tuple(VARTYPE{VT_DECIMAL}, ULONGLONG{314}, BYTE{2}));
   SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, 4);
-  ref.pparray = &array;
-  ref.vt = VT_BYREF | VT_ARRAY | VT_I2;
+  ref = xelo::test::PointerVariant(VT_BYREF | VT_ARRAY | VT_I2, &array);
   ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
-  EXPECT_EQ(copy.vt, VT_ARRAY | VT_I2);
-  EXPECT_NE(copy.parray, array);
+  ASSERT_TRUE(copy.vt == (VT_ARRAY | VT_I2) && copy.parray != array);
   EXPECT_EQ(copy.parray->rgsabound[0].cElements, 4u);
 
   // Through a VARIANT, once more through a value reference, never through
   // a second VARIANT reference.
-  VARIANT inner{};
-  inner.plVal = &number;
-  inner.vt = VT_BYREF | VT_I4;
-  VARIANT outer{};
-  outer.pvarVal = &inner;
-  outer.vt = VT_BYREF | VT_VARIANT;
+  VARIANT inner = xelo::test::PointerVariant(VT_BYREF | VT_I4, &number);
+  VARIANT outer = xelo::test::PointerVariant(VT_BYREF | VT_VARIANT, &inner);
   ASSERT_EQ(VariantCopyInd(&copy, &outer), S_OK);
   EXPECT_EQ(std::make_pair(copy.vt, copy.lVal), std::make_pair(VARTYPE{VT_I4}, LONG{42}));
-  VARIANT chain{};
-  chain.pvarVal = &outer;
-  chain.vt = VT_BYREF | VT_VARIANT;
+  VARIANT chain = xelo::test::PointerVariant(VT_BYREF | VT_VARIANT, &outer);
   EXPECT_EQ(VariantCopyInd(&copy, &chain), E_INVALIDARG);
   outer.pvarVal = nullptr;
   EXPECT_EQ(VariantCopyInd(&copy, &outer), E_INVALIDARG);
   EXPECT_EQ(copy.lVal, 42);
-  SafeArrayDestroy(array);
-  SysFreeString(text);
+  SafeArrayDestroy(array), SysFreeString(text);
 }
 
 }  // namespace

@@ -4,13 +4,9 @@
 #include "support/ServerFixture.h"
 #include "support/TimeZone.h"
 
-#include "xelo/com/OleDate.h"
 #include "xelo/core/XeloAdviseSink.h"
 #include "xelo/core/XeloDataCallback.h"
 #include "xelo/framework/MessageWindow.h"
-#include "xelo/opc/OpcStreams.h"
-
-#include <cstring>
 
 namespace xelo::test {
 namespace {
@@ -24,23 +20,20 @@ TEST_F(XeloCallbackTest, DataChangesAreStoredAtOnceAndAnnouncedAfterTheCall) {
   SimulationControl::SetItemQuality(OLESTR("Static.Int16"), 0xD8);
   SimulationControl::SetItemTimeStamp(OLESTR("Static.UInt32"), com::DateToFileTime(45000.25));
   Publish(OLESTR("Static.Int32"), 11);
-  EXPECT_EQ(Item(0).GetValue().AsVARIANT().lVal, 11);
-  EXPECT_EQ(Item(1).GetQuality(), 0xD8);  // the whole word
-  EXPECT_EQ(Item(2).GetTimeStamp(), FileTimeToDateTime(com::DateToFileTime(45000.25)));
-  EXPECT_TRUE(events_.empty());
+  // The quality is the whole word.
+  EXPECT_EQ(std::tuple(Item(0).GetValue().AsVARIANT().lVal, Item(1).GetQuality(), Item(2).GetTimeStamp(), events_.size()),
+            std::tuple(11, 0xD8, FileTimeToDateTime(com::DateToFileTime(45000.25)), 0u));
   Pump();
   EXPECT_EQ(events_, Lines{"data Static.Int32 Static.Int16 Static.UInt32"});
   // Callbacks for another group are ignored.
   SimulationControl::SetForeignGroupHandle(OPCHANDLE{777});
   Publish(OLESTR("Static.Int32"), 99);
   Pump();
-  EXPECT_EQ(events_.size(), 1u);
-  EXPECT_EQ(Item(0).GetValue().AsVARIANT().lVal, 11);
+  EXPECT_EQ(std::tuple(events_.size(), Item(0).GetValue().AsVARIANT().lVal), std::tuple(1u, 11));
   SimulationControl::SetForeignGroupHandle(std::nullopt);
   // A handler that raises does not stop the queue.
   server_->SetOnDatachange([&](TPersistent*, TXeloItemList*) { throw EOPCException("handler failed"); });
-  Publish(OLESTR("Static.Int32"), 1);
-  Publish(OLESTR("Static.Int32"), 2);
+  for (const LONG value : {1, 2}) Publish(OLESTR("Static.Int32"), value);
   Pump();
   EXPECT_EQ(ui_->ShownTexts(), Lines(2, "handler failed"));
 }
@@ -49,27 +42,25 @@ TEST_F(XeloCallbackTest, CompletionsOfWritesAndReads) {
   Subscribe({"Static.Int32", "Behaviour.Clamped"});
   Item(0).WriteAsync(Variant(5));
   Pump();
-  EXPECT_EQ(events_, Lines{"written Static.Int32"});
-  EXPECT_EQ(group_->GetTaskId(), 0u);  // the completion ended the pending call
+  // The completion ended the pending call.
+  EXPECT_EQ(std::tuple(events_, group_->GetTaskId()), std::tuple(Lines{"written Static.Int32"}, 0u));
   // The clamp notice is a success code, but the value on the server is not
   // the one written.
   Item(1).WriteAsync(Variant(150.0));
   Pump();
-  EXPECT_EQ(events_.back(), "write error Behaviour.Clamped");
-  EXPECT_EQ(Item(1).GetLastError(), OPC_S_CLAMP);
-  EXPECT_EQ(Item(1).GetQuality(), 0);
+  EXPECT_EQ(std::tuple(events_.back(), Item(1).GetLastError(), Item(1).GetQuality()),
+            std::tuple("write error Behaviour.Clamped", OPC_S_CLAMP, 0));
   server_->SetOnWriteError(nullptr);  // without a handler the error is reported
   Item(1).WriteAsync(Variant(-5.0));
   Pump();
   ASSERT_EQ(ui_->Records().size(), 1u);
-  EXPECT_EQ(ui_->Records()[0].kind, THeadlessUserInterface::Kind::Exception);
-  EXPECT_EQ(ui_->Records()[0].text.rfind("cannot write Items:\r\nBehaviour.Clamped- ", 0), 0u);
+  EXPECT_EQ(std::tuple(ui_->Records()[0].kind, ui_->Records()[0].text.rfind("cannot write Items:\r\nBehaviour.Clamped- ", 0)),
+            std::tuple(THeadlessUserInterface::Kind::Exception, 0u));
 
   ASSERT_TRUE(group_->AsyncRead(nullptr));
   EXPECT_NE(group_->GetTaskId(), 0u);
   Pump();
-  EXPECT_EQ(group_->GetTaskId(), 0u);
-  EXPECT_EQ(events_.back(), "data Static.Int32 Behaviour.Clamped");
+  EXPECT_EQ(std::tuple(group_->GetTaskId(), events_.back()), std::tuple(0u, "data Static.Int32 Behaviour.Clamped"));
   // A server that completes inside its call leaves nothing pending.
   SimulationControl::SetEarlyCallbacks(true);
   ASSERT_TRUE(group_->AsyncRead(nullptr));
@@ -102,8 +93,7 @@ TEST_F(XeloCallbackTest, LateMessagesAndLateSinksFindNothingGone) {
   OPCHANDLE handle = Item(0).GetClientHandle();
   const OPCHANDLE groupHandle = group_->GetClientHandle();
   Groups().Remove("G");
-  VARIANT value;
-  VariantInit(&value);
+  VARIANT value{};
   WORD quality = 0xC0;
   FILETIME stamp{};
   HRESULT error = S_OK;
@@ -123,14 +113,13 @@ TEST_F(XeloCallbackTest, ShutdownRequestDeactivatesAndTheWindowAnswersEndOfSessi
   Subscribe({"Static.Int32"});
   SimulationControl::RequestShutdown(OLESTR("maintenance"));
   Pump();
-  EXPECT_EQ(events_, Lines{"shutdown:"});  // the server's reason is not passed on
-  EXPECT_FALSE(server_->GetActive());
+  // The server's reason is not passed on.
+  EXPECT_EQ(std::tuple(events_, server_->GetActive()), std::tuple(Lines{"shutdown:"}, false));
   server_->SetOnServerShutdown(nullptr);
   server_->SetActive(true);
   SimulationControl::RequestShutdown(OLESTR("again"));
   Pump();
-  EXPECT_FALSE(server_->GetActive());
-  EXPECT_EQ(disconnects_, 2);
+  EXPECT_EQ(std::tuple(server_->GetActive(), disconnects_), std::tuple(false, 2));
   EXPECT_EQ(SendMessage(server_->GetHandle(), WM_QUERYENDSESSION, 0, 0), 1);
   EXPECT_EQ(SendMessage(server_->GetHandle(), WM_USER + 77, 0, 0), 0);
 }
@@ -141,8 +130,7 @@ TEST_F(XeloCallbackTest, ShutdownRequestDeactivatesAndTheWindowAnswersEndOfSessi
 TEST_F(XeloCallbackTest, TimeStampsKeepTheirUTCValueAcrossTheChangeOfTime) {
   const ScopedZone zone(kCentralEurope);
   // 2021-10-31 00:30 and 01:30 UTC: both 02:30 CET/CEST on day 44500.
-  const DATE first = 44500 + 0.5 / 24;
-  const DATE second = 44500 + 1.5 / 24;
+  const DATE first = 44500 + 0.5 / 24, second = 44500 + 1.5 / 24;
   Subscribe({"Static.Int32", "Static.Int16"});
   SimulationControl::SetItemTimeStamp(OLESTR("Static.Int32"), com::DateToFileTime(first));
   SimulationControl::SetItemTimeStamp(OLESTR("Static.Int16"), com::DateToFileTime(second));
@@ -151,39 +139,33 @@ TEST_F(XeloCallbackTest, TimeStampsKeepTheirUTCValueAcrossTheChangeOfTime) {
   for (const bool syncRead : {false, true}) {
     SCOPED_TRACE(syncRead ? "sync read" : "data change");
     if (syncRead) {
-      Item(0).StoreTimeStamp(0.0, 0.0);
-      Item(1).StoreTimeStamp(0.0, 0.0);
+      Item(0).StoreTimeStamp(0.0, 0.0), Item(1).StoreTimeStamp(0.0, 0.0);
       ASSERT_TRUE(group_->SyncRead(nullptr, true));
     }
     EXPECT_NEAR(Item(0).GetTimeStamp(), 44500 + 2.5 / 24, 1e-9);
-    EXPECT_EQ(Item(0).GetTimeStamp(), Item(1).GetTimeStamp());
-    EXPECT_DOUBLE_EQ(Item(0).GetTimeStampUTC(), first);
-    EXPECT_DOUBLE_EQ(Item(1).GetTimeStampUTC(), second);
+    EXPECT_EQ(std::tuple(Item(1).GetTimeStamp(), Item(0).GetTimeStampUTC(), Item(1).GetTimeStampUTC()),
+              std::tuple(Item(0).GetTimeStamp(), first, second));
   }
 }
 
 TEST_F(XeloCallbackTest, DataAccessOneStreams) {
   Subscribe({"Static.Int32", "Static.String"}, sim::kProgIdSimDA1);
-  ASSERT_NE(group_->GetAdviseSink(), nullptr);
-  EXPECT_EQ(group_->GetDataCallback(), nullptr);
+  ASSERT_TRUE(group_->GetAdviseSink() && !group_->GetDataCallback());
   SimulationControl::SetItemQuality(OLESTR("Static.Int32"), 0xD8);
   SimulationControl::SetItemTimeStamp(OLESTR("Static.Int32"), com::DateToFileTime(45001.0));
   Publish(OLESTR("Static.Int32"), 21);
   Pump();
   ASSERT_EQ(events_.size(), 1u);
-  EXPECT_EQ(events_[0].rfind("data Static.Int32", 0), 0u);
-  EXPECT_EQ(Item(0).GetValue().AsVARIANT().lVal, 21);
-  EXPECT_EQ(Item(0).GetQuality(), 0xC0);  // only the major quality of a stream
-  EXPECT_EQ(Item(0).GetTimeStamp(), FileTimeToDateTime(com::DateToFileTime(45001.0)));
-  EXPECT_EQ(Item(0).GetTimeStampUTC(), 45001.0);
+  // Only the major quality of a stream.
+  EXPECT_EQ(std::tuple(events_[0].rfind("data Static.Int32", 0), Item(0).GetValue().AsVARIANT().lVal, Item(0).GetQuality(),
+                       Item(0).GetTimeStamp(), Item(0).GetTimeStampUTC()),
+            std::tuple(0u, 21, 0xC0, FileTimeToDateTime(com::DateToFileTime(45001.0)), 45001.0));
   // Asynchronous reads go through the stream's connection, from the device.
   ASSERT_TRUE(group_->AsyncRead(nullptr));
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCAsyncIO::Read")->dataSource, OPC_DS_DEVICE);
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCAsyncIO::Read")->connection, group_->GetAdviseSink()->GetCookie());
+  const auto read = SimulationControl::LastArguments("IOPCAsyncIO::Read");
+  EXPECT_EQ(std::tuple(read->dataSource, read->connection), std::tuple(OPC_DS_DEVICE, group_->GetAdviseSink()->GetCookie()));
   Pump();
-  EXPECT_EQ(group_->GetTaskId(), 0u);
-  EXPECT_EQ(events_.size(), 2u);
-  EXPECT_EQ(Item(1).GetValue().VarType(), VT_BSTR);
+  EXPECT_EQ(std::tuple(group_->GetTaskId(), events_.size(), Item(1).GetValue().VarType()), std::tuple(0u, 2u, VT_BSTR));
   group_->GetAdviseSink()->UnAdvise();  // only once
   server_->SetActive(false);
   EXPECT_EQ(SimulationControl::CallCount("IDataObject::DUnadvise"), 1u);
@@ -192,94 +174,52 @@ TEST_F(XeloCallbackTest, DataAccessOneStreams) {
   // the group stays on the server and the OLE error is raised.
   SimulationControl::FailMethod("IOPCGroup::FindConnectionPoint", E_NOINTERFACE);
   ConnectSim();
-  EXPECT_EQ(group_->GetDataCallback(), nullptr);
-  ASSERT_NE(group_->GetAdviseSink(), nullptr);
+  ASSERT_TRUE(group_->GetAdviseSink() && !group_->GetDataCallback());
   Pump();
   Publish(OLESTR("Static.Int32"), 8);
   Pump();
   EXPECT_EQ(events_.back().rfind("data Static.Int32", 0), 0u);
   server_->SetActive(false);
   SimulationControl::FailMethod("IDataObject::DAdvise", E_OUTOFMEMORY);
-  try {
-    server_->SetActive(true);
-    ADD_FAILURE() << "no exception";
-  } catch (const EOleSysError& e) {
-    EXPECT_EQ(e.ErrorCode(), E_OUTOFMEMORY);
-  }
-  EXPECT_TRUE(group_->IsOnServer());
-  EXPECT_EQ(group_->GetAdviseSink(), nullptr);
+  EXPECT_EQ(OleErrorOf([&] { server_->SetActive(true); }), E_OUTOFMEMORY);
+  EXPECT_TRUE(group_->IsOnServer() && !group_->GetAdviseSink());
   server_->SetActive(false);
 }
 
 // Stream blocks made by hand, as a server in another process might send
-// them: header, item headers (client, value offset, quality, stamp), I4
-// values.
+// them.
 TEST_F(XeloCallbackTest, HandMadeStreamBlocks) {
   Subscribe({"Static.Int32", "Static.Int16"}, sim::kProgIdSimDA1);
   TXeloItem& a = Item(0);
   TXeloItem& b = Item(1);
   const com::ComPtr<TXeloAdviseSink> sink(group_->GetAdviseSink());
-  struct Entry {
-    OPCHANDLE client;
-    WORD quality;
-    LONG value;
-    double stamp;
-  };
-  const auto send = [&](CLIPFORMAT format, DWORD transaction, HRESULT status, std::vector<Entry> items) {
-    const std::size_t headerSize = format == OPCSTMFORMATDATA ? 12 : 20;
-    std::size_t valueAt = 20 + headerSize * items.size();
-    std::vector<std::uint8_t> bytes(valueAt + 16 * items.size());
-    const auto put = [&](std::size_t at, const auto& value) { std::memcpy(&bytes[at], &value, sizeof value); };
-    put(0, static_cast<DWORD>(bytes.size()));
-    put(4, static_cast<DWORD>(items.size()));
-    put(12, transaction);
-    put(16, status);
-    for (std::size_t i = 0; i < items.size(); ++i, valueAt += 16) {
-      const std::size_t at = 20 + headerSize * i;
-      put(at, items[i].client);
-      put(at + 4, static_cast<DWORD>(valueAt));
-      put(at + 8, items[i].quality);
-      if (headerSize == 20) put(at + 12, com::DateToFileTime(items[i].stamp));
-      put(valueAt, WORD{VT_I4});
-      put(valueAt + 8, items[i].value);
-    }
-    FORMATETC description{format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-    std::memcpy(GlobalLock(medium.hGlobal), bytes.data(), bytes.size());
-    GlobalUnlock(medium.hGlobal);
-    sink->OnDataChange(&description, &medium);
-    GlobalFree(medium.hGlobal);  // the caller's, not the sink's
+  const auto send = [&](CLIPFORMAT format, DWORD transaction, HRESULT status, std::vector<StreamEntry> items) {
+    SendStreamBlock(*sink, format, transaction, status, items);
     Pump();
   };
   send(OPCSTMFORMATDATATIME, 0, S_OK, {{b.GetClientHandle(), 0xD8, 16, 45000.5}, {a.GetClientHandle(), 0x14, 32, 45000.75}});
   EXPECT_EQ(events_, Lines{"data Static.Int16 Static.Int32"});
-  EXPECT_EQ(b.GetQuality(), 0xC0);  // only the major quality
-  EXPECT_EQ(a.GetQuality(), 0x00);
-  EXPECT_EQ(b.GetValue().AsVARIANT().lVal, 16);
-  EXPECT_EQ(a.GetTimeStamp(), FileTimeToDateTime(com::DateToFileTime(45000.75)));
-  EXPECT_EQ(b.GetTimeStampUTC(), 45000.5);
-  EXPECT_EQ(a.GetTimeStampUTC(), 45000.75);
+  // Only the major quality.
+  EXPECT_EQ(std::tuple(b.GetQuality(), a.GetQuality(), b.GetValue().AsVARIANT().lVal, a.GetTimeStamp(), b.GetTimeStampUTC(),
+                       a.GetTimeStampUTC()),
+            std::tuple(0xC0, 0x00, 16, FileTimeToDateTime(com::DateToFileTime(45000.75)), 45000.5, 45000.75));
   // Without time stamps the stamps stay as they were.
   send(OPCSTMFORMATDATA, 0, S_OK, {{a.GetClientHandle(), 0xC0, 7, 1.0}});
-  EXPECT_EQ(a.GetValue().AsVARIANT().lVal, 7);
-  EXPECT_EQ(a.GetTimeStamp(), FileTimeToDateTime(com::DateToFileTime(45000.75)));
-  EXPECT_EQ(a.GetTimeStampUTC(), 45000.75);
+  EXPECT_EQ(std::tuple(a.GetValue().AsVARIANT().lVal, a.GetTimeStamp(), a.GetTimeStampUTC()),
+            std::tuple(7, FileTimeToDateTime(com::DateToFileTime(45000.75)), 45000.75));
   // A failure status only completes its own transaction; blocks for no item
   // of ours, of a format registered but never read, or arriving after the
   // group left the server change nothing.
   group_->SetTaskId(4242);
-  send(OPCSTMFORMATDATATIME, 4241, E_FAIL, {});
-  EXPECT_EQ(group_->GetTaskId(), 4242u);
-  send(OPCSTMFORMATDATATIME, 4242, E_FAIL, {{a.GetClientHandle(), 0xC0, 555, 1.0}});
-  EXPECT_EQ(group_->GetTaskId(), 0u);
+  for (const DWORD transaction : {4241u, 4242u}) {
+    send(OPCSTMFORMATDATATIME, transaction, E_FAIL, {{a.GetClientHandle(), 0xC0, 555, 1.0}});
+    EXPECT_EQ(group_->GetTaskId(), transaction == 4242 ? 0u : 4242u);
+  }
   send(OPCSTMFORMATDATATIME, 0, S_OK, {{0xABCDEF, 0xC0, 1, 1.0}});
   send(OPCSTMFORMATWRITECOMPLETE, 0, S_OK, {{a.GetClientHandle(), 0xC0, 2, 1.0}});
   group_->OPCRemoveGroup();
   send(OPCSTMFORMATDATATIME, 0, S_OK, {{a.GetClientHandle(), 0xC0, 3, 1.0}});
-  EXPECT_EQ(a.GetValue().AsVARIANT().lVal, 7);
-  EXPECT_EQ(events_.size(), 2u);
+  EXPECT_EQ(std::tuple(a.GetValue().AsVARIANT().lVal, events_.size()), std::tuple(7, 2u));
 }
 
 }  // namespace

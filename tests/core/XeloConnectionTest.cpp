@@ -22,10 +22,9 @@ using XeloConnection = WatchedServerFixture;
 
 TEST_F(XeloConnection, KeepAliveNoticesADeadServerWithinOnePeriodAndReportsTheLossOnce) {
   server_->SetKeepAlive(50);
-  TXeloGroup* group = Groups().Add("G");
+  TXeloGroup* group = AddGroup({"Channel 1.Device 1.Ramp", "Channel 1.Device 1.Setpoint"});
   group->SetUpdateRate(100);
-  TXeloItem* ramp = group->GetOPCItems()->AddItem("Channel 1.Device 1.Ramp");
-  TXeloItem* setpoint = group->GetOPCItems()->AddItem("Channel 1.Device 1.Setpoint");
+  TXeloItem *ramp = group->GetOPCItems()->GetItem(0), *setpoint = group->GetOPCItems()->GetItem(1);
   ConnectSim();
   Advance(100ms);
   ASSERT_TRUE(ramp->IsGoodQuality());
@@ -35,8 +34,8 @@ TEST_F(XeloConnection, KeepAliveNoticesADeadServerWithinOnePeriodAndReportsTheLo
   EXPECT_EQ(SimulationControl::CallCount("IOPCServer::GetStatus"), 2u);
   SimulationControl::StallMethod("IOPCServer::GetStatus", 20ms, true);
   Advance(50ms);
-  EXPECT_EQ(SimulationControl::CallCount("IOPCServer::GetStatus"), 3u);
-  EXPECT_FALSE(server_->GetConnectionLost());
+  EXPECT_EQ(std::tuple(SimulationControl::CallCount("IOPCServer::GetStatus"), server_->GetConnectionLost()),
+            std::tuple(3u, false));
   changes_.clear();
 
   SimulationControl::KillServers();
@@ -50,9 +49,9 @@ TEST_F(XeloConnection, KeepAliveNoticesADeadServerWithinOnePeriodAndReportsTheLo
   // communication failure substatus.
   ASSERT_EQ(changes_.size(), 1u);
   EXPECT_EQ(changes_[0], (std::vector<std::int32_t>{0x18, 0x18}));
-  EXPECT_EQ(ramp->GetQuality(), 0x18);
-  EXPECT_TRUE(server_->GetActive() && server_->GetConnectionLost());
-  EXPECT_FALSE(server_->Connected() || group->IsOnServer());
+  EXPECT_EQ(std::tuple(ramp->GetQuality(), server_->GetActive(), server_->GetConnectionLost(), server_->Connected(),
+                       group->IsOnServer()),
+            std::tuple(0x18, true, true, false, false));
   // The dead proxies were let go without asking the dead server anything
   // beyond the one status read that found it gone; nothing more follows.
   EXPECT_EQ(SimulationControl::Live().killedServers + SimulationControl::Live().killedGroups, 0u);
@@ -62,41 +61,31 @@ TEST_F(XeloConnection, KeepAliveNoticesADeadServerWithinOnePeriodAndReportsTheLo
   EXPECT_EQ(SimulationControl::CallCount(kCreations), 1u) << "no reconnection without AutoReconnect";
 
   // Reads, writes and refreshes fail at once and say why.
-  EXPECT_EQ(OPCMessageOf([&] { group->SyncRead(nullptr, false); }), _STR_CONNECTIONLOST);
-  EXPECT_EQ(OPCMessageOf([&] { group->AsyncRead(nullptr); }), _STR_CONNECTIONLOST);
-  EXPECT_EQ(OPCMessageOf([&] { setpoint->WriteSync(Variant(1.5)); }), _STR_CONNECTIONLOST);
-  EXPECT_EQ(OPCMessageOf([&] { group->Refresh(true); }), _STR_CONNECTIONLOST);
+  EXPECT_EQ(OPCMessageOf([&] { group->SyncRead(nullptr, false); }) + OPCMessageOf([&] { group->AsyncRead(nullptr); }) +
+                OPCMessageOf([&] { setpoint->WriteSync(Variant(1.5)); }) + OPCMessageOf([&] { group->Refresh(true); }),
+            std::string(_STR_CONNECTIONLOST) + _STR_CONNECTIONLOST + _STR_CONNECTIONLOST + _STR_CONNECTIONLOST);
   server_->SetActive(false);
-  EXPECT_EQ(disconnects_, 1);
-  EXPECT_FALSE(server_->GetConnectionLost());
+  EXPECT_TRUE(disconnects_ == 1 && !server_->GetConnectionLost());
 
   // Any failure of the status read counts, not only the RPC codes.
   SimulationControl::FailMethod("IOPCServer::GetStatus", E_FAIL);
   server_->SetActive(true);
   Advance(50ms);
   ASSERT_EQ(losses_.size(), 2u);
-  EXPECT_EQ(losses_[1].error, E_FAIL);
-  EXPECT_EQ(connects_, 2);
+  EXPECT_EQ(std::tuple(losses_[1].error, connects_), std::tuple(E_FAIL, 2));
   server_->SetActive(false);  // a lost server that is still alive is let go without a call as well
   SimulationControl::ClearMethodFailures();
 }
 
 TEST_F(XeloConnection, AutoReconnectBacksOffThenRecreatesEveryGroupAndItemWithItsSettings) {
-  server_->SetAutoReconnect(true);
-  server_->SetReconnectInterval(20);
-  server_->SetReconnectMaxInterval(70);
-  TXeloGroup* fast = Groups().Add("Fast");
-  fast->SetUpdateRate(200);
-  fast->SetDeadBand(5.0f);
-  TXeloItem* ramp = fast->GetOPCItems()->AddItem("Channel 1.Device 1.Ramp");
-  ramp->SetRequestDatatype(vtR4);
-  TXeloItem* quiet = fast->GetOPCItems()->AddItem("Static.Int32");
-  quiet->SetIsActive(false);
-  quiet->SetRequestDatatype(vtBSTR);
-  TXeloGroup* idle = Groups().Add("Idle");
-  idle->SetUpdateRate(500);
-  idle->SetIsActive(false);
-  idle->GetOPCItems()->AddItem("Channel 1.Device 1.Sine");
+  server_->SetAutoReconnect(true), server_->SetReconnectInterval(20), server_->SetReconnectMaxInterval(70);
+  TXeloGroup* fast = AddGroup({"Channel 1.Device 1.Ramp", "Static.Int32"}, "Fast");
+  fast->SetUpdateRate(200), fast->SetDeadBand(5.0f);
+  TXeloItem* ramp = fast->GetOPCItems()->GetItem(0);
+  TXeloItem* quiet = fast->GetOPCItems()->GetItem(1);
+  ramp->SetRequestDatatype(vtR4), quiet->SetIsActive(false), quiet->SetRequestDatatype(vtBSTR);
+  TXeloGroup* idle = AddGroup({"Channel 1.Device 1.Sine"}, "Idle");
+  idle->SetUpdateRate(500), idle->SetIsActive(false);
   ConnectSim();
   Advance(200ms);
   ASSERT_TRUE(ramp->IsGoodQuality());
@@ -104,12 +93,7 @@ TEST_F(XeloConnection, AutoReconnectBacksOffThenRecreatesEveryGroupAndItemWithIt
   // No keep-alive here: the failing call itself shows the loss.
   SimulationControl::KillServers();
   SimulationControl::RefuseCreation(3);
-  try {
-    fast->SyncRead(nullptr, true);
-    ADD_FAILURE() << "a read of a dead server must fail";
-  } catch (const EOleSysError& e) {
-    EXPECT_EQ(e.ErrorCode(), kUnavailable);
-  }
+  EXPECT_EQ(OleErrorOf([&] { fast->SyncRead(nullptr, true); }), kUnavailable) << "a read of a dead server must fail";
   EXPECT_EQ(OPCMessageOf([&] { fast->SyncRead(nullptr, true); }), _STR_CONNECTIONLOST) << "failing at once from here on";
   Pump();
   ASSERT_EQ(losses_.size(), 1u);
@@ -117,29 +101,27 @@ TEST_F(XeloConnection, AutoReconnectBacksOffThenRecreatesEveryGroupAndItemWithIt
 
   // Waits of 20, 40, then 80 bounded to 70 ms; the fourth attempt succeeds.
   EXPECT_EQ(AttemptTimes(250ms), (std::vector<long>{20, 60, 130, 200}));
-  EXPECT_EQ(reconnects_, 1);
-  EXPECT_EQ(connects_, 1) << "OnConnect is the application's activation only";
-  EXPECT_TRUE(server_->Connected() && !server_->GetConnectionLost());
+  // OnConnect is the application's activation only.
+  EXPECT_EQ(std::tuple(reconnects_, connects_, server_->Connected(), server_->GetConnectionLost()),
+            std::tuple(1, 1, true, false));
 
   // The new server has both groups and all items with their settings.
   EXPECT_EQ(SimulationControl::Live().groups, 2u);
-  tGroupStateRec state;
-  fast->GetState(state);
-  EXPECT_EQ(std::tuple(state.UpdateRate, state.Active, state.DeadBand), std::tuple(200u, true, 5.0f));
-  idle->GetState(state);
-  EXPECT_EQ(std::tuple(state.UpdateRate, state.Active), std::tuple(500u, false));
+  tGroupStateRec state, idleState;
+  fast->GetState(state), idle->GetState(idleState);
+  EXPECT_EQ(std::tuple(state.UpdateRate, state.Active, state.DeadBand, idleState.UpdateRate, idleState.Active),
+            std::tuple(200u, true, 5.0f, 500u, false));
   EXPECT_EQ(SimulationControl::CallCount("IOPCItemMgt::AddItems"), 4u) << "both groups, twice";
   ASSERT_TRUE(fast->SyncRead(nullptr, true));
-  EXPECT_EQ(ramp->GetValue().VarType(), VT_R4);
-  EXPECT_EQ(quiet->GetValue().VarType(), VT_BSTR) << "the requested type";
-  EXPECT_EQ(quiet->GetQuality(), OPC_QUALITY_OUT_OF_SERVICE) << "still inactive on the server";
+  // The requested types; the inactive item still inactive on the server.
+  EXPECT_EQ(std::tuple(ramp->GetValue().VarType(), quiet->GetValue().VarType(), quiet->GetQuality()),
+            std::tuple(VT_R4, VT_BSTR, OPC_QUALITY_OUT_OF_SERVICE));
 
   // Values flow again with the next data changes.
   ramp->StoreQuality(0x18);
   const double last = ramp->GetValue().ToDouble();
   Advance(400ms);
-  EXPECT_TRUE(ramp->IsGoodQuality());
-  EXPECT_NE(ramp->GetValue().ToDouble(), last);
+  EXPECT_TRUE(ramp->IsGoodQuality() && ramp->GetValue().ToDouble() != last);
 
   // Lost again: the waits start over from ReconnectInterval, and switching
   // Active off while the attempts go on ends them.
@@ -151,17 +133,14 @@ TEST_F(XeloConnection, AutoReconnectBacksOffThenRecreatesEveryGroupAndItemWithIt
   EXPECT_EQ(losses_[1].error, RPC_E_DISCONNECTED);
   EXPECT_EQ(AttemptTimes(61ms), (std::vector<long>{20, 60}));
   server_->SetActive(false);
-  EXPECT_EQ(disconnects_, 1);
-  EXPECT_TRUE(AttemptTimes(1000ms).empty());
-  EXPECT_FALSE(server_->GetConnectionLost() || server_->GetActive());
+  EXPECT_TRUE(disconnects_ == 1 && AttemptTimes(1000ms).empty() && !server_->GetConnectionLost() && !server_->GetActive());
 }
 
 // A server that asks its clients to go is mostly being restarted: with
 // AutoReconnect it is waited for like a lost one, unless the shutdown
 // handler switches the reconnection off.
 TEST_F(XeloConnection, AShutdownRequestWithAutoReconnectIsWaitedFor) {
-  server_->SetAutoReconnect(true);
-  server_->SetReconnectInterval(30);
+  server_->SetAutoReconnect(true), server_->SetReconnectInterval(30);
   TXeloGroup* group = AddGroup({"Channel 1.Device 1.Ramp"});
   group->SetUpdateRate(100);
   TXeloItem* ramp = group->GetOPCItems()->GetItem(0);
@@ -175,20 +154,18 @@ TEST_F(XeloConnection, AShutdownRequestWithAutoReconnectIsWaitedFor) {
   Advance(1ms);
   EXPECT_EQ(events, std::vector<std::string>{"shutdown"});
   ASSERT_EQ(losses_.size(), 1u) << "after the shutdown event";
-  EXPECT_EQ(losses_[0].error, RPC_E_DISCONNECTED);
-  EXPECT_EQ(ramp->GetQuality(), 0x18);
+  EXPECT_EQ(std::tuple(losses_[0].error, ramp->GetQuality()), std::tuple(RPC_E_DISCONNECTED, 0x18));
   EXPECT_TRUE(server_->GetActive() && server_->GetConnectionLost());
   EXPECT_EQ(AttemptTimes(100ms), (std::vector<long>{30})) << "one attempt, after ReconnectInterval";
-  EXPECT_EQ(reconnects_, 1);
-  EXPECT_EQ(SimulationControl::Live().servers, 1u) << "the old server object was let go";
+  // The old server object was let go.
+  EXPECT_EQ(std::tuple(reconnects_, SimulationControl::Live().servers), std::tuple(1, 1u));
 
   // Switched off in the handler: the deactivation of old.
   server_->SetOnServerShutdown([&](TPersistent*, const std::string&) { server_->SetAutoReconnect(false); });
   SimulationControl::RequestShutdown(OLESTR("for good"));
   Advance(1ms);
-  EXPECT_EQ(losses_.size(), 1u);
-  EXPECT_EQ(disconnects_, 1);
-  EXPECT_FALSE(server_->GetActive() || server_->GetConnectionLost());
+  EXPECT_EQ(std::tuple(losses_.size(), disconnects_, server_->GetActive(), server_->GetConnectionLost()),
+            std::tuple(1u, 1, false, false));
   EXPECT_TRUE(AttemptTimes(500ms).empty());
 }
 
@@ -205,41 +182,27 @@ TEST_F(XeloConnection, WithTheOptionsOffNothingChanges) {
   ConnectSim();
   Advance(100ms);
   ASSERT_TRUE(group->GetOPCItems()->GetItem(0)->IsGoodQuality());
-  TStringStream out;  // stored configurations stay as they were: the defaults are not written
-  server_->SaveToStream(out);
-  EXPECT_EQ(out.DataString().find("KeepAlive") + out.DataString().find("Reconnect"), 2 * std::string::npos);
+  // Stored configurations stay as they were: the defaults are not written.
+  EXPECT_EQ(SaveText(*server_).find("KeepAlive") + SaveText(*server_).find("Reconnect"), 2 * std::string::npos);
 
   SimulationControl::KillServers();
   Advance(2000ms);
   EXPECT_EQ(SimulationControl::CallCount("IOPCServer::GetStatus"), 0u) << "no keep-alive";
-  try {
-    group->SyncRead(nullptr, false);
-    ADD_FAILURE() << "a read of a dead server must fail";
-  } catch (const EOleSysError& e) {
-    EXPECT_EQ(e.ErrorCode(), kUnavailable);
-  }
+  EXPECT_EQ(OleErrorOf([&] { group->SyncRead(nullptr, false); }), kUnavailable) << "a read of a dead server must fail";
   Advance(100ms);
-  EXPECT_TRUE(losses_.empty());
-  EXPECT_TRUE(server_->Connected() && !server_->GetConnectionLost());
-  EXPECT_TRUE(group->GetOPCItems()->GetItem(0)->IsGoodQuality());
-  EXPECT_EQ(SimulationControl::CallCount(kCreations), 1u);
+  EXPECT_TRUE(losses_.empty() && server_->Connected() && !server_->GetConnectionLost() &&
+              group->GetOPCItems()->GetItem(0)->IsGoodQuality() && SimulationControl::CallCount(kCreations) == 1u);
   server_->SetActive(false);
 
   // Set, the options go into the text and come back from it.
-  server_->SetKeepAlive(250);
-  server_->SetAutoReconnect(true);
-  server_->SetReconnectMaxInterval(9000);
-  TStringStream again;
-  server_->SaveToStream(again);
+  server_->SetKeepAlive(250), server_->SetAutoReconnect(true), server_->SetReconnectMaxInterval(9000);
   TXeloServer copy(nullptr);
-  TStringStream in(again.DataString());
-  copy.LoadFromStream(in);
+  LoadText(copy, SaveText(*server_));
   EXPECT_EQ(std::tuple(copy.GetKeepAlive(), copy.GetAutoReconnect(), copy.GetReconnectInterval(),
                        copy.GetReconnectMaxInterval()), std::tuple(250, true, 1000, 9000));
-  TStringStream bad("object X: TXeloServer\r\n  ClientName = 'Other'\r\n  KeepAlive = -5\r\nend\r\n");
-  EXPECT_THROW(copy.LoadFromStream(bad), EReadError);
-  EXPECT_EQ(copy.GetKeepAlive(), 250);
-  EXPECT_EQ(copy.GetClientName(), "") << "a file with a value out of bounds changes nothing";
+  EXPECT_THROW(LoadText(copy, "object X: TXeloServer\r\n  ClientName = 'Other'\r\n  KeepAlive = -5\r\nend\r\n"), EReadError);
+  // A file with a value out of bounds changes nothing.
+  EXPECT_EQ(std::tuple(copy.GetKeepAlive(), copy.GetClientName()), std::tuple(250, ""));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // collection.
 #include "support/ServerFixture.h"
 
-#include "xelo/framework/TypInfo.h"
 
 #include <functional>
 #include <set>
@@ -46,16 +45,12 @@ class XeloItemTest : public ServerFixture {
 
 TEST_F(XeloItemTest, NewItemsCopyTheGroupTemplateOnceAndShowTheirTexts) {
   TxDefaultItem& defaults = *group_->GetDefaultItem();
-  defaults.SetIsActive(false);
-  defaults.SetAccessPath("Path");
-  defaults.SetRequestDataType(vtR8);
+  defaults.SetIsActive(false), defaults.SetAccessPath("Path"), defaults.SetRequestDataType(vtR8);
   TXeloItem* item = Add("  ");
   defaults.SetIsActive(true);
   EXPECT_EQ(std::tuple(item->GetIsActive(), item->GetAccessPath(), item->GetRequestDatatype(), item->GetGroup()),
             std::tuple(false, "Path", vtR8, group_));
-  std::vector<std::string> names;
-  for (const TPropInfo* prop : GetPropList(*item)) names.push_back(prop->Name());
-  EXPECT_EQ(names, (Lines{"ItemID", "AccessPath", "IsActive", "RequestDatatype", "Value", "Quality", "TimeStamp",
+  EXPECT_EQ(PropNames(*item), (Lines{"ItemID", "AccessPath", "IsActive", "RequestDatatype", "Value", "Quality", "TimeStamp",
                           "CanonicalDatatype", "EUType", "EUInfo"}));
   EXPECT_EQ(item->GetDisplayName(), "TXeloItem");
   item->SetLastError(static_cast<HRESULT>(0x80004005));
@@ -70,8 +65,7 @@ TEST_F(XeloItemTest, NewItemsCopyTheGroupTemplateOnceAndShowTheirTexts) {
   TXeloItem* offline = Add("Static.Int32");
   offline->WriteSync(Variant(5));
   offline->WriteAsync(Variant(6));
-  EXPECT_EQ(offline->GetWriteValue().AsVARIANT().lVal, 6);
-  EXPECT_EQ(Calls("IOPCSyncIO::Write"), 0u);
+  EXPECT_EQ(std::tuple(offline->GetWriteValue().AsVARIANT().lVal, Calls("IOPCSyncIO::Write")), std::tuple(6, 0u));
 }
 
 // A new item never takes over the handle of one that is gone, also after
@@ -89,21 +83,18 @@ TEST_F(XeloItemTest, ClientHandlesResolveOnlyLiveItems) {
     gone.insert(handle);
   }
   for (OPCHANDLE handle : gone) EXPECT_EQ(FindItemByClientHandle(handle), nullptr);
-  EXPECT_EQ(FindItemByClientHandle(kept->GetClientHandle()), kept);
-  EXPECT_EQ(Items().GetCount(), 1);
+  EXPECT_EQ(std::tuple(FindItemByClientHandle(kept->GetClientHandle()), Items().GetCount()), std::tuple(kept, 1));
 }
 
 TEST_F(XeloItemTest, SingleItemsOnTheServer) {
   ConnectSim();
   TXeloItem* item = Add("Static.Float");
-  EXPECT_EQ(item->GetCanonicalDatatype(), VT_R4);
-  EXPECT_EQ(item->GetAccessRights(), static_cast<DWORD>(OPC_READABLE | OPC_WRITEABLE));
-  EXPECT_EQ(Items().GetOPCItem(item->GetServerHandle()), item);
-  EXPECT_EQ(Items().LocateOPCItem("Static.Float"), item);
-  EXPECT_EQ(Items().LocateOPCItem("static.float"), nullptr);
+  EXPECT_EQ(std::tuple(item->GetCanonicalDatatype(), item->GetAccessRights(), Items().GetOPCItem(item->GetServerHandle()),
+                       Items().LocateOPCItem("Static.Float"), Items().LocateOPCItem("static.float")),
+            std::tuple(VT_R4, static_cast<DWORD>(OPC_READABLE | OPC_WRITEABLE), item, item, nullptr));
   EXPECT_EQ(OPCMessageOf([&] { Add("No.Such"); }), UnknownItemReport("OPC Command:", "No.Such"));
-  EXPECT_FALSE(Items().GetItem(1)->IsOnServer());
-  EXPECT_EQ(Items().GetItem(1)->GetLastError(), OPC_E_UNKNOWNITEMID);
+  EXPECT_EQ(std::tuple(Items().GetItem(1)->IsOnServer(), Items().GetItem(1)->GetLastError()),
+            std::tuple(false, OPC_E_UNKNOWNITEMID));
   EXPECT_EQ(OPCMessageOf([&] { Items().GetItem(1)->SetIsActive(false); }), "item No.Such not exists on OPCServer");
   EXPECT_EQ(OPCMessageOf([&] { item->SetItemID("Static.Float"); }), "not possible if connected to OPC Server");
   EXPECT_EQ(OPCMessageOf([&] { item->SetAccessPath(""); }), "not possible if connected to OPC Server");
@@ -111,17 +102,15 @@ TEST_F(XeloItemTest, SingleItemsOnTheServer) {
   // Setters send only changes; a type the server refuses is stored all the
   // same and the refusal raised.
   unsigned calls = ItemCalls();
-  item->SetIsActive(true);
-  item->SetRequestDatatype(vtEMPTY);
+  item->SetIsActive(true), item->SetRequestDatatype(vtEMPTY);
   EXPECT_EQ(ItemCalls(), calls);
   item->SetIsActive(false);
   EXPECT_EQ(LastItemCall("SetActiveState")->flag, FALSE);
   item->SetRequestDatatype(vtR8);
-  EXPECT_EQ(LastItemCall("SetDatatypes")->requestedTypes, std::vector<VARTYPE>{VT_R8});
-  EXPECT_EQ(ItemCalls(), calls + 2);
+  EXPECT_EQ(std::tuple(LastItemCall("SetDatatypes")->requestedTypes, ItemCalls()),
+            std::tuple(std::vector<VARTYPE>{VT_R8}, calls + 2));
   EXPECT_FALSE(OPCMessageOf([&] { item->SetRequestDatatype(vtDISPATCH); }).empty());
-  EXPECT_EQ(item->GetRequestDatatype(), vtDISPATCH);
-  EXPECT_LT(item->GetLastError(), 0);
+  EXPECT_TRUE(item->GetRequestDatatype() == vtDISPATCH && item->GetLastError() < 0);
 
   // Off the server at run time a new identity is taken silently.
   item->SetRequestDatatype(vtEMPTY);
@@ -135,12 +124,10 @@ TEST_F(XeloItemTest, SingleItemsOnTheServer) {
   const unsigned removals = Calls("IOPCItemMgt::RemoveItems");
   item->SetLastError(E_FAIL);
   delete item;
-  Add("Static.Int32");
-  Add("Static.Double");
+  Add("Static.Int32"), Add("Static.Double");
   Items().RemoveAll();
-  EXPECT_EQ(Items().GetCount(), 0);
-  EXPECT_EQ(Calls("IOPCItemMgt::RemoveItems"), removals + 2);
-  EXPECT_EQ(LastItemCall("RemoveItems")->count, 2u);
+  EXPECT_EQ(std::tuple(Items().GetCount(), Calls("IOPCItemMgt::RemoveItems"), LastItemCall("RemoveItems")->count),
+            std::tuple(0, removals + 2, 2u));
   // A connected group off the server adds silently.
   group_->OPCRemoveGroup();
   EXPECT_FALSE(Add("Static.Int32")->IsOnServer());
@@ -163,10 +150,8 @@ TEST_F(XeloItemTest, DesignerValidatesAndBatchModeSendsNothing) {
   // on the server until its group leaves.
   const unsigned calls = ItemCalls();
   TXeloItem& batched = *Define({"Static.Int32"}).GetItem(0);
-  batched.SetIsActive(false);
-  batched.SetRequestDatatype(vtR8);
-  EXPECT_FALSE(batched.IsOnServer());
-  EXPECT_EQ(ItemCalls(), calls);
+  batched.SetIsActive(false), batched.SetRequestDatatype(vtR8);
+  EXPECT_TRUE(!batched.IsOnServer() && ItemCalls() == calls);
   ASSERT_TRUE(Items().OPCAddItems(&list_, true));
   delete &batched;
   EXPECT_EQ(Calls("IOPCItemMgt::RemoveItems"), 0u);
@@ -180,8 +165,7 @@ TEST_F(XeloItemTest, BatchAddReportsRefusedItems) {
   Items().OPCAddAllItems();  // only the item off the server is tried again
   EXPECT_EQ(LastItemCall("AddItems")->itemIds, std::vector<com::OleString>{OLESTR("Static.Double")});
   Items().OPCAddAllItems();  // nothing left to add: no call, no message
-  EXPECT_EQ(Calls("IOPCItemMgt::AddItems"), 2u);
-  EXPECT_EQ(ui_->ShownTexts().size(), 1u);
+  EXPECT_EQ(std::tuple(Calls("IOPCItemMgt::AddItems"), ui_->ShownTexts().size()), std::tuple(2u, 1u));
 
   SimulationControl::RefuseItem(OLESTR("Static.Int16"), OPC_E_UNKNOWNITEMID);
   TXeloItemList list;
@@ -191,12 +175,11 @@ TEST_F(XeloItemTest, BatchAddReportsRefusedItems) {
   EXPECT_EQ(LastItemCall("AddItems")->itemIds,
             (std::vector<com::OleString>{OLESTR("Static.Float"), OLESTR("Static.Int16"), OLESTR("Static.ReadOnly")}));
   EXPECT_EQ(LastItemCall("AddItems")->requestedTypes, (std::vector<VARTYPE>{VT_R8, VT_EMPTY, VT_EMPTY}));
-  EXPECT_EQ(std::tuple(list.GetItem(0)->GetCanonicalDatatype(), list.GetItem(0)->GetLastError()),
-            std::tuple(VT_R4, 0));  // canonical, not the requested type
-  EXPECT_EQ(std::tuple(list.GetItem(1)->GetCanonicalDatatype(), list.GetItem(1)->GetLastError()),
-            std::tuple(0, OPC_E_UNKNOWNITEMID));
-  EXPECT_FALSE(list.GetItem(1)->IsOnServer());
-  EXPECT_EQ(list.GetItem(2)->GetAccessRights(), static_cast<DWORD>(OPC_READABLE));
+  // Canonical, not the requested type.
+  EXPECT_EQ(std::tuple(list.GetItem(0)->GetCanonicalDatatype(), list.GetItem(0)->GetLastError(),
+                       list.GetItem(1)->GetCanonicalDatatype(), list.GetItem(1)->GetLastError(),
+                       list.GetItem(1)->IsOnServer(), list.GetItem(2)->GetAccessRights()),
+            std::tuple(VT_R4, 0, 0, OPC_E_UNKNOWNITEMID, false, static_cast<DWORD>(OPC_READABLE)));
   EXPECT_NE(list.GetItem(0)->GetServerHandle(), list.GetItem(2)->GetServerHandle());
   EXPECT_EQ(OPCMessageOf([&] { list.CheckOPCErrors("cannot add Items:", true); }),
             UnknownItemReport("cannot add Items:", "Static.Int16"));
@@ -215,8 +198,7 @@ TEST_F(XeloItemTest, BatchAddReportsRefusedItems) {
   SimulationControl::FailMethod("IOPCItemMgt::AddItems", E_OUTOFMEMORY, true);
   TXeloItemList one(Add("Static.Bool"));
   EXPECT_THROW(Items().OPCAddItems(&one, true), EOleSysError);
-  EXPECT_FALSE(one.GetItem(0)->IsOnServer());
-  EXPECT_EQ(one.GetItem(0)->GetLastError(), 0);
+  EXPECT_TRUE(!one.GetItem(0)->IsOnServer() && one.GetItem(0)->GetLastError() == 0);
 }
 
 TEST_F(XeloItemTest, BatchPreconditionsComeBeforeTheCall) {
@@ -239,8 +221,7 @@ TEST_F(XeloItemTest, BatchPreconditionsComeBeforeTheCall) {
   const unsigned calls = ItemCalls();
   EXPECT_EQ(OPCMessageOf([&] { Items().OPCAddItems(&mixed, true); }), "item Static.Int16 already exists on OPCServer");
   EXPECT_EQ(OPCMessageOf([&] { Items().OPCValidateItems(&mixed); }), "item Static.Int16 already exists on OPCServer");
-  EXPECT_EQ(ItemCalls(), calls);
-  EXPECT_FALSE(At(0).IsOnServer() || extra->IsOnServer());
+  EXPECT_EQ(std::tuple(ItemCalls(), At(0).IsOnServer(), extra->IsOnServer()), std::tuple(calls, false, false));
   // In a designer only validation is done.
   server_->SetDesigning(true);
   TXeloItemList off(extra);
@@ -249,8 +230,7 @@ TEST_F(XeloItemTest, BatchPreconditionsComeBeforeTheCall) {
   EXPECT_EQ(std::tuple(extra->IsOnServer(), extra->GetCanonicalDatatype()), std::tuple(false, VT_R8));
   TXeloItemList on(&At(1));
   EXPECT_FALSE(Items().OPCRemoveItems(&on));
-  EXPECT_TRUE(At(1).IsOnServer());
-  EXPECT_EQ(ItemCalls(), calls + 1);
+  EXPECT_TRUE(At(1).IsOnServer() && ItemCalls() == calls + 1);
   server_->SetDesigning(false);
 }
 
@@ -258,16 +238,12 @@ TEST_F(XeloItemTest, BatchRemoveActiveStateAndDataTypes) {
   ConnectSim();
   Define({"Static.Int32", "Static.String", "Static.Double"});
   ASSERT_TRUE(Items().OPCAddItems(&list_, true));
-  EXPECT_TRUE(Items().OPCActiveItems(&list_, false));
-  EXPECT_FALSE(At(0).GetIsActive());
-  EXPECT_EQ(LastItemCall("SetActiveState")->flag, FALSE);
-  EXPECT_TRUE(Items().OPCActiveItems(&list_, true));
-  EXPECT_EQ(LastItemCall("SetActiveState")->flag, static_cast<BOOL>(-1));
-  At(0).SetRequestDatatype(vtR8);
-  At(1).SetRequestDatatype(vtDISPATCH);  // no conversion to an interface
+  EXPECT_TRUE(Items().OPCActiveItems(&list_, false) && !At(0).GetIsActive() && LastItemCall("SetActiveState")->flag == FALSE);
+  EXPECT_TRUE(Items().OPCActiveItems(&list_, true) && LastItemCall("SetActiveState")->flag == static_cast<BOOL>(-1));
+  At(0).SetRequestDatatype(vtR8), At(1).SetRequestDatatype(vtDISPATCH);  // no conversion to an interface
   EXPECT_FALSE(Items().OPCSetDataTypes(&list_));
-  EXPECT_EQ(LastItemCall("SetDatatypes")->requestedTypes, (std::vector<VARTYPE>{VT_R8, VT_DISPATCH, VT_EMPTY}));
-  EXPECT_TRUE(At(0).GetLastError() == 0 && At(1).GetLastError() < 0);
+  EXPECT_EQ(std::tuple(LastItemCall("SetDatatypes")->requestedTypes, At(0).GetLastError(), At(1).GetLastError() < 0),
+            std::tuple(std::vector<VARTYPE>{VT_R8, VT_DISPATCH, VT_EMPTY}, 0, true));
   EXPECT_EQ(At(1).GetCanonicalDatatype(), VT_BSTR);  // the canonical type stays
   At(1).SetRequestDatatype(vtEMPTY);
 
@@ -278,26 +254,22 @@ TEST_F(XeloItemTest, BatchRemoveActiveStateAndDataTypes) {
   CoTaskMemFree(errors);
   EXPECT_FALSE(Items().OPCRemoveItems(&list_));
   for (int i = 0; i < 3; ++i) {
-    EXPECT_FALSE(At(i).IsOnServer()) << i;
-    EXPECT_EQ(At(i).GetLastError(), i == 1 ? OPC_E_INVALIDHANDLE : S_OK) << i;
+    EXPECT_EQ(std::tuple(At(i).IsOnServer(), At(i).GetLastError()), std::tuple(false, i == 1 ? OPC_E_INVALIDHANDLE : S_OK));
   }
   // A failed call without error array: the call's result for every item.
   ASSERT_TRUE(Items().OPCAddItems(&list_, true));
   SimulationControl::FailMethod("IOPCItemMgt::RemoveItems", E_OUTOFMEMORY, true);
-  EXPECT_FALSE(Items().OPCRemoveItems(&list_));
+  EXPECT_FALSE(Items().OPCRemoveItems(&list_) || At(0).IsOnServer());
   for (int i = 0; i < 3; ++i) EXPECT_EQ(At(i).GetLastError(), E_OUTOFMEMORY) << i;
-  EXPECT_FALSE(At(0).IsOnServer());
   ASSERT_TRUE(Items().OPCAddItems(&list_, true));
   SimulationControl::SetRemoveItemsWithoutErrors(true);
-  EXPECT_TRUE(Items().OPCRemoveItems(&list_));
-  EXPECT_FALSE(At(1).IsOnServer());
+  EXPECT_TRUE(Items().OPCRemoveItems(&list_) && !At(1).IsOnServer());
 
   TXeloItemList many;  // one call each for a thousand items
   for (int i = 0; i < 1000; ++i) many.Add(Add(i % 2 ? "Static.Int32" : "Channel 1.Device 1.Ramp"));
   const unsigned before = ItemCalls();
   EXPECT_TRUE(Items().OPCAddItems(&many, true) && Items().OPCActiveItems(&many, false) && Items().OPCRemoveItems(&many));
-  EXPECT_EQ(ItemCalls(), before + 3);
-  EXPECT_EQ(LastItemCall("RemoveItems")->count, 1000u);
+  EXPECT_EQ(std::tuple(ItemCalls(), LastItemCall("RemoveItems")->count), std::tuple(before + 3, 1000u));
 }
 
 }  // namespace

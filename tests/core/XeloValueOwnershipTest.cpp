@@ -56,8 +56,8 @@ class XeloValueOwnershipTest : public ServerFixture, public ::testing::WithParam
       VARIANT raw;
       ASSERT_TRUE(SimulationControl::GetItemValue(com::ToUtf16(item.GetItemID()), &raw));
       const Variant expected = Variant::Attach(raw);
-      EXPECT_EQ(item.GetValue().AsVARIANT().vt, expected.AsVARIANT().vt) << road << ": " << item.GetItemID();
-      EXPECT_EQ(VarToAStr(item.GetValue()), VarToAStr(expected)) << road << ": " << item.GetItemID();
+      EXPECT_EQ(std::tuple(item.GetValue().AsVARIANT().vt, VarToAStr(item.GetValue())),
+                std::tuple(expected.AsVARIANT().vt, VarToAStr(expected))) << road << ": " << item.GetItemID();
     }
   }
 
@@ -65,30 +65,24 @@ class XeloValueOwnershipTest : public ServerFixture, public ::testing::WithParam
 };
 
 TEST_P(XeloValueOwnershipTest, EveryRoadDeliversOwnCopiesOfTextsArraysAndEmptyValues) {
-  TXeloGroup* group = Groups().Add("Values");
-  for (const OLECHAR* id : kValueItems) group->GetOPCItems()->AddItem(com::ToUtf8(id));
+  TXeloGroup* group = AddGroup({"Channel 1.Device 1.Text", "Static.String", "Channel 1.Device 1.Array", "Static.Double",
+                                "Static.Int32"}, "Values");
   int delivered = 0;
   server_->SetOnDatachange([&](TPersistent*, TXeloItemList* list) { delivered += list->GetCount(); });
   ConnectSim(GetParam());
   Pump();
   ASSERT_TRUE(group->IsOnServer());
   // The server replaces (and frees) every value it sent before.
-  Publish(FirstRound());
-  SimulationControl::PublishNow();
-  Pump();
-  ExpectServerValues(*group, "subscription");
-  Publish(SecondRound());
-  SimulationControl::PublishNow();
-  Pump();
-  ExpectServerValues(*group, "second subscription");
+  for (const Round& round : {FirstRound(), SecondRound()}) {
+    Publish(round);
+    SimulationControl::PublishNow();
+    Pump();
+    ExpectServerValues(*group, "subscription");
+  }
 
   for (const char* road : {"read completion", "refresh"}) {
     delivered = 0;
-    if (std::string(road) == "refresh") {
-      group->Refresh(false);
-    } else {
-      ASSERT_TRUE(group->AsyncRead(nullptr));
-    }
+    ASSERT_TRUE(std::string(road) == "refresh" ? (group->Refresh(false), true) : group->AsyncRead(nullptr));
     Pump();
     EXPECT_EQ(delivered, 5) << road;
     ExpectServerValues(*group, road);

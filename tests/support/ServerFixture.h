@@ -11,20 +11,26 @@
 
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
+#include "servers/simulation/StreamWriter.h"
 #include "xelo/com/Apartment.h"
 #include "xelo/com/BStr.h"
 #include "xelo/com/ClassFactory.h"
 #include "xelo/com/ClassRegistry.h"
 #include "xelo/com/ComObject.h"
+#include "xelo/com/DataTransfer.h"
+#include "xelo/com/OleDate.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/framework/Application.h"
 #include "xelo/framework/Streams.h"
 #include "xelo/framework/Strings.h"
+#include "xelo/framework/TypInfo.h"
 #include "xelo/framework/UserInterface.h"
+#include "xelo/opc/OpcStreams.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -69,7 +75,16 @@ inline void LoadText(TXeloServer& server, std::string_view text) {
   TStringStream in(text);
   server.LoadFromStream(in);
 }
-inline const TXeloItems& ItemsOf(const TXeloServer& server, int group) { return *server.GetOPCGroups()->GetItem(group)->GetOPCItems(); }
+// The names of the published properties, in their order.
+template <class Object>
+Lines PropNames(Object& object) {
+  Lines names;
+  for (const TPropInfo* prop : GetPropList(object)) names.push_back(prop->Name());
+  return names;
+}
+inline const TXeloItems& ItemsOf(const TXeloServer& server, int group) {
+  return *server.GetOPCGroups()->GetItem(group)->GetOPCItems();
+}
 
 class ServerFixture : public ::testing::Test {
  protected:
@@ -149,6 +164,26 @@ class ServerFixture : public ::testing::Test {
 };
 
 
+// A ServerFixture that also counts BSTRs and global memory: the server
+// buffers the library receives and frees. Release() lets go of what the
+// test holds before the count.
+class AllocationCheckedServerFixture : public ServerFixture {
+ protected:
+  void SetUp() override {
+    ServerFixture::SetUp();
+    liveAll_ = com::LiveAllocations();
+  }
+  void TearDown() override {
+    Release();
+    ServerFixture::TearDown();
+    SimulationControl::Reset();
+    EXPECT_EQ(com::LiveAllocations(), liveAll_) << "a server buffer was leaked or freed twice";
+  }
+  virtual void Release() {}
+
+  com::AllocationCounts liveAll_;
+};
+
 // The fixture of the connection watch: the application's timers on a
 // manual clock (so that periods and back-off waits are checked to the
 // millisecond without waiting for real time), losses, reconnections and
@@ -220,7 +255,8 @@ class EventRecordingFixture : public ServerFixture {
     server_->SetOnDatachange([this](TPersistent* sender, TXeloItemList* list) { Record("data", sender, list); });
     server_->SetOnWriteComplete([this](TPersistent* sender, TXeloItemList* list) { Record("written", sender, list); });
     server_->SetOnWriteError([this](TPersistent* sender, TXeloItemList* list) { Record("write error", sender, list); });
-    server_->SetOnServerShutdown([this](TPersistent*, const std::string& reason) { events_.push_back("shutdown:" + reason); });
+    server_->SetOnServerShutdown(
+        [this](TPersistent*, const std::string& reason) { events_.push_back("shutdown:" + reason); });
   }
   // One line per event: its kind and the item identifiers of its list.
   void Record(const std::string& kind, TPersistent* sender, TXeloItemList* list) {
@@ -257,6 +293,100 @@ std::string OPCMessageOf(Call call) {
     return e.what();
   }
   return {};
+}
+
+// The text of the exception E the call raises, or "no exception".
+template <class E, class Call>
+std::string MessageOf(Call call) {
+  try {
+    call();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "no exception";
+}
+// The code of the COM error the call raises, or S_OK when it raises none.
+template <class Call>
+HRESULT OleErrorOf(Call call) {
+  try {
+    call();
+  } catch (const EOleSysError& e) {
+    return e.ErrorCode();
+  }
+  return S_OK;
+}
+
+// An OPC DA 1.0 stream block made by hand, as a server in another process
+// might send it: header, item headers (client, value offset, quality, and a
+// stamp unless the format has none), I4 values; handed to the sink in
+// global memory that stays the caller's.
+struct StreamEntry {
+  OPCHANDLE client;
+  WORD quality;
+  LONG value;
+  double stamp;
+};
+template <class Sink>
+void SendStreamBlock(Sink& sink, CLIPFORMAT format, DWORD transaction, HRESULT status,
+                     const std::vector<StreamEntry>& items) {
+  const std::size_t headerSize = format == OPCSTMFORMATDATA ? 12 : 20;
+  std::size_t valueAt = 20 + headerSize * items.size();
+  std::vector<std::uint8_t> bytes(valueAt + 16 * items.size());
+  const auto put = [&](std::size_t at, const auto& value) { std::memcpy(&bytes[at], &value, sizeof value); };
+  put(0, static_cast<DWORD>(bytes.size()));
+  put(4, static_cast<DWORD>(items.size()));
+  put(12, transaction);
+  put(16, status);
+  for (std::size_t i = 0; i < items.size(); ++i, valueAt += 16) {
+    const std::size_t at = 20 + headerSize * i;
+    put(at, items[i].client);
+    put(at + 4, static_cast<DWORD>(valueAt));
+    put(at + 8, items[i].quality);
+    if (headerSize == 20) put(at + 12, com::DateToFileTime(items[i].stamp));
+    put(valueAt, WORD{VT_I4});
+    put(valueAt + 8, items[i].value);
+  }
+  FORMATETC description{format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium{};
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  std::memcpy(GlobalLock(medium.hGlobal), bytes.data(), bytes.size());
+  GlobalUnlock(medium.hGlobal);
+  sink.OnDataChange(&description, &medium);
+  GlobalFree(medium.hGlobal);
+}
+
+// OPC DA 1.0 data blocks as the simulation server's stream writer makes
+// them, and the means to corrupt them.
+using Bytes = std::vector<BYTE>;
+template <class T>
+void Poke(Bytes& b, std::size_t at, T value) {
+  ASSERT_LE(at + sizeof value, b.size());
+  std::memcpy(b.data() + at, &value, sizeof value);
+}
+// Offset of item i's value in a block with (20-byte) or without (12-byte)
+// time-stamped item headers.
+inline std::size_t ValueAt(const Bytes& b, int i, bool withTime = true) {
+  DWORD value = 0;
+  std::memcpy(&value, b.data() + 20 + (withTime ? 20 : 12) * i + 4, sizeof value);
+  return value;
+}
+// A block of `values`, client handles 1, 2, ...
+inline Bytes Encode(const std::vector<Variant>& values, bool withTime = true) {
+  std::vector<sim::StreamWriter::Item> items;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    items.push_back({static_cast<OPCHANDLE>(i + 1), &values[i].AsVARIANT(), OPC_QUALITY_GOOD,
+                     FILETIME{static_cast<DWORD>(i), 7}});
+  }
+  return sim::StreamWriter::DataBytes(withTime, 0x4711, 99, items);
+}
+// A value of any type with the given bits in its value field.
+inline Variant Raw(VARTYPE vt, ULONGLONG bits) {
+  VARIANT v;
+  VariantInit(&v);
+  v.ullVal = bits;
+  v.vt = vt;
+  return Variant::Attach(v);
 }
 
 // A server object that refuses every IOPCServer method, for tests that
