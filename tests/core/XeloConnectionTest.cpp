@@ -169,6 +169,17 @@ TEST_F(XeloConnection, AShutdownRequestWithAutoReconnectIsWaitedFor) {
   EXPECT_TRUE(AttemptTimes(500ms).empty());
 }
 
+TEST(XeloConnectionCodes, TheCodesOfADeadOrUnreachableServerAreConnectionFailures) {
+  // The last two, the server died (and did not execute the call), as Windows numbers them.
+  for (const HRESULT code : {kUnavailable, HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), RPC_E_DISCONNECTED,
+                             static_cast<HRESULT>(0x80010007u), static_cast<HRESULT>(0x80010012u)}) {
+    EXPECT_TRUE(IsConnectionFailure(code)) << std::hex << code;
+  }
+  for (const HRESULT code : {S_OK, E_FAIL, RPC_E_CALL_REJECTED, OPC_E_INVALIDHANDLE}) {
+    EXPECT_FALSE(IsConnectionFailure(code)) << std::hex << code;
+  }
+}
+
 TEST_F(XeloConnection, WithTheOptionsOffNothingChanges) {
   EXPECT_EQ(std::tuple(server_->GetKeepAlive(), server_->GetAutoReconnect(), server_->GetReconnectInterval(),
                        server_->GetReconnectMaxInterval()), std::tuple(0, false, 1000, 60000));

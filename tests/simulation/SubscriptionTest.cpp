@@ -140,6 +140,11 @@ TEST_F(Subscription, InactiveItemsGroupsAndSetEnable) {
   ASSERT_EQ(state->SetState(nullptr, &revised, &on, nullptr, nullptr, nullptr, nullptr), S_OK);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 5u);
+  // An activation sends every active item, changed or not.
+  ASSERT_EQ(state->SetState(nullptr, &revised, &off, nullptr, nullptr, nullptr, nullptr), S_OK);
+  ASSERT_EQ(state->SetState(nullptr, &revised, &on, nullptr, nullptr, nullptr, nullptr), S_OK);
+  SimulationControl::PublishNow();
+  EXPECT_EQ(sink_->events.size(), 6u);
 }
 
 }  // namespace
