@@ -201,7 +201,7 @@ TEST_F(SafeArrays, CopyKeepsShapeAndTypeButNotLocks) {
   SAFEARRAY* copy = nullptr;
   ASSERT_EQ(SafeArrayCopy(psa, &copy), S_OK);
   ASSERT_TRUE(copy != nullptr && copy->pvData != psa->pvData);
-  EXPECT_EQ(std::make_pair(copy->cLocks, copy->fFeatures), std::make_pair(0u, psa->fFeatures));
+  EXPECT_EQ(std::make_pair(copy->cLocks, copy->fFeatures), std::make_pair(ULONG{0}, psa->fFeatures));
   EXPECT_EQ(Bounds(copy), (B{{5, 6}, {-3, -2}}));
   DECIMAL read{};
   ASSERT_TRUE(SafeArrayGetElement(copy, index, &read) == S_OK && std::memcmp(&read, &value, sizeof read) == 0);
