@@ -44,11 +44,11 @@ TEST_F(XeloBrowserTest, PublishedProperties) {
 }
 
 TEST_F(XeloBrowserTest, WithoutServerComponentConnectionOrBrowsingInterface) {
-  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }) + OPCMessageOf([&] { browser_->GetItemId("Ramp"); }),
+  EXPECT_EQ(MessageOf<EOPCException>([&] { browser_->ShowBranches(); }) + MessageOf<EOPCException>([&] { browser_->GetItemId("Ramp"); }),
             "first define server objectfirst define server object");
   EXPECT_TRUE(errors_.empty()) << "raised directly, not through OnError";
   browser_->SetOPCServer(server_.get());
-  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }), "not connected to server");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { browser_->ShowBranches(); }), "not connected to server");
   raiseErrors_ = false;
   EXPECT_EQ(std::tuple(browser_->MoveDown("Static"), browser_->GetOrganization(), browser_->GetItemId("Ramp")),
             std::tuple(false, -1, ""));
@@ -60,7 +60,7 @@ TEST_F(XeloBrowserTest, WithoutServerComponentConnectionOrBrowsingInterface) {
   Connect("Xelo.Test.NoBrowsing.1");
   EXPECT_EQ(std::tuple(browser_->MoveDown("Static"), browser_->GetItemId("Ramp")), std::tuple(false, ""));
   raiseErrors_ = true;
-  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }), "Browser interface not found");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { browser_->ShowBranches(); }), "Browser interface not found");
   EXPECT_EQ(errors_, Lines(3, "Browser interface not found"));
   server_->SetActive(false);
 }
@@ -130,9 +130,9 @@ TEST_F(XeloBrowserTest, FiltersReachTheServer) {
 TEST_F(XeloBrowserTest, FailuresAreReportedThroughTheServerComponent) {
   Connect();
   browser_->SetFilter("[");  // an invalid pattern
-  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }), "Browser: The filter string was not valid.");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { browser_->ShowBranches(); }), "Browser: The filter string was not valid.");
   SimulationControl::FailMethod("IOPCServer::GetErrorString", E_FAIL, true);
-  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowBranches(); }), "Browser: The filter string was not valid");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { browser_->ShowBranches(); }), "Browser: The filter string was not valid");
   browser_->SetFilter("");
   raiseErrors_ = false;
   errors_.clear();
@@ -168,7 +168,7 @@ TEST_F(XeloBrowserTest, LosingTheServerComponentUnbinds) {
   // The browse interface is released.
   EXPECT_EQ(std::tuple(browser_->GetOPCServer(), browser_->GetCount() + browser_->GetPositionList().GetCount(),
                        SimulationControl::Live().servers), std::tuple(nullptr, 0, liveServers_));
-  EXPECT_EQ(OPCMessageOf([&] { browser_->ShowLeafs(false); }), "first define server object");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { browser_->ShowLeafs(false); }), "first define server object");
 
   TComponent owner(nullptr);
   auto* server = new TXeloServer(&owner);  // owned by `owner` until removed

@@ -61,8 +61,8 @@ TEST_F(XeloConnection, KeepAliveNoticesADeadServerWithinOnePeriodAndReportsTheLo
   EXPECT_EQ(SimulationControl::CallCount(kCreations), 1u) << "no reconnection without AutoReconnect";
 
   // Reads, writes and refreshes fail at once and say why.
-  EXPECT_EQ(OPCMessageOf([&] { group->SyncRead(nullptr, false); }) + OPCMessageOf([&] { group->AsyncRead(nullptr); }) +
-                OPCMessageOf([&] { setpoint->WriteSync(Variant(1.5)); }) + OPCMessageOf([&] { group->Refresh(true); }),
+  EXPECT_EQ(MessageOf<EOPCException>([&] { group->SyncRead(nullptr, false); }) + MessageOf<EOPCException>([&] { group->AsyncRead(nullptr); }) +
+                MessageOf<EOPCException>([&] { setpoint->WriteSync(Variant(1.5)); }) + MessageOf<EOPCException>([&] { group->Refresh(true); }),
             std::string(_STR_CONNECTIONLOST) + _STR_CONNECTIONLOST + _STR_CONNECTIONLOST + _STR_CONNECTIONLOST);
   server_->SetActive(false);
   EXPECT_TRUE(disconnects_ == 1 && !server_->GetConnectionLost());
@@ -94,7 +94,7 @@ TEST_F(XeloConnection, AutoReconnectBacksOffThenRecreatesEveryGroupAndItemWithIt
   SimulationControl::KillServers();
   SimulationControl::RefuseCreation(3);
   EXPECT_EQ(OleErrorOf([&] { fast->SyncRead(nullptr, true); }), kUnavailable) << "a read of a dead server must fail";
-  EXPECT_EQ(OPCMessageOf([&] { fast->SyncRead(nullptr, true); }), _STR_CONNECTIONLOST) << "failing at once from here on";
+  EXPECT_EQ(MessageOf<EOPCException>([&] { fast->SyncRead(nullptr, true); }), _STR_CONNECTIONLOST) << "failing at once from here on";
   Pump();
   ASSERT_EQ(losses_.size(), 1u);
   ASSERT_EQ(changes_.back(), (std::vector<std::int32_t>{0x18, 0x18, 0x18}));

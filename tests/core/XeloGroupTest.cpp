@@ -20,8 +20,8 @@ TEST_F(XeloGroupTest, NamesAreExactAndUnique) {
   Groups().Add("line1");  // differs in case only: another group
   EXPECT_EQ(std::tuple(Groups().GetOPCGroup("Line1"), Groups().GetOPCGroup("LINE1"), Groups().Exists(" Line1")),
             std::tuple(line1, nullptr, -1));
-  EXPECT_EQ(OPCMessageOf([&] { Groups().Add("Line1"); }), "group Line1 already exists");
-  EXPECT_EQ(OPCMessageOf([&] { Groups().Remove("LINE1"); }), "group not found");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { Groups().Add("Line1"); }), "group Line1 already exists");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { Groups().Remove("LINE1"); }), "group not found");
   Groups().Remove("line1");
   EXPECT_EQ(server_->GetGroupCount(), 1);
   // Default names count the collection: not unique by design, the name only
@@ -52,7 +52,7 @@ TEST_F(XeloGroupTest, NewGroupsTakeTheServerDefaultsAndOfflineSettersOnlyStore) 
             std::tuple(15, 0u));
   tGroupStateRec state;
   state.Name = "untouched";
-  EXPECT_EQ(OPCMessageOf([&] { group->GetState(state); }), "not connected to server");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { group->GetState(state); }), "not connected to server");
   EXPECT_EQ(state.Name, "untouched");
 }
 
@@ -84,7 +84,7 @@ TEST_F(XeloGroupTest, SettingsOnTheServer) {
                        SimulationControl::CallCount("IOPCGroupStateMgt::SetName")), std::tuple(calls, 0u));
   // Refused settings keep the old values.
   Groups().Add("Taken");
-  EXPECT_TRUE(!OPCMessageOf([&] { group->SetName("Taken"); }).empty() && group->GetName() == "Fast");
+  EXPECT_TRUE(!MessageOf<EOPCException>([&] { group->SetName("Taken"); }).empty() && group->GetName() == "Fast");
   SimulationControl::FailMethod("IOPCGroupStateMgt::SetState", E_FAIL, true);
   EXPECT_ANY_THROW(group->SetDeadBand(7.0f));
   EXPECT_EQ(group->GetDeadBand(), 5.0f);
@@ -126,7 +126,7 @@ TEST_F(XeloGroupTest, ReconnectionRebuildsEveryGroupWithItsSettings) {
   for (const char* name : {"A", "B", "C"}) Groups().Add(name);
   Groups().GetItem(1)->SetName("A");  // the server refuses a second "A"
   const int connects = connects_;
-  EXPECT_FALSE(OPCMessageOf([&] { server_->SetActive(true); }).empty());
+  EXPECT_FALSE(MessageOf<EOPCException>([&] { server_->SetActive(true); }).empty());
   EXPECT_EQ(std::tuple(server_->Connected(), connects_, Groups().GetItem(0)->IsOnServer(), Groups().GetItem(1)->IsOnServer(),
                        Groups().GetItem(2)->IsOnServer()), std::tuple(true, connects, true, false, false));
   server_->SetActive(false);
@@ -181,14 +181,14 @@ TEST_F(XeloGroupIOTest, SyncReadsAndWrites) {
             std::tuple(OPC_E_BADRIGHTS, 0, quality));
   EXPECT_EQ(std::tuple(Item(0).GetLastError(), Item(2).GetLastError(), ServerValue(OLESTR("Static.Double"))),
             std::tuple(0, 0, "5:7"));
-  EXPECT_EQ(OPCMessageOf([&] { Item(1).WriteSync(Variant(1)); }),
+  EXPECT_EQ(MessageOf<EOPCException>([&] { Item(1).WriteSync(Variant(1)); }),
             std::string("cannot write Items:\r\nStatic.ReadOnly- ") + GetOPCErrorMessage(OPC_E_BADRIGHTS) + "\r\n");
   // An item of the list off the server stops the call before it is made.
   server_->SetBatchMode(true);
   TXeloItem* batched = group_->GetOPCItems()->AddItem("Static.Bool");
   const unsigned reads = SimulationControl::CallCount("IOPCSyncIO::Read");
-  EXPECT_EQ(OPCMessageOf([&] { group_->SyncRead(nullptr, false); }), "item Static.Bool not exists on OPCServer");
-  EXPECT_EQ(OPCMessageOf([&] { batched->WriteAsync(Variant(true)); }), "item Static.Bool not exists on OPCServer");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { group_->SyncRead(nullptr, false); }), "item Static.Bool not exists on OPCServer");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { batched->WriteAsync(Variant(true)); }), "item Static.Bool not exists on OPCServer");
   EXPECT_EQ(SimulationControl::CallCount("IOPCSyncIO::Read"), reads);
 }
 
@@ -227,7 +227,7 @@ TEST_F(XeloGroupIOTest, AsyncTransactionsAndCancellation) {
   EXPECT_EQ(group_->GetTaskId(), 0u);
   // A refused start raises and leaves the items alone.
   SimulationControl::FailMethod("IOPCAsyncIO2::Read", OPC_E_INVALIDHANDLE, true);
-  EXPECT_EQ(OPCMessageOf([&] { group_->AsyncRead(nullptr); }), GetOPCErrorMessage(OPC_E_INVALIDHANDLE));
+  EXPECT_EQ(MessageOf<EOPCException>([&] { group_->AsyncRead(nullptr); }), GetOPCErrorMessage(OPC_E_INVALIDHANDLE));
   EXPECT_EQ(std::tuple(group_->GetTaskId(), Item(0).GetLastError(), Item(1).GetLastError(), Item(2).GetLastError()),
             std::tuple(0u, 0, 0, 0));
 }

@@ -45,7 +45,7 @@ TEST_F(XeloItemPropertiesTest, ServerQueriesListReadAndLookUp) {
   EXPECT_FALSE(server_->GetItemProperty("Static.WriteOnly", OPC_PROPERTY_VALUE, value) || !value.IsEmpty());  // bad rights
   // A lookup raises only for failure codes.
   EXPECT_EQ(server_->LookupItemId("Channel 1.Device 1.Ramp", OPC_PROPERTY_HIGH_EU), "Channel 1.Device 1.Ramp.HighEU");
-  EXPECT_EQ(OPCMessageOf([&] { server_->LookupItemId("Channel 1.Device 1.Ramp", OPC_PROPERTY_VALUE); }),
+  EXPECT_EQ(MessageOf<EOPCException>([&] { server_->LookupItemId("Channel 1.Device 1.Ramp", OPC_PROPERTY_VALUE); }),
             "The server does not recognise the passed property ID.");
   EXPECT_EQ(server_->LookupItemId("Static.Nothing", OPC_PROPERTY_HIGH_EU), "");  // the call fails
 
@@ -88,7 +88,7 @@ TEST_F(XeloItemPropertiesTest, ListQueriesOnceRequeriesOnlyOnChangeAndOwnsItsRec
   auto replacement = std::make_unique<TXeloItemProperty>();
   EXPECT_THROW(properties->GetItem(0), EListError);
   ConnectSim();
-  EXPECT_EQ(OPCMessageOf([&] { properties->SetItemId("Static.Nothing"); }),
+  EXPECT_EQ(MessageOf<EOPCException>([&] { properties->SetItemId("Static.Nothing"); }),
             "The item is no longer available in the server address space.");
   properties->SetItemId("Static.Int16");
   EXPECT_EQ(properties->SetItem(0, std::move(replacement))->PropertyID, OPC_PROPERTY_DATATYPE);

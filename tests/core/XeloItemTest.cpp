@@ -92,12 +92,12 @@ TEST_F(XeloItemTest, SingleItemsOnTheServer) {
   EXPECT_EQ(std::tuple(item->GetCanonicalDatatype(), item->GetAccessRights(), Items().GetOPCItem(item->GetServerHandle()),
                        Items().LocateOPCItem("Static.Float"), Items().LocateOPCItem("static.float")),
             std::tuple(VT_R4, static_cast<DWORD>(OPC_READABLE | OPC_WRITEABLE), item, item, nullptr));
-  EXPECT_EQ(OPCMessageOf([&] { Add("No.Such"); }), UnknownItemReport("OPC Command:", "No.Such"));
+  EXPECT_EQ(MessageOf<EOPCException>([&] { Add("No.Such"); }), UnknownItemReport("OPC Command:", "No.Such"));
   EXPECT_EQ(std::tuple(Items().GetItem(1)->IsOnServer(), Items().GetItem(1)->GetLastError()),
             std::tuple(false, OPC_E_UNKNOWNITEMID));
-  EXPECT_EQ(OPCMessageOf([&] { Items().GetItem(1)->SetIsActive(false); }), "item No.Such not exists on OPCServer");
-  EXPECT_EQ(OPCMessageOf([&] { item->SetItemID("Static.Float"); }), "not possible if connected to OPC Server");
-  EXPECT_EQ(OPCMessageOf([&] { item->SetAccessPath(""); }), "not possible if connected to OPC Server");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { Items().GetItem(1)->SetIsActive(false); }), "item No.Such not exists on OPCServer");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { item->SetItemID("Static.Float"); }), "not possible if connected to OPC Server");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { item->SetAccessPath(""); }), "not possible if connected to OPC Server");
 
   // Setters send only changes; a type the server refuses is stored all the
   // same and the refusal raised.
@@ -109,7 +109,7 @@ TEST_F(XeloItemTest, SingleItemsOnTheServer) {
   item->SetRequestDatatype(vtR8);
   EXPECT_EQ(std::tuple(LastItemCall("SetDatatypes")->requestedTypes, ItemCalls()),
             std::tuple(std::vector<VARTYPE>{VT_R8}, calls + 2));
-  EXPECT_FALSE(OPCMessageOf([&] { item->SetRequestDatatype(vtDISPATCH); }).empty());
+  EXPECT_FALSE(MessageOf<EOPCException>([&] { item->SetRequestDatatype(vtDISPATCH); }).empty());
   EXPECT_TRUE(item->GetRequestDatatype() == vtDISPATCH && item->GetLastError() < 0);
 
   // Off the server at run time a new identity is taken silently.
@@ -140,7 +140,7 @@ TEST_F(XeloItemTest, DesignerValidatesAndBatchModeSendsNothing) {
   item->SetItemID("Static.Double");
   EXPECT_EQ(Calls("IOPCItemMgt::ValidateItems"), 1u);
   EXPECT_EQ(std::tuple(item->IsOnServer(), item->GetCanonicalDatatype()), std::tuple(false, VT_R8));
-  EXPECT_EQ(OPCMessageOf([&] { item->SetItemID("Nowhere"); }), UnknownItemReport("OPC Command:", "Nowhere"));
+  EXPECT_EQ(MessageOf<EOPCException>([&] { item->SetItemID("Nowhere"); }), UnknownItemReport("OPC Command:", "Nowhere"));
   EXPECT_EQ(item->GetItemID(), "Nowhere");
   item->SetIsActive(false);  // only stored in a designer
   server_->SetDesigning(false);
@@ -181,7 +181,7 @@ TEST_F(XeloItemTest, BatchAddReportsRefusedItems) {
                        list.GetItem(1)->IsOnServer(), list.GetItem(2)->GetAccessRights()),
             std::tuple(VT_R4, 0, 0, OPC_E_UNKNOWNITEMID, false, static_cast<DWORD>(OPC_READABLE)));
   EXPECT_NE(list.GetItem(0)->GetServerHandle(), list.GetItem(2)->GetServerHandle());
-  EXPECT_EQ(OPCMessageOf([&] { list.CheckOPCErrors("cannot add Items:", true); }),
+  EXPECT_EQ(MessageOf<EOPCException>([&] { list.CheckOPCErrors("cannot add Items:", true); }),
             UnknownItemReport("cannot add Items:", "Static.Int16"));
 
   // A report lists at most 26 items.
@@ -209,7 +209,7 @@ TEST_F(XeloItemTest, BatchPreconditionsComeBeforeTheCall) {
   for (const auto& call : std::vector<std::function<void()>>{[&] { Items().OPCActiveItems(&list_, false); },
                                                               [&] { Items().OPCSetDataTypes(&list_); },
                                                               [&] { Items().OPCRemoveItems(&list_); }}) {
-    EXPECT_EQ(OPCMessageOf(call), "item Static.Int32 not exists on OPCServer");
+    EXPECT_EQ(MessageOf<EOPCException>(call), "item Static.Int32 not exists on OPCServer");
   }
   ConnectSim();
   TXeloItemList first(&At(0));
@@ -219,8 +219,8 @@ TEST_F(XeloItemTest, BatchPreconditionsComeBeforeTheCall) {
   TXeloItemList mixed;
   for (TXeloItem* item : {&At(0), extra, &At(1)}) mixed.Add(item);
   const unsigned calls = ItemCalls();
-  EXPECT_EQ(OPCMessageOf([&] { Items().OPCAddItems(&mixed, true); }), "item Static.Int16 already exists on OPCServer");
-  EXPECT_EQ(OPCMessageOf([&] { Items().OPCValidateItems(&mixed); }), "item Static.Int16 already exists on OPCServer");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { Items().OPCAddItems(&mixed, true); }), "item Static.Int16 already exists on OPCServer");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { Items().OPCValidateItems(&mixed); }), "item Static.Int16 already exists on OPCServer");
   EXPECT_EQ(std::tuple(ItemCalls(), At(0).IsOnServer(), extra->IsOnServer()), std::tuple(calls, false, false));
   // In a designer only validation is done.
   server_->SetDesigning(true);

@@ -72,7 +72,7 @@ TEST_F(XeloServerTest, ConnectReconnectAndDisconnect) {
 }
 
 TEST_F(XeloServerTest, FailedConnectionsLeaveTheComponentInactive) {
-  EXPECT_EQ(OPCMessageOf([&] { server_->SetActive(true); }), "first define servername");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { server_->SetActive(true); }), "first define servername");
   EXPECT_EQ(errors_, Lines{"first define servername"});
   raiseErrors_ = false;
   server_->SetServer("No.Such.Server.1");
@@ -151,7 +151,7 @@ TEST_F(XeloServerTest, WithoutConnectionEveryQueryReportsNotConnected) {
   EXPECT_THROW(server_->CheckServer(), EOPCException);
   EXPECT_THROW((void)server_->GetServerState(), EOPCException);
   // The locale is the only query that raises without OnError.
-  EXPECT_EQ(OPCMessageOf([&] { (void)server_->GetLocaleId(); }), "not connected to server");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { (void)server_->GetLocaleId(); }), "not connected to server");
   EXPECT_EQ(errors_.size(), 2u);
   EXPECT_NO_THROW(server_->SetLocaleId(0x409));
   EXPECT_EQ(SimulationControl::CallCount("IOPCCommon::SetLocaleID"), 0u);
@@ -164,7 +164,7 @@ TEST_F(XeloServerTest, WithoutConnectionEveryQueryReportsNotConnected) {
   EXPECT_EQ(errors_, Lines(10, "not connected to server"));
 
   server_->SetOnError(nullptr);
-  EXPECT_EQ(OPCMessageOf([&] { server_->Fault("boom"); }), "boom");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { server_->Fault("boom"); }), "boom");
 }
 
 TEST_F(XeloServerTest, StatusLocaleAndErrorTextsComeFromTheServer) {
@@ -226,7 +226,7 @@ TEST_F(XeloServerTest, OwnBrowserIsBoundWhileConnected) {
   EXPECT_GE(browser.Items().IndexOf("Channel 1"), 0);
   server_->SetActive(false);
   EXPECT_EQ(std::tuple(browser.GetOPCServer(), browser.GetCount()), std::tuple(nullptr, 0));
-  EXPECT_EQ(OPCMessageOf([&] { browser.ShowBranches(); }), "first define server object");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { browser.ShowBranches(); }), "first define server object");
 }
 
 }  // namespace

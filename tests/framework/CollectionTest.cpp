@@ -8,7 +8,7 @@
 namespace xelo::test {
 namespace {
 
-using xelo::testing::ErrorOf;
+using xelo::testing::MessageOf;
 
 std::vector<int> Ids(const TTestEntries& entries) {
   std::vector<int> ids;
@@ -43,7 +43,7 @@ TEST(CollectionItems, InsertDeleteAndBadIndexes) {
   EXPECT_EQ(entries.GetItem(1), b);
   entries.Insert(3)->SetIndex(0);
   EXPECT_EQ(entries.GetCount(), 4);
-  EXPECT_EQ(ErrorOf<EListError>([&] { entries.GetItem(4); }), "List index out of bounds (4)");
+  EXPECT_EQ(MessageOf<EListError>([&] { entries.GetItem(4); }), "List index out of bounds (4)");
   EXPECT_THROW(entries.Delete(4), EListError);
   EXPECT_THROW(entries.Insert(5), EListError);
   EXPECT_THROW(b->SetIndex(4), EListError);

@@ -8,7 +8,7 @@
 namespace xelo::test {
 namespace {
 
-using xelo::testing::ErrorOf;
+using xelo::testing::MessageOf;
 
 // Counts and names destructions for one test.
 class DestroyLogScope {
@@ -134,9 +134,9 @@ TEST(ComponentNaming, ValidUniqueCaseInsensitive) {
   TTestComponent* a = Make(&owner, "Alpha");
   TTestComponent* b = new TTestComponent(&owner);  // owned by `owner`
   EXPECT_EQ(b->GetName(), "");
-  EXPECT_EQ(ErrorOf<EComponentError>([&] { b->SetName("alpha"); }), "A component named alpha already exists");
+  EXPECT_EQ(MessageOf<EComponentError>([&] { b->SetName("alpha"); }), "A component named alpha already exists");
   EXPECT_EQ(b->GetName(), "");
-  EXPECT_EQ(ErrorOf<EComponentError>([&] { b->SetName("1abc"); }), "'1abc' is not a valid component name");
+  EXPECT_EQ(MessageOf<EComponentError>([&] { b->SetName("1abc"); }), "'1abc' is not a valid component name");
   EXPECT_THROW(b->SetName("a b"), EComponentError);
   EXPECT_THROW(b->SetName("a.b"), EComponentError);
   b->SetName("_beta2");

@@ -10,7 +10,7 @@
 namespace xelo::test {
 namespace {
 
-using xelo::testing::ErrorOf;
+using xelo::testing::MessageOf;
 
 class FilerTest : public ::testing::Test {
  protected:
@@ -18,7 +18,7 @@ class FilerTest : public ::testing::Test {
 
   // The message of the EReadError that loading `text` raises.
   static std::string ReadErrorOf(TComponent& c, const std::string& text) {
-    return ErrorOf<EReadError>([&] { LoadFromText(c, text); });
+    return MessageOf<EReadError>([&] { LoadFromText(c, text); });
   }
 
   static bool InLoadingState(const TComponent& c) {
@@ -267,7 +267,7 @@ TEST_F(FilerTest, ChildObjectsMatchByNameOrAreCreated) {
   EXPECT_EQ(derived->GetCount(), 6);
   EXPECT_EQ(root.GetComponentCount(), 2);
 
-  EXPECT_EQ(ErrorOf<EClassNotFound>([&] {
+  EXPECT_EQ(MessageOf<EClassNotFound>([&] {
               LoadFromText(root, Lines({"object Main: TTestComponent", "  object X: TUnknownThing", "  end", "end"}));
             }),
             "Error reading TUnknownThing X: Class TUnknownThing not found");

@@ -32,7 +32,7 @@ using xelo::testing::ScratchDirectory;
 using xelo::testing::WriteWholeFile;
 using Names = std::vector<std::string>;
 
-using xelo::testing::ErrorOf;
+using xelo::testing::MessageOf;
 using xelo::testing::LinesOf;
 constexpr const char* kKey = "\\Software\\Tavri\\XELO";
 
@@ -151,8 +151,8 @@ TEST_F(SettingsStoreTest, KeepsIntegersApartFromStrings) {
   EXPECT_TRUE(reg.ReadBool("Visible"));
   EXPECT_EQ(reg.GetDataType("Width"), TRegDataType::rdInteger);
   EXPECT_EQ(reg.GetDataType("None"), TRegDataType::rdUnknown);
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadString("Width"); }), "Invalid data type for 'Width'");
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadInteger("None"); }), "Invalid data type for 'None'");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.ReadString("Width"); }), "Invalid data type for 'Width'");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.ReadInteger("None"); }), "Invalid data type for 'None'");
   reg.WriteString("Width", "wide");
   EXPECT_EQ(reg.GetDataType("Width"), TRegDataType::rdString);
 }
@@ -164,14 +164,14 @@ TEST_F(SettingsStoreTest, RefusesWritesThroughAKeyOpenedReadOnlyOrDeleted) {
   TRegistry reader;
   ASSERT_TRUE(reader.OpenKeyReadOnly(kKey));
   EXPECT_FALSE(reader.OpenKeyReadOnly("\\Nowhere"));
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reader.WriteString("X", "1"); }), "Failed to set data for 'X'");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reader.WriteString("X", "1"); }), "Failed to set data for 'X'");
   EXPECT_FALSE(reader.DeleteValue("Kept"));
   EXPECT_EQ(reader.ReadString("Kept"), "yes");
 
   TRegistry other;
   ASSERT_TRUE(other.OpenKey("\\Software\\Tavri", false));
   EXPECT_TRUE(other.DeleteKey("XELO"));
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { writer.WriteString("Y", "1"); }), "Failed to set data for 'Y'");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { writer.WriteString("Y", "1"); }), "Failed to set data for 'Y'");
   EXPECT_FALSE(writer.KeyExists(kKey));
 }
 
@@ -266,7 +266,7 @@ TEST_F(SettingsStoreTest, AFailedSaveLeavesTheLastGoodState) {
   });
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey(kKey, false));
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteString("TEdit", "new"); }), "simulated: disk full");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.WriteString("TEdit", "new"); }), "simulated: disk full");
   EXPECT_EQ(reg.ReadString("TEdit"), "old");  // memory agrees with the file
   SetAtomicWriteHookForTesting(nullptr);
   EXPECT_EQ(ReadWholeFile(SettingsFile()), before);
@@ -365,10 +365,10 @@ TEST_F(SettingsStoreTest, KeepsTestsInAPrivateKeyAndStoresTextsAsUtf16) {
   EXPECT_EQ(reg.ReadString("Path"), "%TEMP%\\x");
   EXPECT_TRUE(reg.ValueExists("Blob"));
   EXPECT_EQ(reg.GetDataType("Blob"), TRegDataType::rdUnknown);
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadString("Blob"); }), "Invalid data type for 'Blob'");
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.ReadInteger("Blob"); }), "Invalid data type for 'Blob'");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.ReadString("Blob"); }), "Invalid data type for 'Blob'");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.ReadInteger("Blob"); }), "Invalid data type for 'Blob'");
   const std::string nulName("a\0b", 3);  // the registry takes no NUL in a name
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteString(nulName, "1"); }),
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.WriteString(nulName, "1"); }),
             "Failed to set data for '" + nulName + "'");
   EXPECT_FALSE(reg.ValueExists("a"));
 
@@ -395,7 +395,7 @@ TEST(NativeClassesRootTest, ReadsTheSystemsClassKeysAndNeverWritesThem) {
   ASSERT_TRUE(reg.OpenKey("clsid", true));
   EXPECT_EQ(reg.CurrentPath(), "CLSID");
   EXPECT_TRUE(reg.HasSubKeys());
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteString("Xelo", "x"); }), "Failed to set data for 'Xelo'");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.WriteString("Xelo", "x"); }), "Failed to set data for 'Xelo'");
   EXPECT_FALSE(reg.ValueExists("Xelo"));
   EXPECT_FALSE(reg.CreateKey("Xelo.Never.Created"));
   EXPECT_FALSE(reg.OpenKey("\\Xelo.Never.Created", true));
@@ -409,7 +409,7 @@ TEST(RegistryRoots, OnlyThePredefinedRootsExist) {
   std::string name;
   EXPECT_FALSE(EnumKey(UnknownRoot(42), 0, name));
   TRegistry reg(HKEY_CLASSES_ROOT);
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.SetRootKey(UnknownRoot(7)); }), "Invalid registry root key");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.SetRootKey(UnknownRoot(7)); }), "Invalid registry root key");
   EXPECT_EQ(reg.GetRootKey(), HKEY_CLASSES_ROOT);
 }
 
@@ -514,8 +514,8 @@ TEST_F(ClassesRootTest, LaysOutProgIdAndClassIdKeys) {
 TEST_F(ClassesRootTest, IsReadOnlyAndFollowsTheClassRegistry) {
   TRegistry reg(HKEY_CLASSES_ROOT);
   ASSERT_TRUE(reg.OpenKey("Mid.Test.1", true));  // existing keys open
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteString("", "changed"); }), "Failed to set data for ''");
-  EXPECT_EQ(ErrorOf<ERegistryException>([&] { reg.WriteInteger("n", 1); }), "Failed to set data for 'n'");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.WriteString("", "changed"); }), "Failed to set data for ''");
+  EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.WriteInteger("n", 1); }), "Failed to set data for 'n'");
   EXPECT_EQ(reg.ReadString(""), "Mid server");
   EXPECT_FALSE(reg.DeleteValue(""));
   EXPECT_FALSE(reg.OpenKey("\\New.Key", true));

@@ -24,7 +24,7 @@ using namespace xelo;
 using xelo::testing::ReadWholeFile;
 using xelo::testing::ScratchDirectory;
 using xelo::testing::WriteWholeFile;
-using xelo::testing::ErrorOf;
+using xelo::testing::MessageOf;
 
 std::string Contents(TMemoryStream& stream) {
   return std::string(static_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.GetSize()));
@@ -61,7 +61,7 @@ TEST(TMemoryStreamBasics, GrowsWithZerosAndClampsThePositionWhenShrinking) {
   EXPECT_EQ(stream.GetPosition(), 5);
   stream.SetSize(2);
   EXPECT_EQ(stream.GetPosition(), 2);
-  EXPECT_EQ(ErrorOf<EStreamError>([&] { stream.Seek(-3, soCurrent); }), "Stream seek error (position -1)");
+  EXPECT_EQ(MessageOf<EStreamError>([&] { stream.Seek(-3, soCurrent); }), "Stream seek error (position -1)");
   EXPECT_EQ(stream.GetPosition(), 2);  // a refused seek does not move
   EXPECT_THROW(stream.SetSize(-1), EStreamError);
   stream.Clear();
@@ -74,7 +74,7 @@ TEST(TMemoryStreamBasics, ReadBufferAndWriteBufferRaiseWhenShort) {
   stream.WriteBuffer("abc");
   stream.SetPosition(1);
   char buffer[8];
-  EXPECT_EQ(ErrorOf<EReadError>([&] { stream.ReadBuffer(buffer, 3); }), "Stream read error");
+  EXPECT_EQ(MessageOf<EReadError>([&] { stream.ReadBuffer(buffer, 3); }), "Stream read error");
   stream.SetPosition(0);
   stream.ReadBuffer(buffer, 3);
   EXPECT_EQ(std::string(buffer, 3), "abc");
@@ -88,7 +88,7 @@ TEST(TMemoryStreamBasics, ReadBufferAndWriteBufferRaiseWhenShort) {
       return room <= 0 ? 0 : TMemoryStream::Write(buffer, std::min(count, room));
     }
   } full;
-  EXPECT_EQ(ErrorOf<EWriteError>([&] { full.WriteBuffer("123456"); }), "Stream write error");
+  EXPECT_EQ(MessageOf<EWriteError>([&] { full.WriteBuffer("123456"); }), "Stream write error");
   EXPECT_EQ(Contents(full), "1234");
 
   // One that delivers one byte per call, as a pipe may: ReadBuffer collects them.
@@ -185,17 +185,17 @@ TEST(TFileStreamBasics, CreatesReadsWritesSeeksTruncatesAndClosesItsFile) {
   EXPECT_EQ(::lseek(handle, 0, SEEK_CUR), -1);
   EXPECT_EQ(errno, EBADF);
   const std::string missing = dir.File("missing.txt");
-  EXPECT_EQ(ErrorOf<EFOpenError>([&] { TFileStream f(missing, fmOpenRead); }),
+  EXPECT_EQ(MessageOf<EFOpenError>([&] { TFileStream f(missing, fmOpenRead); }),
             "Cannot open file \"" + missing + "\". No such file or directory");
   const std::string nowhere = dir.File("no/such/dir/new.txt");
-  EXPECT_EQ(ErrorOf<EFCreateError>([&] { TFileStream f(nowhere, fmCreate); }),
+  EXPECT_EQ(MessageOf<EFCreateError>([&] { TFileStream f(nowhere, fmCreate); }),
             "Cannot create file \"" + nowhere + "\". No such file or directory");
-  EXPECT_EQ(ErrorOf<EFOpenError>([&] { TFileStream f(dir.Path(), fmOpenRead); }),
+  EXPECT_EQ(MessageOf<EFOpenError>([&] { TFileStream f(dir.Path(), fmOpenRead); }),
             "Cannot open file \"" + dir.Path() + "\". Is a directory");
 
   WriteWholeFile(dir.File("ro.txt"), "abc");
   TFileStream readOnly(dir.File("ro.txt"), fmOpenRead);
-  EXPECT_EQ(ErrorOf<EWriteError>([&] { readOnly.WriteBuffer("x"); }),
+  EXPECT_EQ(MessageOf<EWriteError>([&] { readOnly.WriteBuffer("x"); }),
             "Cannot write file \"" + dir.File("ro.txt") + "\". Bad file descriptor");
   TFileStream writeOnly(dir.File("ro.txt"), fmOpenWrite);
   char c;
@@ -350,14 +350,14 @@ TEST_F(AtomicSaveTest, WritesThroughSymbolicLinksAndKeepsThem) {
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"chain", "config.dat", "sub"}));
   // A loop is reported under the name the caller gave.
   ASSERT_EQ(::symlink("loop", dir.File("loop").c_str()), 0);
-  EXPECT_EQ(ErrorOf<EFCreateError>([&] { WriteFileAtomically(dir.File("loop"), "x"); }),
+  EXPECT_EQ(MessageOf<EFCreateError>([&] { WriteFileAtomically(dir.File("loop"), "x"); }),
             "Cannot create file \"" + dir.File("loop") + "\". Too many levels of symbolic links");
 #endif
 }
 
 TEST_F(AtomicSaveTest, ReportsADirectoryThatDoesNotExist) {
   const std::string path = dir.File("absent/file.dat");
-  EXPECT_EQ(ErrorOf<EFCreateError>([&] { WriteFileAtomically(path, "x"); }),
+  EXPECT_EQ(MessageOf<EFCreateError>([&] { WriteFileAtomically(path, "x"); }),
             "Cannot create file \"" + path + "\". No such file or directory");
   WriteFileAtomically(dir.File("empty.dat"), "");
   EXPECT_EQ(ReadWholeFile(dir.File("empty.dat")), "");

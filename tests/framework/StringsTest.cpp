@@ -15,7 +15,7 @@ namespace {
 using namespace xelo;
 using Lines = std::vector<std::string>;
 
-using xelo::testing::ErrorOf;
+using xelo::testing::MessageOf;
 using xelo::testing::LinesOf;
 TEST(TStringListBasics, AddsInsertsDeletesWithObjects) {
   int a = 1, b = 2;
@@ -39,11 +39,11 @@ TEST(TStringListBasics, AddsInsertsDeletesWithObjects) {
 
 TEST(TStringListBasics, RaisesForBadIndexesWithoutChangingTheList) {
   TStringList list{"a", "b"};
-  EXPECT_EQ(ErrorOf<EStringListError>([&] { list.Get(2); }), "List index out of bounds (2)");
-  EXPECT_EQ(ErrorOf<EStringListError>([&] { list.Delete(-1); }), "List index out of bounds (-1)");
-  EXPECT_EQ(ErrorOf<EStringListError>([&] { list.Insert(3, "x"); }), "List index out of bounds (3)");
-  EXPECT_EQ(ErrorOf<EStringListError>([&] { list.PutObject(5, nullptr); }), "List index out of bounds (5)");
-  EXPECT_EQ(ErrorOf<EStringListError>([&] { list.Move(0, 2); }), "List index out of bounds (2)");
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Get(2); }), "List index out of bounds (2)");
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Delete(-1); }), "List index out of bounds (-1)");
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Insert(3, "x"); }), "List index out of bounds (3)");
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.PutObject(5, nullptr); }), "List index out of bounds (5)");
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Move(0, 2); }), "List index out of bounds (2)");
   EXPECT_EQ(LinesOf(list), (Lines{"a", "b"}));
   // The error is a list error too, as callers catch it.
   EXPECT_THROW(list.Get(9), EListError);
@@ -202,7 +202,7 @@ TEST(TStringListSorted, InsertsInOrderAndHandlesDuplicates) {
   EXPECT_EQ(list.GetObject(2), &first);
 
   list.SetDuplicates(dupError);
-  EXPECT_EQ(ErrorOf<EStringListError>([&] { list.Add("apple"); }), "String list does not allow duplicates");
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Add("apple"); }), "String list does not allow duplicates");
   EXPECT_EQ(list.GetCount(), 5);
 
   // dupAccept: equal lines keep the order in which they came.
@@ -217,9 +217,9 @@ TEST(TStringListSorted, RefusesChangesOfOrderAndResortsOnCaseSensitivity) {
   list.SetSorted(true);
   EXPECT_EQ(LinesOf(list), (Lines{"a", "b", "C"}));
   const std::string refused = "Operation not allowed on sorted list";
-  EXPECT_EQ(ErrorOf<EStringListError>([&] { list.Insert(0, "z"); }), refused);
-  EXPECT_EQ(ErrorOf<EStringListError>([&] { list.Exchange(0, 1); }), refused);
-  EXPECT_EQ(ErrorOf<EStringListError>([&] { list.CustomSort([](const TStringList&, int, int) { return 0; }); }),
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Insert(0, "z"); }), refused);
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Exchange(0, 1); }), refused);
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.CustomSort([](const TStringList&, int, int) { return 0; }); }),
             refused);
   EXPECT_EQ(LinesOf(list), (Lines{"a", "b", "C"}));
   list.SetCaseSensitive(true);  // upper case sorts before lower case by bytes

@@ -15,7 +15,7 @@ namespace {
 
 using namespace xelo;
 
-const auto ConvertErrorOf = [](auto call) { return xelo::testing::ErrorOf<EConvertError>(call); };
+const auto ConvertErrorOf = [](auto call) { return xelo::testing::MessageOf<EConvertError>(call); };
 
 // Result codes print signed with %d and as their bits with %u and %x.
 TEST(SysUtilsFormat, FillsTextIntegerAndResultCodeDirectivesByPositionOrIndex) {

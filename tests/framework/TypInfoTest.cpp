@@ -10,7 +10,7 @@
 namespace xelo::test {
 namespace {
 
-using xelo::testing::ErrorOf;
+using xelo::testing::MessageOf;
 
 std::vector<std::string> Names(std::span<const TPropInfo* const> props) {
   std::vector<std::string> names;
@@ -92,7 +92,7 @@ TEST(PropertyAccess, OrdinalsWithBoundsAndEnumerationsByName) {
   EXPECT_EQ(c.GetSmall(), -32768);
   EXPECT_THROW(SetOrdProp(c, "Small", 32768), EPropertyError);
   EXPECT_THROW(SetOrdProp(c, "Count", std::int64_t{1} << 31), EPropertyError);
-  EXPECT_EQ(ErrorOf<EPropertyError>([&] { SetOrdProp(c, "Byte", 300); }),
+  EXPECT_EQ(MessageOf<EPropertyError>([&] { SetOrdProp(c, "Byte", 300); }),
             "Value 300 is out of range for property Byte (0..255)");
   SetOrdProp(c, "Letter", 0xE9);
   EXPECT_EQ(static_cast<unsigned char>(c.GetLetter()), 0xE9);
@@ -150,8 +150,8 @@ TEST(PropertyAccess, SetsFloatsStringsAndReadOnly) {
   EXPECT_THROW(SetStrProp(c, "Count", "1"), EPropertyError);
 
   EXPECT_EQ(GetOrdProp(c, "ReadOnlyCount"), 42);
-  EXPECT_EQ(ErrorOf<EPropertyError>([&] { SetOrdProp(c, "ReadOnlyCount", 1); }), "Property ReadOnlyCount is read-only");
-  EXPECT_EQ(ErrorOf<EPropertyError>([&] { SetOrdProp(c, "Nope", 1); }), "Property Nope does not exist");
+  EXPECT_EQ(MessageOf<EPropertyError>([&] { SetOrdProp(c, "ReadOnlyCount", 1); }), "Property ReadOnlyCount is read-only");
+  EXPECT_EQ(MessageOf<EPropertyError>([&] { SetOrdProp(c, "Nope", 1); }), "Property Nope does not exist");
 }
 
 TEST(PropertyAccess, ObjectsEventsAndForeignInstances) {
@@ -258,7 +258,7 @@ TEST(ClassRegistry, FindCreateAndConflicts) {
   EXPECT_EQ(FindClass("ttestcomponent"), TTestComponent::StaticClass());
   EXPECT_EQ(GetClass("TTestChild"), TTestChild::StaticClass());
   EXPECT_EQ(GetClass("TNoSuchClass"), nullptr);
-  EXPECT_EQ(ErrorOf<EClassNotFound>([&] { FindClass("TNoSuchClass"); }), "Class TNoSuchClass not found");
+  EXPECT_EQ(MessageOf<EClassNotFound>([&] { FindClass("TNoSuchClass"); }), "Class TNoSuchClass not found");
   EXPECT_THROW(RegisterClass(TTestImpostor::StaticClass()), EInvalidOperation);
   EXPECT_EQ(GetClass("TTestComponent"), TTestComponent::StaticClass());
 
@@ -281,8 +281,8 @@ TEST(Persistent, AssignDefaultsRaiseWithBothClassNames) {
   TTestSettings settings;
   TTestEntries entries(nullptr);
   TTestEntry entry(nullptr);
-  EXPECT_EQ(ErrorOf<EConvertError>([&] { settings.Assign(&entry); }), "Cannot assign a TTestEntry to a TTestSettings");
-  EXPECT_EQ(ErrorOf<EConvertError>([&] { settings.Assign(nullptr); }), "Cannot assign a nil to a TTestSettings");
+  EXPECT_EQ(MessageOf<EConvertError>([&] { settings.Assign(&entry); }), "Cannot assign a TTestEntry to a TTestSettings");
+  EXPECT_EQ(MessageOf<EConvertError>([&] { settings.Assign(nullptr); }), "Cannot assign a nil to a TTestSettings");
 }
 
 }  // namespace

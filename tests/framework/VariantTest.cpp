@@ -19,7 +19,7 @@
 namespace xelo::test {
 namespace {
 
-const auto ConvertErrorOf = [](auto call) { return xelo::testing::ErrorOf<EConvertError>(call); };
+const auto ConvertErrorOf = [](auto call) { return xelo::testing::MessageOf<EConvertError>(call); };
 
 Variant FromVariant(VARTYPE vt, void (*fill)(VARIANT&)) {
   VARIANT v;

@@ -9,6 +9,8 @@
 
 #include "xelo/core/Xelo.h"
 
+#include "support/ExpectedError.h"
+
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
 #include "servers/simulation/StreamWriter.h"
@@ -41,6 +43,7 @@
 namespace xelo::test {
 
 using xelo::sim::SimulationControl;
+using xelo::testing::MessageOf;
 
 using Lines = std::vector<std::string>;
 
@@ -284,27 +287,6 @@ class EventRecordingFixture : public ServerFixture {
   Lines events_;
 };
 
-// The message the call raises as EOPCException, or "" when it raises none.
-template <class Call>
-std::string OPCMessageOf(Call call) {
-  try {
-    call();
-  } catch (const EOPCException& e) {
-    return e.what();
-  }
-  return {};
-}
-
-// The text of the exception E the call raises, or "no exception".
-template <class E, class Call>
-std::string MessageOf(Call call) {
-  try {
-    call();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "no exception";
-}
 // The code of the COM error the call raises, or S_OK when it raises none.
 template <class Call>
 HRESULT OleErrorOf(Call call) {
