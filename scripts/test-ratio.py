@@ -80,17 +80,17 @@ def main():
         ratio = tests / code if code else float("inf")
         rows.append((layer, tests, code, ratio))
         if ratio > LAYER_LIMIT:
-            failed.append(f"{layer} {ratio:.0%} > {LAYER_LIMIT:.0%}")
+            failed.append(f"{layer} {ratio:.1%} > {LAYER_LIMIT:.0%}")
     tests = sum(counted_lines(p) for p in files_under("tests"))
     code = sum(counted_lines(p) for p in code_files())
     whole = tests / code
     if whole > WHOLE_LIMIT:
-        failed.append(f"whole suite {whole:.0%} > {WHOLE_LIMIT:.0%}")
+        failed.append(f"whole suite {whole:.1%} > {WHOLE_LIMIT:.0%}")
 
     print(f"{'layer':<14}{'tests':>8}{'code':>8}{'ratio':>8}")
     for layer, t, c, r in rows:
-        print(f"{layer:<14}{t:>8}{c:>8}{r:>8.0%}")
-    print(f"{'whole suite':<14}{tests:>8}{code:>8}{whole:>8.0%}")
+        print(f"{layer:<14}{t:>8}{c:>8}{r:>8.1%}")
+    print(f"{'whole suite':<14}{tests:>8}{code:>8}{whole:>8.1%}")
     if failed:
         print("above the targets: " + "; ".join(failed))
         return 1 if check else 0

@@ -10,6 +10,7 @@
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,42 +68,29 @@ class XeloProcess {
       : outPath_(scratch_.File("stdout")), errPath_(scratch_.File("stderr")) {
     const std::string inPath = scratch_.File("stdin");
     WriteWholeFile(inPath, input);
-#if defined(_WIN32)
     std::vector<std::string> commandLine{XELO_CLI};
     commandLine.insert(commandLine.end(), arguments.begin(), arguments.end());
+#if defined(_WIN32)
     started_ = win32::Start(child_, commandLine, environment, inPath, outPath_, errPath_);
 #else
-    // Everything the child needs is made before fork(): between fork and
-    // exec only system calls are safe.
-    std::vector<std::string> argumentStrings{XELO_CLI};
-    argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environmentStrings;
+    std::vector<std::string> variables(environment);
     for (char** entry = environ; *entry != nullptr; ++entry) {
       const std::string text = *entry;
-      if (text.rfind("XELO_SERVER=", 0) == 0 || text.rfind("XELO_COMPUTER=", 0) == 0) continue;
-      environmentStrings.push_back(text);
+      if (!text.starts_with("XELO_SERVER=") && !text.starts_with("XELO_COMPUTER=")) variables.push_back(text);
     }
-    environmentStrings.insert(environmentStrings.end(), environment.begin(), environment.end());
     std::vector<char*> argv;
-    for (std::string& text : argumentStrings) argv.push_back(text.data());
-    argv.push_back(nullptr);
     std::vector<char*> envp;
-    for (std::string& text : environmentStrings) envp.push_back(text.data());
+    for (std::string& text : commandLine) argv.push_back(text.data());
+    for (std::string& text : variables) envp.push_back(text.data());
+    argv.push_back(nullptr);
     envp.push_back(nullptr);
-
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int in = ::open(inPath.c_str(), O_RDONLY);
-      if (out < 0 || err < 0 || in < 0) ::_exit(126);
-      ::dup2(in, 0);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      ::execve(argv[0], argv.data(), envp.data());
-      ::_exit(127);
-    }
-    started_ = pid_ > 0;
+    posix_spawn_file_actions_t files;
+    ::posix_spawn_file_actions_init(&files);
+    ::posix_spawn_file_actions_addopen(&files, 0, inPath.c_str(), O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&files, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::posix_spawn_file_actions_addopen(&files, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    started_ = ::posix_spawn(&pid_, argv[0], &files, nullptr, argv.data(), envp.data()) == 0;
+    ::posix_spawn_file_actions_destroy(&files);
 #endif
   }
   ~XeloProcess() {
