@@ -23,6 +23,11 @@ class AsyncIo : public SimulationTest {
     SimulationTest::TearDown();
   }
 
+  // The number of events once the clock moved `by` and what is due ran.
+  std::size_t After(std::chrono::milliseconds by = {}) {
+    Advance(by);
+    return sink_->events.size();
+  }
   std::unique_ptr<Session> session_;
   ComPtr<DataSink> sink_;
   DWORD cookie_ = 0;
@@ -37,104 +42,76 @@ TEST_F(AsyncIo, ReadWriteRefreshCompleteInOrderOutsideTheCall) {
   const OPCHANDLE clamped = session_->AddOne(OLESTR("Behaviour.Clamped"), 7);
   const OPCHANDLE int16 = session_->AddOne(OLESTR("Static.Int16"), 8);
 
-  OPCHANDLE readHandles[] = {i32, writeOnly, 999, dbl};
-  OPCHANDLE writeHandles[] = {i32, readOnly, clamped, int16};
-  VARIANT values[] = {MakeI4(-5), MakeI4(6), MakeR8(250), MakeI4(70000)};
-  DWORD cancelRead = 0;
-  DWORD cancelWrite = 0;
-  DWORD cancelRefresh = 0;
-  HRESULT* readErrors = nullptr;
-  HRESULT* writeErrors = nullptr;
+  DWORD cancelRead = 0, cancelWrite = 0, cancelRefresh = 0;
   gInsideCall = true;
-  const HRESULT read = io_->Read(4, readHandles, 1001, &cancelRead, &readErrors);
-  const HRESULT write = io_->Write(4, writeHandles, values, 1002, &cancelWrite, &writeErrors);
-  const HRESULT refresh = io_->Refresh2(OPC_DS_CACHE, 1003, &cancelRefresh);
-  gInsideCall = false;
-  EXPECT_EQ((Codes{read, write, refresh}), (Codes{S_FALSE, S_FALSE, S_OK}));
-  EXPECT_EQ(Take(readErrors, 4), (Codes{S_OK, OPC_E_BADRIGHTS, OPC_E_INVALIDHANDLE, S_OK}));
+  EXPECT_EQ(ReadAsync(io_.Get(), {i32, writeOnly, 999, dbl}, 1001, &cancelRead),
+            (Codes{S_FALSE, S_OK, OPC_E_BADRIGHTS, OPC_E_INVALIDHANDLE, S_OK}));
   // Conversion and clamping are results of the completion.
-  EXPECT_EQ(Take(writeErrors, 4), (Codes{S_OK, OPC_E_BADRIGHTS, S_OK, S_OK}));
+  EXPECT_EQ(WriteAsync(io_.Get(), {i32, readOnly, clamped, int16},
+                       {MakeI4(-5), MakeI4(6), MakeR8(250), MakeI4(70000)}, 1002, &cancelWrite),
+            (Codes{S_FALSE, S_OK, OPC_E_BADRIGHTS, S_OK, S_OK}));
+  EXPECT_EQ(io_->Refresh2(OPC_DS_CACHE, 1003, &cancelRefresh), S_OK);
+  gInsideCall = false;
   EXPECT_NE(cancelRead, 0u);
   EXPECT_NE(cancelWrite, cancelRead);
-
-  EXPECT_TRUE(sink_->events.empty()) << "nothing may arrive before the scheduler runs";
-  Pump();
-  ASSERT_EQ(sink_->events.size(), 3u);
+  ASSERT_EQ(After(), 3u);
   for (const auto& e : sink_->events) EXPECT_FALSE(e.duringCall);
   const DataEvent& r = sink_->events[0];
-  // The client's group handle; failed items left out.
-  EXPECT_EQ((std::vector<long>{r.kind, static_cast<long>(r.transactionId), static_cast<long>(r.group), r.masterQuality,
-                               r.masterError}),
-            (std::vector<long>{DataEvent::ReadComplete, 1001, 900, S_OK, S_OK}));
-  EXPECT_EQ(r.clients, (std::vector<OPCHANDLE>{1, 2}));
-  EXPECT_EQ(r.values, (std::vector<double>{32, 2.25}));
   const DataEvent& w = sink_->events[1];
-  EXPECT_EQ((std::vector<long>{w.kind, static_cast<long>(w.transactionId), w.masterError}),
-            (std::vector<long>{DataEvent::WriteComplete, 1002, S_FALSE}));
-  EXPECT_EQ(w.clients, (std::vector<OPCHANDLE>{1, 7, 8}));
-  EXPECT_EQ(w.errors, (Codes{S_OK, OPC_S_CLAMP, OPC_E_RANGE}));
   const DataEvent& f = sink_->events[2];
-  EXPECT_EQ((std::vector<long>{f.kind, static_cast<long>(f.transactionId)}),
-            (std::vector<long>{DataEvent::DataChange, 1003}));
-  // Every active item, the write already applied.
-  EXPECT_EQ(f.clients, (std::vector<OPCHANDLE>{1, 2, 3, 4, 7, 8}));
-  EXPECT_EQ(f.values[0], -5.0);
+  // Kind, transaction, the client's group handle, master quality and error; the items (failed ones left out).
+  EXPECT_EQ((std::vector<long>{r.kind, static_cast<long>(r.transactionId), static_cast<long>(r.group), r.masterQuality,
+                               r.masterError, w.kind, static_cast<long>(w.transactionId), w.masterError, f.kind,
+                               static_cast<long>(f.transactionId)}),
+            (std::vector<long>{DataEvent::ReadComplete, 1001, 900, S_OK, S_OK, DataEvent::WriteComplete, 1002, S_FALSE,
+                               DataEvent::DataChange, 1003}));
+  // The refresh has every active item, the write already applied.
+  EXPECT_EQ((std::vector{r.clients, w.clients, f.clients}),
+            (std::vector<std::vector<OPCHANDLE>>{{1, 2}, {1, 7, 8}, {1, 2, 3, 4, 7, 8}}));
+  EXPECT_EQ((std::tuple{r.values, w.errors, f.values[0]}),
+            (std::tuple{std::vector<double>{32, 2.25}, Codes{S_OK, OPC_S_CLAMP, OPC_E_RANGE}, -5.0}));
 
   EXPECT_EQ(io_->Cancel2(cancelRead), E_FAIL);  // already completed
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCAsyncIO2::Refresh2")->transactionId, 1003u);
-  EXPECT_EQ(SimulationControl::LastArguments("IOPCAsyncIO2::Refresh2")->dataSource, OPC_DS_CACHE);
+  const auto refresh = SimulationControl::LastArguments("IOPCAsyncIO2::Refresh2");
+  EXPECT_EQ((std::pair{refresh->transactionId.value_or(0), refresh->dataSource.value_or(OPC_DS_DEVICE)}),
+            (std::pair{DWORD{1003}, OPC_DS_CACHE}));
 }
 
 TEST_F(AsyncIo, CancelBeforeDeliveryAndTheSlowItem) {
   const OPCHANDLE slow = session_->AddOne(OLESTR("Behaviour.Slow"), 1);
   const OPCHANDLE fast = session_->AddOne(OLESTR("Static.Int32"), 2);
-  DWORD cancelSlow = 0;
-  DWORD cancelFast = 0;
   DWORD cancelSlow2 = 0;
-  HRESULT* errors = nullptr;
-  for (auto [handle, transaction, cancel] : {std::tuple{slow, 10u, &cancelSlow}, std::tuple{fast, 11u, &cancelFast},
-                                              std::tuple{slow, 12u, &cancelSlow2}}) {
-    ASSERT_EQ(io_->Read(1, &handle, transaction, cancel, &errors), S_OK);
-    Take(errors, 1);
-  }
-
+  EXPECT_EQ(ReadAsync(io_.Get(), {slow}, 10), (Codes{S_OK, S_OK}));
+  EXPECT_EQ(ReadAsync(io_.Get(), {fast}, 11), (Codes{S_OK, S_OK}));
+  EXPECT_EQ(ReadAsync(io_.Get(), {slow}, 12, &cancelSlow2), (Codes{S_OK, S_OK}));
   Pump();
   // The fast read is done; the slow ones wait for their second.
   ASSERT_EQ(sink_->events.size(), 1u);
   EXPECT_EQ(sink_->events[0].transactionId, 11u);
-  EXPECT_EQ(io_->Cancel2(cancelSlow2), S_OK);
-  EXPECT_EQ(io_->Cancel2(cancelSlow2), E_FAIL);
-  EXPECT_EQ(io_->Cancel2(424242), E_FAIL);
-  Pump();
-  ASSERT_EQ(sink_->events.size(), 2u);
-  EXPECT_EQ(sink_->events[1].kind, DataEvent::CancelComplete);
-  EXPECT_EQ(sink_->events[1].transactionId, 12u);
-
-  Advance(std::chrono::milliseconds(999));
-  EXPECT_EQ(sink_->events.size(), 2u);
-  Advance(std::chrono::milliseconds(1));
-  ASSERT_EQ(sink_->events.size(), 3u);
-  EXPECT_EQ(sink_->events[2].kind, DataEvent::ReadComplete);
-  EXPECT_EQ(sink_->events[2].transactionId, 10u);
-  EXPECT_EQ(sink_->events[2].values, (std::vector<double>{7}));
-  Advance(std::chrono::milliseconds(2000));
-  EXPECT_EQ(sink_->events.size(), 3u) << "the cancelled slow read never completes";
+  EXPECT_EQ((Codes{io_->Cancel2(cancelSlow2), io_->Cancel2(cancelSlow2), io_->Cancel2(424242)}),
+            (Codes{S_OK, E_FAIL, E_FAIL}));
+  ASSERT_EQ(After(), 2u);
+  EXPECT_EQ((std::pair{sink_->events[1].kind, sink_->events[1].transactionId}),
+            (std::pair{DataEvent::CancelComplete, DWORD{12}}));
+  EXPECT_EQ(After(std::chrono::milliseconds(999)), 2u);
+  ASSERT_EQ(After(std::chrono::milliseconds(1)), 3u);
+  EXPECT_EQ((std::tuple{sink_->events[2].kind, sink_->events[2].transactionId, sink_->events[2].values}),
+            (std::tuple{DataEvent::ReadComplete, DWORD{10}, std::vector<double>{7}}));
+  EXPECT_EQ(After(std::chrono::milliseconds(2000)), 3u) << "the cancelled slow read never completes";
 }
 
 TEST_F(AsyncIo, NoCallbackAfterUnadviseAndNoConnection) {
   const OPCHANDLE item = session_->AddOne(OLESTR("Static.Int32"), 1);
-  DWORD cancel = 0;
-  HRESULT* errors = nullptr;
-  ASSERT_EQ(io_->Read(1, const_cast<OPCHANDLE*>(&item), 1, &cancel, &errors), S_OK);
-  CoTaskMemFree(errors);
+  ASSERT_EQ(ReadAsync(io_.Get(), {item}, 1), (Codes{S_OK, S_OK}));
   ASSERT_EQ(Disconnect(session_->items.Get(), cookie_), S_OK);
   Pump();
   EXPECT_TRUE(sink_->events.empty()) << "posted before the unadvise, but delivered after it";
-  EXPECT_EQ(io_->Read(1, const_cast<OPCHANDLE*>(&item), 2, &cancel, &errors), CONNECT_E_NOCONNECTION);
-  EXPECT_EQ(errors, nullptr);
-  EXPECT_EQ(io_->Refresh2(OPC_DS_DEVICE, 3, &cancel), CONNECT_E_NOCONNECTION);
+  // No per-item codes either.
+  EXPECT_EQ(ReadAsync(io_.Get(), {item}, 2), (Codes{CONNECT_E_NOCONNECTION}));
+  DWORD cancel = 0;
   BOOL enabled = FALSE;
-  EXPECT_EQ(io_->GetEnable(&enabled), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ((Codes{io_->Refresh2(OPC_DS_DEVICE, 3, &cancel), io_->GetEnable(&enabled)}),
+            (Codes{CONNECT_E_NOCONNECTION, CONNECT_E_NOCONNECTION}));
 }
 
 TEST_F(AsyncIo, RefreshNeedsActiveItemsAndEveryFailureMeansNoCompletion) {
@@ -142,9 +119,7 @@ TEST_F(AsyncIo, RefreshNeedsActiveItemsAndEveryFailureMeansNoCompletion) {
   DWORD cancel = 0;
   EXPECT_EQ(io_->Refresh2(OPC_DS_CACHE, 1, &cancel), E_FAIL);  // no active item
   EXPECT_EQ(io_->Refresh2(static_cast<OPCDATASOURCE>(0), 1, &cancel), E_INVALIDARG);
-  HRESULT* errors = nullptr;
-  ASSERT_EQ(io_->Read(1, const_cast<OPCHANDLE*>(&item), 2, &cancel, &errors), S_FALSE);
-  EXPECT_EQ(Take(errors, 1), Codes{OPC_E_BADRIGHTS});
+  EXPECT_EQ(ReadAsync(io_.Get(), {item}, 2), (Codes{S_FALSE, OPC_E_BADRIGHTS}));
   Pump();
   EXPECT_TRUE(sink_->events.empty());
 }
@@ -154,15 +129,12 @@ TEST_F(AsyncIo, EarlyCallbacksAndForeignHandlesOnRequest) {
   SimulationControl::SetEarlyCallbacks(true);
   SimulationControl::SetForeignGroupHandle(0xBAD);
   DWORD cancel = 0;
-  HRESULT* errors = nullptr;
   gInsideCall = true;
-  ASSERT_EQ(io_->Read(1, const_cast<OPCHANDLE*>(&item), 77, &cancel, &errors), S_OK);
+  ASSERT_EQ(ReadAsync(io_.Get(), {item}, 77, &cancel), (Codes{S_OK, S_OK}));
   gInsideCall = false;
-  CoTaskMemFree(errors);
   ASSERT_EQ(sink_->events.size(), 1u);
-  EXPECT_TRUE(sink_->events[0].duringCall);
-  EXPECT_EQ((std::pair{sink_->events[0].group, sink_->events[0].transactionId}),
-            (std::pair{OPCHANDLE{0xBAD}, DWORD{77}}));
+  EXPECT_EQ((std::tuple{sink_->events[0].duringCall, sink_->events[0].group, sink_->events[0].transactionId}),
+            (std::tuple{true, OPCHANDLE{0xBAD}, DWORD{77}}));
   EXPECT_EQ(io_->Cancel2(cancel), E_FAIL);
 }
 

@@ -1,5 +1,5 @@
 // IOPCBrowseServerAddressSpace on the hierarchical and the flat server.
-#include "support/SimulationFixture.h"
+#include "SimHelpers.h"
 
 #include <algorithm>
 
@@ -29,32 +29,30 @@ com::OleString ItemId(IOPCBrowseServerAddressSpace* b, const OLECHAR* name) {
   return Take(id);
 }
 
-TEST_F(Browse, HierarchicalPositionsAndListings) {
+TEST_F(Browse, HierarchicalPositionsListingsAndFilters) {
   auto b = Create<IOPCBrowseServerAddressSpace>();
   OPCNAMESPACETYPE type{};
-  ASSERT_EQ(b->QueryOrganization(&type), S_OK);
-  EXPECT_EQ(type, OPC_NS_HIERARCHIAL);
-
+  EXPECT_EQ((std::pair{b->QueryOrganization(&type), type}), (std::pair{S_OK, OPC_NS_HIERARCHIAL}));
   EXPECT_EQ(List(b.Get(), OPC_BRANCH), (Names{OLESTR("Channel 1"), OLESTR("Static"), OLESTR("Behaviour")}));
   HRESULT hr;
-  EXPECT_TRUE(List(b.Get(), OPC_LEAF, OLESTR(""), VT_EMPTY, 0, &hr).empty());
-  EXPECT_EQ(hr, S_FALSE);
-  EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_UP, OLESTR("")), E_FAIL);
+  EXPECT_EQ(List(b.Get(), OPC_LEAF, OLESTR(""), VT_EMPTY, 0, &hr), Names{});
+  EXPECT_EQ((Codes{hr, b->ChangeBrowsePosition(OPC_BROWSE_UP, OLESTR(""))}), (Codes{S_FALSE, E_FAIL}));
 
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Channel 1")), S_OK);
   EXPECT_EQ(List(b.Get(), OPC_BRANCH), (Names{OLESTR("Device 1"), OLESTR("Device 2")}));
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Device 2")), S_OK);
   EXPECT_EQ(List(b.Get(), OPC_LEAF),
             (Names{OLESTR("Ramp"), OLESTR("Random"), OLESTR("Sine"), OLESTR("Counter"), OLESTR("Setpoint"), OLESTR("Switch"), OLESTR("Text"), OLESTR("Array")}));
-  EXPECT_EQ(ItemId(b.Get(), OLESTR("Sine")), OLESTR("Channel 1.Device 2.Sine"));
-  EXPECT_EQ(ItemId(b.Get(), OLESTR("")), OLESTR("Channel 1.Device 2"));
-  EXPECT_EQ(ItemId(b.Get(), OLESTR("Static.Int16")), OLESTR("Static.Int16"));  // a full id passes
-  EXPECT_EQ(ItemId(b.Get(), OLESTR("Nothing")), OLESTR(""));
-
+  // A full id passes; an unknown name is refused.
+  EXPECT_EQ((Names{ItemId(b.Get(), OLESTR("Sine")), ItemId(b.Get(), OLESTR("")),
+                   ItemId(b.Get(), OLESTR("Static.Int16")), ItemId(b.Get(), OLESTR("Nothing"))}),
+            (Names{OLESTR("Channel 1.Device 2.Sine"), OLESTR("Channel 1.Device 2"), OLESTR("Static.Int16"),
+                   OLESTR("")}));
   // DOWN into a leaf or an unknown branch, TO an unknown path: refused, position kept.
-  EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Ramp")), E_INVALIDARG);
-  EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Device 9")), E_INVALIDARG);
-  EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Channel 9")), E_INVALIDARG);
+  EXPECT_EQ((Codes{b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Ramp")),
+                   b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Device 9")),
+                   b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Channel 9"))}),
+            (Codes{E_INVALIDARG, E_INVALIDARG, E_INVALIDARG}));
   EXPECT_EQ(ItemId(b.Get(), OLESTR("")), OLESTR("Channel 1.Device 2"));
 
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_UP, nullptr), S_OK);
@@ -63,11 +61,12 @@ TEST_F(Browse, HierarchicalPositionsAndListings) {
   EXPECT_EQ(List(b.Get(), OPC_LEAF), (Names{OLESTR("Clamped"), OLESTR("Bad"), OLESTR("Uncertain"), OLESTR("Slow")}));
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, nullptr), S_OK);  // null = root
   EXPECT_EQ(List(b.Get(), OPC_BRANCH).size(), 3u);
-  EXPECT_EQ(b->ChangeBrowsePosition(static_cast<OPCBROWSEDIRECTION>(9), OLESTR("")), E_INVALIDARG);
-  EXPECT_EQ(b->BrowseAccessPaths(OLESTR("Static.Int16"), nullptr), E_NOTIMPL);
+  EXPECT_EQ((Codes{b->ChangeBrowsePosition(static_cast<OPCBROWSEDIRECTION>(9), OLESTR("")),
+                   b->BrowseAccessPaths(OLESTR("Static.Int16"), nullptr)}),
+            (Codes{E_INVALIDARG, E_NOTIMPL}));
 
   const auto all = List(b.Get(), OPC_FLAT);
-  EXPECT_EQ(all.size(), 16u + 10u + 4u);
+  ASSERT_EQ(all.size(), 16u + 10u + 4u);
   EXPECT_EQ(all.front(), OLESTR("Channel 1.Device 1.Ramp"));
   // Property items are addressable but not browsed.
   EXPECT_EQ(std::count(all.begin(), all.end(), OLESTR("Channel 1.Device 1.Ramp.HighEU")), 0);
@@ -75,10 +74,8 @@ TEST_F(Browse, HierarchicalPositionsAndListings) {
   EXPECT_EQ(List(b.Get(), OPC_FLAT, OLESTR("*Device 2.S*")),
             (Names{OLESTR("Channel 1.Device 2.Sine"), OLESTR("Channel 1.Device 2.Setpoint"),
                    OLESTR("Channel 1.Device 2.Switch")}));
-}
 
-TEST_F(Browse, NameTypeAndAccessFilters) {
-  auto b = Create<IOPCBrowseServerAddressSpace>();
+  // Name, type and access filters.
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Static")), S_OK);
   struct Case {
     const OLECHAR* filter;
@@ -100,11 +97,10 @@ TEST_F(Browse, NameTypeAndAccessFilters) {
     EXPECT_EQ(List(b.Get(), OPC_LEAF, c.filter, VT_EMPTY, 0, &hr), c.expected);
     EXPECT_EQ(hr, c.expected.empty() ? S_FALSE : S_OK);
   }
-  HRESULT hr;
-  List(b.Get(), OPC_LEAF, OLESTR("[abc"), VT_EMPTY, 0, &hr);
-  EXPECT_EQ(hr, OPC_E_INVALIDFILTER);
-  List(b.Get(), static_cast<OPCBROWSETYPE>(0), OLESTR(""), VT_EMPTY, 0, &hr);
-  EXPECT_EQ(hr, E_INVALIDARG);
+  HRESULT badFilter, badType;
+  List(b.Get(), OPC_LEAF, OLESTR("[abc"), VT_EMPTY, 0, &badFilter);
+  List(b.Get(), static_cast<OPCBROWSETYPE>(0), OLESTR(""), VT_EMPTY, 0, &badType);
+  EXPECT_EQ((Codes{badFilter, badType}), (Codes{OPC_E_INVALIDFILTER, E_INVALIDARG}));
   EXPECT_EQ(SimulationControl::LastArguments("IOPCBrowseServerAddressSpace::BrowseOPCItemIDs")->browseType,
             static_cast<OPCBROWSETYPE>(0));
 
@@ -117,27 +113,26 @@ TEST_F(Browse, NameTypeAndAccessFilters) {
   ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Channel 1.Device 1")), S_OK);
   EXPECT_EQ(List(b.Get(), OPC_LEAF, OLESTR(""), VT_ARRAY | VT_R8), (Names{OLESTR("Array")}));
   const auto args = SimulationControl::LastArguments("IOPCBrowseServerAddressSpace::BrowseOPCItemIDs");
-  EXPECT_EQ(args->dataTypeFilter, VT_ARRAY | VT_R8);
-  EXPECT_EQ(args->accessMask, 0u);
+  EXPECT_EQ((std::pair{args->dataTypeFilter, args->accessMask}),
+            (std::pair{decltype(args->dataTypeFilter){VT_ARRAY | VT_R8}, decltype(args->accessMask){0}}));
 }
 
 TEST_F(Browse, FlatServer) {
   auto b = Create<IOPCBrowseServerAddressSpace>(OLESTR("Xelo.Sim.Flat.1"));
   OPCNAMESPACETYPE type{};
-  ASSERT_EQ(b->QueryOrganization(&type), S_OK);
-  EXPECT_EQ(type, OPC_NS_FLAT);
+  EXPECT_EQ((std::pair{b->QueryOrganization(&type), type}), (std::pair{S_OK, OPC_NS_FLAT}));
   HRESULT hr;
-  EXPECT_TRUE(List(b.Get(), OPC_BRANCH, OLESTR(""), VT_EMPTY, 0, &hr).empty());
-  EXPECT_EQ(hr, S_FALSE);
+  EXPECT_EQ(List(b.Get(), OPC_BRANCH, OLESTR(""), VT_EMPTY, 0, &hr), Names{});
   const auto leaves = List(b.Get(), OPC_LEAF, OLESTR("Static.*"));
-  EXPECT_EQ(leaves.size(), 10u);
-  EXPECT_EQ(leaves.front(), OLESTR("Static.Int16"));
-  EXPECT_EQ(List(b.Get(), OPC_FLAT, OLESTR("Behaviour.*")).size(), 4u);
-  EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Static")), E_INVALIDARG);
-  EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_UP, OLESTR("")), E_FAIL);
-  EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("")), S_OK);
-  EXPECT_EQ(ItemId(b.Get(), OLESTR("Static.Bool")), OLESTR("Static.Bool"));
-  EXPECT_EQ(ItemId(b.Get(), OLESTR("Bool")), OLESTR(""));
+  ASSERT_EQ(leaves.size(), 10u);
+  EXPECT_EQ((std::tuple{hr, leaves.front(), List(b.Get(), OPC_FLAT, OLESTR("Behaviour.*")).size()}),
+            (std::tuple{S_FALSE, com::OleString(OLESTR("Static.Int16")), std::size_t{4}}));
+  EXPECT_EQ((Codes{b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Static")),
+                   b->ChangeBrowsePosition(OPC_BROWSE_UP, OLESTR("")),
+                   b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR(""))}),
+            (Codes{E_INVALIDARG, E_FAIL, S_OK}));
+  EXPECT_EQ((Names{ItemId(b.Get(), OLESTR("Static.Bool")), ItemId(b.Get(), OLESTR("Bool"))}),
+            (Names{OLESTR("Static.Bool"), OLESTR("")}));
 }
 
 }  // namespace

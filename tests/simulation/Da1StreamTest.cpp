@@ -5,12 +5,14 @@
 namespace xelo::sim::test {
 namespace {
 
-template <class T>
-T At(const std::vector<BYTE>& bytes, std::size_t offset) {
-  T value{};
-  EXPECT_LE(offset + sizeof(T), bytes.size());
-  if (offset + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof(T));
-  return value;
+// The stream's 32-bit words from `from` on (to its end by default).
+std::vector<DWORD> Dwords(const std::vector<BYTE>& bytes, std::size_t from, std::size_t to = SIZE_MAX) {
+  std::vector<DWORD> words;
+  for (std::size_t at = from; at + 4 <= std::min(to, bytes.size()); at += 4) {
+    words.push_back(DWORD{bytes[at]} | DWORD{bytes[at + 1]} << 8 | DWORD{bytes[at + 2]} << 16 |
+                    DWORD{bytes[at + 3]} << 24);
+  }
+  return words;
 }
 
 class Da1Stream : public SimulationTest {
@@ -32,6 +34,11 @@ class Da1Stream : public SimulationTest {
     session_.reset();
     SimulationTest::TearDown();
   }
+  // The number of events once the clock moved `by` and what is due ran.
+  std::size_t After(std::chrono::milliseconds by = {}) {
+    Advance(by);
+    return sink_->events.size();
+  }
   std::unique_ptr<Session> session_;
   ComPtr<IDataObject> data_;
   ComPtr<StreamSink> sink_;
@@ -40,14 +47,13 @@ class Da1Stream : public SimulationTest {
 TEST_F(Da1Stream, AdviseFormatsMediaAndNoStreamAfterDUnadvise) {
   Open(OLESTR("Xelo.Sim.1"));  // the DA 2.0 server speaks DA 1.0 as well
   const DWORD others[] = {Advise(OPCSTMFORMATDATA), Advise(OPCSTMFORMATWRITECOMPLETE)};
-  EXPECT_TRUE(others[0] != 0 && others[1] != 0);
   Advise(0xC0FE, DV_E_FORMATETC);
   Advise(OPCSTMFORMATDATA, DV_E_TYMED, TYMED_ISTREAM);
   EXPECT_EQ(data_->DUnadvise(12345), OLE_E_NOCONNECTION);
 
   const OPCHANDLE item = session_->AddOne(OLESTR("Static.Int32"), 1);
   const DWORD data = Advise(OPCSTMFORMATDATATIME);
-  ASSERT_NE(data, 0u);
+  EXPECT_TRUE(others[0] != 0 && others[1] != 0 && data != 0);
   DWORD transaction = 0;
   HRESULT* errors = nullptr;
   ASSERT_EQ(
@@ -78,64 +84,34 @@ TEST_F(Da1Stream, DataTimeStreamLayout) {
   gInsideCall = false;
   CoTaskMemFree(errors);
   EXPECT_NE(transaction, 0u);
-  EXPECT_TRUE(sink_->events.empty());
-  Pump();
-  ASSERT_EQ(sink_->events.size(), 1u);
+  ASSERT_EQ(After(), 1u);
   const auto& e = sink_->events[0];
-  EXPECT_FALSE(e.duringCall);
-  EXPECT_EQ(e.format, OPCSTMFORMATDATATIME);
+  EXPECT_EQ((std::pair{e.duringCall, e.format}), (std::pair{false, CLIPFORMAT{OPCSTMFORMATDATATIME}}));
   const auto& b = e.bytes;
 
-  // Group header.
-  const std::size_t values = 20 + 4 * 20;
+  const DWORD values = 20 + 4 * 20;
   // Int16: 16. String: 16 + 4 + 10 + 2 = 32. Array: 16 + 24 + 3 * 8 = 64. Bad (I4): 16.
-  const std::size_t total = values + 16 + 32 + 64 + 16;
+  const DWORD total = values + 16 + 32 + 64 + 16;
   ASSERT_EQ(b.size(), total);
-  // Size, item count, client group handle, transaction, master quality (Bad is not good).
-  EXPECT_EQ((std::vector<DWORD>{At<DWORD>(b, 0), At<DWORD>(b, 4), At<DWORD>(b, 8), At<DWORD>(b, 12), At<DWORD>(b, 16)}),
-            (std::vector<DWORD>{static_cast<DWORD>(total), 4, 0x4711, transaction, S_FALSE}));
-
-  // Item headers (20 bytes each).
-  const DWORD offsets[] = {static_cast<DWORD>(values), static_cast<DWORD>(values + 16),
-                           static_cast<DWORD>(values + 48), static_cast<DWORD>(values + 112)};
-  const OPCHANDLE clients[] = {11, 12, 13, 14};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(At<DWORD>(b, 20 + 20 * i), clients[i]);
-    EXPECT_EQ(At<DWORD>(b, 20 + 20 * i + 4), offsets[i]);
-    EXPECT_EQ(At<WORD>(b, 20 + 20 * i + 10), 0u);
+  // The group header: size, item count, client group handle, transaction, master quality (Bad is not good). Then
+  // each item's 20 bytes: client handle, value offset, quality with a zero word above it, time stamp.
+  const DWORD offsets[] = {values, values + 16, values + 48, values + 112};
+  std::vector<DWORD> headers = Dwords(b, 0, 20);
+  for (std::size_t h = 20; h < values; h += 20) {
+    for (const DWORD word : Dwords(b, h, h + 12)) headers.push_back(word);
   }
-  EXPECT_EQ(At<WORD>(b, 20 + 8), OPC_QUALITY_GOOD);
-  EXPECT_EQ(At<DWORD>(b, 20 + 12), stamp.dwLowDateTime);
-  EXPECT_EQ(At<DWORD>(b, 20 + 16), stamp.dwHighDateTime);
-  EXPECT_EQ(At<WORD>(b, 20 + 60 + 8), OPC_QUALITY_BAD | OPC_QUALITY_DEVICE_FAILURE);
-
-  // Int16 = 16: vt, three zero words, the value in the first two of 8 bytes, the rest zero.
-  std::size_t v = offsets[0];
-  EXPECT_EQ(At<ULONGLONG>(b, v), VT_I2);
-  EXPECT_EQ(At<ULONGLONG>(b, v + 8), 16u);
-
-  // "Hello": VARIANT, byte count 10, the characters, a NUL.
-  v = offsets[1];
-  EXPECT_EQ(At<WORD>(b, v), VT_BSTR);
-  EXPECT_EQ(At<ULONGLONG>(b, v + 8), 0u);  // no pointer leaks into the stream
-  EXPECT_EQ(At<DWORD>(b, v + 16), 10u);
-  const OLECHAR hello[] = OLESTR("Hello");
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(At<OLECHAR>(b, v + 20 + 2 * i), hello[i]);
-
-  // Array of 3 R8: VARIANT, 24-byte descriptor, the elements.
-  v = offsets[2];
-  EXPECT_EQ(At<WORD>(b, v), VT_ARRAY | VT_R8);
-  const std::size_t sa = v + 16;
-  // cDims, fFeatures, cbElements, cLocks, pvData, cElements, lLbound.
-  EXPECT_EQ((std::vector<DWORD>{At<WORD>(b, sa), At<WORD>(b, sa + 2), At<DWORD>(b, sa + 4), At<DWORD>(b, sa + 8),
-                                At<DWORD>(b, sa + 12), At<DWORD>(b, sa + 16), At<DWORD>(b, sa + 20)}),
-            (std::vector<DWORD>{1, 0, 8, 0, 0, 3, 0}));
-  EXPECT_EQ((std::vector<double>{At<double>(b, sa + 24), At<double>(b, sa + 32), At<double>(b, sa + 40)}),
-            (std::vector<double>{1, 2, 3}));
-
-  v = offsets[3];
-  EXPECT_EQ(At<WORD>(b, v), VT_I4);
-  EXPECT_EQ(At<LONG>(b, v + 8), 0);
+  EXPECT_EQ(headers, (std::vector<DWORD>{total, 4, 0x4711, transaction, S_FALSE, 11, offsets[0], OPC_QUALITY_GOOD, 12,
+                                         offsets[1], OPC_QUALITY_GOOD, 13, offsets[2], OPC_QUALITY_GOOD, 14,
+                                         offsets[3], OPC_QUALITY_BAD | OPC_QUALITY_DEVICE_FAILURE}));
+  EXPECT_EQ(Dwords(b, 32, 40), (std::vector<DWORD>{stamp.dwLowDateTime, stamp.dwHighDateTime}));
+  // The values as VARIANTs with zero reserved words and no pointer. Int16 = 16. "Hello": its byte count, the
+  // characters, a NUL. 3 R8: a descriptor (cDims, fFeatures, cbElements, cLocks, pvData, cElements, lLbound) and the
+  // elements. Bad: an I4 of 0.
+  EXPECT_EQ(Dwords(b, values), (std::vector<DWORD>{VT_I2, 0, 16, 0,
+                                                   VT_BSTR, 0, 0, 0, 10, 'H' | 'e' << 16, 'l' | 'l' << 16, 'o',
+                                                   VT_ARRAY | VT_R8, 0, 0, 0, 1 | 0 << 16, 8, 0, 0, 3, 0,
+                                                   0, 0x3FF00000, 0, 0x40000000, 0, 0x40080000,
+                                                   VT_I4, 0, 0, 0}));
 }
 
 TEST_F(Da1Stream, DataStreamWithoutTimeAndSubscriptions) {
@@ -146,24 +122,19 @@ TEST_F(Da1Stream, DataStreamWithoutTimeAndSubscriptions) {
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 1u);
   const auto& b = sink_->events[0].bytes;
-  const std::size_t values = 20 + 2 * 12;
-  ASSERT_EQ(b.size(), values + 16 + 16);
-  // Size, transaction 0 (a subscription update), master quality; then client handle, value offset, quality.
-  EXPECT_EQ((std::vector<DWORD>{At<DWORD>(b, 0), At<DWORD>(b, 12), At<DWORD>(b, 16), At<DWORD>(b, 20), At<DWORD>(b, 24),
-                                At<WORD>(b, 28), At<DWORD>(b, 32), At<DWORD>(b, 36)}),
-            (std::vector<DWORD>{static_cast<DWORD>(b.size()), 0, S_OK, 21, values, OPC_QUALITY_GOOD, 22, values + 16}));
-  EXPECT_EQ(At<WORD>(b, values), VT_R8);
-  EXPECT_EQ(At<double>(b, values + 8), 2.25);
-  EXPECT_EQ(At<WORD>(b, values + 16), VT_BOOL);
-  EXPECT_EQ(At<SHORT>(b, values + 24), VARIANT_TRUE);
-  EXPECT_EQ(At<ULONGLONG>(b, values + 24), 0xFFFFu);
+  const DWORD values = 20 + 2 * 12;
+  // Size, item count, group, transaction 0 (a subscription update), master quality; then client handle, value
+  // offset, quality; then the values: 2.25 and VARIANT_TRUE, the rest of its 8 bytes zero.
+  EXPECT_EQ(Dwords(b, 0), (std::vector<DWORD>{values + 32, 2, 0x4711, 0, S_OK, 21, values, OPC_QUALITY_GOOD, 22,
+                                              values + 16, OPC_QUALITY_GOOD, VT_R8, 0, 0, 0x40020000, VT_BOOL, 0,
+                                              0xFFFF, 0}));
 
   // Only changes afterwards.
   VARIANT v = MakeR8(-1);
   SimulationControl::SetItemValue(OLESTR("Static.Double"), v);
   SimulationControl::PublishNow();
   ASSERT_EQ(sink_->events.size(), 2u);
-  EXPECT_EQ(At<DWORD>(sink_->events[1].bytes, 4), 1u);
+  EXPECT_EQ(Dwords(sink_->events[1].bytes, 4, 8), std::vector<DWORD>{1});
 }
 
 TEST_F(Da1Stream, WriteCompleteStreamAndCancel) {
@@ -182,30 +153,23 @@ TEST_F(Da1Stream, WriteCompleteStreamAndCancel) {
   ASSERT_EQ(io->Write(write, 2, handles, values, &transaction, &errors), S_FALSE);
   EXPECT_EQ(errors[1], OPC_E_BADRIGHTS);
   CoTaskMemFree(errors);
-  Pump();
-  ASSERT_EQ(sink_->events.size(), 1u);
+  ASSERT_EQ(After(), 1u);
   const auto& b = sink_->events[0].bytes;
-  ASSERT_EQ(b.size(), 16u + 8u);  // only the item that did not fail at once
-  // Count, group, transaction, master error (the clamp is not S_OK), then the item's client handle and result.
-  EXPECT_EQ((std::vector<DWORD>{At<DWORD>(b, 0), At<DWORD>(b, 4), At<DWORD>(b, 8), At<DWORD>(b, 12), At<DWORD>(b, 16),
-                                At<DWORD>(b, 20)}),
-            (std::vector<DWORD>{1, 0x4711, transaction, S_FALSE, 31, static_cast<DWORD>(OPC_S_CLAMP)}));
+  // Count, group, transaction, master error (the clamp is not S_OK), then the client handle and result of the only
+  // item that did not fail at once.
+  EXPECT_EQ(Dwords(b, 0), (std::vector<DWORD>{1, 0x4711, transaction, S_FALSE, 31, static_cast<DWORD>(OPC_S_CLAMP)}));
 
   DWORD slowTransaction = 0;
   ASSERT_EQ(io->Read(data, OPC_DS_DEVICE, 1, const_cast<OPCHANDLE*>(&slow), &slowTransaction, &errors), S_OK);
   CoTaskMemFree(errors);
   EXPECT_EQ(io->Cancel(slowTransaction), S_OK);
   EXPECT_EQ(io->Cancel(slowTransaction), E_FAIL);
-  Advance(std::chrono::milliseconds(1000));
-  EXPECT_EQ(sink_->events.size(), 1u);
+  EXPECT_EQ(After(std::chrono::milliseconds(1000)), 1u);
 
   ASSERT_EQ(io->Refresh(data, OPC_DS_CACHE, &transaction), S_OK);
-  Pump();
-  ASSERT_EQ(sink_->events.size(), 1u) << "the refresh includes the slow item";
-  Advance(std::chrono::milliseconds(1000));
-  ASSERT_EQ(sink_->events.size(), 2u);
-  EXPECT_EQ(At<DWORD>(sink_->events[1].bytes, 4), 3u);
-  EXPECT_EQ(At<DWORD>(sink_->events[1].bytes, 12), transaction);
+  ASSERT_EQ(After(), 1u) << "the refresh includes the slow item";
+  ASSERT_EQ(After(std::chrono::milliseconds(1000)), 2u);
+  EXPECT_EQ(Dwords(sink_->events[1].bytes, 4, 16), (std::vector<DWORD>{3, 0x4711, transaction}));
   EXPECT_EQ(SimulationControl::LastArguments("IOPCAsyncIO::Refresh")->connection, data);
 }
 

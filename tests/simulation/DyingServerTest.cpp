@@ -31,27 +31,23 @@ TEST_F(DyingServer, AKilledServerAnswersNothingButReleaseAndKeepsItsSinksUntilRe
     ASSERT_TRUE(syncIO);
 
     SimulationControl::KillServers();
-    EXPECT_EQ(SimulationControl::Live().servers, 0u);
-    EXPECT_EQ(SimulationControl::Live().killedServers, 1u);
-    EXPECT_EQ(SimulationControl::Live().killedGroups, 1u);
+    const auto live = SimulationControl::Live();
+    EXPECT_EQ((std::vector<std::size_t>{live.servers, live.killedServers, live.killedGroups}),
+              (std::vector<std::size_t>{0, 1, 1}));
 
     // Every call on the server and on its group, through an interface held
     // from before or a new one, answers that the server is gone.
-    OPCSERVERSTATUS* status = nullptr;
-    EXPECT_EQ(session.server->GetStatus(&status), kUnavailable);
-    EXPECT_EQ(status, nullptr);
-    OPCHANDLE handle = 1;
-    OPCITEMSTATE* states = nullptr;
-    HRESULT* errors = nullptr;
-    EXPECT_EQ(syncIO->Read(OPC_DS_CACHE, 1, &handle, &states, &errors), kUnavailable);
-    EXPECT_EQ(states, nullptr);
+    // IUnknown is answered locally.
+    const SyncRead read(syncIO.Get(), OPC_DS_CACHE, {1});
     ComPtr<IOPCGroupStateMgt> state;
-    EXPECT_EQ(session.items->QueryInterface(IID_IOPCGroupStateMgt, state.PutVoid()), kUnavailable);
-    EXPECT_FALSE(state);
     ComPtr<IUnknown> identity;
-    EXPECT_EQ(session.items->QueryInterface(IID_IUnknown, identity.PutVoid()), S_OK) << "answered locally";
     ComPtr<IConnectionPointContainer> container;
-    EXPECT_EQ(session.server->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), kUnavailable);
+    EXPECT_EQ((Codes{StatusOf(session.server.Get()).hr, read.hr,
+                     session.items->QueryInterface(IID_IOPCGroupStateMgt, state.PutVoid()),
+                     session.items->QueryInterface(IID_IUnknown, identity.PutVoid()),
+                     session.server->QueryInterface(IID_IConnectionPointContainer, container.PutVoid())}),
+              (Codes{kUnavailable, kUnavailable, kUnavailable, S_OK, kUnavailable}));
+    EXPECT_TRUE(read.states.empty() && read.errors.empty() && !state && !container);
     EXPECT_EQ(SimulationControl::KilledCalls(), 4u);
 
     // Nothing comes any more: no updates, no shutdown notice.
@@ -66,9 +62,7 @@ TEST_F(DyingServer, AKilledServerAnswersNothingButReleaseAndKeepsItsSinksUntilRe
     // A new server is alive as ever.
     ComPtr<IOPCServer> fresh = Create();
     ASSERT_TRUE(fresh);
-    EXPECT_EQ(fresh->GetStatus(&status), S_OK);
-    CoTaskMemFree(status->szVendorInfo);
-    CoTaskMemFree(status);
+    EXPECT_EQ(StatusOf(fresh.Get()).hr, S_OK);
     EXPECT_EQ(SimulationControl::Live().servers, 1u);
     session.Close();  // RemoveGroup fails on the dead server, the releases work
     syncIO = nullptr;
@@ -76,44 +70,42 @@ TEST_F(DyingServer, AKilledServerAnswersNothingButReleaseAndKeepsItsSinksUntilRe
   }
   // The client let go of everything: the dead objects are gone, yet the
   // sinks they held are still referenced, as a dead process leaves them.
-  EXPECT_EQ(SimulationControl::Live().killedServers, 0u);
-  EXPECT_EQ(SimulationControl::Live().killedGroups, 0u);
-  EXPECT_EQ(xelo::test::RefsOf(callback->GetUnknown()), 2u);
-  EXPECT_EQ(xelo::test::RefsOf(shutdown->GetUnknown()), 2u);
+  const auto refs = [&] {
+    return std::vector<ULONG>{xelo::test::RefsOf(callback->GetUnknown()), xelo::test::RefsOf(shutdown->GetUnknown())};
+  };
+  EXPECT_EQ((std::pair{SimulationControl::Live().killedServers, SimulationControl::Live().killedGroups}),
+            (std::pair{std::size_t{0}, std::size_t{0}}));
+  EXPECT_EQ(refs(), (std::vector<ULONG>{2, 2}));
   SimulationControl::Reset();
-  EXPECT_EQ(xelo::test::RefsOf(callback->GetUnknown()), 1u) << "Reset releases what the dead server held";
-  EXPECT_EQ(xelo::test::RefsOf(shutdown->GetUnknown()), 1u);
+  EXPECT_EQ(refs(), (std::vector<ULONG>{1, 1})) << "Reset releases what the dead server held";
   EXPECT_THROW(SimulationControl::KillServers(S_OK), std::invalid_argument);
   SimulationControl::RefuseCreation(2);
   CLSID clsid{};
   ASSERT_EQ(xelo::com::ClassIdFromProgId(OLESTR("Xelo.Sim.1"), &clsid), S_OK);
   ComPtr<IOPCServer> server;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid()), CO_E_SERVER_EXEC_FAILURE);
-  EXPECT_FALSE(server);
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid()), CO_E_SERVER_EXEC_FAILURE);
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid()), S_OK);
-  ASSERT_TRUE(server);
+  const auto create = [&] {
+    server = nullptr;
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid());
+    EXPECT_EQ(SUCCEEDED(hr), static_cast<bool>(server));
+    return hr;
+  };
+  EXPECT_EQ((Codes{create(), create(), create()}), (Codes{CO_E_SERVER_EXEC_FAILURE, CO_E_SERVER_EXEC_FAILURE, S_OK}));
   EXPECT_EQ(SimulationControl::CallCount("IClassFactory::CreateInstance"), 3u);
-  server = nullptr;
   SimulationControl::RefuseCreation(1, E_ACCESSDENIED);
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid()), E_ACCESSDENIED);
+  EXPECT_EQ(create(), E_ACCESSDENIED);
 
   // A stalled method holds its caller for the time given, then answers as
   // usual; once means the next call only.
   server = Create();
   SimulationControl::StallMethod("IOPCServer::GetStatus", 60ms, true);
-  OPCSERVERSTATUS* status = nullptr;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(server->GetStatus(&status), S_OK);
+  EXPECT_EQ(StatusOf(server.Get()).hr, S_OK);
   EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
-  ASSERT_NE(status, nullptr);
-  CoTaskMemFree(status->szVendorInfo);
-  CoTaskMemFree(status);
   EXPECT_EQ(SimulationControl::CallCount("IOPCServer::GetStatus"), 1u);
   // A dead server does not keep anyone waiting.
   SimulationControl::StallMethod("IOPCServer::GetStatus", 10min);
   SimulationControl::KillServers(RPC_E_DISCONNECTED);
-  EXPECT_EQ(server->GetStatus(&status), RPC_E_DISCONNECTED);
+  EXPECT_EQ(StatusOf(server.Get()).hr, RPC_E_DISCONNECTED);
   SimulationControl::ClearMethodStalls();
 }
 

@@ -29,15 +29,15 @@ Available AvailableFor(IOPCItemProperties* p, const OLECHAR* item) {
 
 using ItemProperties = SimulationTest;
 
-TEST_F(ItemProperties, AvailablePropertiesDependOnTheItem) {
+TEST_F(ItemProperties, AvailablePropertiesAndTheirValuesDependOnTheItem) {
   auto p = Create<IOPCItemProperties>();
   const Available ramp = AvailableFor(p.Get(), OLESTR("Channel 1.Device 1.Ramp"));
   EXPECT_EQ(ramp.ids, (std::vector<DWORD>{1, 2, 3, 4, 5, 6, 100, 101, 102, 103}));
   EXPECT_EQ(ramp.types,
             (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4, VT_BSTR, VT_BSTR, VT_R8, VT_R8}));
   ASSERT_EQ(ramp.descriptions.size(), 10u);
-  EXPECT_EQ(ramp.descriptions[0], OLESTR("Item Canonical Data Type"));
-  EXPECT_EQ(ramp.descriptions[8], OLESTR("High EU"));
+  EXPECT_EQ((std::pair{ramp.descriptions[0], ramp.descriptions[8]}),
+            (std::pair{com::OleString(OLESTR("Item Canonical Data Type")), com::OleString(OLESTR("High EU"))}));
   // 1-6 and the description; no engineering units.
   EXPECT_EQ(AvailableFor(p.Get(), OLESTR("Static.String")).ids, (std::vector<DWORD>{1, 2, 3, 4, 5, 6, 101}));
 
@@ -45,37 +45,37 @@ TEST_F(ItemProperties, AvailablePropertiesDependOnTheItem) {
   DWORD* ids = nullptr;
   LPWSTR* descriptions = nullptr;
   VARTYPE* types = nullptr;
-  EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Static.Nothing")), &count, &ids, &descriptions, &types),
-            OPC_E_UNKNOWNITEMID);
-  EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Static.?")), &count, &ids, &descriptions, &types),
-            OPC_E_INVALIDITEMID);
-  EXPECT_EQ(ids, nullptr);
-}
+  for (const auto& [item, hr] : {std::pair{OLESTR("Static.Nothing"), OPC_E_UNKNOWNITEMID},
+                                 std::pair{OLESTR("Static.?"), OPC_E_INVALIDITEMID}}) {
+    EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(item), &count, &ids, &descriptions, &types), hr);
+    EXPECT_TRUE(ids == nullptr && descriptions == nullptr && types == nullptr);
+  }
 
-TEST_F(ItemProperties, ValuesPerProperty) {
-  auto p = Create<IOPCItemProperties>();
+  // The values, per property.
   FILETIME stamp{0x5A8B6000, 0x01D5C03A};  // a fixed UTC time
   ASSERT_TRUE(SimulationControl::SetItemTimeStamp(OLESTR("Channel 1.Device 1.Setpoint"), stamp));
   ASSERT_TRUE(SimulationControl::SetItemQuality(OLESTR("Channel 1.Device 1.Setpoint"), OPC_QUALITY_LOCAL_OVERRIDE));
-  DWORD ids[] = {1, 2, 3, 4, 5, 6, 102, 103, 100, 999};
+  DWORD propertyIds[] = {1, 2, 3, 4, 5, 6, 102, 103, 100, 999};
   VARIANT* values = nullptr;
   HRESULT* errors = nullptr;
-  ASSERT_EQ(p->GetItemProperties(const_cast<LPWSTR>(OLESTR("Channel 1.Device 1.Setpoint")), 10, ids, &values, &errors),
+  ASSERT_EQ(p->GetItemProperties(const_cast<LPWSTR>(OLESTR("Channel 1.Device 1.Setpoint")), 10, propertyIds, &values,
+                                 &errors),
             S_FALSE);
-  EXPECT_EQ(values[0].vt, VT_I2);
-  EXPECT_EQ(values[0].iVal, VT_R8);
-  EXPECT_EQ(values[1].vt, VT_R8);
-  EXPECT_EQ(values[1].dblVal, 50.0);
-  EXPECT_EQ(values[2].iVal, static_cast<SHORT>(OPC_QUALITY_LOCAL_OVERRIDE));
-  EXPECT_EQ(values[3].vt, VT_DATE);
-  EXPECT_DOUBLE_EQ(values[3].date, xelo::com::FileTimeToDate(stamp));
-  EXPECT_EQ(values[4].lVal, static_cast<LONG>(OPC_READABLE | OPC_WRITEABLE));
-  EXPECT_EQ(values[5].vt, VT_R4);
-  EXPECT_EQ(values[5].fltVal, 100.0f);
-  EXPECT_EQ(values[6].dblVal, 100.0);
-  EXPECT_EQ(values[7].dblVal, 0.0);
+  // Types and values: the canonical type, the value, the quality, the time stamp as a date, the rights, the rate,
+  // the high and low EU, the unit (a text), none for the unknown id.
+  std::vector<VARTYPE> valueTypes;
+  std::vector<double> numbers;
+  for (int i = 0; i < 10; ++i) {
+    valueTypes.push_back(values[i].vt);
+    VARIANT r8;
+    VariantInit(&r8);
+    if (i < 8 && SUCCEEDED(VariantChangeType(&r8, &values[i], 0, VT_R8))) numbers.push_back(r8.dblVal);
+  }
+  EXPECT_EQ(valueTypes,
+            (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4, VT_R8, VT_R8, VT_BSTR, VT_EMPTY}));
+  EXPECT_EQ(numbers, (std::vector<double>{VT_R8, 50, OPC_QUALITY_LOCAL_OVERRIDE, xelo::com::FileTimeToDate(stamp),
+                                          OPC_READABLE | OPC_WRITEABLE, 100, 100, 0}));
   EXPECT_EQ(xelo::com::BstrView(values[8].bstrVal), OLESTR("%"));
-  EXPECT_EQ(values[9].vt, VT_EMPTY);
   EXPECT_EQ(Take(errors, 10), (Codes{S_OK, S_OK, S_OK, S_OK, S_OK, S_OK, S_OK, S_OK, S_OK, OPC_E_INVALID_PID}));
   for (int i = 0; i < 10; ++i) VariantClear(&values[i]);
   CoTaskMemFree(values);
@@ -90,34 +90,23 @@ TEST_F(ItemProperties, ValuesPerProperty) {
 }
 
 TEST_F(ItemProperties, PropertyItemIdsResolveToReadableItems) {
-  auto server = Create();
-  ComPtr<IOPCItemProperties> p;
-  ASSERT_EQ(server.As(p), S_OK);
+  Session s(Create());
   DWORD ids[] = {102, 103, 1, 101, 4242};
   LPWSTR* itemIds = nullptr;
   HRESULT* errors = nullptr;
-  ASSERT_EQ(p->LookupItemIDs(const_cast<LPWSTR>(OLESTR("Behaviour.Clamped")), 5, ids, &itemIds, &errors), S_FALSE);
-  EXPECT_EQ(Take(itemIds[0]), OLESTR("Behaviour.Clamped.HighEU"));
-  EXPECT_EQ(Take(itemIds[1]), OLESTR("Behaviour.Clamped.LowEU"));
-  for (int i = 2; i < 5; ++i) {
-    EXPECT_EQ(errors[i], OPC_E_INVALID_PID) << i;
-    EXPECT_EQ(itemIds[i], nullptr);
-  }
+  EXPECT_EQ(Answer(s.server.As<IOPCItemProperties>()->LookupItemIDs(const_cast<LPWSTR>(OLESTR("Behaviour.Clamped")), 5,
+                                                                     ids, &itemIds, &errors),
+                   errors, 5),
+            (Codes{S_FALSE, S_OK, S_OK, OPC_E_INVALID_PID, OPC_E_INVALID_PID, OPC_E_INVALID_PID}));
+  std::vector<com::OleString> found;
+  for (int i = 0; i < 5; ++i) found.push_back(itemIds[i] != nullptr ? Take(itemIds[i]) : OLESTR("(none)"));
   CoTaskMemFree(itemIds);
-  CoTaskMemFree(errors);
-
+  EXPECT_EQ(found, (std::vector<com::OleString>{OLESTR("Behaviour.Clamped.HighEU"), OLESTR("Behaviour.Clamped.LowEU"),
+                                                OLESTR("(none)"), OLESTR("(none)"), OLESTR("(none)")}));
   // The property item reads the property's value.
-  Session s(server);
-  const OPCHANDLE high = s.AddOne(OLESTR("Behaviour.Clamped.HighEU"), 1);
-  ASSERT_NE(high, 0u);
-  auto io = s.As<IOPCSyncIO>();
-  OPCHANDLE handles[] = {high};
-  OPCITEMSTATE* states = nullptr;
-  ASSERT_EQ(io->Read(OPC_DS_DEVICE, 1, handles, &states, &errors), S_OK);
-  EXPECT_EQ(states[0].vDataValue.vt, VT_R8);
-  EXPECT_EQ(states[0].vDataValue.dblVal, 100.0);
-  CoTaskMemFree(states);
-  CoTaskMemFree(errors);
+  const SyncRead high(s.As<IOPCSyncIO>().Get(), OPC_DS_DEVICE, {s.AddOne(OLESTR("Behaviour.Clamped.HighEU"), 1)});
+  ASSERT_EQ((std::pair{high.hr, high.states.at(0).vDataValue.vt}), (std::pair{S_OK, VARTYPE{VT_R8}}));
+  EXPECT_EQ(high.states[0].vDataValue.dblVal, 100.0);
 }
 
 }  // namespace

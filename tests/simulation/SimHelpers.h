@@ -25,6 +25,72 @@ inline Codes Take(HRESULT* errors, DWORD count) {
   return codes;
 }
 
+// A call's own code followed by its per-item codes, freed.
+inline Codes Answer(HRESULT hr, HRESULT*& errors, DWORD count) {
+  Codes codes = Take(errors, count);
+  codes.insert(codes.begin(), hr);
+  errors = nullptr;
+  return codes;
+}
+
+// An IOPCAsyncIO2 read or write, answered as Answer() does.
+inline Codes ReadAsync(IOPCAsyncIO2* io, std::vector<OPCHANDLE> handles, DWORD transaction, DWORD* cancel = nullptr) {
+  DWORD ignored = 0;
+  HRESULT* errors = nullptr;
+  const auto n = static_cast<DWORD>(handles.size());
+  return Answer(io->Read(n, handles.data(), transaction, cancel ? cancel : &ignored, &errors), errors, n);
+}
+inline Codes WriteAsync(IOPCAsyncIO2* io, std::vector<OPCHANDLE> handles, std::vector<VARIANT> values,
+                        DWORD transaction, DWORD* cancel = nullptr) {
+  DWORD ignored = 0;
+  HRESULT* errors = nullptr;
+  const auto n = static_cast<DWORD>(handles.size());
+  return Answer(io->Write(n, handles.data(), values.data(), transaction, cancel ? cancel : &ignored, &errors), errors,
+                n);
+}
+
+// A sync read whose item states own their values until it goes.
+struct SyncRead {
+  HRESULT hr;
+  std::vector<OPCITEMSTATE> states;
+  Codes errors;
+  SyncRead(IOPCSyncIO* io, OPCDATASOURCE source, std::vector<OPCHANDLE> handles) {
+    OPCITEMSTATE* s = nullptr;
+    HRESULT* e = nullptr;
+    hr = io->Read(source, static_cast<DWORD>(handles.size()), handles.data(), &s, &e);
+    if (s != nullptr) states.assign(s, s + handles.size());
+    errors = Take(e, static_cast<DWORD>(handles.size()));
+    CoTaskMemFree(s);
+  }
+  SyncRead(const SyncRead&) = delete;
+  SyncRead& operator=(const SyncRead&) = delete;
+  ~SyncRead() {
+    for (auto& s : states) VariantClear(&s.vDataValue);
+  }
+};
+
+// GetStatus's code and answer, freed; a failure hands over nothing.
+struct Status {
+  HRESULT hr;
+  OPCSERVERSTATUS fields{};
+  com::OleString vendor;
+};
+inline Status StatusOf(IOPCServer* server) {
+  Status r;
+  OPCSERVERSTATUS* s = nullptr;
+  r.hr = server->GetStatus(&s);
+  EXPECT_EQ(s == nullptr, FAILED(r.hr));
+  if (s != nullptr) r.fields = *s, r.vendor = Take(s->szVendorInfo), r.fields.szVendorInfo = nullptr;
+  CoTaskMemFree(s);
+  return r;
+}
+
+// Switches a group (in)active.
+inline HRESULT SetGroupActive(const Session& session, BOOL active) {
+  DWORD revised = 0;
+  return session.As<IOPCGroupStateMgt>()->SetState(nullptr, &revised, &active, nullptr, nullptr, nullptr, nullptr);
+}
+
 struct GroupState {
   DWORD rate = 0;
   BOOL active = FALSE;
