@@ -1,21 +1,12 @@
 #include "xelo/com/ClipboardFormats.h"
 
-#include "support/AllocationCheckedTest.h"
-
-#include "support/NativeCom.h"
-
-#include <gtest/gtest.h>
+#include "com/ComTesting.h"
 
 #include <cstdlib>
-#include <string>
-#include <utility>
 
 namespace {
 
-class ClipboardFormats : public xelo::test::AllocationCheckedTest {
- protected:
-  void SetUp() override { XELO_ONLY_ON_PORTABLE_COM(); }
-};
+class ClipboardFormats : public xelo::test::PortableAllocationTest {};
 using ClipboardFormatsDeathTest = ClipboardFormats;
 
 // What a name query into room for `room` characters returns and leaves in
@@ -43,9 +34,8 @@ TEST_F(ClipboardFormats, TheSameNameGivesTheSameNumberInAnyCaseAndKeepsItsFirstS
   }
 
   // Truncated to the room left for the terminator; nothing for the predefined range.
-  EXPECT_EQ(NameOf(number, 64), std::make_pair(14, std::string("Xelo Name Test")));
-  EXPECT_EQ(NameOf(number, 5), std::make_pair(4, std::string("Xelo")));
-  EXPECT_EQ(NameOf(0xBFFF, 64), std::make_pair(0, std::string()));
+  EXPECT_EQ((std::vector{NameOf(number, 64), NameOf(number, 5), NameOf(0xBFFF, 64)}),
+            (std::vector<std::pair<int, std::string>>{{14, "Xelo Name Test"}, {4, "Xelo"}, {0, ""}}));
   EXPECT_EQ(NameOf(number, 0).first + GetClipboardFormatNameA(number, nullptr, 64), 0);
 
   // Truncation never splits a character: "Grüße" in UTF-8 is G r \xC3\xBC \xC3\x9F e.

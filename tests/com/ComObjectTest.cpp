@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
-
 namespace {
 
 constexpr IID CounterIid(DWORD n) { return {0x1D0B8C10 + n, 0x2A3B, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}}; }
@@ -60,11 +58,9 @@ TEST(ComObject, QueryInterfaceFollowsTheTableAndKeepsIdentity) {
     EXPECT_EQ(xelo::com::IdentityOf(named.Get()).Get(), counter->GetUnknown());
 
     xelo::com::ComPtr<IMissing> missing;
-    EXPECT_EQ(asCounter.As(missing), E_NOINTERFACE);
-    void* raw = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(asCounter->QueryInterface(IID_IMissing, &raw), E_NOINTERFACE);
-    EXPECT_EQ(raw, nullptr) << "a refused query clears the out-parameter";
-    EXPECT_EQ(asCounter->QueryInterface(IID_ICounter, nullptr), E_POINTER);
+    void* raw = reinterpret_cast<void*>(0x1);  // a refused query clears the out-parameter
+    EXPECT_EQ((std::tuple{asCounter.As(missing), asCounter->QueryInterface(IID_IMissing, &raw), raw, asCounter->QueryInterface(IID_ICounter, nullptr)}),
+              (std::tuple{E_NOINTERFACE, E_NOINTERFACE, static_cast<void*>(nullptr), E_POINTER}));
     ASSERT_EQ(asCounter->QueryInterface(IID_IAlias, &raw), S_OK);
     EXPECT_EQ(static_cast<INamed*>(raw)->Id(), 7);
     static_cast<INamed*>(raw)->Release();

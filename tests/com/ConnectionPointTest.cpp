@@ -1,14 +1,8 @@
 #include "xelo/com/ConnectionPoint.h"
 
-#include "com/CountedObjects.h"
-#include "support/AllocationCheckedTest.h"
+#include "com/ComTesting.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
 #include <functional>
-#include <tuple>
-#include <vector>
 
 // Two outgoing interfaces of a made-up server.
 inline constexpr IID IID_ITestEvents{0x4C0FFEE1, 0x1234, 0x4321, {0x80, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}};
@@ -25,11 +19,7 @@ XELO_DECLARE_IID(ITestShutdown);
 
 namespace {
 
-using xelo::com::ComPtr;
-using xelo::com::ConnectionPoint;
-using xelo::com::ConnectionPointList;
-using xelo::com::MakeComObject;
-using xelo::test::RefsOf;
+using xelo::com::ComPtr, xelo::com::ConnectionPoint, xelo::com::ConnectionPointList, xelo::com::MakeComObject, xelo::test::RefsOf;
 
 class ConnectionPoints : public xelo::test::AllocationCheckedTest {};
 
@@ -73,19 +63,15 @@ ComPtr<ConnectionPoint> NewPoint(ULONG limit = ConnectionPoint::kNoLimit) {
   return MakeComObject<ConnectionPoint>(IID_ITestEvents, nullptr, limit);
 }
 
-TEST_F(ConnectionPoints, AdviseKeepsTheSinkUntilUnadviseAndRefusesWhatItCannotKeep) {
+TEST_F(ConnectionPoints, AdviseKeepsTheSinkUntilUnadviseAndRefusesWhatItCannotKeepOrIsOverTheLimit) {
   auto point = NewPoint();
   auto a = MakeComObject<EventSink>(), b = MakeComObject<EventSink>();
   auto plain = MakeComObject<xelo::test::CountedUnknown>();
-  DWORD cookie = 77;
-  EXPECT_EQ(point->Advise(nullptr, &cookie), E_POINTER);
-  EXPECT_EQ(cookie, 0u);
-  EXPECT_EQ(point->Advise(a.Get(), nullptr), E_POINTER);
-  cookie = 77;
-  EXPECT_EQ(point->Advise(plain.Get(), &cookie), CONNECT_E_CANNOTCONNECT);
-  EXPECT_EQ(std::make_pair(cookie, RefsOf(plain.Get()) + RefsOf(a.Get())), std::make_pair(DWORD{0}, ULONG{2}));
+  DWORD cookie = 77, refusedSink = 77, first = 0, second = 0;
+  EXPECT_EQ(std::make_tuple(point->Advise(nullptr, &cookie), point->Advise(a.Get(), nullptr), point->Advise(plain.Get(), &refusedSink)),
+            std::make_tuple(E_POINTER, E_POINTER, CONNECT_E_CANNOTCONNECT));
+  EXPECT_EQ(std::make_tuple(cookie, refusedSink, RefsOf(plain.Get()) + RefsOf(a.Get())), std::make_tuple(DWORD{0}, DWORD{0}, ULONG{2}));
 
-  DWORD first = 0, second = 0;
   ASSERT_EQ(point->Advise(a.Get(), &first), S_OK);
   ASSERT_EQ(point->Advise(b.Get(), &second), S_OK);
   EXPECT_TRUE(first != 0 && second != 0 && first != second) << first << " " << second;
@@ -98,80 +84,51 @@ TEST_F(ConnectionPoints, AdviseKeepsTheSinkUntilUnadviseAndRefusesWhatItCannotKe
   EXPECT_EQ(std::make_pair(point->ConnectionCount(), RefsOf(b.Get())), std::make_pair(std::size_t{1}, ULONG{2}));
 
   EXPECT_EQ(InterfaceOf(point.Get()), IID_ITestEvents);
-  EXPECT_EQ(point->GetConnectionInterface(nullptr), E_POINTER);
   // A point is no container and no sink.
   void* out = &out;
-  EXPECT_EQ(point->QueryInterface(IID_IConnectionPointContainer, &out), E_NOINTERFACE);
+  EXPECT_EQ(std::make_tuple(point->GetConnectionInterface(nullptr), point->QueryInterface(IID_IConnectionPointContainer, &out),
+                            point->QueryInterface(IID_ITestEvents, &out)),
+            std::make_tuple(E_POINTER, E_NOINTERFACE, E_NOINTERFACE));
   EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(point->QueryInterface(IID_ITestEvents, &out), E_NOINTERFACE);
   // The point's own destruction lets go of the remaining sink.
   point = nullptr;
   EXPECT_EQ(RefsOf(b.Get()), 1u);
-}
 
-TEST_F(ConnectionPoints, TheLimitRefusesFurtherSinksAndCookiesAreNeverReused) {
-  auto point = NewPoint(1);
-  auto a = MakeComObject<EventSink>(), b = MakeComObject<EventSink>();
-  DWORD first = 0, refused = 55;
+  // A limit refuses further sinks; cookies are never reused.
+  point = NewPoint(1);
   ASSERT_EQ(point->Advise(a.Get(), &first), S_OK);
-  EXPECT_EQ(point->Advise(b.Get(), &refused), CONNECT_E_ADVISELIMIT);
-  EXPECT_EQ(std::make_pair(refused, RefsOf(b.Get())), std::make_pair(DWORD{0}, ULONG{1}));
-
+  cookie = 55;
+  EXPECT_EQ(point->Advise(b.Get(), &cookie), CONNECT_E_ADVISELIMIT);
+  EXPECT_EQ(std::make_pair(cookie, RefsOf(b.Get())), std::make_pair(DWORD{0}, ULONG{1}));
   ASSERT_EQ(point->Unadvise(first), S_OK);
-  DWORD next = 0;
-  ASSERT_EQ(point->Advise(b.Get(), &next), S_OK);
-  EXPECT_NE(next, first);
-  // The old cookie does not reach the new connection.
-  EXPECT_EQ(point->Unadvise(first), CONNECT_E_NOCONNECTION);
+  ASSERT_EQ(point->Advise(b.Get(), &second), S_OK);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(point->Unadvise(first), CONNECT_E_NOCONNECTION) << "the old cookie does not reach the new connection";
   EXPECT_EQ(point->DisconnectAll(), 1u);
   EXPECT_EQ(RefsOf(b.Get()), 1u);
 }
 
-TEST_F(ConnectionPoints, EnumConnectionsReportsSinksWithReferencesAndCookies) {
-  auto point = NewPoint();
-  auto a = MakeComObject<EventSink>(), b = MakeComObject<EventSink>();
-  DWORD ca = 0, cb = 0;
-  ASSERT_EQ(point->Advise(a.Get(), &ca), S_OK);
-  ASSERT_EQ(point->Advise(b.Get(), &cb), S_OK);
-
-  ComPtr<IEnumConnections> connections;
-  ASSERT_EQ(point->EnumConnections(connections.Put()), S_OK);
-  // A snapshot: unadvising now does not change what is enumerated.
-  ASSERT_EQ(point->Unadvise(ca), S_OK);
-
-  std::array<CONNECTDATA, 3> data{};
-  ULONG fetched = 0;
-  ASSERT_EQ(connections->Next(3, data.data(), &fetched), S_FALSE);
-  ASSERT_EQ(fetched, 2u);
-  using xelo::com::IdentityOf;
-  EXPECT_EQ(std::make_tuple(data[0].dwCookie, data[1].dwCookie, IdentityOf(data[0].pUnk), IdentityOf(data[1].pUnk)),
-            std::make_tuple(ca, cb, IdentityOf(a.Get()), IdentityOf(b.Get())));
-  EXPECT_EQ(RefsOf(a.Get()), 3u);  // ours, the snapshot's, the handed-out one
-  data[0].pUnk->Release(), data[1].pUnk->Release();
-  connections = nullptr;
-  EXPECT_EQ(RefsOf(a.Get()), 1u);
-  EXPECT_EQ(point->EnumConnections(nullptr), E_POINTER);
-}
-
-TEST_F(ConnectionPoints, SinksUnadvisingDuringTheCallbackStayAliveUntilTheLoopIsDone) {
+TEST_F(ConnectionPoints, SinksUnadvisingDuringTheCallbackAndEnumeratedOnesStayAliveUntilTheyAreDone) {
   auto point = NewPoint();
   bool aGone = false, bGone = false;
   DWORD ca = 0, cb = 0;
+  IUnknown *aIdentity = nullptr, *bIdentity = nullptr;
   {
     auto a = MakeComObject<EventSink>(&aGone), b = MakeComObject<EventSink>(&bGone);
-    ASSERT_EQ(point->Advise(a.Get(), &ca), S_OK);
-    ASSERT_EQ(point->Advise(b.Get(), &cb), S_OK);
+    ASSERT_EQ(point->Advise(a.Get(), &ca) | point->Advise(b.Get(), &cb), S_OK);
+    aIdentity = a->GetUnknown(), bIdentity = b->GetUnknown();
     // The first sink disconnects both itself and the second one.
     a->onEvent = [&] {
-      EXPECT_EQ(point->Unadvise(ca), S_OK);
-      EXPECT_EQ(point->Unadvise(cb), S_OK);
-      EXPECT_FALSE(aGone);
-      EXPECT_FALSE(bGone);
+      EXPECT_EQ(std::make_pair(point->Unadvise(ca), point->Unadvise(cb)), std::make_pair(S_OK, S_OK));
+      EXPECT_EQ(RefsOf(aIdentity) + RefsOf(bIdentity), 4u) << "the loop's and the enumerator's snapshots";
     };
   }  // from here on the point holds the only references
 
   // Asking for the wrong interface gives nothing rather than a bad cast.
   EXPECT_EQ(std::make_pair(point->Sinks<ITestShutdown>().size(), point->Sinks<IUnknown>().size()), std::make_pair(std::size_t{0}, std::size_t{2}));
+  ComPtr<IEnumConnections> connections;  // a snapshot: unadvising later does not change what is enumerated
+  ASSERT_EQ(point->EnumConnections(connections.Put()), S_OK);
+  EXPECT_EQ(point->EnumConnections(nullptr), E_POINTER);
   std::size_t called = 0;
   {
     auto sinks = point->Sinks<ITestEvents>();
@@ -180,10 +137,18 @@ TEST_F(ConnectionPoints, SinksUnadvisingDuringTheCallbackStayAliveUntilTheLoopIs
       EXPECT_EQ(sink->OnEvent(42), S_OK);
       ++called;
     }
-    EXPECT_FALSE(bGone);
   }
-  EXPECT_TRUE(called == 2 && aGone && bGone) << called;
+  EXPECT_EQ(std::make_pair(called, RefsOf(aIdentity) + RefsOf(bIdentity)), std::make_pair(std::size_t{2}, ULONG{2}));
   EXPECT_EQ(point->ConnectionCount() + point->Sinks<ITestEvents>().size(), 0u);
+  std::array<CONNECTDATA, 3> data{};
+  ULONG fetched = 0;
+  ASSERT_EQ(connections->Next(3, data.data(), &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 2u);
+  EXPECT_EQ(std::make_tuple(data[0].dwCookie, data[1].dwCookie, data[0].pUnk, data[1].pUnk), std::make_tuple(ca, cb, aIdentity, bIdentity));
+  data[0].pUnk->Release(), data[1].pUnk->Release();
+  EXPECT_FALSE(aGone || bGone) << "the snapshot still holds its own references";
+  connections = nullptr;
+  EXPECT_TRUE(aGone && bGone);
 }
 
 TEST_F(ConnectionPoints, TheContainerFindsItsPointsWhichOutliveItWithoutACycle) {
@@ -195,12 +160,11 @@ TEST_F(ConnectionPoints, TheContainerFindsItsPointsWhichOutliveItWithoutACycle) 
   ComPtr<IConnectionPointContainer> back;
   ASSERT_EQ(point->GetConnectionPointContainer(back.Put()), S_OK);
   EXPECT_EQ(xelo::com::IdentityOf(back.Get()), xelo::com::IdentityOf(server.Get()));
-  EXPECT_EQ(point->GetConnectionPointContainer(nullptr), E_POINTER);
   back = nullptr;
   IConnectionPoint* none = point.Get();
-  EXPECT_EQ(server->FindConnectionPoint(IID_IUnknown, &none), CONNECT_E_NOCONNECTION);
-  EXPECT_EQ(none, nullptr);
-  EXPECT_EQ(server->FindConnectionPoint(IID_ITestEvents, nullptr), E_POINTER);
+  EXPECT_EQ((std::tuple{point->GetConnectionPointContainer(nullptr), server->FindConnectionPoint(IID_IUnknown, &none), none,
+                        server->FindConnectionPoint(IID_ITestEvents, nullptr), server->EnumConnectionPoints(nullptr)}),
+            (std::tuple{E_POINTER, CONNECT_E_NOCONNECTION, static_cast<IConnectionPoint*>(nullptr), E_POINTER, E_POINTER}));
 
   ComPtr<IEnumConnectionPoints> points;
   ASSERT_EQ(server->EnumConnectionPoints(points.Put()), S_OK);
@@ -210,7 +174,6 @@ TEST_F(ConnectionPoints, TheContainerFindsItsPointsWhichOutliveItWithoutACycle) 
   ASSERT_EQ(fetched, 2u);
   EXPECT_EQ((std::array<IID, 2>{InterfaceOf(out[0]), InterfaceOf(out[1])}), (std::array<IID, 2>{IID_ITestEvents, IID_ITestShutdown}));
   out[0]->Release(), out[1]->Release();
-  EXPECT_EQ(server->EnumConnectionPoints(nullptr), E_POINTER);
   points = nullptr;
 
   DWORD cookie = 0;
@@ -220,10 +183,8 @@ TEST_F(ConnectionPoints, TheContainerFindsItsPointsWhichOutliveItWithoutACycle) 
   EXPECT_TRUE(serverGone && sinkGone);  // the dying container let go of its sinks
   // A non-null value that the call must overwrite; never dereferenced.
   auto* container = reinterpret_cast<IConnectionPointContainer*>(&cookie);
-  EXPECT_EQ(point->GetConnectionPointContainer(&container), E_UNEXPECTED);
-  EXPECT_EQ(container, nullptr);
-  EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
-  EXPECT_EQ(InterfaceOf(point.Get()), IID_ITestEvents);
+  EXPECT_EQ((std::tuple{point->GetConnectionPointContainer(&container), container, point->Unadvise(cookie), InterfaceOf(point.Get())}),
+            (std::tuple{E_UNEXPECTED, static_cast<IConnectionPointContainer*>(nullptr), CONNECT_E_NOCONNECTION, IID_ITestEvents}));
 }
 
 }  // namespace

@@ -1,15 +1,6 @@
 #include "xelo/com/EnumeratorImpl.h"
 
-#include "support/AllocationCheckedTest.h"
-
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstring>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
+#include "com/ComTesting.h"
 
 // An interface with IEnumGUID's shape and an IID of its own, as OPC's
 // server-list enumerator has.
@@ -24,21 +15,16 @@ XELO_DECLARE_IID(ITestEnumGuid);
 
 namespace {
 
-using xelo::com::ComPtr;
-using xelo::test::RefsOf;
+using xelo::com::ComPtr, xelo::test::RefsOf;
 
 class EnumeratorImpl : public xelo::test::AllocationCheckedTest {};
 
-// Takes the strings a Next handed out, freeing them.
-std::vector<xelo::com::OleString> Take(LPOLESTR* texts, ULONG count) {
-  std::vector<xelo::com::OleString> copies;
-  for (ULONG i = 0; i < count; ++i) {
-    copies.emplace_back(texts[i]);
-    CoTaskMemFree(texts[i]);
-  }
-  return copies;
+// Takes the strings a Next handed out, freeing them; joined by ",".
+std::string Take(LPOLESTR* texts, ULONG count) {
+  std::string joined;
+  for (ULONG i = 0; i < count; ++i) joined += (i ? "," : "") + xelo::com::ToUtf8(texts[i]), CoTaskMemFree(texts[i]);
+  return joined;
 }
-using Texts = std::vector<xelo::com::OleString>;
 
 constexpr GUID Guid(std::uint32_t n) { return GUID{n, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}}; }
 
@@ -53,16 +39,13 @@ TEST_F(EnumeratorImpl, NextGivesSOkForAFullBatchSFalseForAShortOneAndChecksItsPo
   EXPECT_EQ(fetched, 0u);
   EXPECT_EQ(e->Next(0, nullptr, &fetched), S_OK);  // zero asked, zero given: a full batch
 
-  ASSERT_EQ(e->Next(1, out.data(), nullptr), S_OK);
-  EXPECT_EQ(Take(out.data(), 1), Texts{OLESTR("alpha")});
+  EXPECT_EQ((std::tuple{e->Next(1, out.data(), nullptr), Take(out.data(), 1)}), (std::tuple{S_OK, std::string("alpha")}));
   ASSERT_EQ(e->Next(5, out.data(), &fetched), S_FALSE);
-  EXPECT_EQ(Take(out.data(), fetched), (Texts{OLESTR("beta"), OLESTR("gamma")}));
+  EXPECT_EQ(Take(out.data(), fetched), "beta,gamma");
   // At the end: nothing, S_FALSE, for a counted and an uncounted request.
-  EXPECT_EQ(e->Next(3, out.data(), &fetched), S_FALSE);
-  EXPECT_EQ(fetched, 0u);
   out[0] = nullptr;
-  EXPECT_EQ(e->Next(1, out.data(), nullptr), S_FALSE);
-  EXPECT_EQ(out[0], nullptr);
+  EXPECT_EQ(std::make_pair(e->Next(3, out.data(), &fetched), e->Next(1, out.data(), nullptr)), std::make_pair(S_FALSE, S_FALSE));
+  EXPECT_EQ(std::make_pair(fetched, out[0]), std::make_pair(ULONG{0}, LPOLESTR{}));
 }
 
 TEST_F(EnumeratorImpl, SkipResetAndCloneKeepIndependentPositions) {
@@ -85,7 +68,7 @@ TEST_F(EnumeratorImpl, SkipResetAndCloneKeepIndependentPositions) {
   EXPECT_EQ(g, Guid(2));
   EXPECT_EQ(clone->Skip(2), S_OK);
   EXPECT_EQ(clone->Skip(1), S_FALSE);
-  EXPECT_EQ(clone->Reset(), S_OK);
+  ASSERT_EQ(clone->Reset(), S_OK);
   std::array<GUID, 4> all{};
   ASSERT_EQ(clone->Next(4, all.data(), &fetched), S_OK);
   EXPECT_EQ(all, (std::array<GUID, 4>{Guid(1), Guid(2), Guid(3), Guid(4)}));
@@ -104,23 +87,6 @@ TEST_F(EnumeratorImpl, SkipResetAndCloneKeepIndependentPositions) {
   std::array<GUID, 3> out{};
   EXPECT_EQ(ownClone->Next(3, out.data(), &fetched), S_FALSE);
   EXPECT_EQ(std::make_pair(fetched, out[1]), std::make_pair(ULONG{2}, Guid(8)));
-}
-
-class Counted final : public xelo::com::ComObject<IUnknown> {};
-
-TEST_F(EnumeratorImpl, InterfacesAreHandedOutWithAReferenceOfTheirOwn) {
-  auto a = xelo::com::MakeComObject<Counted>(), b = xelo::com::MakeComObject<Counted>();
-  auto e = xelo::com::MakeUnknownEnumerator({ComPtr<IUnknown>(a.Get()), ComPtr<IUnknown>(b.Get())});
-  EXPECT_EQ(RefsOf(a.Get()), 2u);  // ours and the snapshot's
-  std::array<IUnknown*, 2> out{};
-  ASSERT_EQ(e->Next(2, out.data(), nullptr), E_POINTER);
-  ULONG fetched = 0;
-  ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
-  EXPECT_EQ(out, (std::array<IUnknown*, 2>{a.Get(), b.Get()}));
-  EXPECT_EQ(RefsOf(a.Get()), 3u);
-  out[0]->Release(), out[1]->Release();
-  e = nullptr;
-  EXPECT_EQ(RefsOf(a.Get()) + RefsOf(b.Get()), 2u);
 }
 
 // Copies strings like the string policy but refuses the element "fail",
@@ -143,31 +109,40 @@ TEST_F(EnumeratorImpl, AFailureHalfwayThroughNextFreesWhatWasHandedOut) {
   EXPECT_EQ(out, (std::array<LPOLESTR, 3>{}));
   // The position did not move: the same batch minus the bad element works.
   ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
-  EXPECT_EQ(Take(out.data(), fetched), (Texts{OLESTR("a"), OLESTR("b")}));
+  EXPECT_EQ(Take(out.data(), fetched), "a,b");
 }
 
-TEST_F(EnumeratorImpl, FormatsAreCopiedWithTheirTargetDevice) {
+TEST_F(EnumeratorImpl, InterfacesAndFormatsAreHandedOutWithReferencesAndDevicesOfTheirOwn) {
+  auto a = xelo::com::MakeComObject<xelo::test::CountedUnknown>(), b = xelo::com::MakeComObject<xelo::test::CountedUnknown>();
+  auto e = xelo::com::MakeUnknownEnumerator({ComPtr<IUnknown>(a.Get()), ComPtr<IUnknown>(b.Get())});
+  EXPECT_EQ(RefsOf(a.Get()), 2u);  // ours and the snapshot's
+  std::array<IUnknown*, 2> out{};
+  ASSERT_EQ(e->Next(2, out.data(), nullptr), E_POINTER);
+  ULONG fetched = 0;
+  ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
+  EXPECT_EQ(out, (std::array<IUnknown*, 2>{a.Get(), b.Get()}));
+  EXPECT_EQ(RefsOf(a.Get()), 3u);
+  out[0]->Release(), out[1]->Release();
+  e = nullptr;
+  EXPECT_EQ(RefsOf(a.Get()) + RefsOf(b.Get()), 2u);
+
   // A device description of 24 bytes, recognisable byte by byte.
   std::array<BYTE, 24> device{};
   for (std::size_t i = 0; i < device.size(); ++i) device[i] = static_cast<BYTE>(0xA0 + i);
   const auto size = static_cast<DWORD>(device.size());
   std::memcpy(device.data(), &size, sizeof size);
   auto* ptd = reinterpret_cast<DVTARGETDEVICE*>(device.data());
-  auto e = xelo::com::MakeFormatEtcEnumerator(
-      {{0xC001, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, {0xC002, ptd, DVASPECT_ICON, 0, TYMED_ISTREAM}});
+  auto formats = xelo::com::MakeFormatEtcEnumerator({{0xC001, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, {0xC002, ptd, DVASPECT_ICON, 0, TYMED_ISTREAM}});
   device[5] = 0;  // the enumerator must have taken its own copy
 
-  std::array<FORMATETC, 2> out{};
-  ULONG fetched = 0;
-  ASSERT_EQ(e->Next(2, out.data(), &fetched), S_OK);
-  EXPECT_EQ(std::make_tuple(out[0].cfFormat, out[0].ptd, out[0].tymed), std::make_tuple(0xC001, nullptr, TYMED_HGLOBAL));
-  EXPECT_EQ(std::make_tuple(out[1].cfFormat, out[1].dwAspect, out[1].lindex), std::make_tuple(0xC002, DVASPECT_ICON, 0));
-  ASSERT_TRUE(out[1].ptd != nullptr && out[1].ptd != ptd);
-  std::array<BYTE, 24> copied{};
-  std::memcpy(copied.data(), out[1].ptd, copied.size());
+  std::array<FORMATETC, 2> copies{};
+  ASSERT_EQ(formats->Next(2, copies.data(), &fetched), S_OK);
+  EXPECT_EQ(std::make_tuple(copies[0].cfFormat, copies[0].ptd, copies[0].tymed), std::make_tuple(0xC001, nullptr, TYMED_HGLOBAL));
+  EXPECT_EQ(std::make_tuple(copies[1].cfFormat, copies[1].dwAspect, copies[1].lindex), std::make_tuple(0xC002, DVASPECT_ICON, 0));
+  ASSERT_TRUE(copies[1].ptd != nullptr && copies[1].ptd != ptd);
   device[5] = 0xA5;
-  EXPECT_EQ(copied, device);
-  CoTaskMemFree(out[1].ptd);  // the receiver's to free, like any out-data
+  EXPECT_EQ(std::memcmp(copies[1].ptd, device.data(), device.size()), 0);
+  CoTaskMemFree(copies[1].ptd);  // the receiver's to free, like any out-data
 }
 
 }  // namespace

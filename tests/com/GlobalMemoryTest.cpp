@@ -1,27 +1,12 @@
 #include "xelo/com/GlobalMemory.h"
 
-#include "support/AllocationCheckedTest.h"
-
-#include "support/NativeCom.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <tuple>
-#include <utility>
-#include <vector>
+#include "com/ComTesting.h"
 
 namespace {
 
-class GlobalMemory : public xelo::test::AllocationCheckedTest {
- protected:
-  void SetUp() override { XELO_ONLY_ON_PORTABLE_COM(); }
-};
+class GlobalMemory : public xelo::test::PortableAllocationTest {};
 
-bool AllZero(const void* data, std::size_t bytes) {
-  return std::vector<BYTE>(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + bytes) ==
-         std::vector<BYTE>(bytes, 0);
-}
+bool AllZero(const void* data, std::size_t bytes) { return std::string(static_cast<const char*>(data), bytes) == std::string(bytes, '\0'); }
 
 TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress) {
   const long before = xelo::com::LiveAllocations().globalMemory;
@@ -33,9 +18,8 @@ TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress
   EXPECT_TRUE(AllZero(first, 64));
   std::memset(first, 0x7E, 64);
   EXPECT_EQ(GlobalLock(handle), first);
-  EXPECT_EQ(GlobalUnlock(handle), TRUE);   // one lock left
-  EXPECT_EQ(GlobalUnlock(handle), FALSE);  // that was the last one
-  EXPECT_EQ(GlobalUnlock(handle), FALSE);  // not locked at all
+  // One lock left, that was the last one, not locked at all.
+  EXPECT_EQ((std::vector<BOOL>{GlobalUnlock(handle), GlobalUnlock(handle), GlobalUnlock(handle)}), (std::vector<BOOL>{TRUE, FALSE, FALSE}));
   // Unlocked data stays where it is and keeps its contents.
   EXPECT_EQ(static_cast<BYTE*>(GlobalLock(handle))[63], 0x7E);
   EXPECT_EQ(GlobalFree(handle), nullptr);  // freed even while locked
@@ -45,11 +29,9 @@ TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress
   ASSERT_TRUE(fixed != nullptr && AllZero(fixed, 10));
   EXPECT_EQ(GlobalLock(fixed), static_cast<void*>(fixed));
   EXPECT_EQ(GlobalUnlock(fixed), FALSE);  // fixed blocks keep no lock count
-  EXPECT_EQ(GlobalFree(fixed), nullptr);
   HGLOBAL empty = GlobalAlloc(GMEM_FIXED, 0);
-  ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(GlobalSize(empty), 0u);
-  EXPECT_EQ(GlobalFree(empty), nullptr);
+  EXPECT_TRUE(empty != nullptr && GlobalSize(empty) == 0);
+  EXPECT_EQ(std::make_pair(GlobalFree(fixed), GlobalFree(empty)), std::make_pair(HGLOBAL{}, HGLOBAL{}));
 
   // Freed, foreign and null handles are refused without touching anything.
   int local = 0;
@@ -64,7 +46,6 @@ TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress
 
 TEST_F(GlobalMemory, ReAllocKeepsAMoveableHandleAndMovesAFixedBlockOnlyWhenAllowed) {
   HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, 4);
-  ASSERT_NE(handle, nullptr);
   std::memcpy(GlobalLock(handle), "abcd", 4);
   GlobalUnlock(handle);
   ASSERT_EQ(GlobalReAlloc(handle, 4096, GMEM_ZEROINIT), handle);
@@ -73,21 +54,16 @@ TEST_F(GlobalMemory, ReAllocKeepsAMoveableHandleAndMovesAFixedBlockOnlyWhenAllow
   ASSERT_TRUE(data != nullptr && std::memcmp(data, "abcd", 4) == 0);
   EXPECT_TRUE(AllZero(data + 4, 4092));
   // While locked the block may not move unless the caller allows it.
-  EXPECT_EQ(GlobalReAlloc(handle, 1 << 20, 0), nullptr);
-  EXPECT_EQ(GlobalSize(handle), 4096u);
+  EXPECT_EQ((std::tuple{GlobalReAlloc(handle, 1 << 20, 0), GlobalSize(handle)}), (std::tuple{HGLOBAL{}, SIZE_T{4096}}));
   // Shrinking never moves.
-  EXPECT_EQ(GlobalReAlloc(handle, 2, 0), handle);
-  EXPECT_EQ(GlobalSize(handle), 2u);
-  EXPECT_EQ(GlobalLock(handle), data);
+  EXPECT_EQ((std::tuple{GlobalReAlloc(handle, 2, 0), GlobalSize(handle), GlobalLock(handle)}), (std::tuple{handle, SIZE_T{2}, static_cast<void*>(data)}));
   ASSERT_EQ(GlobalReAlloc(handle, 1 << 20, GMEM_MOVEABLE), handle);
   EXPECT_EQ(std::memcmp(GlobalLock(handle), "ab", 2), 0);
   EXPECT_EQ(GlobalFree(handle), nullptr);
 
   HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 3);
-  ASSERT_NE(fixed, nullptr);
   std::memcpy(fixed, "xyz", 3);
-  EXPECT_EQ(GlobalReAlloc(fixed, 1 << 16, GMEM_FIXED), nullptr);
-  EXPECT_EQ(GlobalSize(fixed), 3u);
+  EXPECT_EQ((std::tuple{GlobalReAlloc(fixed, 1 << 16, GMEM_FIXED), GlobalSize(fixed)}), (std::tuple{HGLOBAL{}, SIZE_T{3}}));
   HGLOBAL moved = GlobalReAlloc(fixed, 1 << 16, GMEM_MOVEABLE | GMEM_ZEROINIT);
   ASSERT_TRUE(moved != nullptr && moved != fixed);
   EXPECT_EQ(GlobalSize(fixed), 0u);  // the old handle is gone

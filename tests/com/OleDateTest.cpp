@@ -8,13 +8,8 @@
 
 namespace {
 
-using xelo::com::DateFromParts;
-using xelo::com::DateFromText;
-using xelo::com::DateParts;
-using xelo::com::DateToFileTime;
-using xelo::com::DateToText;
-using xelo::com::FileTimeToDate;
-using xelo::com::PartsFromDate;
+using xelo::com::DateFromParts, xelo::com::DateFromText, xelo::com::DateParts, xelo::com::DateToFileTime;
+using xelo::com::DateToText, xelo::com::FileTimeToDate, xelo::com::PartsFromDate;
 
 constexpr unsigned long long kOleEpoch = 94353120000000000ULL;  // 1899-12-30 as a FILETIME
 constexpr unsigned long long kTicksPerDay = 864000000000ULL;
@@ -80,19 +75,13 @@ TEST(OleDate, EveryDayOfTheRangeFollowsTheCalendar) {
   int failures = 0;
   for (long day = -657434; day <= 2958465 && failures < 5; ++day) {
     DateParts parts;
-    const bool ok = PartsFromDate(static_cast<double>(day), parts);
     DATE back = 0;
-    if (!ok || parts != expected || !DateFromParts(parts, back) || back != day) {
+    if (!PartsFromDate(static_cast<double>(day), parts) || parts != expected || !DateFromParts(parts, back) || back != day) {
       ADD_FAILURE() << "day " << day << " gave " << parts.year << "-" << parts.month << "-" << parts.day;
       ++failures;
     }
-    if (++expected.day > daysIn(expected.year, expected.month)) {
-      expected.day = 1;
-      if (++expected.month > 12) {
-        expected.month = 1;
-        ++expected.year;
-      }
-    }
+    if (++expected.day > daysIn(expected.year, expected.month)) expected.day = 1, ++expected.month;
+    if (expected.month > 12) expected.month = 1, ++expected.year;
   }
   EXPECT_EQ(expected, (DateParts{10000, 1, 1}));
 
@@ -104,19 +93,20 @@ TEST(OleDate, EveryDayOfTheRangeFollowsTheCalendar) {
 }
 
 TEST(OleDate, FileTimesAreUtcArithmetic) {
-  EXPECT_EQ(FileTimeToDate(Ft(116444736000000000ULL)), 25569.0);
-  EXPECT_EQ(FileTimeToDate(Ft(kOleEpoch + kTicksPerDay / 2)), 0.5);
-  EXPECT_EQ(FileTimeToDate(Ft(kOleEpoch - kTicksPerDay * 3 / 4)), -1.25);  // 1899-12-29 06:00
-  EXPECT_EQ(FileTimeToDate(Ft(0)), FromParts({1601, 1, 1}));
+  // -1.25 is 1899-12-29 06:00.
+  EXPECT_EQ((std::vector<DATE>{FileTimeToDate(Ft(116444736000000000ULL)), FileTimeToDate(Ft(kOleEpoch + kTicksPerDay / 2)),
+                               FileTimeToDate(Ft(kOleEpoch - kTicksPerDay * 3 / 4)), FileTimeToDate(Ft(0))}),
+            (std::vector<DATE>{25569.0, 0.5, -1.25, FromParts({1601, 1, 1})}));
   EXPECT_EQ(std::make_pair(Ticks(DateToFileTime(-1.25)), Ticks(DateToFileTime(-0.25))),
             std::make_pair(kOleEpoch - kTicksPerDay * 3 / 4, kOleEpoch + kTicksPerDay / 4));
-  // Whole milliseconds survive the round trip; finer ticks round to one.
-  for (unsigned long long ticks : {0ULL, 116444736000000000ULL + 10000ULL * 123, kOleEpoch - 10000ULL * 86399999,
-                                   133500000000000000ULL + 10000ULL * 999, 2650467743990000000ULL}) {
-    EXPECT_EQ(Ticks(DateToFileTime(FileTimeToDate(Ft(ticks)))), ticks);
+  // Whole milliseconds survive the round trip; finer ticks round to the nearest one.
+  const unsigned long long ms = 10000;
+  for (auto [ticks, back] : {std::pair{0ULL, 0ULL}, {116444736000000000ULL + ms * 123, 116444736000000000ULL + ms * 123},
+                             {kOleEpoch - ms * 86399999, kOleEpoch - ms * 86399999}, {2650467743990000000ULL, 2650467743990000000ULL},
+                             {133500000000000000ULL + ms * 999, 133500000000000000ULL + ms * 999},
+                             {kOleEpoch + ms * 1234 + 4999, kOleEpoch + ms * 1234}, {kOleEpoch + ms * 1234 + 5001, kOleEpoch + ms * 1235}}) {
+    EXPECT_EQ(Ticks(DateToFileTime(FileTimeToDate(Ft(ticks)))), back) << ticks;
   }
-  EXPECT_EQ(Ticks(DateToFileTime(FileTimeToDate(Ft(kOleEpoch + 1234 * 10000ULL + 4999)))), kOleEpoch + 1234 * 10000ULL);
-  EXPECT_EQ(Ticks(DateToFileTime(FileTimeToDate(Ft(kOleEpoch + 1234 * 10000ULL + 5001)))), kOleEpoch + 1235 * 10000ULL);
   // A date before FILETIME begins gives zero like an invalid one.
   EXPECT_EQ(Ticks(DateToFileTime(std::nan(""))) + Ticks(DateToFileTime(FromParts({1600, 12, 31}))), 0u);
 }

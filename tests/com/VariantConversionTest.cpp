@@ -1,38 +1,29 @@
-#include "xelo/com/BStr.h"
-#include "xelo/com/SafeArray.h"
 #include "xelo/com/VariantConversion.h"
 
-#include "com/CountedObjects.h"
-#include "support/AllocationCheckedTest.h"
-
-#include <gtest/gtest.h>
+#include "com/ComTesting.h"
 
 #include <initializer_list>
-#include <string>
-#include <utility>
 
 namespace {
 
-using xelo::com::BstrToUtf8;
-using xelo::com::ChangeVariantType;
+using xelo::com::BstrToUtf8, xelo::com::ChangeVariantType, xelo::test::PointerVariant;
 
 class VariantConversion : public xelo::test::AllocationCheckedTest {};
 
 VARIANT Texts(std::initializer_list<const char*> texts) {
-  VARIANT v = xelo::test::PointerVariant(VT_ARRAY | VT_BSTR, SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(texts.size())));
+  VARIANT v = PointerVariant(VT_ARRAY | VT_BSTR, SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(texts.size())));
   LONG index = 0;
   for (const char* text : texts) {
     BSTR value = xelo::com::AllocBstrUtf8(text);
     SafeArrayPutElement(v.parray, &index, value);
-    SysFreeString(value);
-    ++index;
+    SysFreeString(value), ++index;
   }
   return v;
 }
 
 TEST_F(VariantConversion, ArraysConvertElementByElementWhereTheSystemRefuses) {
   SAFEARRAYBOUND bounds[2] = {{2, -1}, {3, 5}};  // dimension 1: -1..0, dimension 2: 5..7
-  VARIANT numbers = xelo::test::PointerVariant(VT_ARRAY | VT_I4, SafeArrayCreate(VT_I4, 2, bounds));
+  VARIANT numbers = PointerVariant(VT_ARRAY | VT_I4, SafeArrayCreate(VT_I4, 2, bounds));
   LONG* cells = static_cast<LONG*>(numbers.parray->pvData);  // dimension 1 varies fastest
   for (LONG j = 5; j <= 7; ++j) {
     for (LONG i = -1; i <= 0; ++i) *cells++ = 10 * i + j;
@@ -46,15 +37,9 @@ TEST_F(VariantConversion, ArraysConvertElementByElementWhereTheSystemRefuses) {
   LONG low = 0, high = 0;
   EXPECT_EQ((SafeArrayGetLBound(texts.parray, 1, &low), SafeArrayGetUBound(texts.parray, 2, &high), std::make_pair(low, high)),
             std::make_pair(LONG{-1}, LONG{7}));
-  for (LONG i = -1; i <= 0; ++i) {
-    for (LONG j = 5; j <= 7; ++j) {
-      LONG index[2] = {i, j};
-      BSTR element = nullptr;
-      ASSERT_EQ(SafeArrayGetElement(texts.parray, index, &element), S_OK);
-      EXPECT_EQ(BstrToUtf8(element), std::to_string(10 * i + j));
-      SysFreeString(element);
-    }
-  }
+  std::string joined;  // in storage order, dimension 1 fastest
+  for (int k = 0; k < 6; ++k) joined += BstrToUtf8(static_cast<BSTR*>(texts.parray->pvData)[k]) + " ";
+  EXPECT_EQ(joined, "-5 5 -4 6 -3 7 ");
   // And back through VARIANT elements into doubles, in place.
   ASSERT_EQ(ChangeVariantType(&texts, &texts, 0, VT_ARRAY | VT_VARIANT), S_OK);
   ASSERT_EQ(ChangeVariantType(&texts, &texts, 0, VT_ARRAY | VT_R8), S_OK);
@@ -64,20 +49,19 @@ TEST_F(VariantConversion, ArraysConvertElementByElementWhereTheSystemRefuses) {
 
   // A reference to an array converts as the array; scalars and arrays
   // never turn into each other.
-  VARIANT reference = xelo::test::PointerVariant(VT_BYREF | VT_ARRAY | VT_I4, &numbers.parray);
-  VARIANT reals{};
+  VARIANT reference = PointerVariant(VT_BYREF | VT_ARRAY | VT_I4, &numbers.parray), reals{};
   ASSERT_EQ(ChangeVariantType(&reals, &reference, 0, VT_ARRAY | VT_R4), S_OK);
   LONG first[2] = {-1, 5};
   float real = 0;
   ASSERT_TRUE(SafeArrayGetElement(reals.parray, first, &real) == S_OK && real == -5.0f);
   EXPECT_EQ(ChangeVariantType(&texts, &numbers, 0, VT_I4), DISP_E_TYPEMISMATCH);
-  VARIANT scalar = xelo::test::PointerVariant(VT_I4, nullptr);
+  VARIANT scalar = PointerVariant(VT_I4, nullptr);
   EXPECT_EQ(ChangeVariantType(&scalar, &scalar, 0, VT_ARRAY | VT_I4), DISP_E_TYPEMISMATCH);
   VariantClear(&reals), VariantClear(&texts), VariantClear(&numbers);
 }
 
 TEST_F(VariantConversion, AFailingElementLeavesNothingBehindAndACommaIsNoDecimalPoint) {
-  VARIANT dest = xelo::test::PointerVariant(VT_BSTR, xelo::com::AllocBstrUtf8("keep"));
+  VARIANT dest = PointerVariant(VT_BSTR, xelo::com::AllocBstrUtf8("keep"));
   // The first failing element decides the code; the elements converted
   // before it are freed again (the fixture counts them). A decimal comma
   // must not become a thousands separator (15, or 1500).
@@ -104,7 +88,7 @@ TEST_F(VariantConversion, AFailingElementLeavesNothingBehindAndACommaIsNoDecimal
   EXPECT_EQ(BstrToUtf8(data[0]) + BstrToUtf8(data[1]) + BstrToUtf8(data[2]), "121,5");
   SafeArrayUnaccessData(dest.parray);
 
-  VARIANT none = xelo::test::PointerVariant(VT_ARRAY | VT_I4, nullptr);  // a null array stays null
+  VARIANT none = PointerVariant(VT_ARRAY | VT_I4, nullptr);  // a null array stays null
   ASSERT_EQ(ChangeVariantType(&none, &none, 0, VT_ARRAY | VT_R8), S_OK);
   EXPECT_EQ(std::make_pair(none.vt, none.parray), std::make_pair(VARTYPE(VT_ARRAY | VT_R8), static_cast<SAFEARRAY*>(nullptr)));
   VariantClear(&texts), VariantClear(&dest);

