@@ -8,6 +8,7 @@
 namespace xelo::test {
 namespace {
 
+using xelo::testing::ExpectEachRaises;
 using xelo::testing::MessageOf;
 
 // Counts and names destructions for one test.
@@ -34,9 +35,8 @@ TEST(ComponentOwnership, OwnerDeletesItsComponentsLastInsertedFirstAndInsertAndR
     Make(owner.get(), "B");
     Make(a, "A1");  // a component of A, destroyed with A
     Make(owner.get(), "C");
-    EXPECT_EQ(owner->GetComponentCount(), 3);
-    EXPECT_EQ(a->GetComponentCount(), 1);
-    EXPECT_EQ(TTestComponent::liveCount, before + 5);
+    EXPECT_EQ((std::vector<int>{owner->GetComponentCount(), a->GetComponentCount(), TTestComponent::liveCount}),
+              (std::vector<int>{3, 1, before + 5}));
   }
   EXPECT_EQ(TTestComponent::liveCount, before);
   EXPECT_EQ(scope.log, (std::vector<std::string>{"Owner", "C", "B", "A", "A1"}));
@@ -45,15 +45,11 @@ TEST(ComponentOwnership, OwnerDeletesItsComponentsLastInsertedFirstAndInsertAndR
   TTestComponent* a = Make(&first, "A");
   delete Make(&first, "Deleted");  // leaves its owner
   EXPECT_EQ(first.FindComponent("Deleted"), nullptr);
-  EXPECT_THROW(first.GetComponent(1), EListError);
-  EXPECT_THROW(first.GetComponent(-1), EListError);
+  ExpectEachRaises<EListError>({[&] { first.GetComponent(1); }, [&] { first.GetComponent(-1); }});
   second.InsertComponent(*a);
-  EXPECT_EQ(a->GetOwner(), &second);
-  EXPECT_EQ(first.GetComponentCount(), 0);
-  EXPECT_EQ(second.FindComponent("a"), a);
+  EXPECT_TRUE(a->GetOwner() == &second && first.GetComponentCount() == 0 && second.FindComponent("a") == a);
   second.RemoveComponent(*a);
-  EXPECT_EQ(a->GetOwner(), nullptr);
-  EXPECT_EQ(second.GetComponentCount(), 0);
+  EXPECT_TRUE(a->GetOwner() == nullptr && second.GetComponentCount() == 0);
   std::unique_ptr<TTestComponent> own(a);  // now the caller's
   first.RemoveComponent(*a);               // not its owner: nothing happens
   EXPECT_THROW(a->InsertComponent(*a), EComponentError);
@@ -70,20 +66,13 @@ TEST(ComponentNotification, InsertAndRemoveReachOwnerAndAllItsComponents) {
   TTestComponent* b = Make(&owner, "B");
   TTestComponent elsewhere(nullptr);
   TTestComponent* c = Make(&elsewhere, "C");
-  owner.notifications.clear();
-  a->notifications.clear();
-  b->notifications.clear();
-  c->notifications.clear();
-  elsewhere.notifications.clear();
-
+  for (TTestComponent* t : {&owner, a, b, c, &elsewhere}) t->notifications.clear();
   owner.InsertComponent(*c);
-  EXPECT_EQ(owner.notifications, std::vector<std::string>{"+C"});
-  EXPECT_EQ(a->notifications, std::vector<std::string>{"+C"});
-  EXPECT_EQ(b->notifications, std::vector<std::string>{"+C"});
-  // The moved component heard of both: leaving the old owner, joining the new.
-  EXPECT_EQ(c->notifications, (std::vector<std::string>{"-C", "+C"}));
-  // The old owner heard of the removal.
-  EXPECT_EQ(elsewhere.notifications, std::vector<std::string>{"-C"});
+  // The moved component heard of both, leaving the old owner (who heard of
+  // the removal) and joining the new.
+  using Log = std::vector<std::string>;
+  EXPECT_EQ((std::vector<Log>{owner.notifications, a->notifications, b->notifications, c->notifications, elsewhere.notifications}),
+            (std::vector<Log>{{"+C"}, {"+C"}, {"+C"}, {"-C", "+C"}, {"-C"}}));
 
   a->SetBuddy(b);
   delete b;
@@ -119,8 +108,6 @@ TEST(ComponentNotification, FreeNotificationAcrossOwners) {
 TEST(ComponentNotification, RemovedFreeNotificationIsSilent) {
   TTestComponent a(nullptr);
   auto b = std::make_unique<TTestComponent>(nullptr);
-  a.SetName("A");
-  b->SetName("B");
   a.FreeNotification(b.get());
   a.FreeNotification(b.get());  // twice: still one entry
   a.RemoveFreeNotification(b.get());
@@ -137,8 +124,7 @@ TEST(ComponentNaming, ValidUniqueCaseInsensitive) {
   EXPECT_EQ(MessageOf<EComponentError>([&] { b->SetName("alpha"); }), "A component named alpha already exists");
   EXPECT_EQ(b->GetName(), "");
   EXPECT_EQ(MessageOf<EComponentError>([&] { b->SetName("1abc"); }), "'1abc' is not a valid component name");
-  EXPECT_THROW(b->SetName("a b"), EComponentError);
-  EXPECT_THROW(b->SetName("a.b"), EComponentError);
+  ExpectEachRaises<EComponentError>({[&] { b->SetName("a b"); }, [&] { b->SetName("a.b"); }});
   b->SetName("_beta2");
   EXPECT_EQ(owner.FindComponent("_BETA2"), b);
   // Inserting a component whose name the new owner has fails and changes nothing.
@@ -146,8 +132,7 @@ TEST(ComponentNaming, ValidUniqueCaseInsensitive) {
   TTestComponent* other = Make(&elsewhere, "_Beta2");
   EXPECT_THROW(owner.InsertComponent(*other), EComponentError);
   EXPECT_EQ(other->GetOwner(), &elsewhere);
-  EXPECT_EQ(owner.GetComponentCount(), 2);
-  EXPECT_EQ(elsewhere.GetComponentCount(), 1);
+  EXPECT_EQ((std::vector<int>{owner.GetComponentCount(), elsewhere.GetComponentCount()}), (std::vector<int>{2, 1}));
   a->SetName("ALPHA");  // a new capitalisation of its own name
   EXPECT_EQ(a->GetName(), "ALPHA");
   a->SetName("");
@@ -157,20 +142,17 @@ TEST(ComponentNaming, ValidUniqueCaseInsensitive) {
   TTestComponent loose(nullptr);
   loose.SetName("Alpha");
   EXPECT_THROW(loose.SetName("-"), EComponentError);
-
 }
 
 TEST(ComponentState, DesigningSpreadsAndDestroyingIsSet) {
   TTestComponent owner(nullptr);
   TTestComponent* a = Make(&owner, "A");
+  const auto designing = [](TComponent* c) { return c->GetComponentState().Contains(csDesigning); };
   owner.SetDesigning(true);
-  EXPECT_TRUE(owner.GetComponentState().Contains(csDesigning));
-  EXPECT_TRUE(a->GetComponentState().Contains(csDesigning));
   TTestComponent* late = Make(&owner, "Late");  // inherits the designing state
-  EXPECT_TRUE(late->GetComponentState().Contains(csDesigning));
+  EXPECT_EQ((std::vector<bool>{designing(&owner), designing(a), designing(late)}), (std::vector<bool>{true, true, true}));
   owner.SetDesigning(false, false);
-  EXPECT_FALSE(owner.GetComponentState().Contains(csDesigning));
-  EXPECT_TRUE(a->GetComponentState().Contains(csDesigning));
+  EXPECT_EQ((std::vector<bool>{designing(&owner), designing(a)}), (std::vector<bool>{false, true}));
 
   // The owner calls BeforeDestruction on a fully alive component.
   class Probe : public TTestComponent {

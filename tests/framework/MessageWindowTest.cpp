@@ -1,11 +1,13 @@
 #include "xelo/framework/MessageWindow.h"
 
 #include "xelo/framework/Application.h"
+#include "StringLines.h"
 #include "xelo/framework/Exceptions.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,17 +17,25 @@ namespace {
 using namespace std::chrono_literals;
 using xelo::com::ManualClock;
 using namespace xelo;
+using xelo::testing::ExpectEachRaises;
 using xelo::HWND;  // the framework's window handle, not the Windows SDK's
 
 constexpr UINT CM_TEST = WM_USER + 1;
 
-// Each test gets a fresh application (so a fresh queue) on a test clock.
-class MessageWindowTest : public ::testing::Test {
+// Each test gets a fresh application (so a fresh queue) on a test clock,
+// its user interface headless and quiet.
+class MessageLoopTest : public ::testing::Test {
  protected:
-  MessageWindowTest() {
+  MessageLoopTest() {
     app.SetClock(clock.AsClock());
-    dynamic_cast<THeadlessUserInterface&>(app.UserInterface()).SetEcho(false);
+    Ui().SetEcho(false);
   }
+  // Lets `elapsed` pass on the test clock and handles what is then due.
+  std::size_t Tick(std::chrono::milliseconds elapsed) {
+    clock.Advance(elapsed);
+    return app.ProcessMessages();
+  }
+  THeadlessUserInterface& Ui() { return dynamic_cast<THeadlessUserInterface&>(app.UserInterface()); }
 
   // A window that records the numbers and WParams it receives.
   HWND RecordingWindow(std::vector<WPARAM>& received) {
@@ -38,7 +48,7 @@ class MessageWindowTest : public ::testing::Test {
   TApplication app;
 };
 
-TEST_F(MessageWindowTest, PostsFromAnotherThreadArriveInPostingOrderOnTheMainThread) {
+TEST_F(MessageLoopTest, PostsFromAnotherThreadArriveInPostingOrderOnTheMainThread) {
   std::vector<WPARAM> received;
   std::vector<std::thread::id> threads;
   const HWND window = AllocateHWnd([&](TMessage& m) {
@@ -58,7 +68,7 @@ TEST_F(MessageWindowTest, PostsFromAnotherThreadArriveInPostingOrderOnTheMainThr
   DeallocateHWnd(window);
 }
 
-TEST_F(MessageWindowTest, PostingNeverDeliversAndAPumpHandlesOnlyWhatWasQueuedWhenItBegan) {
+TEST_F(MessageLoopTest, PostingNeverDeliversAPumpHandlesOnlyWhatWasQueuedWhenItBeganAndSendingCallsAtOnce) {
   std::string trace;
   HWND window = nullptr;
   window = AllocateHWnd([&](TMessage& m) {
@@ -75,9 +85,24 @@ TEST_F(MessageWindowTest, PostingNeverDeliversAndAPumpHandlesOnlyWhatWasQueuedWh
   EXPECT_EQ(trace, "abc");
   EXPECT_EQ(app.ProcessMessages(), 0u);
   DeallocateHWnd(window);
+
+  // SendMessage calls the procedure now and returns its result.
+  std::vector<UINT> seen;
+  window = AllocateHWnd([&](TMessage& m) {
+    seen.push_back(m.Msg);
+    if (m.Msg == CM_TEST) m.Result = static_cast<LRESULT>(m.WParam + static_cast<WPARAM>(m.LParam));
+  });
+  PostMessage(window, WM_USER + 2, 0, 0);
+  EXPECT_EQ(SendMessage(window, CM_TEST, 40, 2), 42);
+  EXPECT_EQ(seen, std::vector<UINT>{CM_TEST}) << "the sent message overtakes the posted one";
+  EXPECT_EQ(SendMessage(window, WM_NULL, 0, 0), 0) << "an unanswered message's result stays 0";
+  app.ProcessMessages();
+  EXPECT_EQ(seen, (std::vector<UINT>{CM_TEST, WM_NULL, WM_USER + 2}));
+  DeallocateHWnd(window);
+  EXPECT_EQ(SendMessage(window, CM_TEST, 1, 1), 0) << "an unknown window answers 0";
 }
 
-TEST_F(MessageWindowTest, MessagesOfADestroyedWindowAreDiscardedExactlyOnceAndNeverDelivered) {
+TEST_F(MessageLoopTest, MessagesOfADestroyedWindowAreDiscardedExactlyOnceAndNeverDeliveredAlsoWhenItDestroysItself) {
   std::vector<WPARAM> received;
   const HWND doomed = RecordingWindow(received);
   const HWND survivor = RecordingWindow(received);
@@ -111,58 +136,47 @@ TEST_F(MessageWindowTest, MessagesOfADestroyedWindowAreDiscardedExactlyOnceAndNe
   poster.join();
   EXPECT_EQ(PostMessage(nullptr, CM_TEST, 0, 0), FALSE);
   DeallocateHWnd(survivor);
-}
 
-TEST_F(MessageWindowTest, AWindowMayDestroyItselfWhileItsMessagesWait) {
+  // A window may destroy itself while its messages wait.
   int handled = 0;
-  int discarded = 0;
-  HWND window = nullptr;
-  window = AllocateHWnd([&](TMessage&) {
+  discards = 0;
+  HWND self = nullptr;
+  self = AllocateHWnd([&](TMessage&) {
     ++handled;
-    DeallocateHWnd(window);  // destroys the running procedure's own window
+    DeallocateHWnd(self);  // destroys the running procedure's own window
   });
-  for (int i = 0; i < 3; ++i) PostMessage(window, CM_TEST, 0, 0, [&] { ++discarded; });
+  for (int i = 0; i < 3; ++i) PostMessage(self, CM_TEST, 0, 0, [&] { ++discards; });
   EXPECT_EQ(app.ProcessMessages(), 1u);
-  EXPECT_EQ(handled, 1);
-  EXPECT_EQ(discarded, 2);
+  EXPECT_EQ((std::vector<int>{handled, discards}), (std::vector<int>{1, 2}));
   EXPECT_EQ(app.Queue().WindowCount(), 0u);
 }
 
-TEST_F(MessageWindowTest, SendMessageCallsTheProcedureNowAndReturnsItsResult) {
-  std::vector<UINT> seen;
-  const HWND window = AllocateHWnd([&](TMessage& m) {
-    seen.push_back(m.Msg);
-    if (m.Msg == CM_TEST) m.Result = static_cast<LRESULT>(m.WParam + static_cast<WPARAM>(m.LParam));
-  });
-  PostMessage(window, WM_USER + 2, 0, 0);
-  EXPECT_EQ(SendMessage(window, CM_TEST, 40, 2), 42);
-  EXPECT_EQ(seen, std::vector<UINT>{CM_TEST}) << "the sent message overtakes the posted one";
-  EXPECT_EQ(SendMessage(window, WM_NULL, 0, 0), 0) << "an unanswered message's result stays 0";
-  app.ProcessMessages();
-  EXPECT_EQ(seen, (std::vector<UINT>{CM_TEST, WM_NULL, WM_USER + 2}));
-  DeallocateHWnd(window);
-  EXPECT_EQ(SendMessage(window, CM_TEST, 1, 1), 0) << "an unknown window answers 0";
-}
 
-TEST_F(MessageWindowTest, WindowFunctionsRefuseOtherThreads) {
+TEST_F(MessageLoopTest, MainThreadFunctionsRefuseOtherThreadsWhilePostingIsFree) {
   bool called = false;
+  bool ran = false;
   const HWND window = AllocateHWnd([&](TMessage&) { called = true; });
   std::thread other([&] {
-    EXPECT_THROW(SendMessage(window, CM_TEST, 0, 0), EInvalidOperation);
-    EXPECT_THROW(SetTimer(window, 1, 10), EInvalidOperation);
-    EXPECT_THROW(DeallocateHWnd(window), EInvalidOperation);
-    EXPECT_THROW(app.Queue().AllocateHWnd([](TMessage&) {}), EInvalidOperation);
-    EXPECT_THROW(app.ProcessMessages(), EInvalidOperation);
-    EXPECT_EQ(IsWindow(window), TRUE);
+    ExpectEachRaises<EInvalidOperation>(
+        {[&] { SendMessage(window, CM_TEST, 0, 0); }, [&] { SetTimer(window, 1, 10); }, [&] { DeallocateHWnd(window); },
+         [&] { app.Queue().AllocateHWnd([](TMessage&) {}); }, [&] { app.ProcessMessages(); },
+         [&] { app.ShowMessage("x"); }, [&] { app.Beep(); }, [&] { app.HandleException(std::runtime_error("x")); },
+         [&] { app.HandleMessage(); }, [&] { app.SetClock({}); }});
+    EXPECT_NO_THROW(app.Post([&] { ran = true; }));
   });
   other.join();
   EXPECT_FALSE(called);
   EXPECT_EQ(IsWindow(window), TRUE) << "the refused DeallocateHWnd left the window alone";
   EXPECT_EQ(app.Queue().TimerCount(), 0u);
+  EXPECT_TRUE(Ui().Records().empty());
+  EXPECT_EQ(Ui().BeepCount(), 0);
+  EXPECT_FALSE(ran);
+  app.ProcessMessages();
+  EXPECT_TRUE(ran);
   DeallocateHWnd(window);
 }
 
-TEST_F(MessageWindowTest, WindowTimersTickOnTheTestClockUntilKilled) {
+TEST_F(MessageLoopTest, WindowTimersTickOnTheTestClockUntilKilled) {
   std::vector<WPARAM> ticks;
   const HWND window = AllocateHWnd([&](TMessage& m) {
     if (m.Msg == WM_TIMER) ticks.push_back(m.WParam);
@@ -173,55 +187,43 @@ TEST_F(MessageWindowTest, WindowTimersTickOnTheTestClockUntilKilled) {
 
   app.ProcessMessages();
   EXPECT_TRUE(ticks.empty()) << "nothing is due before the first period";
-  clock.Advance(100ms);
-  app.ProcessMessages();
+  Tick(100ms);
   EXPECT_EQ(ticks, std::vector<WPARAM>{7});
-  clock.Advance(150ms);  // t = 250: both due, the earlier-due one first
-  app.ProcessMessages();
+  Tick(150ms);  // t = 250: both due, the earlier-due one first
   EXPECT_EQ(ticks, (std::vector<WPARAM>{7, 7, 9}));
-  clock.Advance(1000ms);  // late: one tick each, no burst
-  EXPECT_EQ(app.ProcessMessages(), 2u);
+  EXPECT_EQ(Tick(1000ms), 2u);  // late: one tick each, no burst
   EXPECT_EQ(app.ProcessMessages(), 0u) << "missed ticks are not replayed";
 
   ticks.clear();
   EXPECT_EQ(SetTimer(window, 7, 500), 7u);  // restarts with the new period
   EXPECT_EQ(KillTimer(window, 9), TRUE);
   EXPECT_EQ(KillTimer(window, 9), FALSE);
-  clock.Advance(400ms);
-  app.ProcessMessages();
+  Tick(400ms);
   EXPECT_TRUE(ticks.empty());
-  clock.Advance(100ms);
-  app.ProcessMessages();
+  Tick(100ms);
   EXPECT_EQ(ticks, std::vector<WPARAM>{7});
 
   DeallocateHWnd(window);
   EXPECT_EQ(app.Queue().TimerCount(), 0u) << "timers die with their window";
 }
 
-TEST_F(MessageWindowTest, TTimerCallsOnTimerWhileEnabledAndMayBeDestroyedByIt) {
+TEST_F(MessageLoopTest, TTimerCallsOnTimerWhileEnabledAndMayBeDestroyedByIt) {
   auto timer = std::make_unique<TTimer>();
   int fired = 0;
   timer->SetInterval(50);
-  clock.Advance(50ms);
-  app.ProcessMessages();
+  Tick(50ms);
   EXPECT_EQ(fired, 0) << "no handler, no timer";
 
   timer->SetOnTimer([&](TTimer* sender) {
-    EXPECT_EQ(sender, timer.get());
-    if (++fired == 3) timer.reset();  // destroys the timer from its own handler
+    if (sender == timer.get() && ++fired == 3) timer.reset();  // destroys the timer from its own handler
   });
-  clock.Advance(50ms);
-  app.ProcessMessages();
+  Tick(50ms);
   EXPECT_EQ(fired, 1);
   timer->SetEnabled(false);
-  clock.Advance(200ms);
-  app.ProcessMessages();
+  Tick(200ms);
   EXPECT_EQ(fired, 1);
   timer->SetEnabled(true);
-  for (int i = 0; i < 4; ++i) {
-    clock.Advance(50ms);
-    app.ProcessMessages();
-  }
+  for (int i = 0; i < 4; ++i) Tick(50ms);
   EXPECT_EQ(fired, 3);
   EXPECT_EQ(timer, nullptr);
   EXPECT_EQ(app.Queue().WindowCount(), 0u);
@@ -245,8 +247,7 @@ TEST(MessageDispatcher, DispatchesByNumberWithADefaultForTheRest) {
   EXPECT_EQ(m.Result, 1);
 
   TMessage unhandled{WM_QUERYENDSESSION, 0, 0, 0};
-  EXPECT_FALSE(dispatcher.Dispatch(unhandled));
-  EXPECT_EQ(unhandled.Result, 0) << "without a default handler the message is left alone";
+  EXPECT_FALSE(dispatcher.Dispatch(unhandled) || unhandled.Result != 0) << "without a default handler it is left alone";
   dispatcher.SetDefaultHandler([&](TMessage& d) {
     trace += "default;";
     d.Result = 5;
@@ -288,6 +289,196 @@ TEST(MessageQueueShutdown, DestroyingTheApplicationDiscardsWhatIsQueued) {
   EXPECT_EQ(IsWindow(window), FALSE);
   EXPECT_EQ(PostMessage(window, CM_TEST, 0, 0, [&] { ++discarded; }), FALSE);
   EXPECT_EQ(discarded, 2);
+}
+
+// ---- the application: its loop, its scheduler, its user interface ----------------
+
+TEST_F(MessageLoopTest, IsTheCurrentApplicationAndSchedulerWhileItLives) {
+  EXPECT_EQ(&Application(), &app);
+  EXPECT_EQ(&com::Scheduler(), &app);
+  EXPECT_TRUE(app.IsMainThread());
+  {
+    TApplication inner;
+    EXPECT_EQ(&Application(), &inner);
+    EXPECT_EQ(&com::Scheduler(), &inner);
+  }
+  EXPECT_EQ(&Application(), &app) << "the previous application is current again";
+  EXPECT_EQ(&com::Scheduler(), &app);
+  std::thread other([&] { EXPECT_FALSE(app.IsMainThread()); });
+  other.join();
+}
+
+TEST_F(MessageLoopTest, AnEscapedExceptionGoesToOnExceptionAndTheLoopGoesOn) {
+  std::vector<std::string> caught;
+  app.SetOnException([&](TApplication* sender, const std::exception& e) {
+    EXPECT_EQ(sender, &app);
+    caught.push_back(e.what());
+  });
+  std::string trace;
+  const HWND window = AllocateHWnd([&](TMessage& m) {
+    trace += std::to_string(m.WParam);
+    if (m.WParam == 1) throw EListError("list index out of bounds (1)");
+    if (m.WParam == 3) throw 42;  // not even a std::exception
+  });
+  for (WPARAM i = 1; i <= 4; ++i) PostMessage(window, CM_TEST, i, 0);
+  app.Post([] { throw std::runtime_error("from a posted call"); });
+  EXPECT_EQ(app.ProcessMessages(), 5u);
+  EXPECT_EQ(trace, "1234");
+  EXPECT_EQ(caught, (std::vector<std::string>{"list index out of bounds (1)", "An exception of an unknown type was raised",
+                                              "from a posted call"}));
+  EXPECT_TRUE(Ui().Records().empty()) << "an assigned OnException replaces the report";
+
+  // Without a handler the backend shows the message.
+  app.SetOnException(nullptr);
+  PostMessage(window, CM_TEST, 1, 0);
+  app.ProcessMessages();
+  ASSERT_EQ(Ui().Records().size(), 1u);
+  EXPECT_EQ(Ui().Records()[0].kind, THeadlessUserInterface::Kind::Exception);
+  EXPECT_EQ(Ui().Records()[0].text, "list index out of bounds (1)");
+
+  // A handler that raises in turn: its own exception is shown.
+  app.SetOnException([](TApplication*, const std::exception&) { throw EInvalidOperation("handler failed"); });
+  app.HandleException(std::runtime_error("original"));
+  EXPECT_EQ(Ui().ShownTexts().back(), "handler failed");
+  DeallocateHWnd(window);
+}
+
+TEST_F(MessageLoopTest, SchedulerPostsAndWindowMessagesShareOnePostingOrder) {
+  std::string trace;
+  const HWND window = AllocateHWnd([&](TMessage& m) { trace += static_cast<char>(m.WParam); });
+  com::IApartmentScheduler& scheduler = com::Scheduler();
+  PostMessage(window, CM_TEST, 'a', 0);
+  scheduler.Post([&] { trace += 'B'; });
+  PostMessage(window, CM_TEST, 'c', 0);
+  std::thread other([&] { scheduler.Post([&] { trace += 'D'; }); });
+  other.join();
+  PostMessage(window, CM_TEST, 'e', 0);
+  EXPECT_EQ(trace, "") << "Post never runs the call before returning";
+  EXPECT_EQ(app.ProcessMessages(), 5u);
+  EXPECT_EQ(trace, "aBcDe");
+  DeallocateHWnd(window);
+}
+
+TEST_F(MessageLoopTest, SchedulerTimersTickOnTheApplicationClockAndMayStopThemselves) {
+  com::IApartmentScheduler& scheduler = com::Scheduler();
+  int fast = 0;
+  int slow = 0;
+  const auto fastId = scheduler.StartTimer(100ms, [&] { ++fast; });
+  com::IApartmentScheduler::TimerId slowId = 0;
+  slowId = scheduler.StartTimer(300ms, [&] {
+    if (++slow == 2) scheduler.StopTimer(slowId);
+  });
+  EXPECT_NE(fastId, slowId);
+  for (int step = 0; step < 10; ++step) Tick(100ms);
+  EXPECT_EQ(fast, 10);
+  EXPECT_EQ(slow, 2) << "stopped itself at its second tick (t = 600)";
+  scheduler.StopTimer(fastId);
+  scheduler.StopTimer(fastId);  // stopping twice is harmless
+  EXPECT_EQ(Tick(1000ms), 0u);
+  EXPECT_EQ(app.Queue().TimerCount(), 0u);
+  std::thread other([&] { EXPECT_THROW(scheduler.StartTimer(10ms, [] {}), EInvalidOperation); });
+  other.join();
+}
+
+TEST_F(MessageLoopTest, HandleMessageWaitsForAPostFromAnotherThreadAndHandlesOne) {
+  std::vector<WPARAM> received;
+  const HWND window = AllocateHWnd([&](TMessage& m) { received.push_back(m.WParam); });
+  // Whenever the poster gets to run, HandleMessage is either waiting or
+  // finds the message already queued; both must end with exactly one handled.
+  std::thread poster([window] {
+    PostMessage(window, CM_TEST, 1, 0);
+    PostMessage(window, CM_TEST, 2, 0);
+  });
+  app.HandleMessage();
+  poster.join();
+  EXPECT_EQ(received, (std::vector<WPARAM>{1}));
+  app.HandleMessage();
+  EXPECT_EQ(received, (std::vector<WPARAM>{1, 2}));
+
+  // A due timer needs no wait either.
+  SetTimer(window, 5, 10);
+  clock.Advance(10ms);
+  app.HandleMessage();
+  EXPECT_EQ(received.size(), 3u);
+  DeallocateHWnd(window);
+}
+
+TEST_F(MessageLoopTest, RunReturnsAfterTerminateFromAHandlerOrAnotherThread) {
+  int handled = 0;
+  const HWND window = AllocateHWnd([&](TMessage& m) {
+    ++handled;
+    if (m.WParam == 1) app.Terminate();
+  });
+  for (WPARAM i : {0, 1, 2}) PostMessage(window, CM_TEST, i, 0);
+  app.Run();
+  EXPECT_EQ(handled, 2) << "Run stops right after the terminating message";
+  EXPECT_EQ(app.Queue().PendingCount(), 1u);
+  DeallocateHWnd(window);
+
+  TApplication second;  // a fresh, unterminated loop
+  std::thread stopper([&] { second.Terminate(); });
+  second.Run();  // returns whether the stop came before or during the wait
+  stopper.join();
+  EXPECT_TRUE(second.Terminated());
+}
+
+TEST_F(MessageLoopTest, ProcessMessagesUntilIsBoundedInRealTimeWhenTheClockStands) {
+  int ticks = 0;
+  const auto id = app.StartTimer(50ms, [&] { ++ticks; });
+  EXPECT_FALSE(app.ProcessMessagesUntil([&] { return ticks > 0; }, 20ms));
+  EXPECT_EQ(ticks, 0) << "real time passing never moves the test clock";
+  EXPECT_TRUE(app.ProcessMessagesUntil(
+      [&] {
+        clock.Advance(50ms);
+        return ticks == 2;
+      },
+      30s));
+  app.StopTimer(id);
+}
+
+TEST_F(MessageLoopTest, TheHeadlessBackendRecordsMessagesBeepsAndQuestions) {
+  ShowMessage("cannot write Items:");
+  app.Beep();
+  app.Beep();
+  EXPECT_EQ(app.MessageBox("Remove the group?", "Xelo", MB_YESNO | MB_ICONQUESTION), IDYES);
+  EXPECT_EQ(app.MessageBox("Really?", "Xelo", MB_YESNOCANCEL | MB_DEFBUTTON3), IDCANCEL);
+  Ui().QueueAnswer(IDNO);
+  EXPECT_EQ(app.MessageBox("Save?", "", MB_YESNO), IDNO);
+  EXPECT_EQ(app.MessageBox("Save?", "", MB_OKCANCEL), IDOK) << "answers are used once";
+
+  EXPECT_EQ(Ui().BeepCount(), 2);
+  const auto records = Ui().Records();
+  ASSERT_EQ(records.size(), 5u);
+  EXPECT_EQ((std::vector<THeadlessUserInterface::Kind>{records[0].kind, records[1].kind}),
+            (std::vector<THeadlessUserInterface::Kind>{THeadlessUserInterface::Kind::Message, THeadlessUserInterface::Kind::Question}));
+  EXPECT_EQ(records[1].caption, "Xelo");
+
+  // Replacing the backend routes later calls to the new one; the old one
+  // comes back with its record.
+  auto previous = app.SetUserInterface(std::make_unique<THeadlessUserInterface>(false));
+  app.ShowMessage("elsewhere");
+  EXPECT_EQ(Ui().ShownTexts(), std::vector<std::string>{"elsewhere"});
+  app.SetUserInterface(std::move(previous));
+  EXPECT_EQ(Ui().ShownTexts().size(), 5u);
+}
+
+TEST(DefaultApplication, FirstUseCreatesItOnTheCallingThreadAsTheScheduler) {
+  std::vector<WPARAM> received;
+  const HWND window = AllocateHWnd([&](TMessage& m) { received.push_back(m.WParam); });
+  TApplication* app = TApplication::Current();
+  ASSERT_NE(app, nullptr);
+  EXPECT_TRUE(app->IsMainThread());
+  EXPECT_EQ(&com::Scheduler(), app);
+  dynamic_cast<THeadlessUserInterface&>(app->UserInterface()).SetEcho(false);
+
+  std::thread poster([window] {
+    PostMessage(window, CM_TEST, 1, 0);
+    com::Scheduler().Post([window] { PostMessage(window, CM_TEST, 2, 0); });
+  });
+  poster.join();
+  EXPECT_TRUE(app->ProcessMessagesUntil([&] { return received.size() == 2; }, 30s));
+  EXPECT_EQ(received, (std::vector<WPARAM>{1, 2}));
+  DeallocateHWnd(window);
 }
 
 }  // namespace

@@ -55,6 +55,13 @@ class SettingsStoreTest : public ::testing::Test {
 
   std::string SettingsFile() const { return dir.File("settings.txt"); }
 
+  // Writes one value under kKey (created as needed), as one change.
+  static void WriteSetting(const std::string& name, const std::string& value) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString(name, value);
+  }
+
   // What a fresh process would read for `name` under kKey.
   std::optional<std::string> ReadAfterReload(const std::string& name) {
     ReloadSettingsForTesting();
@@ -66,7 +73,7 @@ class SettingsStoreTest : public ::testing::Test {
   ScratchDirectory dir;
 };
 
-TEST_F(SettingsStoreTest, CreatesKeysAndReadsWritesAndDeletesStringValues) {
+TEST_F(SettingsStoreTest, CreatesKeysReadsWritesAndDeletesStringValuesAndResolvesPathsIgnoringCase) {
 #if !XELO_COM_NATIVE
   EXPECT_EQ(SettingsFileName(), SettingsFile());
 #endif
@@ -80,9 +87,8 @@ TEST_F(SettingsStoreTest, CreatesKeysAndReadsWritesAndDeletesStringValues) {
   EXPECT_FALSE(reg.ValueExists("TEdit"));
   reg.WriteString("TEdit", "Hint");
   EXPECT_TRUE(reg.ValueExists("tedit"));  // value names ignore case too
-  EXPECT_EQ(reg.ReadString("TEDIT"), "Hint");
   reg.WriteString("tedit", "Text");
-  EXPECT_EQ(reg.ReadString("TEdit"), "Text");
+  EXPECT_EQ(reg.ReadString("TEDIT"), "Text");
   TRegistry other;  // objects of one process see each other's changes at once
   ASSERT_TRUE(other.OpenKey(kKey, false));
   EXPECT_TRUE(other.DeleteValue("TEdit"));
@@ -90,11 +96,8 @@ TEST_F(SettingsStoreTest, CreatesKeysAndReadsWritesAndDeletesStringValues) {
   EXPECT_EQ(reg.ReadString("TEdit"), "");
   reg.CloseKey();
   EXPECT_EQ(reg.CurrentPath(), "");
-}
 
-TEST_F(SettingsStoreTest, ResolvesPathsCaseInsensitivelyAndKeepsTheStoredSpelling) {
-  TRegistry reg;
-  ASSERT_TRUE(reg.OpenKey(kKey, true));
+  // Paths resolve ignoring case; the stored spelling is kept.
   ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\tavri\\xelo\\", false));
   EXPECT_EQ(reg.CurrentPath(), "Software\\Tavri\\XELO");
   ASSERT_TRUE(reg.OpenKey("\\software", false));
@@ -109,7 +112,7 @@ TEST_F(SettingsStoreTest, ResolvesPathsCaseInsensitivelyAndKeepsTheStoredSpellin
   EXPECT_FALSE(reg.CreateKey(std::string(256, 'k')));
 }
 
-TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrder) {
+TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrderAndKeepsTheirTypes) {
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("\\Root", true));
   for (const char* name : {"beta", "Alpha", "gamma"}) EXPECT_TRUE(reg.CreateKey(name));
@@ -131,8 +134,7 @@ TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrder) {
   EXPECT_EQ(LinesOf(names), (Names{"z", "", "a"}));
 #endif
   std::string name;
-  EXPECT_TRUE(reg.EnumKey(2, name));
-  EXPECT_EQ(name, "gamma");
+  EXPECT_TRUE(reg.EnumKey(2, name) && name == "gamma");
   EXPECT_FALSE(reg.EnumKey(3, name));
 
   EXPECT_TRUE(reg.DeleteKey("BETA"));  // with its subkeys
@@ -140,10 +142,8 @@ TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrder) {
   EXPECT_FALSE(reg.KeyExists("beta\\deep"));
   reg.GetKeyNames(names);
   EXPECT_EQ(LinesOf(names), (Names{"Alpha", "gamma"}));
-}
 
-TEST_F(SettingsStoreTest, KeepsIntegersApartFromStrings) {
-  TRegistry reg;
+  // Integers are kept apart from strings.
   ASSERT_TRUE(reg.OpenKey(kKey, true));
   reg.WriteInteger("Width", -5);
   reg.WriteBool("Visible", true);
@@ -163,9 +163,8 @@ TEST_F(SettingsStoreTest, RefusesWritesThroughAKeyOpenedReadOnlyOrDeleted) {
   writer.WriteString("Kept", "yes");
   TRegistry reader;
   ASSERT_TRUE(reader.OpenKeyReadOnly(kKey));
-  EXPECT_FALSE(reader.OpenKeyReadOnly("\\Nowhere"));
+  EXPECT_FALSE(reader.OpenKeyReadOnly("\\Nowhere") || reader.DeleteValue("Kept"));
   EXPECT_EQ(MessageOf<ERegistryException>([&] { reader.WriteString("X", "1"); }), "Failed to set data for 'X'");
-  EXPECT_FALSE(reader.DeleteValue("Kept"));
   EXPECT_EQ(reader.ReadString("Kept"), "yes");
 
   TRegistry other;
@@ -191,36 +190,31 @@ TEST_F(SettingsStoreTest, SurvivesAReloadOfItsFileWithAnyTextAndStructure) {
   const std::string text = ReadWholeFile(SettingsFile());
   EXPECT_NE(text.find("XELO"), std::string::npos);  // a readable text file
   EXPECT_EQ(text.find('\t'), std::string::npos);
-
-  ReloadSettingsForTesting();
-  TRegistry reg;
-  ASSERT_TRUE(reg.OpenKeyReadOnly(kKey));
-  for (std::size_t i = 0; i < std::size(tricky); ++i) {
-    EXPECT_EQ(reg.ReadString(tricky[i]), tricky[(i + 1) % std::size(tricky)]) << i;
-  }
-  EXPECT_EQ(reg.ReadInteger("Number"), -123456);
-  EXPECT_TRUE(reg.KeyExists("empty key"));
-  ASSERT_TRUE(reg.OpenKeyReadOnly("\\Key ] with [ brackets"));
-  EXPECT_EQ(reg.ReadString("v"), "w");
-  // A file saved with CR LF line ends (edited on Windows) reads the same.
+  // The same file with CR LF line ends (edited on Windows) reads the same.
   std::string crlf;
   for (const char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  WriteWholeFile(SettingsFile(), crlf);
-  EXPECT_EQ(ReadAfterReload("plain"), tricky[2]);
-  WriteWholeFile(SettingsFile(), text);
-  ReloadSettingsForTesting();
+  for (const std::string& file : {crlf, text}) {
+    WriteWholeFile(SettingsFile(), file);
+    ReloadSettingsForTesting();
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(kKey));
+    for (std::size_t i = 0; i < std::size(tricky); ++i) {
+      EXPECT_EQ(reg.ReadString(tricky[i]), tricky[(i + 1) % std::size(tricky)]) << i;
+    }
+    EXPECT_EQ(reg.ReadInteger("Number"), -123456);
+    EXPECT_TRUE(reg.KeyExists("empty key"));
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\Key ] with [ brackets"));
+    EXPECT_EQ(reg.ReadString("v"), "w");
+  }
   // Reading back and saving again gives the same file.
+  TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("\\Scratch", true));
   ASSERT_TRUE(reg.DeleteKey("\\Scratch"));
   EXPECT_EQ(ReadWholeFile(SettingsFile()), text);
 }
 
 TEST_F(SettingsStoreTest, ReadsACorruptOrUnreadableFileAsEmpty) {
-  {
-    TRegistry reg;
-    ASSERT_TRUE(reg.OpenKey(kKey, true));
-    reg.WriteString("TEdit", "a value long enough to be cut in the middle");
-  }
+  WriteSetting("TEdit", "a value long enough to be cut in the middle");
   const std::string valid = ReadWholeFile(SettingsFile());
   const std::string corrupt[] = {
       valid.substr(0, valid.size() - 10),             // cut inside the value
@@ -236,11 +230,7 @@ TEST_F(SettingsStoreTest, ReadsACorruptOrUnreadableFileAsEmpty) {
     EXPECT_EQ(ReadAfterReload("TEdit"), std::nullopt) << bytes;
   }
   // The next change replaces the corrupt file with a good one.
-  {
-    TRegistry reg;
-    ASSERT_TRUE(reg.OpenKey(kKey, true));
-    reg.WriteString("TMemo", "Lines");
-  }
+  WriteSetting("TMemo", "Lines");
   EXPECT_EQ(ReadAfterReload("TMemo"), "Lines");
 
   // A settings "file" that is a directory cannot be read or replaced.
@@ -254,11 +244,7 @@ TEST_F(SettingsStoreTest, ReadsACorruptOrUnreadableFileAsEmpty) {
 
 // (A crash while saving is the atomic file's, tested with the streams.)
 TEST_F(SettingsStoreTest, AFailedSaveLeavesTheLastGoodState) {
-  {
-    TRegistry reg;
-    ASSERT_TRUE(reg.OpenKey(kKey, true));
-    reg.WriteString("TEdit", "old");
-  }
+  WriteSetting("TEdit", "old");
   const std::string before = ReadWholeFile(SettingsFile());
 
   SetAtomicWriteHookForTesting([](AtomicWriteStep step) {
@@ -280,11 +266,7 @@ TEST_F(SettingsStoreTest, FollowsAppDataWhenNotRedirected) {
   ::_putenv_s("APPDATA", dir.Path().c_str());
   SetSettingsDirectoryForTesting(std::string());
   EXPECT_EQ(SettingsFileName(), dir.Path() + "/xelo/settings.txt");
-  {
-    TRegistry reg;
-    ASSERT_TRUE(reg.OpenKey(kKey, true));
-    reg.WriteString("TEdit", "Hint");
-  }
+  WriteSetting("TEdit", "Hint");
   EXPECT_NE(ReadWholeFile(dir.Path() + "/xelo/settings.txt").find("Hint"), std::string::npos);
   // Without APPDATA there is no settings directory to follow.
   ::_putenv_s("APPDATA", "");
@@ -299,23 +281,13 @@ TEST_F(SettingsStoreTest, FollowsXdgConfigHomeWhenNotRedirected) {
   ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
   SetSettingsDirectoryForTesting(std::string());
   EXPECT_EQ(SettingsFileName(), dir.Path() + "/xelo/settings.txt");
-  {
-    TRegistry reg;
-    ASSERT_TRUE(reg.OpenKey(kKey, true));
-    reg.WriteString("TEdit", "Hint");
-  }
+  WriteSetting("TEdit", "Hint");
   EXPECT_NE(ReadWholeFile(dir.Path() + "/xelo/settings.txt").find("Hint"), std::string::npos);
   // A relative XDG_CONFIG_HOME is ignored in favour of ~/.config.
   ::setenv("XDG_CONFIG_HOME", "relative/dir", 1);
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] != '\0') {
-    EXPECT_EQ(SettingsFileName(), std::string(home) + "/.config/xelo/settings.txt");
-  }
-  if (savedValue) {
-    ::setenv("XDG_CONFIG_HOME", savedValue->c_str(), 1);
-  } else {
-    ::unsetenv("XDG_CONFIG_HOME");
-  }
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  EXPECT_EQ(SettingsFileName(), home.empty() ? SettingsFileName() : home + "/.config/xelo/settings.txt");
+  (void)(savedValue ? ::setenv("XDG_CONFIG_HOME", savedValue->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME"));
   SetSettingsDirectoryForTesting(dir.Path());
 }
 #endif
@@ -339,17 +311,16 @@ TEST_F(SettingsStoreTest, KeepsTestsInAPrivateKeyAndStoresTextsAsUtf16) {
   ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, (privateKey + L"\\Software\\Tavri\\XELO").c_str(), 0,
                             KEY_QUERY_VALUE | KEY_SET_VALUE, &raw),
             ERROR_SUCCESS);
-  wchar_t data[16] = {};
-  DWORD size = sizeof data;
-  DWORD type = REG_NONE;
-  EXPECT_EQ(::RegQueryValueExW(raw, L"Text", nullptr, &type, reinterpret_cast<BYTE*>(data), &size), ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(std::wstring(data, size / sizeof(wchar_t)), std::wstring(L"\u00E4\u20AC\0x\0", 5));
-  DWORD number = 0;
-  size = sizeof number;
-  EXPECT_EQ(::RegQueryValueExW(raw, L"Number", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size), ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(number, 0xFFFFFFFBu);
+  // The type and the bytes of a raw value.
+  const auto rawValue = [raw](const wchar_t* name) {
+    BYTE data[32] = {};
+    DWORD size = sizeof data;
+    DWORD type = REG_NONE;
+    if (::RegQueryValueExW(raw, name, nullptr, &type, data, &size) != ERROR_SUCCESS) return std::pair<DWORD, std::string>{};
+    return std::pair<DWORD, std::string>{type, std::string(reinterpret_cast<const char*>(data), size)};
+  };
+  EXPECT_EQ(rawValue(L"Text"), (std::pair<DWORD, std::string>{REG_SZ, std::string("\xE4\0\xAC\x20\0\0x\0\0\0", 10)}));
+  EXPECT_EQ(rawValue(L"Number"), (std::pair<DWORD, std::string>{REG_DWORD, std::string("\xFB\xFF\xFF\xFF", 4)}));
   // Values other programs write: an expandable text is a string (read as
   // stored), binary data neither a string nor an integer.
   const wchar_t expandable[] = L"%TEMP%\\x";
@@ -361,10 +332,10 @@ TEST_F(SettingsStoreTest, KeepsTestsInAPrivateKeyAndStoresTextsAsUtf16) {
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey(kKey, false));
   EXPECT_EQ(reg.ReadString("text"), text);
-  EXPECT_EQ(reg.GetDataType("Path"), TRegDataType::rdString);
   EXPECT_EQ(reg.ReadString("Path"), "%TEMP%\\x");
   EXPECT_TRUE(reg.ValueExists("Blob"));
-  EXPECT_EQ(reg.GetDataType("Blob"), TRegDataType::rdUnknown);
+  EXPECT_EQ((std::vector<TRegDataType>{reg.GetDataType("Path"), reg.GetDataType("Blob")}),
+            (std::vector<TRegDataType>{TRegDataType::rdString, TRegDataType::rdUnknown}));
   EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.ReadString("Blob"); }), "Invalid data type for 'Blob'");
   EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.ReadInteger("Blob"); }), "Invalid data type for 'Blob'");
   const std::string nulName("a\0b", 3);  // the registry takes no NUL in a name
@@ -458,7 +429,7 @@ class ClassesRootTest : public ::testing::Test {
   }
 };
 
-TEST_F(ClassesRootTest, EnumeratesProgIdsInRegistryOrderThenClsid) {
+TEST_F(ClassesRootTest, EnumeratesProgIdsInRegistryOrderThenClsidAndLaysOutTheirKeys) {
   ASSERT_EQ((std::vector<HRESULT>{zeta.Result(), alpha.Result(), mid.Result()}),
             (std::vector<HRESULT>{S_OK, S_OK, S_OK}));
   const Names keys = TopLevelKeys();
@@ -468,38 +439,33 @@ TEST_F(ClassesRootTest, EnumeratesProgIdsInRegistryOrderThenClsid) {
   expected.push_back("CLSID");
   EXPECT_EQ(keys, expected);
   std::string name;
-  EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, static_cast<int>(keys.size()), name));
-  EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, -1, name));
+  EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, static_cast<int>(keys.size()), name) || EnumKey(HKEY_CLASSES_ROOT, -1, name));
 
   // The walk a server browser does: every top-level key with an "OPC" subkey.
   Names servers;
   for (const std::string& key : keys) {
-    TRegistry reg(HKEY_CLASSES_ROOT);
-    if (reg.OpenKeyReadOnly(key) && reg.KeyExists("OPC")) servers.push_back(key);
+    if (TRegistry r(HKEY_CLASSES_ROOT); r.OpenKeyReadOnly(key) && r.KeyExists("OPC")) servers.push_back(key);
   }
   EXPECT_EQ(Only(servers, {"Zeta.Test.1", "alpha.Test.1", "Mid.Test.1"}), (Names{"Mid.Test.1", "Zeta.Test.1"}));
-}
 
-TEST_F(ClassesRootTest, LaysOutProgIdAndClassIdKeys) {
+  // The keys under a ProgID and a class id.
   const std::string clsid = com::GuidToString(kClsidA);
   TRegistry reg(HKEY_CLASSES_ROOT);
-  ASSERT_TRUE(reg.OpenKeyReadOnly("zeta.test.1"));
-  EXPECT_EQ(reg.ReadString(""), "Zeta server");
-  TStringList names;
-  reg.GetKeyNames(names);
-  EXPECT_EQ(LinesOf(names), (Names{"CLSID", "OPC"}));
-  ASSERT_TRUE(reg.OpenKeyReadOnly("CLSID"));
-  EXPECT_EQ(reg.ReadString(""), clsid);
-
-  ASSERT_TRUE(reg.OpenKeyReadOnly("\\CLSID\\" + clsid));
-  EXPECT_EQ(reg.ReadString(""), "Zeta server");
-  reg.GetKeyNames(names);
-  EXPECT_EQ(LinesOf(names), (Names{"Implemented Categories", "ProgID"}));
-  ASSERT_TRUE(reg.OpenKeyReadOnly("ProgID"));
-  EXPECT_EQ(reg.ReadString(""), "Zeta.Test.1");
-  ASSERT_TRUE(reg.OpenKeyReadOnly("\\CLSID\\" + clsid + "\\Implemented Categories"));
-  reg.GetKeyNames(names);
-  EXPECT_EQ(LinesOf(names), (Names{com::GuidToString(kCategory1), com::GuidToString(kCategory2)}));
+  // Each key: its default value and its subkeys.
+  const auto keyAt = [&reg](const std::string& path) {
+    TStringList names;
+    if (!reg.OpenKeyReadOnly(path)) return Names{"<missing>"};
+    reg.GetKeyNames(names);
+    Names out{reg.ReadString("")};
+    for (const std::string& n : LinesOf(names)) out.push_back(n);
+    return out;
+  };
+  EXPECT_EQ(keyAt("zeta.test.1"), (Names{"Zeta server", "CLSID", "OPC"}));
+  EXPECT_EQ(keyAt("CLSID"), (Names{clsid}));  // relative to the open key
+  EXPECT_EQ(keyAt("\\CLSID\\" + clsid), (Names{"Zeta server", "Implemented Categories", "ProgID"}));
+  EXPECT_EQ(keyAt("ProgID"), (Names{"Zeta.Test.1"}));
+  EXPECT_EQ(keyAt("\\CLSID\\" + clsid + "\\Implemented Categories"),
+            (Names{"", com::GuidToString(kCategory1), com::GuidToString(kCategory2)}));
 
   // Class ids are found in either case; classes without categories have none.
   std::string lower = com::GuidToString(kClsidB);
@@ -517,12 +483,9 @@ TEST_F(ClassesRootTest, IsReadOnlyAndFollowsTheClassRegistry) {
   EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.WriteString("", "changed"); }), "Failed to set data for ''");
   EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.WriteInteger("n", 1); }), "Failed to set data for 'n'");
   EXPECT_EQ(reg.ReadString(""), "Mid server");
-  EXPECT_FALSE(reg.DeleteValue(""));
-  EXPECT_FALSE(reg.OpenKey("\\New.Key", true));
-  EXPECT_FALSE(reg.CreateKey("Sub"));
-  EXPECT_TRUE(reg.CreateKey("CLSID"));  // already there
-  EXPECT_FALSE(reg.DeleteKey("\\Mid.Test.1"));
-  EXPECT_TRUE(reg.KeyExists("\\Mid.Test.1"));
+  EXPECT_EQ((std::vector<bool>{reg.DeleteValue(""), reg.OpenKey("\\New.Key", true), reg.CreateKey("Sub"),
+                               reg.CreateKey("CLSID"), reg.DeleteKey("\\Mid.Test.1"), reg.KeyExists("\\Mid.Test.1")}),
+            (std::vector<bool>{false, false, false, true, false, true}));  // CLSID: already there
 
   {
     com::ScopedClassRegistration extra{

@@ -16,11 +16,11 @@ const TTypeInfoPtr& TestColorType() {
 }
 
 TClass TTestSettings::StaticClass() {
-  static const TMetaClass meta = TClassBuilder<TTestSettings>("TTestSettings")
-                                     .Integer("Rate", &TTestSettings::GetRate, &TTestSettings::SetRate)
-                                     .Boolean("Enabled", &TTestSettings::GetEnabled, &TTestSettings::SetEnabled,
-                                              Default(true))
-                                     .String("Caption", &TTestSettings::GetCaption, &TTestSettings::SetCaption)
+  using T = TTestSettings;
+  static const TMetaClass meta = TClassBuilder<T>("TTestSettings")
+                                     .Integer("Rate", &T::GetRate, &T::SetRate)
+                                     .Boolean("Enabled", &T::GetEnabled, &T::SetEnabled, Default(true))
+                                     .String("Caption", &T::GetCaption, &T::SetCaption)
                                      .Build();
   return &meta;
 }
@@ -31,13 +31,11 @@ TTestEntry::~TTestEntry() { --liveCount; }
 std::string TTestEntry::GetDisplayName() const { return text_.empty() ? TCollectionItem::GetDisplayName() : text_; }
 
 void TTestEntry::Assign(const TPersistent* source) {
-  if (const auto* e = dynamic_cast<const TTestEntry*>(source)) {
-    text_ = e->text_;
-    value_ = e->value_;
-    link_ = e->link_;
-    return;
-  }
-  TCollectionItem::Assign(source);
+  const auto* e = dynamic_cast<const TTestEntry*>(source);
+  if (e == nullptr) return TCollectionItem::Assign(source);
+  text_ = e->text_;
+  value_ = e->value_;
+  link_ = e->link_;
 }
 
 TClass TTestEntry::StaticClass() {

@@ -27,6 +27,17 @@ inline std::string Lines(std::initializer_list<std::string_view> lines) {
   return text;
 }
 
+// A plain property: its getter, its setter and its field with the start value.
+#define XELO_TEST_PROPERTY(Type, Name, field, start) \
+  Type Get##Name() const { return field; }           \
+  void Set##Name(Type v) { field = v; }              \
+  Type field = start;
+// The same for a type passed by reference.
+#define XELO_TEST_REF_PROPERTY(Type, Name, field)        \
+  const Type& Get##Name() const { return field; }        \
+  void Set##Name(const Type& v) { field = v; }           \
+  Type field;
+
 enum TTestColor { tcRed, tcGreen, tcBlue };
 using TTestColors = TEnumSet<TTestColor>;
 const TTypeInfoPtr& TestColorType();
@@ -36,17 +47,9 @@ class TTestSettings : public TPersistent {
   XELO_CLASS(TTestSettings, TPersistent)
 
  public:
-  int GetRate() const { return rate_; }
-  void SetRate(int v) { rate_ = v; }
-  bool GetEnabled() const { return enabled_; }
-  void SetEnabled(bool v) { enabled_ = v; }
-  const std::string& GetCaption() const { return caption_; }
-  void SetCaption(const std::string& v) { caption_ = v; }
-
- private:
-  int rate_ = 1000;
-  bool enabled_ = true;  // declared default True
-  std::string caption_;
+  XELO_TEST_PROPERTY(int, Rate, rate_, 1000)
+  XELO_TEST_PROPERTY(bool, Enabled, enabled_, true)  // declared default True
+  XELO_TEST_REF_PROPERTY(std::string, Caption, caption_)
 };
 
 class TTestComponent;
@@ -58,24 +61,20 @@ class TTestEntry : public TCollectionItem {
   explicit TTestEntry(TCollection* collection);
   ~TTestEntry() override;
 
-  const std::string& GetText() const { return text_; }
-  void SetText(const std::string& v) { text_ = v; }
+  XELO_TEST_REF_PROPERTY(std::string, Text, text_)
   int GetValue() const { return value_; }
   void SetValue(int v) {
     value_ = v;
     Changed(false);
   }
-  TTestComponent* GetLink() const { return link_; }
-  void SetLink(TTestComponent* v) { link_ = v; }
+  XELO_TEST_PROPERTY(TTestComponent*, Link, link_, nullptr)
   std::string GetDisplayName() const override;
   void Assign(const TPersistent* source) override;
 
   static int liveCount;
 
  private:
-  std::string text_;
   int value_ = 0;
-  TTestComponent* link_ = nullptr;
 };
 
 // Records every Update call.
@@ -107,42 +106,27 @@ class TTestComponent : public TComponent {
     loadingSeenInSetter = GetComponentState().Contains(csLoading);
     readingSeenInSetter = GetComponentState().Contains(csReading);
   }
-  std::int16_t GetSmall() const { return small_; }
-  void SetSmall(std::int16_t v) { small_ = v; }
-  std::uint8_t GetByte() const { return byte_; }
-  void SetByte(std::uint8_t v) { byte_ = v; }
-  bool GetFlag() const { return flag_; }
-  void SetFlag(bool v) { flag_ = v; }
-  TTestColor GetColor() const { return color_; }
-  void SetColor(TTestColor v) { color_ = v; }
-  TTestColors GetColors() const { return colors_; }
-  void SetColors(TTestColors v) { colors_ = v; }
-  char GetLetter() const { return letter_; }
-  void SetLetter(char v) { letter_ = v; }
-  OLECHAR GetWide() const { return wide_; }
-  void SetWide(OLECHAR v) { wide_ = v; }
-  float GetRatio() const { return ratio_; }
-  void SetRatio(float v) { ratio_ = v; }
-  double GetPrecise() const { return precise_; }
-  void SetPrecise(double v) { precise_ = v; }
-  const std::string& GetText() const { return text_; }
-  void SetText(const std::string& v) { text_ = v; }
-  std::int64_t GetBig() const { return big_; }
-  void SetBig(std::int64_t v) { big_ = v; }
+  XELO_TEST_PROPERTY(std::int16_t, Small, small_, 5)  // declared default 5
+  XELO_TEST_PROPERTY(std::uint8_t, Byte, byte_, 0)
+  XELO_TEST_PROPERTY(bool, Flag, flag_, false)
+  XELO_TEST_PROPERTY(TTestColor, Color, color_, tcRed)  // declared default tcRed
+  XELO_TEST_PROPERTY(TTestColors, Colors, colors_, {})
+  XELO_TEST_PROPERTY(char, Letter, letter_, 'A')
+  XELO_TEST_PROPERTY(OLECHAR, Wide, wide_, OLESTR('W'))
+  XELO_TEST_PROPERTY(float, Ratio, ratio_, 0)
+  XELO_TEST_PROPERTY(double, Precise, precise_, 0)
+  XELO_TEST_PROPERTY(std::int64_t, Big, big_, 0)
+  XELO_TEST_PROPERTY(int, Hidden, hidden_, 0)
+  XELO_TEST_PROPERTY(int, Maybe, maybe_, 0)
+  XELO_TEST_REF_PROPERTY(std::string, Text, text_)
+  XELO_TEST_REF_PROPERTY(std::function<void(TComponent*)>, OnChange, onChange_)
+  XELO_TEST_REF_PROPERTY(Variant, Data, data_)
   TTestSettings* GetSettings() const { return settings_.get(); }
   TTestEntries* GetEntries() const { return entries_.get(); }
   TTestComponent* GetBuddy() const { return buddy_; }
   void SetBuddy(TTestComponent* v);
   int GetReadOnlyCount() const { return 42; }
-  int GetHidden() const { return hidden_; }
-  void SetHidden(int v) { hidden_ = v; }
-  int GetMaybe() const { return maybe_; }
-  void SetMaybe(int v) { maybe_ = v; }
   bool IsMaybeStored() const { return maybe_ != 7; }
-  const std::function<void(TComponent*)>& GetOnChange() const { return onChange_; }
-  void SetOnChange(const std::function<void(TComponent*)>& v) { onChange_ = v; }
-  const Variant& GetData() const { return data_; }
-  void SetData(const Variant& v) { data_ = v; }
 
   void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
@@ -158,24 +142,9 @@ class TTestComponent : public TComponent {
 
  private:
   int count_ = 0;
-  std::int16_t small_ = 5;  // declared default 5
-  std::uint8_t byte_ = 0;
-  bool flag_ = false;
-  TTestColor color_ = tcRed;  // declared default tcRed
-  TTestColors colors_;
-  char letter_ = 'A';
-  OLECHAR wide_ = OLESTR('W');
-  float ratio_ = 0;
-  double precise_ = 0;
-  std::string text_;
-  std::int64_t big_ = 0;
   std::unique_ptr<TTestSettings> settings_;
   std::unique_ptr<TTestEntries> entries_;
   TTestComponent* buddy_ = nullptr;
-  int hidden_ = 0;
-  int maybe_ = 0;
-  std::function<void(TComponent*)> onChange_;
-  Variant data_;
 };
 
 // A second component class, for child blocks of another class.
@@ -184,11 +153,7 @@ class TTestChild : public TTestComponent {
 
  public:
   explicit TTestChild(TComponent* owner) : TTestComponent(owner) {}
-  int GetExtra() const { return extra_; }
-  void SetExtra(int v) { extra_ = v; }
-
- private:
-  int extra_ = 0;
+  XELO_TEST_PROPERTY(int, Extra, extra_, 0)
 };
 
 // A component that publishes a subcomponent: streamed as dotted lines of

@@ -17,7 +17,7 @@ using Lines = std::vector<std::string>;
 
 using xelo::testing::MessageOf;
 using xelo::testing::LinesOf;
-TEST(TStringListBasics, AddsInsertsDeletesWithObjects) {
+TEST(TStringListBasics, AddsInsertsDeletesWithObjectsAndFinds) {
   int a = 1, b = 2;
   TStringList list;
   EXPECT_EQ(list.Add("one"), 0);
@@ -35,6 +35,11 @@ TEST(TStringListBasics, AddsInsertsDeletesWithObjects) {
   EXPECT_EQ(list.GetObject(0), &b);
   list.Delete(1);
   EXPECT_EQ(LinesOf(list), (Lines{"THREE", "zero", "two"}));
+  // Found ignoring case unless case sensitive.
+  list.Add("three");
+  EXPECT_EQ((std::vector<int>{list.IndexOf("Three"), list.IndexOf("gamma")}), (std::vector<int>{0, -1}));
+  list.SetCaseSensitive(true);
+  EXPECT_EQ((std::vector<int>{list.IndexOf("Three"), list.IndexOf("three")}), (std::vector<int>{-1, 3}));
 }
 
 TEST(TStringListBasics, RaisesForBadIndexesWithoutChangingTheList) {
@@ -49,23 +54,12 @@ TEST(TStringListBasics, RaisesForBadIndexesWithoutChangingTheList) {
   EXPECT_THROW(list.Get(9), EListError);
 }
 
-TEST(TStringListBasics, FindsCaseInsensitivelyUnlessCaseSensitive) {
-  TStringList list{"Alpha", "beta", "alpha"};
-  EXPECT_EQ(list.IndexOf("ALPHA"), 0);
-  EXPECT_EQ(list.IndexOf("gamma"), -1);
-  list.SetCaseSensitive(true);
-  EXPECT_EQ(list.IndexOf("ALPHA"), -1);
-  EXPECT_EQ(list.IndexOf("alpha"), 2);
-}
-
 TEST(TStringListNameValue, ReadsWritesAndDeletesValuesByName) {
   TStringList list{"TEdit=text", "plain line", "TMemo=lines=all"};
-  EXPECT_EQ(list.GetName(0), "TEdit");
-  EXPECT_EQ(list.Names(1), "");
-  EXPECT_EQ(list.GetValue("tmemo"), "lines=all");  // value after the first separator
-  EXPECT_EQ(list.Values("TLabel"), "");
+  // The value is what follows the first separator.
+  EXPECT_EQ((Lines{list.GetName(0), list.Names(1), list.GetValue("tmemo"), list.Values("TLabel"), list.GetValueFromIndex(2)}),
+            (Lines{"TEdit", "", "lines=all", "", "lines=all"}));
   EXPECT_EQ(list.IndexOfName("TEDIT"), 0);
-  EXPECT_EQ(list.GetValueFromIndex(2), "lines=all");
   list.SetValue("TEdit", "Hint");
   list.SetValue("TLabel", "caption");
   EXPECT_EQ(LinesOf(list), (Lines{"TEdit=Hint", "plain line", "TMemo=lines=all", "TLabel=caption"}));
@@ -86,14 +80,8 @@ TEST(TStringListText, JoinsWithCrLfAndSplitsAtAnyLineBreak) {
     const char* text;
     Lines lines;
   } cases[] = {
-      {"", {}},
-      {"one", {"one"}},
-      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
-      {"a\r\n", {"a"}},
-      {"\r\n", {""}},
-      {"a\n\nb", {"a", "", "b"}},
-      {"a\r\r\nb", {"a", "", "b"}},
-      {"x\n\n", {"x", ""}},
+      {"", {}}, {"one", {"one"}}, {"a\r\nb\nc\rd", {"a", "b", "c", "d"}}, {"a\r\n", {"a"}}, {"\r\n", {""}},
+      {"a\n\nb", {"a", "", "b"}}, {"a\r\r\nb", {"a", "", "b"}}, {"x\n\n", {"x", ""}},
   };
   for (const auto& c : cases) {
     list.SetText(c.text);
@@ -109,26 +97,17 @@ TEST(TStringListCommaText, QuotesItemsThatNeedItAndReadsThemBack) {
   TStringList back;
   back.SetCommaText(TStringList{"a", ""}.GetCommaText());
   EXPECT_EQ(LinesOf(back), (Lines{"a", ""}));
-}
 
-TEST(TStringListCommaText, SplitsAtCommasAndBlanksOutsideQuotes) {
+  // Reading splits at commas, and at blanks outside quotes.
   const struct {
     const char* text;
     Lines items;
   } cases[] = {
-      {"", {}},
-      {"   ", {}},
-      {"a, b c,\"d e\"", {"a", "b", "c", "d e"}},
-      {"\"a\"\"b\"", {"a\"b"}},
-      {"a,,b", {"a", "", "b"}},
-      {"a,", {"a"}},
-      {" , ,x", {"", "", "x"}},
-      {"\"\"", {""}},
-      {"\"unterminated, still", {"unterminated, still"}},
-      {"\"ab\"cd,e", {"ab", "cd", "e"}},
+      {"", {}}, {"   ", {}}, {"a, b c,\"d e\"", {"a", "b", "c", "d e"}}, {"\"a\"\"b\"", {"a\"b"}},
+      {"a,,b", {"a", "", "b"}}, {"a,", {"a"}}, {" , ,x", {"", "", "x"}}, {"\"\"", {""}},
+      {"\"unterminated, still", {"unterminated, still"}}, {"\"ab\"cd,e", {"ab", "cd", "e"}},
       {"\xC3\xA4\xC3\xB6,x", {"\xC3\xA4\xC3\xB6", "x"}},
   };
-  TStringList list;
   for (const auto& c : cases) {
     list.SetCommaText(c.text);
     EXPECT_EQ(LinesOf(list), c.items) << c.text;
@@ -154,11 +133,8 @@ TEST(TStringListCommaText, RoundTripsArbitraryItems) {
     ASSERT_EQ(LinesOf(back), LinesOf(list)) << list.GetCommaText();
     // The same with another delimiter and quote character.
     TStringList other;
-    other.SetDelimiter(';');
-    other.SetQuoteChar('\'');
+    for (TStringList* l : {&other, &back}) l->SetDelimiter(';'), l->SetQuoteChar('\'');
     other.AddStrings(list);
-    back.SetDelimiter(';');
-    back.SetQuoteChar('\'');
     back.SetDelimitedText(other.GetDelimitedText());
     ASSERT_EQ(LinesOf(back), LinesOf(list));
   }
@@ -188,31 +164,29 @@ TEST(TStringListSorted, InsertsInOrderAndHandlesDuplicates) {
   EXPECT_EQ(LinesOf(list), (Lines{"Apple", "fig", "pear"}));
   EXPECT_EQ(list.Add("banana"), 1);
   EXPECT_EQ(list.Add("zucchini"), 4);
-  int index = -1;
-  EXPECT_TRUE(list.Find("PEAR", index));
-  EXPECT_EQ(index, 3);
-  EXPECT_FALSE(list.Find("grape", index));
-  EXPECT_EQ(index, 3);
+  int found = -1;
+  int missing = -1;
+  EXPECT_TRUE(list.Find("PEAR", found));
+  EXPECT_FALSE(list.Find("grape", missing));
+  EXPECT_EQ((std::vector<int>{found, missing}), (std::vector<int>{3, 3}));  // where it would go
   EXPECT_EQ(list.IndexOf("FIG"), 2);
 
   // dupIgnore: the line already there, with its object, stays alone.
   list.PutObject(2, &first);
   EXPECT_EQ(list.AddObject("Fig", &second), 2);
-  EXPECT_EQ(list.GetCount(), 5);
   EXPECT_EQ(list.GetObject(2), &first);
 
   list.SetDuplicates(dupError);
   EXPECT_EQ(MessageOf<EStringListError>([&] { list.Add("apple"); }), "String list does not allow duplicates");
-  EXPECT_EQ(list.GetCount(), 5);
 
   // dupAccept: equal lines keep the order in which they came.
   list.SetDuplicates(dupAccept);
   EXPECT_EQ(list.AddObject("FIG", &second), 3);
-  EXPECT_EQ(LinesOf(list), (Lines{"Apple", "banana", "fig", "FIG", "pear", "zucchini"}));
+  EXPECT_EQ(LinesOf(list), (Lines{"Apple", "banana", "fig", "FIG", "pear", "zucchini"}));  // none lost before
   EXPECT_EQ(list.GetObject(3), &second);
 }
 
-TEST(TStringListSorted, RefusesChangesOfOrderAndResortsOnCaseSensitivity) {
+TEST(TStringListSorted, RefusesChangesOfOrderResortsOnCaseSensitivityAndSortsStably) {
   TStringList list{"b", "a", "C"};
   list.SetSorted(true);
   EXPECT_EQ(LinesOf(list), (Lines{"a", "b", "C"}));
@@ -228,10 +202,10 @@ TEST(TStringListSorted, RefusesChangesOfOrderAndResortsOnCaseSensitivity) {
   list.SetSorted(false);
   list.Insert(0, "z");
   EXPECT_EQ(list.Get(0), "z");
-}
 
-TEST(TStringListSorted, SortsStablyAndByCustomComparison) {
-  TStringList list{"bb", "A", "a", "c", "B"};
+  // Sort is stable; CustomSort too.
+  list.SetCaseSensitive(false);
+  list.SetText("bb\nA\na\nc\nB");
   list.Sort();
   EXPECT_EQ(LinesOf(list), (Lines{"A", "a", "B", "bb", "c"}));
   list.CustomSort([](const TStringList& l, int i, int j) {
@@ -240,17 +214,12 @@ TEST(TStringListSorted, SortsStablyAndByCustomComparison) {
   EXPECT_EQ(LinesOf(list), (Lines{"bb", "A", "a", "B", "c"}));
 }
 
+
 TEST(TStringListEvents, FireAroundEachChangeOrOnceForAnUpdate) {
   TStringList list;
   std::vector<std::string> log;
-  list.SetOnChanging([&](TStrings* sender) {
-    EXPECT_EQ(sender, &list);
-    log.push_back("changing " + std::to_string(sender->GetCount()));
-  });
-  list.SetOnChange([&](TStrings* sender) {
-    EXPECT_EQ(sender, &list);
-    log.push_back("change " + std::to_string(sender->GetCount()));
-  });
+  list.SetOnChanging([&](TStrings* sender) { log.push_back((sender == &list ? "changing " : "?") + std::to_string(sender->GetCount())); });
+  list.SetOnChange([&](TStrings* sender) { log.push_back((sender == &list ? "change " : "?") + std::to_string(sender->GetCount())); });
   list.Add("a");
   EXPECT_EQ(log, (std::vector<std::string>{"changing 0", "change 1"}));
 
@@ -271,7 +240,6 @@ TEST(TStringListEvents, FireAroundEachChangeOrOnceForAnUpdate) {
   list.Clear();
   list.Clear();      // already empty: no change
   EXPECT_EQ(log, (std::vector<std::string>{"changing 2", "change 0"}));
-
 }
 
 TEST(TStringListAssign, CopiesLinesObjectsAndTextSettings) {
@@ -281,8 +249,7 @@ TEST(TStringListAssign, CopiesLinesObjectsAndTextSettings) {
   source.SetDelimiter(';');
   TStringList target{"old"};
   target.Assign(source);
-  EXPECT_TRUE(target.Equals(source));
-  EXPECT_EQ(target.GetObject(1), &object);
+  EXPECT_TRUE(target.Equals(source) && target.GetObject(1) == &object);
   EXPECT_EQ(target.GetDelimitedText(), "a;b");
   target.Assign(target);
   EXPECT_EQ(LinesOf(target), (Lines{"a", "b"}));
@@ -298,12 +265,10 @@ TEST(TStringListAssign, CopiesLinesObjectsAndTextSettings) {
 
 TEST(TStringListFiles, SavesCrLfUtf8AndLoadsFromThePositionSkippingABom) {
   TStringList list{"Gr\xC3\xBC\xC3\x9F" "e", "", "end"};
-  TMemoryStream stream;
+  TStringStream stream;
   stream.WriteBuffer("prefix");
   list.SaveToStream(stream);
-  EXPECT_EQ(std::string(static_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.GetSize())),
-            "prefixGr\xC3\xBC\xC3\x9F" "e\r\n\r\nend\r\n");
-
+  EXPECT_EQ(stream.DataString(), "prefixGr\xC3\xBC\xC3\x9F" "e\r\n\r\nend\r\n");
   stream.SetPosition(6);
   TStringList back;
   back.LoadFromStream(stream);

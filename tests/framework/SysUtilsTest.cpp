@@ -17,63 +17,62 @@ using namespace xelo;
 
 const auto ConvertErrorOf = [](auto call) { return xelo::testing::MessageOf<EConvertError>(call); };
 
-// Result codes print signed with %d and as their bits with %u and %x.
-TEST(SysUtilsFormat, FillsTextIntegerAndResultCodeDirectivesByPositionOrIndex) {
-  EXPECT_EQ(Format("%1:s %0:s %s", "a", "b"), "b a b");  // continues after the index
-  EXPECT_EQ(Format("Unable to connect to OPC server %s", "Xelo.Sim.1"), "Unable to connect to OPC server Xelo.Sim.1");
-  EXPECT_EQ(Format("%s.%s", std::string("Form1"), std::string_view("Edit1")), "Form1.Edit1");
-  EXPECT_EQ(Format("%d items, %u bytes", 3, 10u), "3 items, 10 bytes");
-  EXPECT_EQ(Format("100%% done"), "100% done");
-  EXPECT_EQ(Format("%x/%X", 0xBEEF, 0xBEEF), "beef/BEEF");
-  EXPECT_EQ(Format("%d", std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
-  EXPECT_EQ(Format("%u", std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
-  EXPECT_EQ(Format("unknown error : %d", E_FAIL), "unknown error : -2147467259");
-  EXPECT_EQ(Format("%x", E_FAIL), "80004005");
-  EXPECT_EQ(Format("%u", E_FAIL), "2147500037");
-  // The width of the argument's own type decides the bits shown.
-  EXPECT_EQ(Format("%x", -1), "ffffffff");
-  EXPECT_EQ(Format("%x", static_cast<std::int8_t>(-1)), "ff");
-  EXPECT_EQ(Format("%u", static_cast<std::int64_t>(-1)), "18446744073709551615");
+// Each row: what the call gave, what it should give.
+using Results = std::vector<std::pair<std::string, std::string>>;
+
+void ExpectRows(const Results& rows) {
+  for (const auto& [got, expected] : rows) EXPECT_EQ(got, expected);
 }
 
+// Result codes print signed with %d and as their bits with %u and %x; the
+// width of the argument's own type decides the bits shown.
+TEST(SysUtilsFormat, FillsTextIntegerAndResultCodeDirectivesByPositionOrIndex) {
+  ExpectRows({
+      {Format("%1:s %0:s %s", "a", "b"), "b a b"},  // continues after the index
+      {Format("%s.%s", std::string("Form1"), std::string_view("Edit1")), "Form1.Edit1"},
+      {Format("%d items, %u bytes", 3, 10u), "3 items, 10 bytes"},  {Format("100%% done"), "100% done"},
+      {Format("%x/%X", 0xBEEF, 0xBEEF), "beef/BEEF"},  {Format("%d", std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
+      {Format("%u", std::numeric_limits<std::uint64_t>::max()), "18446744073709551615"},
+      {Format("unknown error : %d", E_FAIL), "unknown error : -2147467259"},  {Format("%x", E_FAIL), "80004005"},
+      {Format("%u", E_FAIL), "2147500037"},  {Format("%x", -1), "ffffffff"},  {Format("%x", static_cast<std::int8_t>(-1)), "ff"},
+      {Format("%u", static_cast<std::int64_t>(-1)), "18446744073709551615"},
+  });
+}
+
+// Widths and precisions count characters, not the bytes of UTF-8; %f has
+// two decimals unless told otherwise; a float widens exactly (-12.25 rounds to even).
 TEST(SysUtilsFormat, AppliesWidthAlignmentAndPrecisionAlsoToFixedPointNumbers) {
-  EXPECT_EQ(Format("[%5s][%-5s]", "ab", "cd"), "[   ab][cd   ]");
-  EXPECT_EQ(Format("[%4d][%-4d]", -7, 7), "[  -7][7   ]");
-  EXPECT_EQ(Format("[%2s]", "longer"), "[longer]");
-  EXPECT_EQ(Format("%.4d|%.3d|%.4x|%8.4X", 42, -5, 255, 255), "0042|-005|00ff|    00FF");
-  EXPECT_EQ(Format("%.3s", "abcdef"), "abc");
-  EXPECT_EQ(Format("[%*d][%-*d][%.*s]", 4, 7, 3, 8, 2, "xyz"), "[   7][8  ][xy]");
-  // Widths and precisions count characters, not the bytes of UTF-8.
-  EXPECT_EQ(Format("[%3s]", "\xC3\xA4"), "[  \xC3\xA4]");
-  EXPECT_EQ(Format("%.2s", "\xC3\xA4\xC3\xB6\xC3\xBC"), "\xC3\xA4\xC3\xB6");
-  EXPECT_EQ(Format("%.2f", 3.14159), "3.14");
-  EXPECT_EQ(Format("%f", 1.5), "1.50");  // two decimals unless told otherwise
-  EXPECT_EQ(Format("%.3f", 2.0 / 3.0), "0.667");
-  EXPECT_EQ(Format("%.0f", 1234.9), "1235");
-  EXPECT_EQ(Format("[%8.1f]", -12.25f), "[   -12.2]");  // float widens exactly; -12.25 rounds to even
-  EXPECT_EQ(Format("%.2f", std::numeric_limits<double>::infinity()), "INF");
+  ExpectRows({
+      {Format("[%5s][%-5s]", "ab", "cd"), "[   ab][cd   ]"},  {Format("[%4d][%-4d]", -7, 7), "[  -7][7   ]"},
+      {Format("[%2s]", "longer"), "[longer]"},  {Format("%.4d|%.3d|%.4x|%8.4X", 42, -5, 255, 255), "0042|-005|00ff|    00FF"},
+      {Format("%.3s", "abcdef"), "abc"},  {Format("[%*d][%-*d][%.*s]", 4, 7, 3, 8, 2, "xyz"), "[   7][8  ][xy]"},
+      {Format("[%3s]", "\xC3\xA4"), "[  \xC3\xA4]"},  {Format("%.2s", "\xC3\xA4\xC3\xB6\xC3\xBC"), "\xC3\xA4\xC3\xB6"},
+      {Format("%.2f", 3.14159), "3.14"},  {Format("%f", 1.5), "1.50"},  {Format("%.3f", 2.0 / 3.0), "0.667"},
+      {Format("%.0f", 1234.9), "1235"},  {Format("[%8.1f]", -12.25f), "[   -12.2]"},
+      {Format("%.2f", std::numeric_limits<double>::infinity()), "INF"},
+  });
 }
 
 TEST(SysUtilsFormat, RaisesConvertErrorsNamingTheDirective) {
-  EXPECT_EQ(ConvertErrorOf([] { Format("%d", "abc"); }), "Format '%d' invalid or incompatible with argument");
-  EXPECT_EQ(ConvertErrorOf([] { Format("value %5s", 5); }), "Format '%5s' invalid or incompatible with argument");
-  EXPECT_EQ(ConvertErrorOf([] { Format("%x", 1.5); }), "Format '%x' invalid or incompatible with argument");
-  EXPECT_EQ(ConvertErrorOf([] { Format("%q", 1); }), "Format '%q' invalid or incompatible with argument");
-  EXPECT_EQ(ConvertErrorOf([] { Format("50%", 1); }), "Format '%' invalid or incompatible with argument");
-  EXPECT_EQ(ConvertErrorOf([] { Format("%-12", 1); }), "Format '%-12' invalid or incompatible with argument");
-  EXPECT_EQ(ConvertErrorOf([] { Format("%d and %d", 1); }), "No argument for format '%d'");
-  EXPECT_EQ(ConvertErrorOf([] { Format("%3:s", "a"); }), "No argument for format '%3:s'");
-  EXPECT_EQ(ConvertErrorOf([] { Format("%*d", "w", 1); }), "Format '%*' invalid or incompatible with argument");
+  const auto invalid = [](const char* directive) {
+    return std::string("Format '") + directive + "' invalid or incompatible with argument";
+  };
+  ExpectRows({
+      {ConvertErrorOf([] { Format("%d", "abc"); }), invalid("%d")},  {ConvertErrorOf([] { Format("value %5s", 5); }), invalid("%5s")},
+      {ConvertErrorOf([] { Format("%x", 1.5); }), invalid("%x")},  {ConvertErrorOf([] { Format("%q", 1); }), invalid("%q")},
+      {ConvertErrorOf([] { Format("50%", 1); }), invalid("%")},  {ConvertErrorOf([] { Format("%-12", 1); }), invalid("%-12")},
+      {ConvertErrorOf([] { Format("%*d", "w", 1); }), invalid("%*")},
+      {ConvertErrorOf([] { Format("%d and %d", 1); }), "No argument for format '%d'"},
+      {ConvertErrorOf([] { Format("%3:s", "a"); }), "No argument for format '%3:s'"},
+  });
 }
 
 TEST(SysUtilsText, TrimsComparesConvertsCaseQuotesAndChecksIdentifiers) {
-  EXPECT_EQ(Trim("\t\r\n  a b \x01\x1F"), "a b");
-  EXPECT_EQ(TrimLeft("  a  "), "a  ");
-  EXPECT_EQ(TrimRight("  a \n"), "  a");
-  EXPECT_EQ(Trim(" \t\r\n"), "");
   // A no-break space in UTF-8 (C2 A0) is text, not a control character.
-  EXPECT_EQ(Trim("\xC2\xA0x\xC2\xA0"), "\xC2\xA0x\xC2\xA0");
-  EXPECT_EQ(Trim(std::string_view("\0a\0", 3)), "a");
+  ExpectRows({{Trim("\t\r\n  a b \x01\x1F"), "a b"},  {TrimLeft("  a  "), "a  "},  {TrimRight("  a \n"), "  a"},
+              {Trim(" \t\r\n"), ""},  {Trim("\xC2\xA0x\xC2\xA0"), "\xC2\xA0x\xC2\xA0"},  {Trim(std::string_view("\0a\0", 3)), "a"},
+              {UpperCase("Mixed 1\xC3\xA4"), "MIXED 1\xC3\xA4"},  {LowerCase("MiXeD"), "mixed"},  {QuotedStr("It's"), "'It''s'"},
+              {QuotedStr(""), "''"},  {QuotedStr("say \"hi\"", '"'), "\"say \"\"hi\"\"\""}});
   EXPECT_TRUE(SameText("OPC Group", "opc group"));
   EXPECT_FALSE(SameText("abc", "abcd"));
   EXPECT_FALSE(SameText("\xC3\xA4", "\xC3\x84"));  // only ASCII letters fold
@@ -81,11 +80,6 @@ TEST(SysUtilsText, TrimsComparesConvertsCaseQuotesAndChecksIdentifiers) {
   EXPECT_GT(CompareStr("apple", "BANANA"), 0);  // 'a' comes after 'B' in bytes
   EXPECT_LT(CompareText("ab", "abc"), 0);
   EXPECT_GT(CompareText("_", "a"), 0);  // letters fold to upper case, before '_'
-  EXPECT_EQ(UpperCase("Mixed 1\xC3\xA4"), "MIXED 1\xC3\xA4");
-  EXPECT_EQ(LowerCase("MiXeD"), "mixed");
-  EXPECT_EQ(QuotedStr("It's"), "'It''s'");
-  EXPECT_EQ(QuotedStr(""), "''");
-  EXPECT_EQ(QuotedStr("say \"hi\"", '"'), "\"say \"\"hi\"\"\"");
   for (const char* good : {"Abc_1", "_x", "x", "TXeloServer"}) EXPECT_TRUE(IsValidIdent(good)) << good;
   for (const char* bad : {"", "1a", "a-b", "a b", "\xC3\xA4", "a.b"}) EXPECT_FALSE(IsValidIdent(bad)) << bad;
   EXPECT_TRUE(IsValidIdent("Unit.Name", true));
@@ -93,27 +87,18 @@ TEST(SysUtilsText, TrimsComparesConvertsCaseQuotesAndChecksIdentifiers) {
 }
 
 TEST(SysUtilsIntegers, WritesAndParsesSignsBlanksAndHexadecimal) {
-  EXPECT_EQ(IntToStr(-42), "-42");
-  EXPECT_EQ(IntToStr(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
-  EXPECT_EQ(IntToStr(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
-  EXPECT_EQ(IntToHex(255, 4), "00FF");
-  EXPECT_EQ(IntToHex(0x12345, 2), "12345");
-  EXPECT_EQ(IntToHex(-1, 2), "FFFFFFFF");
-  EXPECT_EQ(IntToHex(static_cast<std::int16_t>(-2), 0), "FFFE");
-  EXPECT_EQ(IntToHex(E_FAIL, 8), "80004005");
-  EXPECT_EQ(StrToInt(" 42 "), 42);
-  EXPECT_EQ(StrToInt("+5"), 5);
-  EXPECT_EQ(StrToInt("$1F"), 31);
-  EXPECT_EQ(StrToInt("0x1f"), 31);
-  EXPECT_EQ(StrToInt("-$10"), -16);
-  EXPECT_EQ(StrToInt("$FFFFFFFF"), -1);  // a hexadecimal text is a bit pattern
-  EXPECT_EQ(StrToInt("$80004005"), E_FAIL);
-  EXPECT_EQ(StrToInt("2147483647"), 2147483647);
-  EXPECT_EQ(StrToInt("-2147483648"), std::numeric_limits<int>::min());
-  EXPECT_EQ(StrToInt64("9223372036854775807"), std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(StrToInt64("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(StrToInt64("$FFFFFFFFFFFFFFFF"), -1);
-  EXPECT_EQ(StrToInt64("4294967296"), 4294967296LL);
+  ExpectRows({{IntToStr(-42), "-42"},  {IntToStr(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
+              {IntToStr(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615"},  {IntToHex(255, 4), "00FF"},
+              {IntToHex(0x12345, 2), "12345"},  {IntToHex(-1, 2), "FFFFFFFF"},
+              {IntToHex(static_cast<std::int16_t>(-2), 0), "FFFE"},  {IntToHex(E_FAIL, 8), "80004005"}});
+  // A hexadecimal text is a bit pattern.
+  EXPECT_EQ((std::vector<int>{StrToInt(" 42 "), StrToInt("+5"), StrToInt("$1F"), StrToInt("0x1f"), StrToInt("-$10"),
+                              StrToInt("$FFFFFFFF"), StrToInt("$80004005"), StrToInt("2147483647"), StrToInt("-2147483648")}),
+            (std::vector<int>{42, 5, 31, 31, -16, -1, static_cast<int>(E_FAIL), 2147483647, std::numeric_limits<int>::min()}));
+  EXPECT_EQ((std::vector<std::int64_t>{StrToInt64("9223372036854775807"), StrToInt64("-9223372036854775808"),
+                                       StrToInt64("$FFFFFFFFFFFFFFFF"), StrToInt64("4294967296")}),
+            (std::vector<std::int64_t>{std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min(), -1,
+                                       4294967296LL}));
 }
 
 TEST(SysUtilsIntegers, RefusesInvalidAndOutOfRangeTexts) {
@@ -126,9 +111,8 @@ TEST(SysUtilsIntegers, RefusesInvalidAndOutOfRangeTexts) {
   }
   EXPECT_THROW(StrToInt64("9223372036854775808"), EConvertError);
   EXPECT_THROW(StrToInt64("$10000000000000000"), EConvertError);
-  EXPECT_EQ(StrToIntDef("x", 7), 7);
-  EXPECT_EQ(StrToIntDef("8", 7), 8);
-  EXPECT_EQ(StrToInt64Def("", -1), -1);
+  EXPECT_EQ((std::vector<std::int64_t>{StrToIntDef("x", 7), StrToIntDef("8", 7), StrToInt64Def("", -1)}),
+            (std::vector<std::int64_t>{7, 8, -1}));
   int value = 0;
   EXPECT_TRUE(TryStrToInt("$7fffffff", value));
   EXPECT_EQ(value, 2147483647);
@@ -144,22 +128,18 @@ TEST(SysUtilsFloats, WritesTheShortestTextAndParsesDecimalNumbersOnly) {
       {1.5e-7, "1.5E-7"},   {-0.0, "0"},        {1e300, "1E300"},
   };
   for (const auto& c : cases) EXPECT_EQ(FloatToStr(c.value), c.text) << c.text;
-  EXPECT_EQ(FloatToStr(std::numeric_limits<double>::quiet_NaN()), "NAN");
-  EXPECT_EQ(FloatToStr(-std::numeric_limits<double>::infinity()), "-INF");
-  EXPECT_EQ(FloatToStr(0.1f), "0.1");
-  EXPECT_EQ(FloatToStr(16777216.0f), "16777216");
-  EXPECT_EQ(StrToFloat("1.5"), 1.5);
-  EXPECT_EQ(StrToFloat(" -2.5e3 "), -2500.0);
-  EXPECT_EQ(StrToFloat(".5"), 0.5);
-  EXPECT_EQ(StrToFloat("7."), 7.0);
+  ExpectRows({{FloatToStr(std::numeric_limits<double>::quiet_NaN()), "NAN"},
+              {FloatToStr(-std::numeric_limits<double>::infinity()), "-INF"},  {FloatToStr(0.1f), "0.1"},
+              {FloatToStr(16777216.0f), "16777216"}});
+  EXPECT_EQ((std::vector<double>{StrToFloat("1.5"), StrToFloat(" -2.5e3 "), StrToFloat(".5"), StrToFloat("7."),
+                                 StrToFloat("-INF"), StrToFloatDef("x", 2.5)}),
+            (std::vector<double>{1.5, -2500.0, 0.5, 7.0, -std::numeric_limits<double>::infinity(), 2.5}));
   EXPECT_TRUE(std::isnan(StrToFloat("nan")));
-  EXPECT_EQ(StrToFloat("-INF"), -std::numeric_limits<double>::infinity());
   EXPECT_EQ(ConvertErrorOf([] { StrToFloat("1,5"); }), "'1,5' is not a valid floating point value");
   for (const char* bad : {"", "abc", "1e", "1e400", "infinity", "0x10", "--1", "+-1", ".", "1.2.3", "nan(1)"}) {
     double value = 0;
     EXPECT_FALSE(TryStrToFloat(bad, value)) << bad;
   }
-  EXPECT_EQ(StrToFloatDef("x", 2.5), 2.5);
 }
 
 TEST(SysUtilsFloats, EveryFiniteDoubleReadsBackExactly) {
