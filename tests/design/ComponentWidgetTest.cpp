@@ -10,6 +10,7 @@
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/TypInfo.h"
 
+#include "support/ExpectedError.h"
 #include "support/QtScene.h"
 
 #include <QBuffer>
@@ -23,30 +24,16 @@ class ComponentWidgetTest : public QtScene {
  protected:
   ~ComponentWidgetTest() override { form_.reset(); }
 
-  void LoadExample() {
-    QFile file(QStringLiteral(XELO_EXAMPLES_DIR "/DesignedForm.ui"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    form_.reset(loader_.load(&file));
-    ASSERT_NE(form_, nullptr) << Utf8(loader_.errorString());
+  // Loads the form in `device`, keeping what load() made when a text does
+  // not parse; the parser's message, or "".
+  std::string Load(QIODevice&& device) {
+    EXPECT_TRUE(device.open(QIODevice::ReadOnly));
+    const std::string error = xelo::testing::MessageOf<EParserError>([&] { form_.reset(loader_.load(&device)); });
+    if (!error.empty()) form_.reset(loader_.LastForm());
+    return error;
   }
 
-  // Loads a form whose body (inside the top widget) is `widgets`.
-  void LoadForm(const QString& widgets) {
-    QByteArray ui = QStringLiteral("<ui version=\"4.0\"><widget class=\"QWidget\" name=\"Form\">%1</widget></ui>")
-                        .arg(widgets)
-                        .toUtf8();
-    QBuffer buffer(&ui);
-    buffer.open(QIODevice::ReadOnly);
-    try {
-      form_.reset(loader_.load(&buffer));
-    } catch (...) {
-      form_.reset(loader_.LastForm());
-      throw;
-    }
-  }
-
-  template <class T>
-  T* StandIn(const char* name) {
+  template <class T> T* StandIn(const char* name) {
     auto* widget = form_->findChild<T*>(name);
     EXPECT_NE(widget, nullptr) << name;
     return widget;
@@ -62,8 +49,9 @@ class ComponentWidgetTest : public QtScene {
   std::unique_ptr<QWidget> form_;
 };
 
-TEST_F(ComponentWidgetTest, TheExampleFormConnectsAndItsWidgetsShowValues) {
-  LoadExample();
+TEST_F(ComponentWidgetTest, TheExampleFormConnectsShowsValuesAndItsStoredTextsFollowTheComponents) {
+  EXPECT_EQ(Load(QFile(QStringLiteral(XELO_EXAMPLES_DIR "/DesignedForm.ui"))), "");
+  ASSERT_NE(form_, nullptr) << Utf8(loader_.errorString());
   auto* serverWidget = StandIn<TXeloServerWidget>("XeloServer1");
   auto* guiWidget = StandIn<TXeloGUIWidget>("XeloGUI1");
   ASSERT_TRUE(serverWidget != nullptr && guiWidget != nullptr);
@@ -75,9 +63,8 @@ TEST_F(ComponentWidgetTest, TheExampleFormConnectsAndItsWidgetsShowValues) {
   auto* server = dynamic_cast<TXeloServer*>(serverWidget->LoadedComponent());
   auto* gui = dynamic_cast<TXeloGUI*>(guiWidget->LoadedComponent());
   ASSERT_TRUE(server != nullptr && gui != nullptr);
-  EXPECT_EQ(server->GetOwner(), components);
-  EXPECT_EQ(gui->GetOPCServer(), server);
-  EXPECT_EQ(gui->GetItems()->GetCount(), 3);
+  EXPECT_EQ(std::tuple(server->GetOwner(), gui->GetOPCServer(), gui->GetItems()->GetCount()),
+            std::tuple(components, server, 3));
 
   // Stand-ins are no controls: hidden.
   EXPECT_TRUE(serverWidget->isHidden() && guiWidget->isHidden());
@@ -88,18 +75,12 @@ TEST_F(ComponentWidgetTest, TheExampleFormConnectsAndItsWidgetsShowValues) {
   ASSERT_TRUE(ramp != nullptr && text != nullptr && onOff != nullptr);
   form_->show();
   ASSERT_TRUE(WaitFor([&] { return !ramp->text().isEmpty() && !text->text().isEmpty(); }));
-  TXeloItem* switchItem = server->GetOPCGroups()->GetOPCGroup("Device 1")->GetOPCItems()->LocateOPCItem(
-      "Channel 1.Device 1.Switch");
+  TXeloItem* switchItem = FindXeloItem(server, "Device 1", "Channel 1.Device 1.Switch");
   ASSERT_NE(switchItem, nullptr);
   EXPECT_EQ(onOff->isChecked(), switchItem->GetValue().ToBool());
   EXPECT_TRUE(SaveScreenshot(*form_, "designed-form-loaded"));
-}
 
-TEST_F(ComponentWidgetTest, TheStoredTextFollowsTheComponentItsNameAndItsQtProperties) {
-  LoadExample();
-  auto* serverWidget = StandIn<TXeloServerWidget>("XeloServer1");
-  auto* guiWidget = StandIn<TXeloGUIWidget>("XeloGUI1");
-  ASSERT_TRUE(serverWidget != nullptr && guiWidget != nullptr);
+  // The stored text follows the component, its name and its Qt properties.
   const std::string serverText = Utf8(serverWidget->property("componentText").toString());
   EXPECT_EQ(serverText.rfind("object XeloServer1: TXeloServer", 0), 0u) << serverText;
   EXPECT_NE(serverText.find("ItemID = 'Channel 1.Device 1.Switch'"), std::string::npos) << serverText;
@@ -112,11 +93,9 @@ TEST_F(ComponentWidgetTest, TheStoredTextFollowsTheComponentItsNameAndItsQtPrope
 
   // Unloaded (a designer's delete), the component goes and the binding
   // component lets go of it; loaded again (an undo), it is back as it was.
-  auto* gui = static_cast<TXeloGUI*>(guiWidget->LoadedComponent());
   const std::string before = Utf8(serverWidget->ComponentText());
   serverWidget->Unload();
-  EXPECT_EQ(serverWidget->LoadedComponent(), nullptr);
-  EXPECT_EQ(gui->GetOPCServer(), nullptr);
+  EXPECT_TRUE(serverWidget->LoadedComponent() == nullptr && gui->GetOPCServer() == nullptr);
   LoadFormComponents(form_.get());
   ASSERT_NE(serverWidget->LoadedComponent(), nullptr);
   EXPECT_EQ(Utf8(serverWidget->ComponentText()), before);
@@ -133,27 +112,24 @@ TEST_F(ComponentWidgetTest, BadTextsAreRefusedAndEveryStandInStillHasItsComponen
   const QString gui = QStringLiteral(
       "object G: TXeloGUI\n  OPCServer = XeloServer1\n  Items = <\n    item\n      Control = 'Nowhere'\n"
       "    end\n    item\n      Control = 'Edit'\n      CtrlPropName = 'text'\n    end>\nend");
-  const QString widgets = QStringLiteral("<widget class=\"QLineEdit\" name=\"Edit\"/>") +
-                          StandInXml("xelo::TXeloServerWidget", "XeloServer1", server) +
-                          StandInXml("xelo::TXeloGUIWidget", "XeloGUI1", gui);
+  QByteArray ui = (QStringLiteral("<ui version=\"4.0\"><widget class=\"QWidget\" name=\"Form\">"
+                                  "<widget class=\"QLineEdit\" name=\"Edit\"/>") +
+                   StandInXml("xelo::TXeloServerWidget", "XeloServer1", server) +
+                   StandInXml("xelo::TXeloGUIWidget", "XeloGUI1", gui) + QStringLiteral("</widget></ui>"))
+                      .toUtf8();
   // The server's text does not parse: load() says so after making the
   // whole form, with an empty server in its place that the binding
   // component still finds; of its bindings, the one whose widget the form
   // has works.
-  try {
-    LoadForm(widgets);
-    FAIL() << "load raised nothing";
-  } catch (const EParserError& e) {
-    EXPECT_NE(std::string(e.what()).find("Syntax error on line 4"), std::string::npos) << e.what();
-  }
+  const std::string error = Load(QBuffer(&ui));
+  EXPECT_NE(error.find("Syntax error on line 4"), std::string::npos) << error;
   ASSERT_NE(form_, nullptr);
   auto* serverWidget = StandIn<TXeloServerWidget>("XeloServer1");
   auto* guiWidget = StandIn<TXeloGUIWidget>("XeloGUI1");
   ASSERT_TRUE(serverWidget != nullptr && guiWidget != nullptr && serverWidget->LoadedComponent() != nullptr);
   EXPECT_EQ(GetStrProp(serverWidget->Component(), "ServerName"), "");
   auto& binding = static_cast<TXeloGUI&>(guiWidget->Component());
-  EXPECT_EQ(binding.GetOPCServer(), &serverWidget->Component());
-  ASSERT_EQ(binding.GetItems()->GetCount(), 2);
+  ASSERT_TRUE(binding.GetOPCServer() == &serverWidget->Component() && binding.GetItems()->GetCount() == 2);
   EXPECT_EQ(binding.GetItems()->GetItem(1)->GetControl(), form_->findChild<QLineEdit*>("Edit"));
 
   // Set by code, the errors raise and the component keeps what it had.
@@ -183,8 +159,8 @@ TEST_F(ComponentWidgetTest, StandInsMadeByCodeLoadTogetherOnTheNextTurnOfTheLoop
   EXPECT_EQ(FormComponentsOf(window.get()), nullptr);
   QTest::qWait(1);
   ASSERT_NE(gui->LoadedComponent(), nullptr);
-  EXPECT_EQ(server->objectName(), QStringLiteral("XeloServer1"));
-  EXPECT_EQ(GetOrdProp(server->Component(), "ConnectDelay"), 120);
+  EXPECT_EQ(std::tuple(Utf8(server->objectName()), GetOrdProp(server->Component(), "ConnectDelay")),
+            std::tuple("XeloServer1", 120));
   ASSERT_TRUE(WaitFor([&] { return !edit->text().isEmpty(); }));
 
   // A stand-in takes its component with it; the window takes the rest.

@@ -51,10 +51,7 @@ class TwoVerbEditor : public TComponentEditor {
   using TComponentEditor::TComponentEditor;
   int GetVerbCount() const override { return 2; }
   std::string GetVerb(int index) const override { return index < 2 ? "Verb " + std::to_string(index) : ""; }
-  void ExecuteVerb(int index) override {
-    executed.push_back(index);
-    GetDesigner().Modified();
-  }
+  void ExecuteVerb(int index) override { executed.push_back(index); GetDesigner().Modified(); }
   std::vector<int> executed;
 };
 
@@ -74,13 +71,13 @@ TEST(DesignRegistryTest, PagesKeepTheirOrderAClassItsPlaceAndWhatIsCreatedForDes
   TComponent form(nullptr);
   TComponent* first = CreateForDesign("TDesignWidget", form);
   TComponent* second = CreateForDesign(TDesignWidget::StaticClass(), form);
-  EXPECT_TRUE(first->ClassType() == TDesignWidget::StaticClass() && first->Owner() == &form);
-  EXPECT_TRUE(first->GetComponentState().Contains(csDesigning));
+  EXPECT_TRUE(first->ClassType() == TDesignWidget::StaticClass() && first->Owner() == &form &&
+              first->GetComponentState().Contains(csDesigning));
   EXPECT_EQ(first->GetName() + " " + second->GetName(), "DesignWidget1 DesignWidget2");
   EXPECT_THROW(CreateForDesign("TNoSuchClass", form), EClassNotFound);
 }
 
-TEST(DesignRegistryTest, EditorsServeDerivedClassesAndTheNearestRegistrationWins) {
+TEST(DesignRegistryTest, EditorsServeDerivedClassesTheNearestOneWinsAndStringEditorsWriteEverySelectedComponent) {
   CountingDesigner designer;
   TDesignGadget gadget(nullptr);
 
@@ -101,30 +98,26 @@ TEST(DesignRegistryTest, EditorsServeDerivedClassesAndTheNearestRegistrationWins
   editor->Edit();
   EXPECT_EQ(designer.modified, 1) << "the base's verbs do nothing";
   EXPECT_EQ(FindComponentEditor(TDesignWidget::StaticClass())(gadget, designer)->GetVerbCount(), 2);
-}
 
-TEST(DesignRegistryTest, AStringPropertyEditorReadsAndWritesEverySelectedComponent) {
+  // A string property editor reads and writes every selected component.
   EXPECT_THROW(RegisterPropertyEditor(TDesignWidget::StaticClass(), "Count", {}), EPropertyError);
   RegisterPropertyEditor(TDesignWidget::StaticClass(), "Caption",
                          [](std::vector<TPersistent*> components, const TPropInfo& prop, IDesigner& designer) {
                            return std::make_unique<TStringProperty>(std::move(components), prop, designer);
                          });
-  CountingDesigner designer;
   TDesignWidget widget(nullptr);
-  TDesignGadget gadget(nullptr);
   TComponent plain(nullptr);
   widget.Caption = "first";
   EXPECT_TRUE(FindPropertyEditor(TDesignGadget::StaticClass(), "caption"));
   EXPECT_EQ(GetPropertyEditor({&widget, &plain}, "Caption", designer), nullptr) << "one cannot have it";
 
-  std::unique_ptr<TStringProperty> editor = GetPropertyEditor({&widget, &gadget}, "Caption", designer);
-  ASSERT_NE(editor, nullptr);
-  EXPECT_EQ(editor->GetAttributes(), (TPropertyAttributes{paMultiSelect, paRevertable}));
-  EXPECT_EQ(editor->GetValue(), "first");
-  editor->SetValue("both");
-  EXPECT_EQ(widget.Caption + gadget.Caption, "bothboth");
-  EXPECT_EQ(designer.modified, 1);
-  EXPECT_THROW(editor->GetComponent(2), EListError);
+  std::unique_ptr<TStringProperty> property = GetPropertyEditor({&widget, &gadget}, "Caption", designer);
+  ASSERT_NE(property, nullptr);
+  EXPECT_EQ(property->GetAttributes(), (TPropertyAttributes{paMultiSelect, paRevertable}));
+  EXPECT_EQ(property->GetValue(), "first");
+  property->SetValue("both");
+  EXPECT_EQ(std::tuple(widget.Caption + gadget.Caption, designer.modified), std::tuple("bothboth", 2));
+  EXPECT_THROW(property->GetComponent(2), EListError);
 }
 
 }  // namespace

@@ -22,29 +22,22 @@ namespace xelo::test {
 namespace {
 
 // Designer's core as far as the plugin uses it: an extension manager.
-class TestCore : public QDesignerFormEditorInterface {
- public:
+struct TestCore : QDesignerFormEditorInterface {
   TestCore() { setExtensionManager(new QExtensionManager(this)); }
 };
-
-QDesignerCustomWidgetCollectionInterface* LoadCollection() {
-  static QPluginLoader loader(QStringLiteral(XELO_DESIGNER_PLUGIN_FILE));
-  QObject* instance = loader.instance();
-  EXPECT_NE(instance, nullptr) << Utf8(loader.errorString());
-  return qobject_cast<QDesignerCustomWidgetCollectionInterface*>(instance);
-}
 
 QStringList ActionTexts(QDesignerFormEditorInterface& core, QWidget* widget) {
   QStringList texts;
   auto* menu = qt_extension<QDesignerTaskMenuExtension*>(core.extensionManager(), widget);
-  if (menu == nullptr) return texts;
-  for (QAction* action : menu->taskActions()) texts << action->text();
+  if (menu != nullptr)
+    for (QAction* action : menu->taskActions()) texts << action->text();
   return texts;
 }
 
-TEST(DesignerPluginTest, OffersTheComponentsOnPageOPCWithTheirPicturesAndVerbs) {
-  QDesignerCustomWidgetCollectionInterface* collection = LoadCollection();
-  ASSERT_NE(collection, nullptr);
+TEST(DesignerPluginTest, OffersTheComponentsOnPageOPCWithTheirVerbsAndQtsOwnFormLoaderMakesThemThroughIt) {
+  QPluginLoader plugin(QStringLiteral(XELO_DESIGNER_PLUGIN_FILE));
+  auto* collection = qobject_cast<QDesignerCustomWidgetCollectionInterface*>(plugin.instance());
+  ASSERT_NE(collection, nullptr) << Utf8(plugin.errorString());
   const QList<QDesignerCustomWidgetInterface*> widgets = collection->customWidgets();
   QStringList names;
   for (QDesignerCustomWidgetInterface* widget : widgets) {
@@ -59,11 +52,9 @@ TEST(DesignerPluginTest, OffersTheComponentsOnPageOPCWithTheirPicturesAndVerbs) 
   QWidget form;
   TestCore core;
   for (QDesignerCustomWidgetInterface* widget : widgets) widget->initialize(&core);
-  QWidget* server = widgets[0]->createWidget(&form);
+  QWidget* server = Named(widgets[0]->createWidget(&form), "XeloServer1");
   QWidget* browser = widgets[1]->createWidget(&form);
-  QWidget* gui = widgets[2]->createWidget(&form);
-  server->setObjectName("XeloServer1");
-  gui->setObjectName("XeloGUI1");
+  QWidget* gui = Named(widgets[2]->createWidget(&form), "XeloGUI1");
   EXPECT_EQ(ActionTexts(core, server) + ActionTexts(core, browser) + ActionTexts(core, gui),
             (QStringList{"OPC Inspector...", "OPC to GUI..."}));
   EXPECT_TRUE(server->property("ServerName").isValid() && gui->property("OPCServer").isValid());
@@ -74,34 +65,29 @@ TEST(DesignerPluginTest, OffersTheComponentsOnPageOPCWithTheirPicturesAndVerbs) 
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(menu->preferredEditAction(), menu->taskActions().value(0));
   QString caption;
-  WhenModalShows([&](QDialog& dialog) {
-    caption = dialog.windowTitle();
-    dialog.reject();
-  });
+  WhenModalShows([&](QDialog& dialog) { caption = dialog.windowTitle(); dialog.reject(); });
   menu->taskActions().value(0)->trigger();
   EXPECT_EQ(caption, QStringLiteral("OPC Inspector"));
-}
 
-TEST(DesignerPluginTest, QtsOwnFormLoaderMakesTheComponentsThroughThePluginAndTheyRun) {
-  ASSERT_NE(LoadCollection(), nullptr);
+  // Qt's own form loader makes the components through the plugin, and they
+  // run.
   QUiLoader loader;
   loader.clearPluginPaths();
   loader.addPluginPath(QFileInfo(QStringLiteral(XELO_DESIGNER_PLUGIN_FILE)).absolutePath());
   EXPECT_TRUE(loader.availableWidgets().contains(QStringLiteral("xelo::TXeloGUIWidget")));
   QFile file(QStringLiteral(XELO_EXAMPLES_DIR "/DesignedForm.ui"));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  std::unique_ptr<QWidget> form(loader.load(&file));
-  ASSERT_NE(form, nullptr) << Utf8(loader.errorString());
-  auto* ramp = form->findChild<QLineEdit*>("RampEdit");
-  QWidget* server = form->findChild<QWidget*>("XeloServer1");
-  ASSERT_TRUE(ramp != nullptr && server != nullptr);
-  EXPECT_TRUE(server->isHidden());
-  form->show();
+  std::unique_ptr<QWidget> loaded(loader.load(&file));
+  ASSERT_NE(loaded, nullptr) << Utf8(loader.errorString());
+  auto* ramp = loaded->findChild<QLineEdit*>("RampEdit");
+  QWidget* loadedServer = loaded->findChild<QWidget*>("XeloServer1");
+  ASSERT_TRUE(ramp != nullptr && loadedServer != nullptr && loadedServer->isHidden());
+  loaded->show();
   // The plugin's copy of the library loads the components on the next turn
   // of Qt's loop and runs its own queue from it.
   ASSERT_TRUE(QTest::qWaitFor([&] { return !ramp->text().isEmpty(); }, 5000));
-  EXPECT_TRUE(server->property("Active").toBool());
-  EXPECT_TRUE(SaveScreenshot(*form, "designer-plugin-form"));
+  EXPECT_TRUE(loadedServer->property("Active").toBool());
+  EXPECT_TRUE(SaveScreenshot(*loaded, "designer-plugin-form"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "xelo/framework/Registry.h"
 #include "xelo/framework/SysUtils.h"
 
+#include "support/ExpectedError.h"
 #include "support/QtScene.h"
 #include "support/ScratchDirectory.h"
 
@@ -23,6 +24,8 @@
 
 namespace xelo::test {
 namespace {
+
+using sim::kProgIdSimFlat;
 
 class XeloDesignTest : public QtScene {
  protected:
@@ -50,25 +53,21 @@ class XeloDesignTest : public QtScene {
   int inspectorsShown_ = 0;
 };
 
-TEST_F(XeloDesignTest, TheServerEditorsVerbAndTheServerNameEllipsisOpenTheInspectorAndMarkTheFormModified) {
+TEST_F(XeloDesignTest, TheServerEditorsVerbAndEllipsisOpenTheInspectorTheBindingEditorsTheTableAndMarkTheFormModified) {
   std::unique_ptr<TComponentEditor> editor = GetComponentEditor(*server_, designer_);
   ASSERT_NE(editor, nullptr);
-  EXPECT_EQ(editor->GetVerbCount(), 1);
-  EXPECT_EQ(editor->GetVerb(0), "OPC Inspector...");
+  EXPECT_EQ(std::tuple(editor->GetVerbCount(), editor->GetVerb(0)), std::tuple(1, "OPC Inspector..."));
   editor->ExecuteVerb(1);
   EXPECT_EQ(designer_.modified, 0);
 
-  InInspector(sim::kProgIdSimFlat);
+  InInspector(kProgIdSimFlat);
   editor->ExecuteVerb(0);
-  EXPECT_EQ(inspectorsShown_, 1);
-  EXPECT_EQ(designer_.modified, 1);
-  EXPECT_EQ(server_->GetServerName(), sim::kProgIdSimFlat);
+  EXPECT_EQ(std::tuple(inspectorsShown_, designer_.modified, server_->GetServerName()), std::tuple(1, 1, kProgIdSimFlat));
 
   // The editor of another class's component refuses before it opens anything.
   TXeloGUI gui(nullptr);
   EXPECT_THROW(FindComponentEditor(TXeloServer::StaticClass())(gui, designer_)->ExecuteVerb(0), EInvalidCast);
-  EXPECT_EQ(designer_.modified, 1);
-  EXPECT_EQ(inspectorsShown_, 1);
+  EXPECT_EQ(std::pair(inspectorsShown_, designer_.modified), std::pair(1, 1));
 
   // The ServerName ellipsis does the same for the property.
   std::unique_ptr<TStringProperty> ellipsis = GetPropertyEditor({server_.get()}, "ServerName", designer_);
@@ -76,47 +75,39 @@ TEST_F(XeloDesignTest, TheServerEditorsVerbAndTheServerNameEllipsisOpenTheInspec
   EXPECT_EQ(ellipsis->GetAttributes(), TPropertyAttributes{paDialog});
   InInspector("Typed.Server.7");
   ellipsis->Edit();
-  EXPECT_EQ(inspectorsShown_, 2);
-  EXPECT_EQ(server_->GetServerName() + " " + ellipsis->GetValue(), "Typed.Server.7 Typed.Server.7");
-  EXPECT_EQ(designer_.modified, 2);
+  EXPECT_EQ(std::tuple(inspectorsShown_, designer_.modified, server_->GetServerName() + " " + ellipsis->GetValue()),
+            std::tuple(2, 2, "Typed.Server.7 Typed.Server.7"));
   // Registered for the server's class, the editor refuses any other object.
   EXPECT_THROW(FindPropertyEditor(TXeloServer::StaticClass(), "ServerName")(
                    {&gui}, *GetPropInfo(TXeloServer::StaticClass(), "ServerName"), designer_),
                EPropertyError);
-}
 
-TEST_F(XeloDesignTest, TheBindingEditorsOneVerbOpensTheTableUnlessTheComponentIsRefused) {
+  // The binding editor's one verb opens the table: the table is made, the
+  // row of the edit assigned, and the table closed: a binding, and the form
+  // reported modified once.
   QtForm window;
   QLineEdit* edit = window.Add<QLineEdit>("Edit1");
-  TXeloGUI* gui = window.gui;  // refers to the form's server
-  std::unique_ptr<TComponentEditor> editor = GetComponentEditor(*gui, designer_);
-  ASSERT_NE(editor, nullptr);
-  EXPECT_EQ(editor->GetVerb(0), "OPC to GUI...");
-
-  // The table is made, the row of the edit assigned, and the table closed:
-  // a binding, and the form reported modified once.
+  TXeloGUI* bound = window.gui;  // refers to the form's server
+  std::unique_ptr<TComponentEditor> bindingEditor = GetComponentEditor(*bound, designer_);
+  ASSERT_NE(bindingEditor, nullptr);
+  EXPECT_EQ(bindingEditor->GetVerb(0), "OPC to GUI...");
   WhenModalShows([&](QDialog& table) {
     QTreeWidgetItem* row = Find(table.findChild<QTreeWidget*>("ListView"), "Edit1");
     row->setText(2, "G");
     row->setText(3, "Static.String");
-    EXPECT_EQ(designer_.modified, 0);
+    EXPECT_EQ(designer_.modified, 2);
     table.reject();
   });
-  editor->ExecuteVerb(0);
-  EXPECT_EQ(designer_.modified, 1);
-  ASSERT_EQ(gui->GetItems()->GetCount(), 1);
-  EXPECT_EQ(gui->GetItems()->GetItem(0)->GetControl(), edit);
+  bindingEditor->ExecuteVerb(0);
+  EXPECT_EQ(designer_.modified, 3);
+  EXPECT_TRUE(bound->GetItems()->GetCount() == 1 && bound->GetItems()->GetItem(0)->GetControl() == edit);
 
   // Refused by the table: the message passes on, nothing is reported.
   TXeloGUI withoutServer(nullptr);
-  try {
-    GetComponentEditor(withoutServer, designer_)->ExecuteVerb(0);
-    ADD_FAILURE() << "refused";
-  } catch (const Exception& error) {
-    EXPECT_STREQ(error.what(), "first assign property opcserver");
-  }
+  EXPECT_EQ(xelo::testing::MessageOf<Exception>([&] { GetComponentEditor(withoutServer, designer_)->ExecuteVerb(0); }),
+            "first assign property opcserver");
   EXPECT_THROW(FindComponentEditor(TXeloGUI::StaticClass())(*server_, designer_)->ExecuteVerb(0), EInvalidCast);
-  EXPECT_EQ(designer_.modified, 1);
+  EXPECT_EQ(designer_.modified, 3);
 }
 
 TEST_F(XeloDesignTest, TheOpcPageHoldsTheThreeComponentsOnceInOrderEachWithASixteenColourPictureOfItsName) {
@@ -130,22 +121,18 @@ TEST_F(XeloDesignTest, TheOpcPageHoldsTheThreeComponentsOnceInOrderEachWithASixt
   for (TClass cls : GetPaletteClasses("OPC")) {
     SCOPED_TRACE(cls->ClassName());
     const QImage image = PaletteImage(cls->ClassName());
-    ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.size(), QSize(32, 32));
+    ASSERT_EQ(image.size(), QSize(32, 32));
     QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y) {
-      for (int x = 0; x < image.width(); ++x) {
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
         if (qAlpha(image.pixel(x, y)) != 0) colours.insert(image.pixel(x, y));
-      }
-    }
     EXPECT_TRUE(colours.size() >= 4 && colours.size() <= 16) << colours.size() << " colours: a picture, not a blank";
     EXPECT_EQ(PalettePicture(cls->ClassName()).toImage().convertToFormat(QImage::Format_ARGB32),
               image.convertToFormat(QImage::Format_ARGB32));
     // Larger, to look at.
-    const QString folder = QStringLiteral(XELO_ARTIFACTS_DIR);
-    QDir().mkpath(folder);
-    EXPECT_TRUE(image.scaled(128, 128).save(folder + "/palette-" + QString::fromStdString(UpperCase(cls->ClassName())) +
-                                            ".png"));
+    EXPECT_TRUE(QDir().mkpath(QStringLiteral(XELO_ARTIFACTS_DIR)) &&
+                image.scaled(128, 128).save(QStringLiteral(XELO_ARTIFACTS_DIR "/palette-") +
+                                            QString::fromStdString(UpperCase(cls->ClassName())) + ".png"));
   }
   EXPECT_TRUE(PaletteImage("TXeloBrowser").isNull()) << "not on the palette";
   EXPECT_FALSE(PaletteImage("txeloserver").isNull());

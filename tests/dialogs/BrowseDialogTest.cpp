@@ -70,17 +70,13 @@ void TypeFilter(TXeloDlgBrowse& dialog, const std::string& text) {
 void Choose(TXeloDlgBrowse& dialog, const std::string& name) {
   dialog.cDataType->setFocus(Qt::TabFocusReason);
   Key(dialog.cDataType, Qt::Key_Home);
-  for (int i = 0; i < dialog.cDataType->count() && Utf8(dialog.cDataType->currentText()) != name; ++i) {
+  for (int i = 0; i < dialog.cDataType->count() && Utf8(dialog.cDataType->currentText()) != name; ++i)
     Key(dialog.cDataType, Qt::Key_Down);
-  }
 }
 
 class BrowseDialogTest : public QtScene {
  protected:
-  void SetUp() override {
-    MakeServer(true);
-    browser_ = server_->GetOPCBrowser();
-  }
+  void SetUp() override { MakeServer(true); browser_ = server_->GetOPCBrowser(); }
 
   // Plays `script` on the browse dialog once it shows (and is active: focus
   // follows only then, which the platform reports a moment after showing).
@@ -134,24 +130,15 @@ TEST_F(BrowseDialogTest, WalksTheLevelsWithKeysButtonAndDoubleClicksAndOpensWher
 }
 
 TEST_F(BrowseDialogTest, FilterDataTypeAndRightsNarrowTheListAsTheBrowserDoes) {
-  struct Scene {
-    Lines level;  // where the scene plays
-    std::string filter;
-    std::string type;  // as the drop-down list shows it
-    OPCADatatype ordinal;
-    bool writable;
-    bool readable;
-    DWORD mask;  // what reaches the server
-  };
+  // Where the scene plays, the filters (the type as the drop-down list
+  // shows it), and what reaches the server.
+  struct Scene { Lines level; std::string filter, type; OPCADatatype ordinal; bool writable, readable; DWORD mask; };
   // Every Static item passes every usable data type; only the device's
   // array item fails the scalar ones.
-  const Lines statics{"Static"};
   const Lines device{"Channel 1", "Device 1"};
-  const std::vector<Scene> scenes{
-      {statics, "", "EMPTY", vtEMPTY, true, false, OPC_WRITEABLE},
-      {device, "S*", "R8", vtR8, true, true, OPC_READABLE | OPC_WRITEABLE},
-      {device, "", "I4", vtI4, false, true, OPC_READABLE},
-  };
+  const std::vector<Scene> scenes{{{"Static"}, "", "EMPTY", vtEMPTY, true, false, OPC_WRITEABLE},
+                                  {device, "S*", "R8", vtR8, true, true, OPC_READABLE | OPC_WRITEABLE},
+                                  {device, "", "I4", vtI4, false, true, OPC_READABLE}};
   WhenShown([&](TXeloDlgBrowse& dialog) {
     // The name filter narrows the branches too.
     TypeFilter(dialog, "?ta*");
@@ -175,15 +162,12 @@ TEST_F(BrowseDialogTest, FilterDataTypeAndRightsNarrowTheListAsTheBrowserDoes) {
 
       TypeFilter(dialog, scene.filter);
       Choose(dialog, scene.type);
-      if (scene.writable) QTest::mouseClick(dialog.cWritable, Qt::LeftButton);
-      if (scene.readable) QTest::mouseClick(dialog.cReadable, Qt::LeftButton);
       OPCAcesstype rights;
-      if (scene.writable) rights.Include(opcWritable);
-      if (scene.readable) rights.Include(opcReadable);
+      if (scene.writable) { QTest::mouseClick(dialog.cWritable, Qt::LeftButton); rights.Include(opcWritable); }
+      if (scene.readable) { QTest::mouseClick(dialog.cReadable, Qt::LeftButton); rights.Include(opcReadable); }
       const auto sent = SimulationControl::LastArguments(kList);
       ASSERT_TRUE(sent.has_value());
-      EXPECT_EQ(sent->accessMask, scene.mask);
-      EXPECT_EQ(sent->dataTypeFilter, static_cast<VARTYPE>(scene.ordinal));
+      EXPECT_EQ(std::tuple(sent->accessMask, sent->dataTypeFilter), std::tuple(scene.mask, VARTYPE(scene.ordinal)));
       const Lines shown = Entries(dialog);
       EXPECT_EQ(shown, Listing(*browser_, scene.filter, scene.ordinal, rights));
       EXPECT_TRUE(!shown.empty() && shown.size() < all.size()) << "the scene narrows nothing";

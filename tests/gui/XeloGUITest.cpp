@@ -6,6 +6,7 @@
 
 #include "xelo/gui/ControlProperty.h"
 
+#include "support/ExpectedError.h"
 #include "support/QtScene.h"
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/Filer.h"
@@ -56,8 +57,7 @@ TEST_F(XeloGUITest, OnAFormTheLastServerIsTakenElseNoneAndADesignerOnlyStoresIt)
   EXPECT_FALSE(static_cast<bool>(server_->GetOnDatachange()));
   QLabel label;
   ASSERT_NE(gui_->AddItem("G", "Static.Int32", &label, ""), nullptr);
-  EXPECT_EQ(label.text(), "");
-  EXPECT_EQ(number_->GUIList().GetCount(), 0);
+  EXPECT_TRUE(label.text().isEmpty() && number_->GUIList().GetCount() == 0);
 }
 
 TEST_F(XeloGUITest, BoundWidgetsShowEachValueBeforeTheApplicationsHandlerRunsOrWhereItsEventSays) {
@@ -65,8 +65,7 @@ TEST_F(XeloGUITest, BoundWidgetsShowEachValueBeforeTheApplicationsHandlerRunsOrW
   QPlainTextEdit memo;
   QCheckBox box;
   QSpinBox spin;
-  QLineEdit untouched;
-  QLineEdit doubled;
+  QLineEdit untouched, doubled;
   spin.setRange(0, 100);
   const auto shown = [&] {
     return Utf8(label.text() + "|" + QString::number(spin.value()) + "|" + (box.isChecked() ? "x" : "o") + "|" +
@@ -87,8 +86,7 @@ TEST_F(XeloGUITest, BoundWidgetsShowEachValueBeforeTheApplicationsHandlerRunsOrW
   gui_->AddItem("G", "Static.Int32", &untouched, "")->SetOnChangeData([](QWidget*, Variant&, bool&) {});
   untouched.setText("start");
   gui_->AddItem("G", "Static.Int32", &doubled, "")->SetOnChangeData([&](QWidget* control, Variant& value, bool& handled) {
-    EXPECT_EQ(control, &doubled);
-    EXPECT_TRUE(handled);
+    EXPECT_TRUE(control == &doubled && handled);
     value = Variant(value.ToInt32() * 2);
     handled = false;
   });
@@ -117,12 +115,10 @@ TEST_F(XeloGUITest, BindingsThatCannotTakeAValueGoAndDestroyedWidgetsItemsAndSer
   gui_->AddItem("G", "Static.String", &nowhere, "noSuchProperty");
   gui_->AddItem("G", "Static.Int32", &edit, "Text");
   Write(text_, Variant("Welt"));
-  EXPECT_EQ(first->text(), "Welt");
-  EXPECT_EQ(nowhere.text(), "");
-  EXPECT_EQ(gui_->GetItems()->GetCount(), 3);
+  EXPECT_EQ(std::tuple(Utf8(first->text()), Utf8(nowhere.text()), gui_->GetItems()->GetCount()),
+            std::tuple("Welt", "", 3));
   // Deleting takes the exact property name, without regard to case.
-  EXPECT_FALSE(gui_->DeleteItem(&edit, ""));
-  EXPECT_TRUE(gui_->DeleteItem(&edit, "text"));
+  EXPECT_TRUE(!gui_->DeleteItem(&edit, "") && gui_->DeleteItem(&edit, "text"));
   EXPECT_EQ(number_->GUIList().GetCount(), 0);
 
   // SetItems copies the bindings, attached; a destroyed widget takes its
@@ -130,12 +126,10 @@ TEST_F(XeloGUITest, BindingsThatCannotTakeAValueGoAndDestroyedWidgetsItemsAndSer
   TXeloGUI copy(nullptr);
   copy.SetOPCServer(server_.get());
   copy.SetItems(gui_->GetItems());
-  EXPECT_EQ(copy.GetItems()->GetItem(0)->GetControl(), first);
-  EXPECT_EQ(text_->GUIList().GetCount(), 4);
+  EXPECT_TRUE(copy.GetItems()->GetItem(0)->GetControl() == first && text_->GUIList().GetCount() == 4);
   delete first;
-  EXPECT_EQ(gui_->GetItems()->GetCount(), 1);
-  EXPECT_EQ(copy.GetItems()->GetCount(), 1);
-  EXPECT_EQ(text_->GUIList().GetCount(), 2);
+  EXPECT_EQ(std::tuple(gui_->GetItems()->GetCount(), copy.GetItems()->GetCount(), text_->GUIList().GetCount()),
+            std::tuple(1, 1, 2));
 
   // The item goes at run time: its binding stays, unattached, and nothing
   // reaches it; then the server goes.
@@ -144,14 +138,12 @@ TEST_F(XeloGUITest, BindingsThatCannotTakeAValueGoAndDestroyedWidgetsItemsAndSer
   number_ = nullptr;
   EXPECT_EQ(binding->GetOPCItemRef(), nullptr);
   Write(text_, Variant("still served"));
-  EXPECT_EQ(edit.text(), "32");
   binding->Update();  // no such item any more
-  EXPECT_EQ(binding->GetOPCItemRef(), nullptr);
+  EXPECT_TRUE(edit.text() == "32" && binding->GetOPCItemRef() == nullptr) << Utf8(edit.text());
   binding = gui_->GetItems()->GetItem(0);
   ASSERT_EQ(binding->GetOPCItemRef(), text_);
   server_.reset();
-  EXPECT_EQ(gui_->GetOPCServer(), nullptr);
-  EXPECT_EQ(binding->GetOPCItemRef(), nullptr);
+  EXPECT_TRUE(gui_->GetOPCServer() == nullptr && binding->GetOPCItemRef() == nullptr);
   EXPECT_EQ(gui_->GetItems()->GetCount(), 2);
 }
 
@@ -159,16 +151,14 @@ TEST_F(XeloGUITest, ServersAreHookedGivenBackAndSurviveAnyOrderOfRemoval) {
   gui_->SetOPCServer(server_.get());
   auto second = std::make_unique<TXeloGUI>(nullptr);
   second->SetOPCServer(server_.get());
-  QPlainTextEdit firstMemo;
-  QPlainTextEdit secondMemo;
+  QPlainTextEdit firstMemo, secondMemo;
   gui_->AddItem("G", "Static.Int32", &firstMemo, "");
   second->AddItem("G", "Static.Int32", &secondMemo, "");
   Write(number_, Variant(1));
   firstMemo.clear();
   secondMemo.clear();
   Write(number_, Variant(2));
-  EXPECT_EQ(firstMemo.toPlainText(), "2") << "each binding once, by its own component";
-  EXPECT_EQ(secondMemo.toPlainText(), "2");
+  EXPECT_EQ(Utf8(firstMemo.toPlainText() + "|" + secondMemo.toPlainText()), "2|2") << "each once, by its own component";
   // The first one goes first (not the reverse of hooking): the chain holds.
   gui_.reset();
   Write(number_, Variant(3));
@@ -217,24 +207,18 @@ TEST_F(XeloGUITest, AFormIsSavedAsTextAndLoadedOntoAnotherWindowWhereMissingWidg
     QtForm loaded(true);
     auto* edit = loaded.Add<QLineEdit>("Edit1");
     auto* box = loaded.Add<QCheckBox>("Check1");
-    std::string error;
-    try {
-      ReadComponentForm(ParseFormText(form), loaded.form);
-    } catch (const EReadError& e) {
-      error = e.what();
-    }
+    const std::string error =
+        xelo::testing::MessageOf<EReadError>([&] { ReadComponentForm(ParseFormText(form), loaded.form); });
     EXPECT_EQ(error.find("\"Gone1\"") != std::string::npos, missing) << error;
     TXeloGUI* gui = loaded.FindGUI();
     ASSERT_TRUE(gui != nullptr && gui->GetItems()->GetCount() == 2);
     TxGUIItem* binding = gui->GetItems()->GetItem(0);
-    EXPECT_EQ(binding->GetControl(), missing ? nullptr : edit);
-    EXPECT_EQ(binding->GetControlName(), missing ? "Gone1" : "Edit1");
+    EXPECT_EQ(std::tuple(binding->GetControl(), binding->GetControlName()),
+              std::tuple(missing ? nullptr : edit, std::string(missing ? "Gone1" : "Edit1")));
     EXPECT_TRUE(WaitFor([&] { return box->isChecked() && edit->text() == (missing ? "" : "Hello"); }));
-    if (!missing) {
-      EXPECT_EQ(FormToText(ComponentToForm(loaded.form)), text) << "saved again unchanged";
-    } else {  // outside loading a name is resolved at once
-      EXPECT_THROW(binding->SetControlName("Nowhere"), EPropertyError);
-    }
+    // Saved again unchanged; outside loading a name is resolved at once.
+    if (!missing) { EXPECT_EQ(FormToText(ComponentToForm(loaded.form)), text); }
+    if (missing) { EXPECT_THROW(binding->SetControlName("Nowhere"), EPropertyError); }
   }
 }
 

@@ -12,10 +12,10 @@ std::vector<std::vector<double>> Fields(const SyncRead& r) {
   for (const OPCITEMSTATE& s : r.states) {
     VARIANT d;
     VariantInit(&d);
-    const double value = (s.vDataValue.vt & VT_ARRAY) != 0 ? s.vDataValue.parray->rgsabound[0].cElements
-                         : s.vDataValue.vt != VT_BSTR && SUCCEEDED(VariantChangeType(&d, &s.vDataValue, 0, VT_R8))
-                             ? d.dblVal
-                             : -1;
+    auto* lent = const_cast<VARIANT*>(&s.vDataValue);  // MinGW declares the source non-const
+    const double value = (lent->vt & VT_ARRAY) != 0 ? lent->parray->rgsabound[0].cElements
+                         : lent->vt != VT_BSTR && SUCCEEDED(VariantChangeType(&d, lent, 0, VT_R8)) ? d.dblVal
+                                                                                                    : -1;
     all.push_back({static_cast<double>(s.hClient), static_cast<double>(s.vDataValue.vt), value,
                    static_cast<double>(s.wQuality)});
   }
