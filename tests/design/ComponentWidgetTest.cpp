@@ -33,10 +33,11 @@ class ComponentWidgetTest : public QtScene {
     return error;
   }
 
-  template <class T> T* StandIn(const char* name) {
-    auto* widget = form_->findChild<T*>(name);
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
+  // The form's two stand-ins; false when one is missing.
+  bool FindStandIns() {
+    serverWidget_ = form_->findChild<TXeloServerWidget*>("XeloServer1");
+    guiWidget_ = form_->findChild<TXeloGUIWidget*>("XeloGUI1");
+    return serverWidget_ != nullptr && guiWidget_ != nullptr;
   }
 
   static QString StandInXml(const char* cls, const char* name, const QString& text) {
@@ -47,27 +48,27 @@ class ComponentWidgetTest : public QtScene {
 
   TFormLoader loader_;
   std::unique_ptr<QWidget> form_;
+  TXeloServerWidget* serverWidget_ = nullptr;
+  TXeloGUIWidget* guiWidget_ = nullptr;
 };
 
 TEST_F(ComponentWidgetTest, TheExampleFormConnectsShowsValuesAndItsStoredTextsFollowTheComponents) {
   EXPECT_EQ(Load(QFile(QStringLiteral(XELO_EXAMPLES_DIR "/DesignedForm.ui"))), "");
   ASSERT_NE(form_, nullptr) << Utf8(loader_.errorString());
-  auto* serverWidget = StandIn<TXeloServerWidget>("XeloServer1");
-  auto* guiWidget = StandIn<TXeloGUIWidget>("XeloGUI1");
-  ASSERT_TRUE(serverWidget != nullptr && guiWidget != nullptr);
+  ASSERT_TRUE(FindStandIns());
 
   // The binding component comes first in the file and still found its
   // server: the form's components are read together.
   qt::TForm* components = FormComponentsOf(form_.get());
   ASSERT_TRUE(components != nullptr && components->GetComponentCount() == 2);
-  auto* server = dynamic_cast<TXeloServer*>(serverWidget->LoadedComponent());
-  auto* gui = dynamic_cast<TXeloGUI*>(guiWidget->LoadedComponent());
+  auto* server = dynamic_cast<TXeloServer*>(serverWidget_->LoadedComponent());
+  auto* gui = dynamic_cast<TXeloGUI*>(guiWidget_->LoadedComponent());
   ASSERT_TRUE(server != nullptr && gui != nullptr);
   EXPECT_EQ(std::tuple(server->GetOwner(), gui->GetOPCServer(), gui->GetItems()->GetCount()),
             std::tuple(components, server, 3));
 
   // Stand-ins are no controls: hidden.
-  EXPECT_TRUE(serverWidget->isHidden() && guiWidget->isHidden());
+  EXPECT_TRUE(serverWidget_->isHidden() && guiWidget_->isHidden());
 
   auto* ramp = form_->findChild<QLineEdit*>("RampEdit");
   auto* text = form_->findChild<QLabel*>("TextLabel");
@@ -81,30 +82,30 @@ TEST_F(ComponentWidgetTest, TheExampleFormConnectsShowsValuesAndItsStoredTextsFo
   EXPECT_TRUE(SaveScreenshot(*form_, "designed-form-loaded"));
 
   // The stored text follows the component, its name and its Qt properties.
-  const std::string serverText = Utf8(serverWidget->property("componentText").toString());
-  EXPECT_EQ(serverText.rfind("object XeloServer1: TXeloServer", 0), 0u) << serverText;
-  EXPECT_NE(serverText.find("ItemID = 'Channel 1.Device 1.Switch'"), std::string::npos) << serverText;
-  EXPECT_NE(Utf8(guiWidget->ComponentText()).find("Control = 'SwitchBox'"), std::string::npos);
+  const QString serverText = serverWidget_->property("componentText").toString();
+  EXPECT_TRUE(serverText.startsWith("object XeloServer1: TXeloServer") &&
+              serverText.contains("ItemID = 'Channel 1.Device 1.Switch'") &&
+              guiWidget_->ComponentText().contains("Control = 'SwitchBox'")) << Utf8(serverText);
 
   // Renaming the stand-in renames its component, and the references to it.
-  serverWidget->setObjectName("Plant");
-  EXPECT_EQ(serverWidget->Component().GetName(), "Plant");
-  EXPECT_NE(Utf8(guiWidget->ComponentText()).find("OPCServer = Plant"), std::string::npos);
+  serverWidget_->setObjectName("Plant");
+  EXPECT_EQ(serverWidget_->Component().GetName(), "Plant");
+  EXPECT_NE(Utf8(guiWidget_->ComponentText()).find("OPCServer = Plant"), std::string::npos);
 
   // Unloaded (a designer's delete), the component goes and the binding
   // component lets go of it; loaded again (an undo), it is back as it was.
-  const std::string before = Utf8(serverWidget->ComponentText());
-  serverWidget->Unload();
-  EXPECT_TRUE(serverWidget->LoadedComponent() == nullptr && gui->GetOPCServer() == nullptr);
+  const std::string before = Utf8(serverWidget_->ComponentText());
+  serverWidget_->Unload();
+  EXPECT_TRUE(serverWidget_->LoadedComponent() == nullptr && gui->GetOPCServer() == nullptr);
   LoadFormComponents(form_.get());
-  ASSERT_NE(serverWidget->LoadedComponent(), nullptr);
-  EXPECT_EQ(Utf8(serverWidget->ComponentText()), before);
+  ASSERT_NE(serverWidget_->LoadedComponent(), nullptr);
+  EXPECT_EQ(Utf8(serverWidget_->ComponentText()), before);
 
   // The component's own properties as Qt properties: live, and kept in the
   // stored text.
-  ASSERT_TRUE(serverWidget->setProperty("ConnectDelay", 750));
-  EXPECT_EQ(GetOrdProp(serverWidget->Component(), "ConnectDelay"), 750);
-  EXPECT_NE(Utf8(serverWidget->ComponentText()).find("ConnectDelay = 750"), std::string::npos);
+  ASSERT_TRUE(serverWidget_->setProperty("ConnectDelay", 750));
+  EXPECT_EQ(GetOrdProp(serverWidget_->Component(), "ConnectDelay"), 750);
+  EXPECT_NE(Utf8(serverWidget_->ComponentText()).find("ConnectDelay = 750"), std::string::npos);
 }
 
 TEST_F(ComponentWidgetTest, BadTextsAreRefusedAndEveryStandInStillHasItsComponent) {
@@ -124,19 +125,17 @@ TEST_F(ComponentWidgetTest, BadTextsAreRefusedAndEveryStandInStillHasItsComponen
   const std::string error = Load(QBuffer(&ui));
   EXPECT_NE(error.find("Syntax error on line 4"), std::string::npos) << error;
   ASSERT_NE(form_, nullptr);
-  auto* serverWidget = StandIn<TXeloServerWidget>("XeloServer1");
-  auto* guiWidget = StandIn<TXeloGUIWidget>("XeloGUI1");
-  ASSERT_TRUE(serverWidget != nullptr && guiWidget != nullptr && serverWidget->LoadedComponent() != nullptr);
-  EXPECT_EQ(GetStrProp(serverWidget->Component(), "ServerName"), "");
-  auto& binding = static_cast<TXeloGUI&>(guiWidget->Component());
-  ASSERT_TRUE(binding.GetOPCServer() == &serverWidget->Component() && binding.GetItems()->GetCount() == 2);
+  ASSERT_TRUE(FindStandIns() && serverWidget_->LoadedComponent() != nullptr);
+  EXPECT_EQ(GetStrProp(serverWidget_->Component(), "ServerName"), "");
+  auto& binding = static_cast<TXeloGUI&>(guiWidget_->Component());
+  ASSERT_TRUE(binding.GetOPCServer() == &serverWidget_->Component() && binding.GetItems()->GetCount() == 2);
   EXPECT_EQ(binding.GetItems()->GetItem(1)->GetControl(), form_->findChild<QLineEdit*>("Edit"));
 
   // Set by code, the errors raise and the component keeps what it had.
-  SetStrProp(serverWidget->Component(), "ServerName", "Xelo.Sim.1");
-  EXPECT_THROW(serverWidget->SetComponentText(server), EParserError);
-  EXPECT_THROW(serverWidget->SetComponentText(QStringLiteral("object S: TXeloGUI\nend")), EReadError);
-  EXPECT_EQ(GetStrProp(serverWidget->Component(), "ServerName"), "Xelo.Sim.1");
+  SetStrProp(serverWidget_->Component(), "ServerName", "Xelo.Sim.1");
+  EXPECT_THROW(serverWidget_->SetComponentText(server), EParserError);
+  EXPECT_THROW(serverWidget_->SetComponentText(QStringLiteral("object S: TXeloGUI\nend")), EReadError);
+  EXPECT_EQ(GetStrProp(serverWidget_->Component(), "ServerName"), "Xelo.Sim.1");
 }
 
 TEST_F(ComponentWidgetTest, StandInsMadeByCodeLoadTogetherOnTheNextTurnOfTheLoop) {

@@ -55,7 +55,7 @@ class TwoVerbEditor : public TComponentEditor {
   std::vector<int> executed;
 };
 
-TEST(DesignRegistryTest, PagesKeepTheirOrderAClassItsPlaceAndWhatIsCreatedForDesignIsNamedAfterItsClass) {
+TEST(DesignRegistryTest, PagesKeepTheirOrderCreatedComponentsAreNumberedAndTheNearestEditorWinsAndWritesEverySelection) {
   RegisterComponents("Test A", {TDesignWidget::StaticClass()});
   RegisterComponents("Test B", {TDesignGadget::StaticClass()});
   RegisterComponents("Test A", {TDesignGadget::StaticClass(), TDesignWidget::StaticClass()});
@@ -63,8 +63,8 @@ TEST(DesignRegistryTest, PagesKeepTheirOrderAClassItsPlaceAndWhatIsCreatedForDes
   const std::vector<std::string> pages = GetPalettePages();
   const auto a = std::find(pages.begin(), pages.end(), "Test A");
   EXPECT_TRUE(a != pages.end() && std::find(a, pages.end(), "Test B") != pages.end()) << "A before B";
-  EXPECT_EQ(GetPaletteClasses("Test A"), std::vector<TClass>{TDesignWidget::StaticClass()});
-  EXPECT_EQ(GetPaletteClasses("Test B"), std::vector<TClass>{TDesignGadget::StaticClass()});
+  EXPECT_EQ(std::pair(GetPaletteClasses("Test A"), GetPaletteClasses("Test B")),
+            std::pair(std::vector<TClass>{TDesignWidget::StaticClass()}, std::vector<TClass>{TDesignGadget::StaticClass()}));
   EXPECT_THROW(RegisterComponents("Test A", {TPersistent::StaticClass()}), EInvalidOperation);
 
   // Created for design: by name too, designing, named after the class.
@@ -75,9 +75,9 @@ TEST(DesignRegistryTest, PagesKeepTheirOrderAClassItsPlaceAndWhatIsCreatedForDes
               first->GetComponentState().Contains(csDesigning));
   EXPECT_EQ(first->GetName() + " " + second->GetName(), "DesignWidget1 DesignWidget2");
   EXPECT_THROW(CreateForDesign("TNoSuchClass", form), EClassNotFound);
-}
 
-TEST(DesignRegistryTest, EditorsServeDerivedClassesTheNearestOneWinsAndStringEditorsWriteEverySelectedComponent) {
+  // Editors serve derived classes, the nearest one wins, and string editors
+  // write every selected component.
   CountingDesigner designer;
   TDesignGadget gadget(nullptr);
 
@@ -86,8 +86,7 @@ TEST(DesignRegistryTest, EditorsServeDerivedClassesTheNearestOneWinsAndStringEdi
   std::unique_ptr<TComponentEditor> editor = GetComponentEditor(gadget, designer);
   ASSERT_NE(editor, nullptr) << "registered for the base class";
   editor->Edit();  // a double-click: the first verb
-  EXPECT_EQ(static_cast<TwoVerbEditor&>(*editor).executed, std::vector<int>{0});
-  EXPECT_EQ(designer.modified, 1);
+  EXPECT_EQ(std::pair(static_cast<TwoVerbEditor&>(*editor).executed, designer.modified), std::pair(std::vector<int>{0}, 1));
 
   // One for the class itself comes before the base's.
   RegisterComponentEditor(TDesignGadget::StaticClass(),
@@ -113,8 +112,8 @@ TEST(DesignRegistryTest, EditorsServeDerivedClassesTheNearestOneWinsAndStringEdi
 
   std::unique_ptr<TStringProperty> property = GetPropertyEditor({&widget, &gadget}, "Caption", designer);
   ASSERT_NE(property, nullptr);
-  EXPECT_EQ(property->GetAttributes(), (TPropertyAttributes{paMultiSelect, paRevertable}));
-  EXPECT_EQ(property->GetValue(), "first");
+  EXPECT_EQ(std::pair(property->GetAttributes(), property->GetValue()),
+            std::pair(TPropertyAttributes{paMultiSelect, paRevertable}, std::string("first")));
   property->SetValue("both");
   EXPECT_EQ(std::tuple(widget.Caption + gadget.Caption, designer.modified), std::tuple("bothboth", 2));
   EXPECT_THROW(property->GetComponent(2), EListError);

@@ -53,7 +53,7 @@ class XeloDesignTest : public QtScene {
   int inspectorsShown_ = 0;
 };
 
-TEST_F(XeloDesignTest, TheServerEditorsVerbAndEllipsisOpenTheInspectorTheBindingEditorsTheTableAndMarkTheFormModified) {
+TEST_F(XeloDesignTest, TheEditorsOpenTheInspectorAndTheTableMarkingTheFormModifiedAndTheOpcPageHoldsThePicturedComponentsOnce) {
   std::unique_ptr<TComponentEditor> editor = GetComponentEditor(*server_, designer_);
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(std::tuple(editor->GetVerbCount(), editor->GetVerb(0)), std::tuple(1, "OPC Inspector..."));
@@ -89,8 +89,7 @@ TEST_F(XeloDesignTest, TheServerEditorsVerbAndEllipsisOpenTheInspectorTheBinding
   QLineEdit* edit = window.Add<QLineEdit>("Edit1");
   TXeloGUI* bound = window.gui;  // refers to the form's server
   std::unique_ptr<TComponentEditor> bindingEditor = GetComponentEditor(*bound, designer_);
-  ASSERT_NE(bindingEditor, nullptr);
-  EXPECT_EQ(bindingEditor->GetVerb(0), "OPC to GUI...");
+  ASSERT_TRUE(bindingEditor != nullptr && bindingEditor->GetVerb(0) == "OPC to GUI...");
   WhenModalShows([&](QDialog& table) {
     QTreeWidgetItem* row = Find(table.findChild<QTreeWidget*>("ListView"), "Edit1");
     row->setText(2, "G");
@@ -108,9 +107,9 @@ TEST_F(XeloDesignTest, TheServerEditorsVerbAndEllipsisOpenTheInspectorTheBinding
             "first assign property opcserver");
   EXPECT_THROW(FindComponentEditor(TXeloGUI::StaticClass())(*server_, designer_)->ExecuteVerb(0), EInvalidCast);
   EXPECT_EQ(designer_.modified, 3);
-}
 
-TEST_F(XeloDesignTest, TheOpcPageHoldsTheThreeComponentsOnceInOrderEachWithASixteenColourPictureOfItsName) {
+  // The "OPC" page holds the three components once, in order, each with a
+  // picture of at most sixteen colours of its name.
   RegisterXeloDesign();
   RegisterComponents("OPC", {TXeloGUI::StaticClass(), TXeloServer::StaticClass()});
   EXPECT_EQ(GetPaletteClasses("OPC"), (std::vector<TClass>{TXeloServer::StaticClass(), TxeloServerBrowser::StaticClass(),

@@ -59,19 +59,22 @@ void Key(QWidget* widget, Qt::Key key) { QTest::keyClick(widget, key); }
 // Replaces the filter text as a user does, leaving the box with Tab.
 void TypeFilter(TXeloDlgBrowse& dialog, const std::string& text) {
   dialog.eFilter->setFocus(Qt::MouseFocusReason);
-  dialog.eFilter->selectAll();
-  QTest::keyClicks(dialog.eFilter, QString::fromStdString(text));
+  Type(dialog.eFilter, text.c_str());
   if (text.empty()) Key(dialog.eFilter, Qt::Key_Delete);
   Key(dialog.eFilter, Qt::Key_Tab);
 }
 
-// Chooses the data type `name` with the keys of the closed drop-down list
-// (typed names would run into the list's keyboard search of a moment ago).
-void Choose(TXeloDlgBrowse& dialog, const std::string& name) {
+// Sets the filters as a user does: the type `name` with the keys of the
+// closed drop-down list (typed names would run into the list's keyboard
+// search of a moment ago), the rights by clicking their boxes.
+void SetFilters(TXeloDlgBrowse& dialog, const std::string& filter, const std::string& name, OPCAcesstype rights) {
+  TypeFilter(dialog, filter);
   dialog.cDataType->setFocus(Qt::TabFocusReason);
   Key(dialog.cDataType, Qt::Key_Home);
   for (int i = 0; i < dialog.cDataType->count() && Utf8(dialog.cDataType->currentText()) != name; ++i)
     Key(dialog.cDataType, Qt::Key_Down);
+  for (auto [box, right] : {std::pair(dialog.cWritable, opcWritable), std::pair(dialog.cReadable, opcReadable)})
+    if (box->isChecked() != rights.Contains(right)) QTest::mouseClick(box, Qt::LeftButton);
 }
 
 class BrowseDialogTest : public QtScene {
@@ -132,13 +135,13 @@ TEST_F(BrowseDialogTest, WalksTheLevelsWithKeysButtonAndDoubleClicksAndOpensWher
 TEST_F(BrowseDialogTest, FilterDataTypeAndRightsNarrowTheListAsTheBrowserDoes) {
   // Where the scene plays, the filters (the type as the drop-down list
   // shows it), and what reaches the server.
-  struct Scene { Lines level; std::string filter, type; OPCADatatype ordinal; bool writable, readable; DWORD mask; };
+  struct Scene { Lines level; std::string filter, type; OPCADatatype ordinal; OPCAcesstype rights; DWORD mask; };
   // Every Static item passes every usable data type; only the device's
   // array item fails the scalar ones.
   const Lines device{"Channel 1", "Device 1"};
-  const std::vector<Scene> scenes{{{"Static"}, "", "EMPTY", vtEMPTY, true, false, OPC_WRITEABLE},
-                                  {device, "S*", "R8", vtR8, true, true, OPC_READABLE | OPC_WRITEABLE},
-                                  {device, "", "I4", vtI4, false, true, OPC_READABLE}};
+  const std::vector<Scene> scenes{{{"Static"}, "", "EMPTY", vtEMPTY, {opcWritable}, OPC_WRITEABLE},
+                                  {device, "S*", "R8", vtR8, {opcWritable, opcReadable}, OPC_READABLE | OPC_WRITEABLE},
+                                  {device, "", "I4", vtI4, {opcReadable}, OPC_READABLE}};
   WhenShown([&](TXeloDlgBrowse& dialog) {
     // The name filter narrows the branches too.
     TypeFilter(dialog, "?ta*");
@@ -148,10 +151,7 @@ TEST_F(BrowseDialogTest, FilterDataTypeAndRightsNarrowTheListAsTheBrowserDoes) {
     for (const Scene& scene : scenes) {
       SCOPED_TRACE(scene.level.back() + " " + scene.filter + " " + scene.type + " " + std::to_string(scene.mask));
       // To the scene's level with no filter on, which gives all its items.
-      TypeFilter(dialog, "");
-      Choose(dialog, "EMPTY");
-      if (dialog.cWritable->isChecked()) QTest::mouseClick(dialog.cWritable, Qt::LeftButton);
-      if (dialog.cReadable->isChecked()) QTest::mouseClick(dialog.cReadable, Qt::LeftButton);
+      SetFilters(dialog, "", "EMPTY", {});
       while (dialog.ePath->text() != "root") QTest::mouseClick(dialog.bBack, Qt::LeftButton);
       for (const std::string& branch : scene.level) {
         ClickEntry(dialog, branch);
@@ -160,16 +160,12 @@ TEST_F(BrowseDialogTest, FilterDataTypeAndRightsNarrowTheListAsTheBrowserDoes) {
       ASSERT_EQ(LinesOf(browser_->GetPositionList()), scene.level);
       const Lines all = Entries(dialog);
 
-      TypeFilter(dialog, scene.filter);
-      Choose(dialog, scene.type);
-      OPCAcesstype rights;
-      if (scene.writable) { QTest::mouseClick(dialog.cWritable, Qt::LeftButton); rights.Include(opcWritable); }
-      if (scene.readable) { QTest::mouseClick(dialog.cReadable, Qt::LeftButton); rights.Include(opcReadable); }
+      SetFilters(dialog, scene.filter, scene.type, scene.rights);
       const auto sent = SimulationControl::LastArguments(kList);
       ASSERT_TRUE(sent.has_value());
       EXPECT_EQ(std::tuple(sent->accessMask, sent->dataTypeFilter), std::tuple(scene.mask, VARTYPE(scene.ordinal)));
       const Lines shown = Entries(dialog);
-      EXPECT_EQ(shown, Listing(*browser_, scene.filter, scene.ordinal, rights));
+      EXPECT_EQ(shown, Listing(*browser_, scene.filter, scene.ordinal, scene.rights));
       EXPECT_TRUE(!shown.empty() && shown.size() < all.size()) << "the scene narrows nothing";
     }
   });

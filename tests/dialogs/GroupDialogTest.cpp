@@ -19,6 +19,11 @@ class GroupDialogTest : public QtScene {
     Drive(std::move(script));
     return OPCEditGroupDialog(record_);
   }
+  // Types each text into its edit and clicks Ok.
+  static void OkWith(TXeloDlgEditGroup& dialog, std::initializer_list<std::pair<QLineEdit*, const char*>> typed) {
+    for (auto [edit, text] : typed) Type(edit, text);
+    QTest::mouseClick(dialog.bOk, Qt::LeftButton);
+  }
   tGroupStateRec record_{500, false, "Boiler", -60, 12.345f, 0x0407, 7, 4711};
 };
 
@@ -46,25 +51,17 @@ TEST_F(GroupDialogTest, ShowsTheRecordOkHandsBackTheFourFieldsOnlyAndBadFieldsAr
   const tGroupStateRec before = record_;
   EXPECT_FALSE(Edit([&](TXeloDlgEditGroup& dialog) {
     // A blank name: a beep, no message, the focus back on it.
-    Type(dialog.eGroupName, "   ");
-    Type(dialog.eUpdateRate, "100");
     dialog.eDeadBand->setFocus();
-    QTest::mouseClick(dialog.bOk, Qt::LeftButton);
-    EXPECT_EQ(ui_->BeepCount(), 1);
-    EXPECT_EQ(dialog.focusWidget(), dialog.eGroupName);
+    OkWith(dialog, {{dialog.eGroupName, "   "}, {dialog.eUpdateRate, "100"}});
+    EXPECT_EQ(std::pair(ui_->BeepCount(), dialog.focusWidget()), std::pair(1, static_cast<QWidget*>(dialog.eGroupName)));
     EXPECT_EQ(Fields(dialog.State()), Fields(before)) << "nothing stored";
     // Numbers: each reported; the fields before the bad one are stored in
     // the working copy, the rate first.
-    Type(dialog.eGroupName, "Mixer");
-    Type(dialog.eUpdateRate, "fast");
-    QTest::mouseClick(dialog.bOk, Qt::LeftButton);
+    OkWith(dialog, {{dialog.eGroupName, "Mixer"}, {dialog.eUpdateRate, "fast"}});
     EXPECT_EQ(dialog.State().Name, before.Name) << "the rate is stored first";
-    Type(dialog.eUpdateRate, "-1");
-    QTest::mouseClick(dialog.bOk, Qt::LeftButton);
+    OkWith(dialog, {{dialog.eUpdateRate, "-1"}});
     EXPECT_EQ(dialog.State().UpdateRate, before.UpdateRate);
-    Type(dialog.eUpdateRate, "750");
-    Type(dialog.eDeadBand, "1,5");
-    QTest::mouseClick(dialog.bOk, Qt::LeftButton);
+    OkWith(dialog, {{dialog.eUpdateRate, "750"}, {dialog.eDeadBand, "1,5"}});
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(Shown(), (std::vector<std::string>{"'fast' is not a valid integer value", "'-1' is not a valid update rate",
                                                  "'1,5' is not a valid floating point value"}));

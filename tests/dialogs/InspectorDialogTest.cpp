@@ -46,31 +46,6 @@ class InspectorTest : public QtScene {
   std::unique_ptr<TXeloDlgExplorer> form_;
 };
 
-TEST_F(InspectorTest, TheStatusComesEverySecondFromAnActiveServerAndNotConnectedOtherwise) {
-  TXeloDlgExplorer& form = Show();
-  EXPECT_EQ(Utf8(form.ServerCombo->currentText()), sim::kProgIdSim);
-  EXPECT_TRUE(form.Timer1->isActive());
-  // Inactive: the first tick clears and stops.
-  EXPECT_TRUE(QtWaitFor([&] { return !form.Timer1->isActive() && form.LServer->text() == "not connected"; }, 2000));
-
-  sim::SimulationControl::SetVendorInfo(u"Vendor of the test");
-  QTest::mouseClick(form.bConnect, Qt::LeftButton);
-  ASSERT_TRUE(server_->GetActive());
-  ASSERT_TRUE(QtWaitFor([&] { return form.LServer->text() != "not connected"; }, 2000));
-  EXPECT_EQ(Status(), std::string(sim::kProgIdSim) + "|running|Vendor of the test|||") << "no group selected";
-  form.TreeView1->setCurrentItem(form.TreeView1->topLevelItem(0));
-  ASSERT_TRUE(QtWaitFor([&] { return form.LName->text() == "G"; }, 2000)) << "refreshed every second";
-  EXPECT_EQ(Status(), std::string(sim::kProgIdSim) + "|running|Vendor of the test|G|0.00|active");
-  tGroupStateRec state;
-  group_->GetState(state);  // the rate the server granted
-  EXPECT_EQ(form.LUpdate->text(), QString::number(state.UpdateRate));
-
-  // Disconnect: the next tick clears and stops.
-  QTest::mouseClick(form.BDisconnect, Qt::LeftButton);
-  EXPECT_FALSE(server_->GetActive());
-  EXPECT_TRUE(QtWaitFor([&] { return !form.Timer1->isActive() && form.LServer->text() == "not connected"; }, 2000));
-}
-
 TEST_F(InspectorTest, TheServersEventsAreTheInspectorsWhileItIsOpenAndComeBackAfter) {
   int applicationErrors = 0, applicationShutdowns = 0;
   server_->SetOnError([&](TPersistent*, const std::string&, bool& raise) { ++applicationErrors; raise = false; });
@@ -106,10 +81,24 @@ TEST_F(InspectorTest, TheServersEventsAreTheInspectorsWhileItIsOpenAndComeBackAf
 }
 
 // A whole session as a user has it, with the screenshot kept.
-TEST_F(InspectorTest, TheMenusAddEditAndRemoveGroupsAndItemsThroughTheirDialogsAndTheValuesShow) {
+TEST_F(InspectorTest, TheStatusComesEverySecondWhileConnectedAndTheMenusAddEditAndRemoveGroupsAndItems) {
   TXeloDlgExplorer& form = Show();
+  EXPECT_TRUE(Utf8(form.ServerCombo->currentText()) == sim::kProgIdSim && form.Timer1->isActive());
+  // Inactive: the first tick clears and stops.
+  EXPECT_TRUE(QtWaitFor([&] { return !form.Timer1->isActive() && form.LServer->text() == "not connected"; }, 2000));
+
+  sim::SimulationControl::SetVendorInfo(u"Vendor of the test");
   QTest::mouseClick(form.bConnect, Qt::LeftButton);
   ASSERT_TRUE(server_->GetActive());
+  ASSERT_TRUE(QtWaitFor([&] { return form.LServer->text() != "not connected"; }, 2000));
+  EXPECT_EQ(Status(), std::string(sim::kProgIdSim) + "|running|Vendor of the test|||") << "no group selected";
+  form.TreeView1->setCurrentItem(form.TreeView1->topLevelItem(0));
+  ASSERT_TRUE(QtWaitFor([&] { return form.LName->text() == "G"; }, 2000)) << "refreshed every second";
+  EXPECT_EQ(Status(), std::string(sim::kProgIdSim) + "|running|Vendor of the test|G|0.00|active");
+  tGroupStateRec state;
+  group_->GetState(state);  // the rate the server granted
+  EXPECT_EQ(form.LUpdate->text(), QString::number(state.UpdateRate));
+
   // Nothing selected: properties asks first.
   form.TreeView1->clearSelection();
   Entry(form.GroupPopup, "Properties...")->trigger();
@@ -134,8 +123,7 @@ TEST_F(InspectorTest, TheMenusAddEditAndRemoveGroupsAndItemsThroughTheirDialogsA
   });
   emit form.ItemPopup->aboutToShow();
   Entry(form.ItemPopup, "Add Item..")->trigger();
-  ASSERT_EQ(plant->GetOPCItems()->GetCount(), 3);
-  ASSERT_EQ(form.ItemView->topLevelItemCount(), 3);
+  ASSERT_EQ(std::pair(plant->GetOPCItems()->GetCount(), form.ItemView->topLevelItemCount()), std::pair(3, 3));
   for (int i = 0; i < 3; ++i)
     EXPECT_TRUE(plant->GetOPCItems()->GetItem(i)->GetIsActive() &&
                 Utf8(form.ItemView->topLevelItem(i)->text(0)) == plant->GetOPCItems()->GetItem(i)->GetItemID()) << i;
@@ -165,6 +153,11 @@ TEST_F(InspectorTest, TheMenusAddEditAndRemoveGroupsAndItemsThroughTheirDialogsA
   EXPECT_EQ(server_->GetOPCGroups()->Exists("G"), -1);
   Entry(form.GroupPopup, "Remove all Groups")->trigger();
   EXPECT_EQ(server_->GetOPCGroups()->GetCount() + form.TreeView1->topLevelItemCount(), 0);
+
+  // Disconnect: the next tick clears and stops.
+  QTest::mouseClick(form.BDisconnect, Qt::LeftButton);
+  EXPECT_FALSE(server_->GetActive());
+  EXPECT_TRUE(QtWaitFor([&] { return !form.Timer1->isActive() && form.LServer->text() == "not connected"; }, 2000));
 }
 
 }  // namespace
