@@ -10,7 +10,7 @@
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/TypInfo.h"
 
-#include "support/ExpectedError.h"
+#include "support/Expectations.h"
 #include "support/QtScene.h"
 
 #include <QBuffer>

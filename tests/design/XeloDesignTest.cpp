@@ -12,7 +12,7 @@
 #include "xelo/framework/Registry.h"
 #include "xelo/framework/SysUtils.h"
 
-#include "support/ExpectedError.h"
+#include "support/Expectations.h"
 #include "support/QtScene.h"
 #include "support/ScratchDirectory.h"
 

@@ -5,6 +5,7 @@
 // openings.
 #include "xelo/dialogs/XeloBrowseDlg.h"
 
+#include "support/Expectations.h"
 #include "support/QtScene.h"
 
 namespace xelo::test {
@@ -12,16 +13,11 @@ namespace {
 
 using sim::SimulationControl;
 using Lines = std::vector<std::string>;
+using xelo::testing::LinesOf;
 
 constexpr char kMove[] = "IOPCBrowseServerAddressSpace::ChangeBrowsePosition";
 constexpr char kList[] = "IOPCBrowseServerAddressSpace::BrowseOPCItemIDs";
 const Lines kDeviceLeaves{"Ramp", "Random", "Sine", "Counter", "Setpoint", "Switch", "Text", "Array"};
-
-Lines LinesOf(const TStrings& list) {
-  Lines lines;
-  for (int i = 0; i < list.GetCount(); ++i) lines.push_back(list.Get(i));
-  return lines;
-}
 
 // The list's entries, a branch (image 0) marked by a trailing "/"; only
 // the selected ones when asked.

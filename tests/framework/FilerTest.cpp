@@ -1,5 +1,5 @@
 #include "StreamTestClasses.h"
-#include "StringLines.h"
+#include "support/Expectations.h"
 
 #include "xelo/framework/Filer.h"
 #include "xelo/framework/Streams.h"

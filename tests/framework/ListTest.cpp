@@ -1,6 +1,6 @@
 #include "xelo/framework/List.h"
 
-#include "support/ExpectedError.h"
+#include "support/Expectations.h"
 #include "xelo/framework/Exceptions.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "xelo/framework/MessageWindow.h"
 
 #include "xelo/framework/Application.h"
-#include "StringLines.h"
+#include "support/Expectations.h"
 #include "xelo/framework/Exceptions.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "xelo/framework/Registry.h"
 
 #include "support/ScratchDirectory.h"
-#include "StringLines.h"
+#include "support/Expectations.h"
 #include "xelo/com/ClassRegistry.h"
 #include "xelo/com/Guid.h"
 #include "xelo/com/WideText.h"

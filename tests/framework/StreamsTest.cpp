@@ -1,7 +1,7 @@
 #include "xelo/framework/Streams.h"
 
 #include "support/ScratchDirectory.h"
-#include "StringLines.h"
+#include "support/Expectations.h"
 #include "xelo/framework/AtomicFile.h"
 #include "xelo/framework/Exceptions.h"
 

@@ -2,7 +2,7 @@
 
 #include "xelo/com/HResult.h"
 #include "xelo/framework/Exceptions.h"
-#include "StringLines.h"
+#include "support/Expectations.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "StreamTestClasses.h"
-#include "support/ExpectedError.h"
+#include "support/Expectations.h"
 
 #include "xelo/framework/Filer.h"
 #include "xelo/framework/Streams.h"

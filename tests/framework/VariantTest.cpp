@@ -3,7 +3,7 @@
 #include "xelo/com/BStr.h"
 #include "xelo/com/TaskMemory.h"
 #include "xelo/framework/Exceptions.h"
-#include "StringLines.h"
+#include "support/Expectations.h"
 #include "xelo/framework/Persistent.h"
 #include "xelo/framework/TypInfo.h"
 

@@ -6,7 +6,7 @@
 
 #include "xelo/gui/ControlProperty.h"
 
-#include "support/ExpectedError.h"
+#include "support/Expectations.h"
 #include "support/QtScene.h"
 #include "xelo/framework/Exceptions.h"
 #include "xelo/framework/Filer.h"

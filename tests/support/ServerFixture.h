@@ -9,7 +9,7 @@
 
 #include "xelo/core/Xelo.h"
 
-#include "support/ExpectedError.h"
+#include "support/Expectations.h"
 
 #include "servers/simulation/SimulationControl.h"
 #include "servers/simulation/SimulationServer.h"
@@ -43,15 +43,11 @@
 namespace xelo::test {
 
 using xelo::sim::SimulationControl;
+using xelo::testing::LinesOf;
 using xelo::testing::MessageOf;
 
 using Lines = std::vector<std::string>;
 
-inline Lines LinesOf(const TStrings& list) {
-  Lines lines;
-  for (int i = 0; i < list.GetCount(); ++i) lines.push_back(list.Get(i));
-  return lines;
-}
 
 // Gives a simulation item a VT_I4 value.
 inline void SetSimValue(const OLECHAR* id, LONG value) {

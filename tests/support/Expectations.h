@@ -1,9 +1,9 @@
-// Small helpers of the framework tests: the lines of a string list as a
-// vector, for comparing in one expectation.
+// Helpers that turn a result into one value, for comparing the whole of it
+// in one expectation: the lines of a string list, the message of an
+// expected exception.
 #pragma once
 
 #include "xelo/framework/Strings.h"
-#include "support/ExpectedError.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,18 @@ inline std::vector<std::string> LinesOf(const TStrings& strings) {
   std::vector<std::string> out;
   for (int i = 0; i < strings.GetCount(); ++i) out.push_back(strings.Get(i));
   return out;
+}
+
+// The what() of the exception E that `call` raises; "" when it raises none
+// (any other exception type goes through to the test).
+template <class E, class Call>
+std::string MessageOf(Call call) {
+  try {
+    call();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return {};
 }
 
 // Expects each call to raise E (the failure names the call's index).
