@@ -19,14 +19,20 @@ inline std::vector<std::string> LinesOf(const TStrings& strings) {
   return out;
 }
 
-// The what() of the exception E that `call` raises; "" when it raises none
-// (any other exception type goes through to the test).
+// The message of the exception E that `call` raises; "" when it raises
+// none (any other exception type goes through to the test). The library's
+// exceptions give their whole Message(): what() ends at a NUL the text may
+// hold.
 template <class E, class Call>
 std::string MessageOf(Call call) {
   try {
     call();
   } catch (const E& e) {
-    return e.what();
+    if constexpr (requires { e.Message(); }) {
+      return std::string(e.Message());
+    } else {
+      return e.what();
+    }
   }
   return {};
 }
