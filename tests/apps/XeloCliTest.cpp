@@ -897,9 +897,8 @@ TEST(XeloDocumentation, TheReadmeNamesEveryJsonMemberInOrder) {
     ASSERT_FALSE(keys.empty()) << result.out;
     for (const Strings& object : keys) EXPECT_EQ(object, documented.at(command)) << result.out;
     if (command == "save") {
-      for (const auto& group : nlohmann::ordered_json::parse(result.out)["groups"]) {
-        EXPECT_EQ(Names(group), documented.at("save groups"));
-      }
+      const auto document = nlohmann::ordered_json::parse(result.out);  // the loop reads into it
+      for (const auto& group : document["groups"]) EXPECT_EQ(Names(group), documented.at("save groups"));
     }
   }
 
