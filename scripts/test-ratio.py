@@ -16,7 +16,7 @@ import re
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-SOURCES = {".h", ".hpp", ".c", ".cc", ".cpp", ".idl"}
+SOURCES = {".h", ".hpp", ".c", ".cc", ".cpp"}
 NOT_CODE = {"tests", "bench", "fuzz", "build", "docs"}
 # tests/<folder> -> the code it tests.
 LAYERS = {

@@ -117,8 +117,6 @@ class XeloProcess {
     ::kill(pid_, signal);
 #endif
   }
-  std::string Out() const { return ReadWholeFile(outPath_); }
-
   // Waits and collects the output. On POSIX without a time limit of its
   // own: the test runner's timeout stops a program that hangs.
   XeloResult Wait() {
@@ -153,7 +151,7 @@ class XeloProcess {
   // check: a healthy program gets there in well under a second.
   bool WaitForLines(std::size_t lines) const {
     for (int i = 0; i < 3000; ++i) {
-      const std::string out = Out();
+      const std::string out = ReadWholeFile(outPath_);
       if (static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')) >= lines) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -175,8 +173,7 @@ class XeloProcess {
 
 inline XeloResult RunXelo(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
                           const std::string& input = {}) {
-  XeloProcess process(arguments, environment, input);
-  return process.Wait();
+  return XeloProcess(arguments, environment, input).Wait();
 }
 
 }  // namespace xelo::testing

@@ -20,18 +20,16 @@ std::pair<int, std::string> NameOf(UINT format, int room) {
 TEST_F(ClipboardFormats, TheSameNameGivesTheSameNumberInAnyCaseAndKeepsItsFirstSpelling) {
   const UINT number = RegisterClipboardFormatA("Xelo Name Test");
   EXPECT_TRUE(number >= 0xC000u && number <= 0xFFFFu) << number;
-  for (const char* same : {"Xelo Name Test", "XELO NAME TEST", "xelo name test"}) {
-    EXPECT_EQ(RegisterClipboardFormatA(same), number) << same;
-  }
-  EXPECT_EQ(RegisterClipboardFormatW(OLESTR("xELO nAME tEST")), number);
+  EXPECT_EQ((std::vector<UINT>{RegisterClipboardFormatA("Xelo Name Test"), RegisterClipboardFormatA("XELO NAME TEST"),
+                               RegisterClipboardFormatA("xelo name test"), RegisterClipboardFormatW(OLESTR("xELO nAME tEST"))}),
+            std::vector<UINT>(4, number));
   const UINT other = RegisterClipboardFormatA("Xelo Other Test");
   EXPECT_TRUE(other >= 0xC000u && other != number) << other;
   // Names differ by more than case: a trailing blank is part of the name.
   EXPECT_NE(RegisterClipboardFormatA("Xelo Name Test "), number);
-  for (UINT none : {RegisterClipboardFormatA(nullptr), RegisterClipboardFormatA(""), RegisterClipboardFormatW(nullptr),
-                    RegisterClipboardFormatW(OLESTR(""))}) {
-    EXPECT_EQ(none, 0u);
-  }
+  EXPECT_EQ((std::vector<UINT>{RegisterClipboardFormatA(nullptr), RegisterClipboardFormatA(""), RegisterClipboardFormatW(nullptr),
+                               RegisterClipboardFormatW(OLESTR(""))}),
+            std::vector<UINT>(4, 0u));
 
   // Truncated to the room left for the terminator; nothing for the predefined range.
   EXPECT_EQ((std::vector{NameOf(number, 64), NameOf(number, 5), NameOf(0xBFFF, 64)}),

@@ -37,7 +37,7 @@ class CountedDispatch : public xelo::com::ComObject<IDispatch> {
 #endif
 };
 
-// A member that tells the test when its object was destroyed.
+// A base that tells the test when its object was destroyed.
 struct DestroyFlag {
   bool* flag = nullptr;
   ~DestroyFlag() {
@@ -46,13 +46,10 @@ struct DestroyFlag {
 };
 
 // An object that answers IUnknown only, tells its count and when it is gone.
-class CountedUnknown final : public xelo::com::ComObject<IUnknown> {
+class CountedUnknown final : public xelo::com::ComObject<IUnknown>, DestroyFlag {
  public:
-  explicit CountedUnknown(bool* destroyed = nullptr) : gone_{destroyed} {}
+  explicit CountedUnknown(bool* destroyed = nullptr) : DestroyFlag{destroyed} {}
   ULONG Refs() const { return RefCount(); }
-
- private:
-  DestroyFlag gone_;
 };
 
 // A VARIANT of type vt whose pointer member (string, array, interface or
@@ -71,14 +68,26 @@ inline DECIMAL DecimalOf(BYTE scale, BYTE sign, ULONG hi, ULONGLONG lo) {
   value.scale = scale, value.sign = sign, value.Hi32 = hi, value.Lo64 = lo;
   return value;
 }
+// VARIANTs of a new string and of a DECIMAL.
+inline VARIANT Str(const char* utf8) { return PointerVariant(VT_BSTR, xelo::com::AllocBstrUtf8(utf8)); }
+inline VARIANT Dec(BYTE scale, bool negative, ULONG hi, ULONGLONG lo) {
+  VARIANT v{};
+  v.decVal = DecimalOf(scale, negative ? DECIMAL_NEG : BYTE{0}, hi, lo);
+  v.vt = VT_DECIMAL;  // shares its bytes with the DECIMAL's reserved field
+  return v;
+}
 
-// For the portable runtime's own versions of system functions: every test
-// ends with the allocators where it found them.
-class PortableAllocationTest : public ::testing::Test {
+// Every test ends with the allocators where it found them (before_).
+class AllocationCountingTest : public ::testing::Test {
  protected:
-  void SetUp() override { XELO_ONLY_ON_PORTABLE_COM(); }
   void TearDown() override { EXPECT_EQ(xelo::com::LiveAllocations(), before_); }
   const xelo::com::AllocationCounts before_ = xelo::com::LiveAllocations();
+};
+
+// For the portable runtime's own versions of system functions.
+class PortableAllocationTest : public AllocationCountingTest {
+ protected:
+  void SetUp() override { XELO_ONLY_ON_PORTABLE_COM(); }
 };
 
 }  // namespace xelo::test

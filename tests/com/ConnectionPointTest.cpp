@@ -23,9 +23,9 @@ using xelo::com::ComPtr, xelo::com::ConnectionPoint, xelo::com::ConnectionPointL
 
 class ConnectionPoints : public xelo::test::AllocationCheckedTest {};
 
-class EventSink final : public xelo::com::ComObject<ITestEvents> {
+class EventSink final : public xelo::com::ComObject<ITestEvents>, xelo::test::DestroyFlag {
  public:
-  explicit EventSink(bool* destroyed = nullptr) : gone_{destroyed} {}
+  explicit EventSink(bool* destroyed = nullptr) : DestroyFlag{destroyed} {}
   STDMETHOD(OnEvent)(LONG value) override {
     received.push_back(value);
     if (onEvent) onEvent();
@@ -33,14 +33,11 @@ class EventSink final : public xelo::com::ComObject<ITestEvents> {
   }
   std::vector<LONG> received;
   std::function<void()> onEvent;
-
- private:
-  xelo::test::DestroyFlag gone_;
 };
 
-class Server final : public xelo::com::ComObject<IConnectionPointContainer> {
+class Server final : public xelo::com::ComObject<IConnectionPointContainer>, xelo::test::DestroyFlag {
  public:
-  explicit Server(bool* destroyed) : gone_{destroyed} {
+  explicit Server(bool* destroyed) : DestroyFlag{destroyed} {
     events = points_.Add(IID_ITestEvents, 1).Get();
     points_.Add(IID_ITestShutdown);
   }
@@ -49,7 +46,6 @@ class Server final : public xelo::com::ComObject<IConnectionPointContainer> {
   ConnectionPoint* events = nullptr;  // owned by points_
 
  private:
-  xelo::test::DestroyFlag gone_;
   ConnectionPointList points_{this};
 };
 
@@ -78,18 +74,15 @@ TEST_F(ConnectionPoints, AdviseKeepsTheSinkUntilUnadviseAndRefusesWhatItCannotKe
   EXPECT_EQ(std::make_pair(point->ConnectionCount(), RefsOf(a.Get())), std::make_pair(std::size_t{2}, ULONG{2}));
   EXPECT_EQ(point->Sinks<ITestEvents>()[1]->OnEvent(5), S_OK);  // typed by the point's interface
   EXPECT_EQ(b->received, std::vector<LONG>{5});
-  EXPECT_EQ(point->Unadvise(first), S_OK);
-  EXPECT_EQ(RefsOf(a.Get()), 1u);
+  EXPECT_EQ((std::tuple{point->Unadvise(first), RefsOf(a.Get())}), (std::tuple{S_OK, ULONG{1}}));
   for (DWORD unknown : {first, DWORD{0}, second + 1000}) EXPECT_EQ(point->Unadvise(unknown), CONNECT_E_NOCONNECTION);
   EXPECT_EQ(std::make_pair(point->ConnectionCount(), RefsOf(b.Get())), std::make_pair(std::size_t{1}, ULONG{2}));
 
-  EXPECT_EQ(InterfaceOf(point.Get()), IID_ITestEvents);
   // A point is no container and no sink.
   void* out = &out;
-  EXPECT_EQ(std::make_tuple(point->GetConnectionInterface(nullptr), point->QueryInterface(IID_IConnectionPointContainer, &out),
-                            point->QueryInterface(IID_ITestEvents, &out)),
-            std::make_tuple(E_POINTER, E_NOINTERFACE, E_NOINTERFACE));
-  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ((std::tuple{point->GetConnectionInterface(nullptr), point->QueryInterface(IID_IConnectionPointContainer, &out),
+                        point->QueryInterface(IID_ITestEvents, &out), out}),
+            (std::tuple{E_POINTER, E_NOINTERFACE, E_NOINTERFACE, static_cast<void*>(nullptr)}));
   // The point's own destruction lets go of the remaining sink.
   point = nullptr;
   EXPECT_EQ(RefsOf(b.Get()), 1u);
@@ -98,14 +91,12 @@ TEST_F(ConnectionPoints, AdviseKeepsTheSinkUntilUnadviseAndRefusesWhatItCannotKe
   point = NewPoint(1);
   ASSERT_EQ(point->Advise(a.Get(), &first), S_OK);
   cookie = 55;
-  EXPECT_EQ(point->Advise(b.Get(), &cookie), CONNECT_E_ADVISELIMIT);
-  EXPECT_EQ(std::make_pair(cookie, RefsOf(b.Get())), std::make_pair(DWORD{0}, ULONG{1}));
+  EXPECT_EQ((std::tuple{point->Advise(b.Get(), &cookie), cookie, RefsOf(b.Get())}), (std::tuple{CONNECT_E_ADVISELIMIT, DWORD{0}, ULONG{1}}));
   ASSERT_EQ(point->Unadvise(first), S_OK);
   ASSERT_EQ(point->Advise(b.Get(), &second), S_OK);
   EXPECT_NE(second, first);
   EXPECT_EQ(point->Unadvise(first), CONNECT_E_NOCONNECTION) << "the old cookie does not reach the new connection";
-  EXPECT_EQ(point->DisconnectAll(), 1u);
-  EXPECT_EQ(RefsOf(b.Get()), 1u);
+  EXPECT_EQ((std::tuple{point->DisconnectAll(), RefsOf(b.Get())}), (std::tuple{std::size_t{1}, ULONG{1}}));
 }
 
 TEST_F(ConnectionPoints, SinksUnadvisingDuringTheCallbackAndEnumeratedOnesStayAliveUntilTheyAreDone) {

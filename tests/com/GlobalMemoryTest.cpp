@@ -8,11 +8,10 @@ class GlobalMemory : public xelo::test::PortableAllocationTest {};
 
 bool AllZero(const void* data, std::size_t bytes) { return std::string(static_cast<const char*>(data), bytes) == std::string(bytes, '\0'); }
 
-TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress) {
-  const long before = xelo::com::LiveAllocations().globalMemory;
+TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksFixedOnesAreTheirOwnAddressAndReAllocMovesOnlyWhenAllowed) {
   HGLOBAL handle = GlobalAlloc(GHND, 64);
   ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(std::make_pair(xelo::com::LiveAllocations().globalMemory, GlobalSize(handle)), std::make_pair(before + 1, SIZE_T{64}));
+  EXPECT_EQ(std::make_pair(xelo::com::LiveAllocations().globalMemory, GlobalSize(handle)), std::make_pair(before_.globalMemory + 1, SIZE_T{64}));
   void* first = GlobalLock(handle);
   ASSERT_TRUE(first != nullptr && first != static_cast<void*>(handle));  // a moveable handle is not an address
   EXPECT_TRUE(AllZero(first, 64));
@@ -23,7 +22,7 @@ TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress
   // Unlocked data stays where it is and keeps its contents.
   EXPECT_EQ(static_cast<BYTE*>(GlobalLock(handle))[63], 0x7E);
   EXPECT_EQ(GlobalFree(handle), nullptr);  // freed even while locked
-  EXPECT_EQ(xelo::com::LiveAllocations().globalMemory, before);
+  EXPECT_EQ(xelo::com::LiveAllocations().globalMemory, before_.globalMemory);
 
   HGLOBAL fixed = GlobalAlloc(GPTR, 10);
   ASSERT_TRUE(fixed != nullptr && AllZero(fixed, 10));
@@ -41,11 +40,9 @@ TEST_F(GlobalMemory, MoveableBlocksCountTheirLocksAndFixedOnesAreTheirOwnAddress
   }
   EXPECT_EQ(local, 0);
   EXPECT_TRUE(GlobalFree(nullptr) == nullptr && GlobalLock(nullptr) == nullptr && GlobalReAlloc(nullptr, 1, 0) == nullptr);
-  EXPECT_EQ(xelo::com::LiveAllocations().globalMemory, before);
-}
 
-TEST_F(GlobalMemory, ReAllocKeepsAMoveableHandleAndMovesAFixedBlockOnlyWhenAllowed) {
-  HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, 4);
+  // ReAlloc keeps a moveable handle and moves a fixed block only when allowed.
+  handle = GlobalAlloc(GMEM_MOVEABLE, 4);
   std::memcpy(GlobalLock(handle), "abcd", 4);
   GlobalUnlock(handle);
   ASSERT_EQ(GlobalReAlloc(handle, 4096, GMEM_ZEROINIT), handle);
@@ -61,7 +58,7 @@ TEST_F(GlobalMemory, ReAllocKeepsAMoveableHandleAndMovesAFixedBlockOnlyWhenAllow
   EXPECT_EQ(std::memcmp(GlobalLock(handle), "ab", 2), 0);
   EXPECT_EQ(GlobalFree(handle), nullptr);
 
-  HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 3);
+  fixed = GlobalAlloc(GMEM_FIXED, 3);
   std::memcpy(fixed, "xyz", 3);
   EXPECT_EQ((std::tuple{GlobalReAlloc(fixed, 1 << 16, GMEM_FIXED), GlobalSize(fixed)}), (std::tuple{HGLOBAL{}, SIZE_T{3}}));
   HGLOBAL moved = GlobalReAlloc(fixed, 1 << 16, GMEM_MOVEABLE | GMEM_ZEROINIT);

@@ -50,15 +50,12 @@ TEST(OleDate, InvalidFieldsAndDatesAreRefused) {
                                  DateParts{2023, 1, 1, 24}, DateParts{2023, 1, 1, 0, 60}, DateParts{2023, 1, 1, 0, 0, 60},
                                  DateParts{2023, 1, 1, 0, 0, 0, 1000}, DateParts{2023, 1, 1, -1}}) {
     DATE date = 7.0;
-    EXPECT_FALSE(DateFromParts(parts, date)) << parts.year << "-" << parts.month << "-" << parts.day;
-    EXPECT_EQ(date, 7.0);
+    EXPECT_EQ((std::tuple{DateFromParts(parts, date), date}), (std::tuple{false, 7.0})) << parts.year << "-" << parts.month << "-" << parts.day;
   }
   for (DATE invalid : {2958466.0, -657435.0, std::nan(""), HUGE_VAL, -HUGE_VAL}) {
     DateParts parts{1, 2, 3, 4, 5, 6, 7};
-    EXPECT_FALSE(PartsFromDate(invalid, parts)) << invalid;
-    EXPECT_EQ(parts, (DateParts{1, 2, 3, 4, 5, 6, 7}));
-    EXPECT_EQ(DateToText(invalid), "");
-    EXPECT_FALSE(xelo::com::IsValidDate(invalid));
+    EXPECT_EQ((std::tuple{PartsFromDate(invalid, parts), parts, DateToText(invalid), xelo::com::IsValidDate(invalid)}),
+              (std::tuple{false, DateParts{1, 2, 3, 4, 5, 6, 7}, std::string(), false})) << invalid;
   }
 }
 

@@ -51,10 +51,9 @@ TEST_F(SafeArrays, RefusesBadTypesArgumentsAndSizes) {
   }
   // Element count times size must fit the 32-bit sizes of a SAFEARRAY.
   SAFEARRAYBOUND square[2] = {{0x10000, 0}, {0x10000, 0}}, cube[3] = {{0xFFFFFFFF, 0}, {0xFFFFFFFF, 0}, {0xFFFFFFFF, 0}};
-  for (SAFEARRAY* refused : {SafeArrayCreate(VT_I4, 0, &one), SafeArrayCreate(VT_I4, 1, nullptr), SafeArrayCreate(VT_UI1, 2, square),
-                             SafeArrayCreate(VT_R8, 3, cube), SafeArrayCreateVector(VT_I4, 0, 0x40000000)}) {
-    EXPECT_EQ(refused, nullptr);
-  }
+  EXPECT_EQ((std::vector<SAFEARRAY*>{SafeArrayCreate(VT_I4, 0, &one), SafeArrayCreate(VT_I4, 1, nullptr), SafeArrayCreate(VT_UI1, 2, square),
+                                     SafeArrayCreate(VT_R8, 3, cube), SafeArrayCreateVector(VT_I4, 0, 0x40000000)}),
+            std::vector<SAFEARRAY*>(5, nullptr));
   EXPECT_EQ(LiveAllocations(), before_);
   // An empty dimension makes the whole array empty, however large the rest.
   SAFEARRAYBOUND empty[2] = {{0xFFFFFFFF, 0}, {0, 7}};
@@ -96,13 +95,11 @@ TEST_F(SafeArrays, TwoDimensionsAreStoredReversedAndColumnMajor) {
     EXPECT_EQ(std::make_tuple(SafeArrayGetElement(psa, bad, &value), SafeArrayPutElement(psa, bad, &value), SafeArrayPtrOfIndex(psa, bad, &cell)),
               std::make_tuple(DISP_E_BADINDEX, DISP_E_BADINDEX, DISP_E_BADINDEX)) << bad[0] << "," << bad[1];
   }
-  for (HRESULT refused : {SafeArrayGetElement(psa, nullptr, &value), SafeArrayGetElement(psa, index, nullptr),
-                          SafeArrayPutElement(psa, index, nullptr), SafeArrayPutElement(nullptr, index, &value),
-                          SafeArrayGetLBound(psa, 1, nullptr), SafeArrayGetUBound(nullptr, 1, &value)}) {
-    EXPECT_EQ(refused, E_INVALIDARG);
-  }
-  ASSERT_EQ(SafeArrayGetElement(psa, index, &value), S_OK);
-  EXPECT_EQ(value, 202);
+  EXPECT_EQ((std::vector<HRESULT>{SafeArrayGetElement(psa, nullptr, &value), SafeArrayGetElement(psa, index, nullptr),
+                                   SafeArrayPutElement(psa, index, nullptr), SafeArrayPutElement(nullptr, index, &value),
+                                   SafeArrayGetLBound(psa, 1, nullptr), SafeArrayGetUBound(nullptr, 1, &value)}),
+            std::vector<HRESULT>(6, E_INVALIDARG));
+  EXPECT_EQ((std::tuple{SafeArrayGetElement(psa, index, &value), value}), (std::tuple{S_OK, LONG{202}}));
   EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
 
@@ -119,8 +116,7 @@ TEST_F(SafeArrays, StringVariantAndInterfaceElementsAreOwnedAndCopiedDeeply) {
   // An untouched element is a null BSTR.
   EXPECT_EQ((std::tuple{SafeArrayGetElement(strings, &middle, &out), out}), (std::tuple{S_OK, BSTR{}}));
   // Replacing frees the old string; a null BSTR is a legal element.
-  ASSERT_EQ(SafeArrayPutElement(strings, &last, nullptr), S_OK);
-  EXPECT_EQ(LiveAllocations().bstrs, before_.bstrs + 1);
+  EXPECT_EQ((std::tuple{SafeArrayPutElement(strings, &last, nullptr), LiveAllocations().bstrs}), (std::tuple{S_OK, before_.bstrs + 1}));
 
   // A VARIANT element holding the string array; copies of copies stay deep.
   SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 1);
@@ -172,20 +168,17 @@ TEST_F(SafeArrays, LocksFollowComRulesAndAreNotCopied) {
   EXPECT_EQ(Bounds(copy), (B{{5, 6}, {-3, -2}}));
   ASSERT_TRUE(SafeArrayGetElement(copy, index, &read) == S_OK && std::memcmp(&read, &value, sizeof read) == 0);
   EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
-  EXPECT_EQ(SafeArrayCopy(nullptr, &copy), S_OK);
-  EXPECT_EQ(copy, nullptr);
+  EXPECT_EQ((std::tuple{SafeArrayCopy(nullptr, &copy), copy}), (std::tuple{S_OK, static_cast<SAFEARRAY*>(nullptr)}));
   ASSERT_EQ(SafeArrayUnlock(psa) | SafeArrayUnlock(psa), S_OK);
   void* data = nullptr;
   ASSERT_TRUE(SafeArrayAccessData(psa, &data) == S_OK && data == psa->pvData);
-  EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
-  ASSERT_EQ(SafeArrayUnaccessData(psa), S_OK);
-  EXPECT_EQ(SafeArrayUnaccessData(psa), E_UNEXPECTED);
+  EXPECT_EQ((std::tuple{SafeArrayDestroy(psa), SafeArrayUnaccessData(psa), SafeArrayUnaccessData(psa)}),
+            (std::tuple{DISP_E_ARRAYISLOCKED, S_OK, E_UNEXPECTED}));
 
-  for (HRESULT refused : {SafeArrayLock(nullptr), SafeArrayUnlock(nullptr), SafeArrayAccessData(nullptr, &data),
-                          SafeArrayAccessData(psa, nullptr), SafeArrayGetVartype(nullptr, nullptr),
-                          SafeArrayRedim(psa, nullptr), SafeArrayCopy(psa, nullptr)}) {
-    EXPECT_EQ(refused, E_INVALIDARG);
-  }
+  EXPECT_EQ((std::vector<HRESULT>{SafeArrayLock(nullptr), SafeArrayUnlock(nullptr), SafeArrayAccessData(nullptr, &data),
+                                   SafeArrayAccessData(psa, nullptr), SafeArrayGetVartype(nullptr, nullptr),
+                                   SafeArrayRedim(psa, nullptr), SafeArrayCopy(psa, nullptr)}),
+            std::vector<HRESULT>(7, E_INVALIDARG));
   EXPECT_EQ(SafeArrayGetDim(nullptr) + SafeArrayGetElemsize(nullptr), 0u);
   EXPECT_EQ(std::make_pair(SafeArrayDestroy(nullptr), SafeArrayDestroy(psa)), std::make_pair(S_OK, S_OK));
 }
@@ -211,8 +204,7 @@ TEST_F(SafeArrays, RedimResizesTheLastDimension) {
   }
   EXPECT_EQ(texts, "0;1;;;;");
   // A size that does not fit is refused and the array stays as it was.
-  EXPECT_EQ(SafeArrayRedim(psa, &huge), E_OUTOFMEMORY);
-  EXPECT_EQ(Bounds(psa), (B{{10, 14}}));
+  EXPECT_EQ((std::tuple{SafeArrayRedim(psa, &huge), Bounds(psa)}), (std::tuple{E_OUTOFMEMORY, B{{10, 14}}}));
   EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 
   // In two dimensions only the right-most one changes; the rest of the
@@ -224,8 +216,7 @@ TEST_F(SafeArrays, RedimResizesTheLastDimension) {
   EXPECT_EQ(Bounds(psa), (B{{0, 1}, {1, 2}}));
   LONG index[2] = {1, 2};
   SHORT value = 0;
-  ASSERT_EQ(SafeArrayGetElement(psa, index, &value), S_OK);
-  EXPECT_EQ(value, 4);
+  EXPECT_EQ((std::tuple{SafeArrayGetElement(psa, index, &value), value}), (std::tuple{S_OK, SHORT{4}}));
   EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
 

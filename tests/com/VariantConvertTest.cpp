@@ -6,7 +6,7 @@
 
 namespace {
 
-using xelo::com::AllocBstrUtf8, xelo::com::BstrToUtf8, xelo::test::PointerVariant;
+using xelo::com::AllocBstrUtf8, xelo::com::BstrToUtf8, xelo::test::Dec, xelo::test::PointerVariant, xelo::test::Str;
 
 class VariantConvert : public xelo::test::PortableAllocationTest {};
 
@@ -34,13 +34,6 @@ VARIANT Cy(LONGLONG x) { return Of<VT_CY>(x); }  // raw units of 1/10000
 VARIANT Date(double x) { return Of<VT_DATE>(x); }
 VARIANT Err(SCODE x) { return Of<VT_ERROR>(x); }
 VARIANT Bool(bool x) { return Of<VT_BOOL>(static_cast<VARIANT_BOOL>(x ? VARIANT_TRUE : VARIANT_FALSE)); }
-VARIANT Str(const char* utf8) { return PointerVariant(VT_BSTR, AllocBstrUtf8(utf8)); }
-VARIANT Dec(BYTE scale, bool negative, ULONG hi, ULONGLONG lo) {
-  VARIANT v{};
-  v.decVal = xelo::test::DecimalOf(scale, negative ? DECIMAL_NEG : BYTE{0}, hi, lo);
-  v.vt = VT_DECIMAL;  // shares its bytes with the DECIMAL's reserved field
-  return v;
-}
 VARIANT Empty() { return VARIANT{}; }
 VARIANT Null() { return PointerVariant(VT_NULL, nullptr); }
 

@@ -15,8 +15,6 @@
 namespace xelo::test {
 namespace {
 
-using sim::StreamWriter;
-
 constexpr LONG kLongMax = std::numeric_limits<LONG>::max();
 
 std::optional<StreamBlock> Read(const Bytes& b, bool withTime = true) { return ReadDataStream(b.data(), b.size(), withTime); }
@@ -185,7 +183,7 @@ TEST_F(DataStreamReaderTest, BlocksThatLieOrNestTooDeepAreRejectedWholeSoundEdge
     Bytes shared = Encode({});
     shared.resize(20 + 20 * static_cast<std::size_t>(items), 0);
     const auto at = static_cast<DWORD>(shared.size());
-    StreamWriter::AppendValue(shared, value.AsVARIANT());
+    sim::StreamWriter::AppendValue(shared, value.AsVARIANT());
     Poke<DWORD>(shared, 0, static_cast<DWORD>(shared.size())), Poke<DWORD>(shared, 4, static_cast<DWORD>(items));
     for (int i = 0; i < items; ++i) Poke<DWORD>(shared, 20 + 20 * i + 4, at);
     return shared;

@@ -162,7 +162,6 @@ TEST_F(XeloBrowserTest, LosingTheServerComponentUnbinds) {
 
 // ---- finding servers ----------------------------------------------------------------------
 
-const Lines kSimDA{sim::kProgIdSim, sim::kProgIdSimDA1, sim::kProgIdSimFlat};
 // A registration sorted before all others; never created as an object.
 constexpr CLSID kClsidEarly{0x5C1A00F3, 0x7E10, 0x4B8A, {0x9C, 0x35, 0x54, 0x45, 0x53, 0x54, 0x53, 0x42}};
 com::ClassRegistration Early(std::vector<CATID> categories, bool opcKey) {
@@ -189,7 +188,7 @@ TEST_F(XeloServerBrowserTest, ListsInRegistryOrderAndMergesADualServerAtItsDA10P
   EXPECT_EQ(GetSetProp(*servers_, "Servertype", true), "[svr_DA20,svr_DA10,svr_AE10]");
   TStringList list{"stale"};
   GetOPCServers(list);
-  EXPECT_EQ(LinesOf(list), kSimDA) << "AE and the server list have no OPC key";
+  EXPECT_EQ(LinesOf(list), (Lines{sim::kProgIdSim, sim::kProgIdSimDA1, sim::kProgIdSimFlat})) << "AE and the list have no OPC key";
 #if !XELO_COM_NATIVE  // on Windows' COM the classes root is the system's registry
   for (const bool opcKey : {true, false}) {
     const com::ScopedClassRegistration early(Early({}, opcKey));

@@ -164,7 +164,6 @@ TEST_F(XeloConnection, WithTheOptionsOffNothingChanges) {
   EXPECT_THROW(server_->SetKeepAlive(-1), EPropertyError);
   EXPECT_THROW(server_->SetReconnectInterval(0), EPropertyError);
   EXPECT_THROW(server_->SetReconnectMaxInterval(kMaxWatchInterval + 1), EPropertyError);
-  EXPECT_EQ(server_->GetReconnectInterval(), 1000);
 
   TXeloGroup* group = AddGroup({"Channel 1.Device 1.Ramp"});
   group->SetUpdateRate(100);

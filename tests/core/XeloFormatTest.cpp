@@ -31,8 +31,7 @@ TEST(Names, OfTheDatatypeOrdinalsAndTheServerStates) {
   const TTypeInfoPtr& info = OPCADatatypeInfo();
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(std::tuple(info->Name, GetEnumValue(*info, "vtR8")), std::tuple("OPCADatatype", std::optional<std::int64_t>(5)));
-  const char* const names[] = {"running", "failed", "no config", "suspended", "test"};
-  for (std::int32_t state = 1; state <= 5; ++state) EXPECT_EQ(ServerStateToStr(state), names[state - 1]);
+  EXPECT_EQ(ServerStateToStr(1) + "/" + ServerStateToStr(5), "running/test");  // the ends of the list
   for (std::int32_t state : {0, 6, -1, INT32_MIN, INT32_MAX}) EXPECT_EQ(ServerStateToStr(state), "") << state;
 }
 
@@ -70,9 +69,7 @@ TEST(OPCErrors, TextsOfTheTableAndWhatOPCCheckRaises) {
   const std::pair<std::uint32_t, const char*> known[] = {
       {0xC0040001, "The value of the handle is invalid."},
       {0xC0040004, "The server cannot convert the data between the\r\nrequested data type and the canonical data"},
-      {0xC0040011, "The server could not locate the requested object."},
       {0x0004000E, "A value passed to WRITE was accepted but the output was clamped."},
-      {0x00040202, "The max size parameter was invalid"},
       {0xC0040205, "A refresh is currently in progress"},
   };
   for (const auto& [code, text] : known) {
@@ -135,24 +132,20 @@ TEST(ValueTexts, VarToAStrAndAStrToVar) {
   EXPECT_THROW(AStrToVar("1;x;3", VT_ARRAY | VT_R8), EConvertError);
 }
 
-// Central European time for every test, the previous zone afterwards.
-class FileTimeToDateTimeTest : public ::testing::Test {
- protected:
-  // A FILETIME from seconds since 1970-01-01 00:00 UTC plus 100-ns ticks.
-  static FILETIME FromUnix(std::int64_t seconds, std::uint64_t ticks = 0) {
-    const std::uint64_t value = static_cast<std::uint64_t>(seconds + 11'644'473'600) * 10'000'000 + ticks;
-    return FILETIME{static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
-  }
-  static constexpr double kHour = 1.0 / 24;
-  static constexpr double kSecond = 1.0 / 86400;
-  // Well below a millisecond (1.16e-8 days), well above a double's
-  // resolution at today's dates (about 4e-12).
-  static constexpr double kTolerance = 1e-10;
+// A FILETIME from seconds since 1970-01-01 00:00 UTC plus 100-ns ticks.
+FILETIME FromUnix(std::int64_t seconds, std::uint64_t ticks = 0) {
+  const std::uint64_t value = static_cast<std::uint64_t>(seconds + 11'644'473'600) * 10'000'000 + ticks;
+  return FILETIME{static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
+}
+constexpr double kHour = 1.0 / 24;
+constexpr double kSecond = 1.0 / 86400;
+// Well below a millisecond (1.16e-8 days), well above a double's
+// resolution at today's dates (about 4e-12).
+constexpr double kTolerance = 1e-10;
 
-  ScopedZone zone_{kCentralEurope};
-};
-
-TEST_F(FileTimeToDateTimeTest, LocalAndUTCValuesOfStampsAlsoFromTheCache) {
+// In Central European time.
+TEST(FileTimeToDateTimeTest, LocalAndUTCValuesOfStampsAlsoFromTheCache) {
+  const ScopedZone zone(kCentralEurope);
   // What, the stamp, its local time (0: no time) and its UTC.
   const std::tuple<const char*, FILETIME, double, double> cases[] = {
       {"zero", {0, 0}, 0, 0},
@@ -209,14 +202,12 @@ TEST_F(FileTimeToDateTimeTest, LocalAndUTCValuesOfStampsAlsoFromTheCache) {
   }
 }
 
-// A wrapper of the common decoder: what matters here is that it reads the
-// whole view and nothing past it, at any length.
+// A wrapper of the common decoder (tested with the com layer): what matters
+// here is that it reads the whole view and nothing past it, at any length.
 TEST(StringToWide, ConvertsTheWholeViewAndNothingElse) {
   const std::pair<std::string_view, com::OleString> cases[] = {
       {"Gr\xC3\xBC\xC3\x9F" "e", OLESTR("Gr\u00FC\u00DFe")},
-      {"\xF0\x9D\x84\x9E", com::OleString({OLECHAR(0xD834), OLECHAR(0xDD1E)})},  // a surrogate pair
       {std::string_view("a\0b", 3), com::OleString(OLESTR("a\0b"), 3)},
-      {"a\xF0\x9D\x84", OLESTR("a\uFFFD")},  // truncated at the very end
       {std::string_view("a\xC3\xBC").substr(0, 2), OLESTR("a\uFFFD")},  // the byte after the view is not taken
   };
   for (const auto& [utf8, wide] : cases) EXPECT_EQ(StringToWide(utf8), wide) << utf8;

@@ -121,13 +121,12 @@ TEST_F(XeloGroupTest, ReconnectionRebuildsEveryGroupWithItsSettings) {
   server_->SetActive(false);
 }
 
-class XeloGroupIOTest : public ServerFixture {
+class XeloGroupIOTest : public EventRecordingFixture {
  protected:
   void SetUp() override {
-    ServerFixture::SetUp();
+    EventRecordingFixture::SetUp();
     group_ = AddGroup({"Static.Int32", "Static.ReadOnly", "Static.Double"});
   }
-  TXeloItem& Item(int index) { return *group_->GetOPCItems()->GetItem(index); }
   // "type:value" of what the server holds.
   static std::string ServerValue(const OLECHAR* id) {
     VARIANT raw;
@@ -135,8 +134,6 @@ class XeloGroupIOTest : public ServerFixture {
     const Variant value = Variant::Attach(raw);
     return std::to_string(value.VarType()) + ":" + VarToStr(value);
   }
-
-  TXeloGroup* group_ = nullptr;
 };
 
 TEST_F(XeloGroupIOTest, ReadsWritesTransactionsAndCancellation) {

@@ -8,25 +8,12 @@
 #include "xelo/framework/Filer.h"
 #include "xelo/framework/TextForm.h"
 
-#include <functional>
-
 namespace xelo::test {
 namespace {
 
 class XeloServerTest : public ServerFixture {};
 
-TEST_F(XeloServerTest, PublishedPropertiesAndDefaults) {
-  EXPECT_EQ(PropNames(*server_),
-            (Lines{"Name", "Tag", "BatchMode", "ComputerName", "ServerName", "OPCGroups", "OPCGroupDefault", "Active",
-                   "ClientName", "Version", "ConnectDelay", "KeepAlive", "AutoReconnect", "ReconnectInterval",
-                   "ReconnectMaxInterval", "OnError", "OnServerShutdown", "OnConnect", "OnDisconnect", "OnDatachange",
-                   "OnWriteError", "OnWriteComplete", "OnConnectionLost", "OnReconnect"}));
-  EXPECT_EQ(FindClass("TXeloServer"), TXeloServer::StaticClass());
-  SetStrProp(*server_, "Version", "2.00");
-  EXPECT_EQ(std::tuple(server_->GetVersion(), server_->GetConnectDelay()), std::tuple("1.40", 300));
-}
-
-TEST_F(XeloServerTest, ConnectReconnectDisconnectAndTheClientName) {
+TEST_F(XeloServerTest, ConnectReconnectDisconnectTheClientNameAndNoDisconnectOnDestruction) {
   ConnectSim(sim::kProgIdSimDA1);
   server_->SetActive(true);  // already active: nothing happens
   EXPECT_EQ(std::tuple(connects_, server_->Version2(), SimulationControl::Live().servers),
@@ -39,10 +26,8 @@ TEST_F(XeloServerTest, ConnectReconnectDisconnectAndTheClientName) {
   server_->SetActive(false);  // already inactive: nothing happens
   EXPECT_EQ(std::tuple(server_->GetActive(), disconnects_, SimulationControl::Live().servers),
             std::tuple(false, 2, liveServers_));
-  const std::string clsid = com::GuidToString(sim::CLSID_XeloSim);
-  ASSERT_EQ(clsid.front(), '{');
   server_->SetComputername("  ");  // blanks: this computer
-  server_->Connect(clsid, "  ");
+  server_->Connect(com::GuidToString(sim::CLSID_XeloSim), "  ");
   EXPECT_TRUE(server_->GetActive() && server_->Version2() && errors_.empty());
   // The client name goes out untrimmed, unless blank.
   for (const char* name : {"  Mixer 1\t", " \t ", ""}) {
@@ -58,21 +43,22 @@ TEST_F(XeloServerTest, ConnectReconnectDisconnectAndTheClientName) {
   server_->SetClientName("Me");
   ConnectSim();  // a refusal is not reported
   EXPECT_TRUE(errors_.empty());
+  // Destroyed while active: no OnDisconnect beyond the six above (the
+  // fixture sees the server object go).
+  server_.reset();
+  EXPECT_EQ(disconnects_, 6);
 }
 
+// The same text leaves the connection alone; case matters.
 TEST_F(XeloServerTest, ChangingTheNamesWhileActiveDeactivates) {
-  const std::pair<std::function<void()>, bool> steps[] = {
-      {[&] { server_->SetServer(sim::kProgIdSim); }, true},  // the same text
-      {[&] { server_->SetComputername(""); }, true},
-      {[&] { server_->SetServer("xelo.sim.1"); }, false},  // case matters
-      {[&] { server_->SetServer(sim::kProgIdSimFlat); }, false},
-      {[&] { server_->SetComputername("localhost"); }, false},
-  };
+  const std::tuple<bool, const char*, bool> steps[] = {  // server or computer name, the new name, stays active
+      {true, sim::kProgIdSim, true}, {false, "", true}, {true, "xelo.sim.1", false}, {true, sim::kProgIdSimFlat, false},
+      {false, "localhost", false}};
   int expectedDisconnects = 0;
-  for (const auto& [step, staysActive] : steps) {
+  for (const auto& [serverName, name, staysActive] : steps) {
     server_->SetServer(sim::kProgIdSim), server_->SetComputername("");
     ConnectSim();
-    step();
+    serverName ? server_->SetServer(name) : server_->SetComputername(name);
     expectedDisconnects += staysActive ? 0 : 1;
     EXPECT_EQ(std::tuple(server_->GetActive(), disconnects_), std::tuple(staysActive, expectedDisconnects));
     EXPECT_TRUE(staysActive || SimulationControl::Live().servers == liveServers_);
@@ -80,24 +66,16 @@ TEST_F(XeloServerTest, ChangingTheNamesWhileActiveDeactivates) {
   EXPECT_EQ(server_->GetComputerName(), "localhost");
 }
 
-TEST_F(XeloServerTest, DestroyingAnActiveComponentFiresNoDisconnect) {
-  auto owner = std::make_unique<TComponent>(nullptr);
-  auto* owned = new TXeloServer(owner.get());
-  int ownedDisconnects = 0;
-  owned->SetOnDisconnect([&](TPersistent*) { ++ownedDisconnects; });
-  owned->Connect(sim::kProgIdSim, "");
-  ASSERT_TRUE(owned->GetActive());
-  owner.reset();
-  EXPECT_EQ(ownedDisconnects, 0);
-  ConnectSim();
-  (void)server_->GetState(), server_.reset();
-  EXPECT_EQ(std::tuple(disconnects_, SimulationControl::Live().servers, com::LiveAllocations().taskMemory),
-            std::tuple(0, liveServers_, liveBlocks_));
-}
-
-// Failed connections leave the component inactive; without a connection
-// every query reports through OnError, which may let it go.
-TEST_F(XeloServerTest, WithoutConnectionEveryQueryReports) {
+// The class and its published properties; failed connections leave the
+// component inactive; without a connection every query reports through
+// OnError, which may let it go.
+TEST_F(XeloServerTest, PublishedPropertiesAndWithoutConnectionEveryQueryReports) {
+  EXPECT_EQ(PropNames(*server_),
+            (Lines{"Name", "Tag", "BatchMode", "ComputerName", "ServerName", "OPCGroups", "OPCGroupDefault", "Active",
+                   "ClientName", "Version", "ConnectDelay", "KeepAlive", "AutoReconnect", "ReconnectInterval",
+                   "ReconnectMaxInterval", "OnError", "OnServerShutdown", "OnConnect", "OnDisconnect", "OnDatachange",
+                   "OnWriteError", "OnWriteComplete", "OnConnectionLost", "OnReconnect"}));
+  EXPECT_EQ(FindClass("TXeloServer"), TXeloServer::StaticClass());
   EXPECT_EQ(MessageOf<EOPCException>([&] { server_->SetActive(true); }), "first define servername");
   EXPECT_THROW(server_->CheckServer(), EOPCException);
   EXPECT_THROW((void)server_->GetServerState(), EOPCException);
@@ -131,10 +109,15 @@ TEST_F(XeloServerTest, WithoutConnectionEveryQueryReports) {
   EXPECT_EQ(MessageOf<EOPCException>([&] { server_->Fault("boom"); }), "boom");
 }
 
-TEST_F(XeloServerTest, StatusLocaleAndErrorTextsComeFromTheServer) {
+// The component's own browser follows the connection.
+TEST_F(XeloServerTest, StatusLocaleErrorTextsAndTheOwnBrowserComeFromTheServer) {
   SimulationControl::SetVersion(5, 10, 65535), SimulationControl::SetBandWidth(0xFFFFFFFF);
   SimulationControl::SetVendorInfo(OLESTR("Xelo tests \u00e4"));
+  TXeloBrowser& browser = *server_->GetOPCBrowser();
+  EXPECT_EQ(browser.GetOPCServer(), nullptr);
   ConnectSim();
+  browser.ShowBranches();
+  EXPECT_TRUE(browser.GetOPCServer() == server_.get() && browser.Items().IndexOf("Channel 1") >= 0);
   EXPECT_EQ(server_->GetServerStateStr(), "running");
   const unsigned reads = SimulationControl::CallCount("IOPCServer::GetStatus");
   EXPECT_EQ(std::tuple(server_->GetMajorVersion(), server_->GetMinorVersion(), server_->GetBuildNumber(),
@@ -162,32 +145,20 @@ TEST_F(XeloServerTest, StatusLocaleAndErrorTextsComeFromTheServer) {
   SimulationControl::FailMethod("IOPCCommon::GetLocaleID", E_FAIL, true);
   EXPECT_THROW((void)server_->GetLocaleId(), EOleSysError);
   EXPECT_EQ(std::tuple(errors_.size(), com::LiveAllocations().taskMemory), std::tuple(0u, liveBlocks_));
+  server_->SetActive(false);
+  EXPECT_EQ(std::tuple(browser.GetOPCServer(), browser.GetCount()), std::tuple(nullptr, 0));
 }
 
 // A stream that stored Active = True connects once, after everything was
-// read, whatever order the properties came in; a designer clears BatchMode.
+// read (whatever the order: see the configuration tests); a designer clears
+// BatchMode.
 TEST_F(XeloServerTest, LoadingConnectsOnceAfterReading) {
-  for (const bool designing : {false, true}) {
-    SCOPED_TRACE(designing);
-    server_->SetActive(false), server_->SetDesigning(designing);
-    ReadComponentForm(ParseFormText("object OPCServer1: TXeloServer\n  Active = True\n  BatchMode = True\n"
-                                    "  ServerName = 'Xelo.Sim.1'\n  ClientName = ' Loaded '\nend\n"), *server_);
-    EXPECT_EQ(std::tuple(server_->GetActive(), server_->GetBatchMode(), connects_, disconnects_),
-              std::tuple(true, !designing, designing ? 2 : 1, designing ? 1 : 0));
-  }
-  EXPECT_EQ(SimulationControl::CallCount("IOPCCommon::SetClientName"), 2u);
-}
-
-// The component's own browser follows the connection.
-TEST_F(XeloServerTest, OwnBrowserIsBoundWhileConnected) {
-  TXeloBrowser& browser = *server_->GetOPCBrowser();
-  EXPECT_EQ(browser.GetOPCServer(), nullptr);
-  ConnectSim();
-  browser.ShowBranches();
-  EXPECT_TRUE(browser.GetOPCServer() == server_.get() && browser.Items().IndexOf("Channel 1") >= 0);
-  server_->SetActive(false);
-  EXPECT_EQ(std::tuple(browser.GetOPCServer(), browser.GetCount()), std::tuple(nullptr, 0));
-  EXPECT_EQ(MessageOf<EOPCException>([&] { browser.ShowBranches(); }), "first define server object");
+  server_->SetDesigning(true);
+  ReadComponentForm(ParseFormText("object OPCServer1: TXeloServer\n  Active = True\n  BatchMode = True\n"
+                                  "  ServerName = 'Xelo.Sim.1'\n  ClientName = ' Loaded '\nend\n"), *server_);
+  EXPECT_EQ(std::tuple(server_->GetActive(), server_->GetBatchMode(), connects_, disconnects_,
+                       SimulationControl::CallCount("IOPCCommon::SetClientName")),
+            std::tuple(true, false, 1, 0, 1u));
 }
 
 }  // namespace

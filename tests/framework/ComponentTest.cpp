@@ -84,7 +84,7 @@ TEST(ComponentNotification, InsertAndRemoveReachOwnerAndAllItsComponents) {
 // A free notification across owners, whichever of the two dies first: the
 // survivor hears of it and never reaches the dead one afterwards
 // (AddressSanitizer would report it).
-TEST(ComponentNotification, FreeNotificationAcrossOwners) {
+TEST(ComponentNotification, FreeNotificationAcrossOwnersAndRemovedOnesAreSilent) {
   for (const bool targetFirst : {true, false}) {
     SCOPED_TRACE(targetFirst);
     auto formA = std::make_unique<TTestComponent>(nullptr);
@@ -103,9 +103,7 @@ TEST(ComponentNotification, FreeNotificationAcrossOwners) {
       EXPECT_EQ(target->notifications, std::vector<std::string>{"-User"});
     }
   }
-}
-
-TEST(ComponentNotification, RemovedFreeNotificationIsSilent) {
+  // A removed free notification is silent.
   TTestComponent a(nullptr);
   auto b = std::make_unique<TTestComponent>(nullptr);
   a.FreeNotification(b.get());

@@ -33,28 +33,13 @@ class FilerTest : public ::testing::Test {
   }
 };
 
-// Dotted names do not reach into referenced components either.
-TEST_F(FilerTest, UnknownPropertyRaisesAndEarlierPropertiesStay) {
-  TTestComponent c(nullptr);
-  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Count = 9", "  Nope = 1", "  Byte = 3", "end"})),
-            "Error reading TTestComponent.Nope: Property Nope does not exist");
-  // Read before the error, not after it; no Loaded.
-  EXPECT_EQ((std::vector<int>{c.GetCount(), c.GetByte(), c.loadedCount}), (std::vector<int>{9, 0, 0}));
-  EXPECT_FALSE(InLoadingState(c));
-  TTestComponent other(nullptr);
-  c.SetBuddy(&other);
-  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Buddy.Count = 1", "end"})),
-            "Error reading TTestComponent.Buddy.Count: Property Buddy refers to a component");
-  EXPECT_EQ(other.GetCount(), 0);
-}
-
 TEST_F(FilerTest, ValuesOfTheWrongKindRaiseReadErrors) {
   struct Row {
     const char* line;
     const char* expected;
   };
   const Row rows[] = {
-      {"Count = 'x'", "Count: An integer value expected"},
+      {"Nope = 1", "Nope: Property Nope does not exist"}, {"Count = 'x'", "Count: An integer value expected"},
       {"Count = 2147483648", "Count: Value 2147483648 is out of range for property Count (-2147483648..2147483647)"},
       {"Byte = 256", "Byte: Value 256 is out of range for property Byte (0..255)"},
       {"Text = 5", "Text: A text expected"}, {"Color = tcPurple", "Color: Invalid enumeration value 'tcPurple'"},
@@ -80,10 +65,19 @@ TEST_F(FilerTest, ValuesOfTheWrongKindRaiseReadErrors) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.line);
     TTestComponent c(nullptr);
-    EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", std::string("  ") + r.line, "end"})),
+    EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Count = 9", std::string("  ") + r.line, "  Byte = 3", "end"})),
               std::string("Error reading TTestComponent.") + r.expected);
+    // Read before the error, not after it; no Loaded.
+    EXPECT_EQ((std::vector<int>{c.GetCount(), c.GetByte(), c.loadedCount}), (std::vector<int>{9, 0, 0}));
     EXPECT_FALSE(InLoadingState(c));
   }
+  // Dotted names do not reach into referenced components either.
+  TTestComponent c(nullptr);
+  TTestComponent other(nullptr);
+  c.SetBuddy(&other);
+  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Buddy.Count = 1", "end"})),
+            "Error reading TTestComponent.Buddy.Count: Property Buddy refers to a component");
+  EXPECT_EQ(other.GetCount(), 0);
 }
 
 TEST_F(FilerTest, CollectionWrittenWithItemsReplacesWrittenEmptyKeeps) {
@@ -101,6 +95,17 @@ TEST_F(FilerTest, CollectionWrittenWithItemsReplacesWrittenEmptyKeeps) {
   // New items, new IDs; the whole replacement was one update.
   EXPECT_EQ(c.GetEntries()->GetItem(0)->GetID(), 5);
   EXPECT_EQ(c.GetEntries()->updates, std::vector<TCollectionItem*>{nullptr});
+
+  // Items list their properties as they like: in any order, in any case,
+  // some with and some without. Each value lands in its own item's property.
+  LoadFromText(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Text = 'a'",
+                         "      Value = 1", "    end", "    item", "      Value = 2", "      Text = 'b'", "    end",
+                         "    item", "      VALUE = 3", "    end", "    item", "      text = 'd'", "      value = 4",
+                         "    end", "    item", "      Text = 'e'", "    end>", "end"}));
+  EXPECT_EQ(Entries(c), (std::vector<std::pair<std::string, int>>{{"a", 1}, {"b", 2}, {"", 3}, {"d", 4}, {"e", 0}}));
+  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Value = 1",
+                                  "    end", "    item", "      Valeu = 2", "    end>", "end"})),
+            "Error reading TTestEntry.Valeu: Property Valeu does not exist");
 }
 
 TEST_F(FilerTest, LoadedRunsOncePerComponentRootLastWithTheStateVisibleInSetters) {
@@ -206,23 +211,18 @@ TEST_F(FilerTest, ReferencesResolveAfterTheWholeText) {
 
   LoadFromText(root, Lines({"object Main: TTestComponent", "  Buddy = nil", "end"}));
   EXPECT_EQ(root.GetBuddy(), nullptr);
+  // The second Entries line clears the items of the first, one of which
+  // waits for its Link: the pending reference goes with it.
+  LoadFromText(root, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Link = Child1", "    end>",
+                            "  Entries = <", "    item", "      Value = 3", "    end>", "end"}));
+  EXPECT_EQ(Entries(root), (std::vector<std::pair<std::string, int>>{{"", 3}}));
+  EXPECT_EQ(root.GetEntries()->GetItem(0)->GetLink(), nullptr);
 
   const int loadedBefore = root.loadedCount;
   EXPECT_EQ(ReadErrorOf(root, Lines({"object Main: TTestComponent", "  Count = 8", "  Buddy = Ghost", "end"})),
             "Error reading TTestComponent.Buddy: Component 'Ghost' not found");
   EXPECT_EQ((std::vector<int>{root.GetCount(), root.loadedCount}), (std::vector<int>{8, loadedBefore}));
   EXPECT_FALSE(InLoadingState(root) || InLoadingState(*child));
-}
-
-TEST_F(FilerTest, APendingReferenceOfADestroyedItemIsDropped) {
-  TTestComponent root(nullptr);
-  // The second Entries line clears the items of the first, one of which
-  // waits for its Link.
-  LoadFromText(root, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Link = Child1", "    end>",
-                            "  Entries = <", "    item", "      Value = 3", "    end>", "  object Child1: TTestComponent",
-                            "  end", "end"}));
-  EXPECT_EQ(Entries(root), (std::vector<std::pair<std::string, int>>{{"", 3}}));
-  EXPECT_EQ(root.GetEntries()->GetItem(0)->GetLink(), nullptr);
 }
 
 TEST_F(FilerTest, ChildObjectsMatchByNameOrAreCreated) {
@@ -250,20 +250,6 @@ TEST_F(FilerTest, ChildObjectsMatchByNameOrAreCreated) {
   EXPECT_TRUE(root.FindComponent("Ok1") != nullptr && root.FindComponent("Bad1") == nullptr);
   EXPECT_EQ(root.GetComponentCount(), 3);
   for (TComponent* c : root.Components()) EXPECT_FALSE(InLoadingState(*c)) << c->GetName();
-}
-
-// Items list their properties as they like: in any order, in any case,
-// some with and some without. Each value lands in its own item's property.
-TEST_F(FilerTest, ItemPropertiesInAnyOrderAndSpellingLandWhereTheyBelong) {
-  TTestComponent c(nullptr);
-  LoadFromText(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Text = 'a'",
-                         "      Value = 1", "    end", "    item", "      Value = 2", "      Text = 'b'", "    end",
-                         "    item", "      VALUE = 3", "    end", "    item", "      text = 'd'", "      value = 4",
-                         "    end", "    item", "      Text = 'e'", "    end>", "end"}));
-  EXPECT_EQ(Entries(c), (std::vector<std::pair<std::string, int>>{{"a", 1}, {"b", 2}, {"", 3}, {"d", 4}, {"e", 0}}));
-  EXPECT_EQ(ReadErrorOf(c, Lines({"object Main: TTestComponent", "  Entries = <", "    item", "      Value = 1",
-                                  "    end", "    item", "      Valeu = 2", "    end>", "end"})),
-            "Error reading TTestEntry.Valeu: Property Valeu does not exist");
 }
 
 TEST_F(FilerTest, BinaryRoundTripWithoutText) {

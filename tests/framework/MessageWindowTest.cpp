@@ -37,13 +37,6 @@ class MessageLoopTest : public ::testing::Test {
   }
   THeadlessUserInterface& Ui() { return dynamic_cast<THeadlessUserInterface&>(app.UserInterface()); }
 
-  // A window that records the numbers and WParams it receives.
-  HWND RecordingWindow(std::vector<WPARAM>& received) {
-    return AllocateHWnd([&received](TMessage& m) {
-      if (m.Msg == CM_TEST) received.push_back(m.WParam);
-    });
-  }
-
   ManualClock clock;
   TApplication app;
 };
@@ -68,21 +61,25 @@ TEST_F(MessageLoopTest, PostsFromAnotherThreadArriveInPostingOrderOnTheMainThrea
   DeallocateHWnd(window);
 }
 
+// Scheduler posts, from any thread, and window messages share one order.
 TEST_F(MessageLoopTest, PostingNeverDeliversAPumpHandlesOnlyWhatWasQueuedWhenItBeganAndSendingCallsAtOnce) {
   std::string trace;
   HWND window = nullptr;
   window = AllocateHWnd([&](TMessage& m) {
     trace += static_cast<char>(m.WParam);
-    if (m.WParam == 'a') PostMessage(window, CM_TEST, 'c', 0);  // behind 'b'
+    if (m.WParam == 'a') PostMessage(window, CM_TEST, 'c', 0);  // behind 'e'
   });
   ASSERT_EQ(PostMessage(window, CM_TEST, 'a', 0), TRUE);
-  ASSERT_EQ(PostMessage(window, CM_TEST, 'b', 0), TRUE);
-  EXPECT_EQ(trace, "") << "PostMessage delivered inside the call";
-  EXPECT_EQ(app.Queue().PendingCount(), 2u);
-  EXPECT_EQ(app.ProcessMessages(), 2u);
-  EXPECT_EQ(trace, "ab");
+  com::Scheduler().Post([&] { trace += 'B'; });
+  std::thread other([&] { com::Scheduler().Post([&] { trace += 'D'; }); });
+  other.join();
+  ASSERT_EQ(PostMessage(window, CM_TEST, 'e', 0), TRUE);
+  EXPECT_EQ(trace, "") << "a post delivered inside the call";
+  EXPECT_EQ(app.Queue().PendingCount(), 4u);
+  EXPECT_EQ(app.ProcessMessages(), 4u);
+  EXPECT_EQ(trace, "aBDe");
   EXPECT_EQ(app.ProcessMessages(), 1u);
-  EXPECT_EQ(trace, "abc");
+  EXPECT_EQ(trace, "aBDec");
   EXPECT_EQ(app.ProcessMessages(), 0u);
   DeallocateHWnd(window);
 
@@ -104,8 +101,8 @@ TEST_F(MessageLoopTest, PostingNeverDeliversAPumpHandlesOnlyWhatWasQueuedWhenItB
 
 TEST_F(MessageLoopTest, MessagesOfADestroyedWindowAreDiscardedExactlyOnceAndNeverDeliveredAlsoWhenItDestroysItself) {
   std::vector<WPARAM> received;
-  const HWND doomed = RecordingWindow(received);
-  const HWND survivor = RecordingWindow(received);
+  const HWND doomed = AllocateHWnd([&](TMessage& m) { received.push_back(m.WParam); });
+  const HWND survivor = AllocateHWnd([&](TMessage& m) { received.push_back(m.WParam); });
   int discards = 0;
   for (WPARAM i = 1; i <= 3; ++i) {
     // A heap payload that only the discard action frees: LeakSanitizer
@@ -343,22 +340,6 @@ TEST_F(MessageLoopTest, AnEscapedExceptionGoesToOnExceptionAndTheLoopGoesOn) {
   DeallocateHWnd(window);
 }
 
-TEST_F(MessageLoopTest, SchedulerPostsAndWindowMessagesShareOnePostingOrder) {
-  std::string trace;
-  const HWND window = AllocateHWnd([&](TMessage& m) { trace += static_cast<char>(m.WParam); });
-  com::IApartmentScheduler& scheduler = com::Scheduler();
-  PostMessage(window, CM_TEST, 'a', 0);
-  scheduler.Post([&] { trace += 'B'; });
-  PostMessage(window, CM_TEST, 'c', 0);
-  std::thread other([&] { scheduler.Post([&] { trace += 'D'; }); });
-  other.join();
-  PostMessage(window, CM_TEST, 'e', 0);
-  EXPECT_EQ(trace, "") << "Post never runs the call before returning";
-  EXPECT_EQ(app.ProcessMessages(), 5u);
-  EXPECT_EQ(trace, "aBcDe");
-  DeallocateHWnd(window);
-}
-
 TEST_F(MessageLoopTest, SchedulerTimersTickOnTheApplicationClockAndMayStopThemselves) {
   com::IApartmentScheduler& scheduler = com::Scheduler();
   int fast = 0;
@@ -380,9 +361,12 @@ TEST_F(MessageLoopTest, SchedulerTimersTickOnTheApplicationClockAndMayStopThemse
   other.join();
 }
 
-TEST_F(MessageLoopTest, HandleMessageWaitsForAPostFromAnotherThreadAndHandlesOne) {
+TEST_F(MessageLoopTest, HandleMessageWaitsForAPostAndHandlesOneRunReturnsAfterTerminate) {
   std::vector<WPARAM> received;
-  const HWND window = AllocateHWnd([&](TMessage& m) { received.push_back(m.WParam); });
+  const HWND window = AllocateHWnd([&](TMessage& m) {
+    received.push_back(m.WParam);
+    if (m.WParam == 7) app.Terminate();
+  });
   // Whenever the poster gets to run, HandleMessage is either waiting or
   // finds the message already queued; both must end with exactly one handled.
   std::thread poster([window] {
@@ -399,19 +383,11 @@ TEST_F(MessageLoopTest, HandleMessageWaitsForAPostFromAnotherThreadAndHandlesOne
   SetTimer(window, 5, 10);
   clock.Advance(10ms);
   app.HandleMessage();
-  EXPECT_EQ(received.size(), 3u);
-  DeallocateHWnd(window);
-}
+  EXPECT_EQ(received, (std::vector<WPARAM>{1, 2, 5}));
 
-TEST_F(MessageLoopTest, RunReturnsAfterTerminateFromAHandlerOrAnotherThread) {
-  int handled = 0;
-  const HWND window = AllocateHWnd([&](TMessage& m) {
-    ++handled;
-    if (m.WParam == 1) app.Terminate();
-  });
-  for (WPARAM i : {0, 1, 2}) PostMessage(window, CM_TEST, i, 0);
+  for (WPARAM i : {6, 7, 8}) PostMessage(window, CM_TEST, i, 0);
   app.Run();
-  EXPECT_EQ(handled, 2) << "Run stops right after the terminating message";
+  EXPECT_EQ(received, (std::vector<WPARAM>{1, 2, 5, 6, 7})) << "Run stops right after the terminating message";
   EXPECT_EQ(app.Queue().PendingCount(), 1u);
   DeallocateHWnd(window);
 

@@ -103,13 +103,10 @@ TEST_F(SettingsStoreTest, CreatesKeysReadsWritesAndDeletesStringValuesAndResolve
   ASSERT_TRUE(reg.OpenKey("\\software", false));
   ASSERT_TRUE(reg.OpenKey("TAVRI", false));  // relative to the open key
   EXPECT_EQ(reg.CurrentPath(), "Software\\Tavri");
-  EXPECT_TRUE(reg.KeyExists("xelo"));
-  EXPECT_TRUE(reg.KeyExists("\\Software"));
-  EXPECT_FALSE(reg.KeyExists("\\Tavri"));
-  EXPECT_FALSE(reg.OpenKey("Missing", false));
+  EXPECT_EQ((std::vector<bool>{reg.KeyExists("xelo"), reg.KeyExists("\\Software"), reg.KeyExists("\\Tavri"),
+                               reg.OpenKey("Missing", false), reg.OpenKey("Bad\x01Name", true), reg.CreateKey(std::string(256, 'k'))}),
+            (std::vector<bool>{true, true, false, false, false, false}));
   EXPECT_EQ(reg.CurrentPath(), "Software\\Tavri");  // a failed open keeps the key
-  EXPECT_FALSE(reg.OpenKey("Bad\x01Name", true));
-  EXPECT_FALSE(reg.CreateKey(std::string(256, 'k')));
 }
 
 TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrderAndKeepsTheirTypes) {
@@ -137,9 +134,9 @@ TEST_F(SettingsStoreTest, ListsSubkeysInNameOrderAndValuesInWritingOrderAndKeeps
   EXPECT_TRUE(reg.EnumKey(2, name) && name == "gamma");
   EXPECT_FALSE(reg.EnumKey(3, name));
 
-  EXPECT_TRUE(reg.DeleteKey("BETA"));  // with its subkeys
-  EXPECT_FALSE(reg.DeleteKey("beta"));
-  EXPECT_FALSE(reg.KeyExists("beta\\deep"));
+  // Deleted with its subkeys.
+  EXPECT_EQ((std::vector<bool>{reg.DeleteKey("BETA"), reg.DeleteKey("beta"), reg.KeyExists("beta\\deep")}),
+            (std::vector<bool>{true, false, false}));
   reg.GetKeyNames(names);
   EXPECT_EQ(LinesOf(names), (Names{"Alpha", "gamma"}));
 
@@ -413,13 +410,6 @@ class ClassesRootTest : public ::testing::Test {
   com::ScopedClassRegistration alpha{Registration(kClsidB, "alpha.Test.1", "Alpha thing", false)};
   com::ScopedClassRegistration mid{Registration(kClsidC, "Mid.Test.1", "Mid server", true, {kCategory2})};
 
-  static Names TopLevelKeys() {
-    Names names;
-    std::string name;
-    for (int i = 0; EnumKey(HKEY_CLASSES_ROOT, i, name); ++i) names.push_back(name);
-    return names;
-  }
-
   static Names Only(const Names& names, const Names& wanted) {
     Names out;
     for (const auto& n : names) {
@@ -432,13 +422,14 @@ class ClassesRootTest : public ::testing::Test {
 TEST_F(ClassesRootTest, EnumeratesProgIdsInRegistryOrderThenClsidAndLaysOutTheirKeys) {
   ASSERT_EQ((std::vector<HRESULT>{zeta.Result(), alpha.Result(), mid.Result()}),
             (std::vector<HRESULT>{S_OK, S_OK, S_OK}));
-  const Names keys = TopLevelKeys();
+  Names keys;
+  std::string name;
+  for (int i = 0; EnumKey(HKEY_CLASSES_ROOT, i, name); ++i) keys.push_back(name);
   EXPECT_EQ(Only(keys, {"Zeta.Test.1", "alpha.Test.1", "Mid.Test.1"}), (Names{"alpha.Test.1", "Mid.Test.1", "Zeta.Test.1"}));
   Names expected;
   for (const auto& r : com::ClassRegistry::Instance().All()) expected.push_back(r.progId);
   expected.push_back("CLSID");
   EXPECT_EQ(keys, expected);
-  std::string name;
   EXPECT_FALSE(EnumKey(HKEY_CLASSES_ROOT, static_cast<int>(keys.size()), name) || EnumKey(HKEY_CLASSES_ROOT, -1, name));
 
   // The walk a server browser does: every top-level key with an "OPC" subkey.

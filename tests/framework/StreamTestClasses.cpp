@@ -74,7 +74,6 @@ void TTestComponent::SetBuddy(TTestComponent* v) {
 void TTestComponent::Loaded() {
   TComponent::Loaded();
   ++loadedCount;
-  loadingSeenInLoaded = true;
   if (loadedLog != nullptr) loadedLog->push_back(GetName());
 }
 

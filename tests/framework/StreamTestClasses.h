@@ -85,7 +85,6 @@ class TTestEntries : public TCollection {
   explicit TTestEntries(TPersistent* owner) : TCollection(owner, TTestEntry::StaticClass()) {}
   TTestEntry* GetItem(int index) const { return static_cast<TTestEntry*>(TCollection::GetItem(index)); }
   TTestEntry* Add() { return static_cast<TTestEntry*>(TCollection::Add()); }
-  using TCollection::Changed;
   std::vector<TCollectionItem*> updates;
 
  protected:
@@ -134,7 +133,6 @@ class TTestComponent : public TComponent {
   int loadedCount = 0;
   bool loadingSeenInSetter = false;
   bool readingSeenInSetter = false;
-  bool loadingSeenInLoaded = false;
   std::vector<std::string>* loadedLog = nullptr;  // names, in Loaded order
   std::vector<std::string> notifications;         // "+Name" / "-Name"
   static int liveCount;

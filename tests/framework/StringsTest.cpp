@@ -17,7 +17,7 @@ using Lines = std::vector<std::string>;
 
 using xelo::testing::MessageOf;
 using xelo::testing::LinesOf;
-TEST(TStringListBasics, AddsInsertsDeletesWithObjectsAndFinds) {
+TEST(TStringListBasics, AddsInsertsDeletesWithObjectsFindsAndRefusesBadIndexes) {
   int a = 1, b = 2;
   TStringList list;
   EXPECT_EQ(list.Add("one"), 0);
@@ -40,16 +40,14 @@ TEST(TStringListBasics, AddsInsertsDeletesWithObjectsAndFinds) {
   EXPECT_EQ((std::vector<int>{list.IndexOf("Three"), list.IndexOf("gamma")}), (std::vector<int>{0, -1}));
   list.SetCaseSensitive(true);
   EXPECT_EQ((std::vector<int>{list.IndexOf("Three"), list.IndexOf("three")}), (std::vector<int>{-1, 3}));
-}
 
-TEST(TStringListBasics, RaisesForBadIndexesWithoutChangingTheList) {
-  TStringList list{"a", "b"};
-  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Get(2); }), "List index out of bounds (2)");
+  // Bad indexes raise without changing the list.
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Get(4); }), "List index out of bounds (4)");
   EXPECT_EQ(MessageOf<EStringListError>([&] { list.Delete(-1); }), "List index out of bounds (-1)");
-  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Insert(3, "x"); }), "List index out of bounds (3)");
-  EXPECT_EQ(MessageOf<EStringListError>([&] { list.PutObject(5, nullptr); }), "List index out of bounds (5)");
-  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Move(0, 2); }), "List index out of bounds (2)");
-  EXPECT_EQ(LinesOf(list), (Lines{"a", "b"}));
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Insert(5, "x"); }), "List index out of bounds (5)");
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.PutObject(7, nullptr); }), "List index out of bounds (7)");
+  EXPECT_EQ(MessageOf<EStringListError>([&] { list.Move(0, 4); }), "List index out of bounds (4)");
+  EXPECT_EQ(LinesOf(list), (Lines{"THREE", "zero", "two", "three"}));
   // The error is a list error too, as callers catch it.
   EXPECT_THROW(list.Get(9), EListError);
 }

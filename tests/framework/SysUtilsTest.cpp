@@ -26,7 +26,7 @@ void ExpectRows(const Results& rows) {
 
 // Result codes print signed with %d and as their bits with %u and %x; the
 // width of the argument's own type decides the bits shown.
-TEST(SysUtilsFormat, FillsTextIntegerAndResultCodeDirectivesByPositionOrIndex) {
+TEST(SysUtilsFormat, FillsDirectivesByPositionOrIndexWithWidthAlignmentAndPrecision) {
   ExpectRows({
       {Format("%1:s %0:s %s", "a", "b"), "b a b"},  // continues after the index
       {Format("%s.%s", std::string("Form1"), std::string_view("Edit1")), "Form1.Edit1"},
@@ -36,13 +36,8 @@ TEST(SysUtilsFormat, FillsTextIntegerAndResultCodeDirectivesByPositionOrIndex) {
       {Format("unknown error : %d", E_FAIL), "unknown error : -2147467259"},  {Format("%x", E_FAIL), "80004005"},
       {Format("%u", E_FAIL), "2147500037"},  {Format("%x", -1), "ffffffff"},  {Format("%x", static_cast<std::int8_t>(-1)), "ff"},
       {Format("%u", static_cast<std::int64_t>(-1)), "18446744073709551615"},
-  });
-}
-
-// Widths and precisions count characters, not the bytes of UTF-8; %f has
-// two decimals unless told otherwise; a float widens exactly (-12.25 rounds to even).
-TEST(SysUtilsFormat, AppliesWidthAlignmentAndPrecisionAlsoToFixedPointNumbers) {
-  ExpectRows({
+      // Widths and precisions count characters, not the bytes of UTF-8; %f has
+      // two decimals unless told otherwise; a float widens exactly (-12.25 rounds to even).
       {Format("[%5s][%-5s]", "ab", "cd"), "[   ab][cd   ]"},  {Format("[%4d][%-4d]", -7, 7), "[  -7][7   ]"},
       {Format("[%2s]", "longer"), "[longer]"},  {Format("%.4d|%.3d|%.4x|%8.4X", 42, -5, 255, 255), "0042|-005|00ff|    00FF"},
       {Format("%.3s", "abcdef"), "abc"},  {Format("[%*d][%-*d][%.*s]", 4, 7, 3, 8, 2, "xyz"), "[   7][8  ][xy]"},
@@ -118,7 +113,7 @@ TEST(SysUtilsIntegers, RefusesInvalidAndOutOfRangeTexts) {
   EXPECT_EQ(value, 2147483647);
 }
 
-TEST(SysUtilsFloats, WritesTheShortestTextAndParsesDecimalNumbersOnly) {
+TEST(SysUtilsFloats, WritesTheShortestTextThatReadsBackExactlyAndParsesDecimalNumbersOnly) {
   const struct {
     double value;
     const char* text;
@@ -140,9 +135,8 @@ TEST(SysUtilsFloats, WritesTheShortestTextAndParsesDecimalNumbersOnly) {
     double value = 0;
     EXPECT_FALSE(TryStrToFloat(bad, value)) << bad;
   }
-}
 
-TEST(SysUtilsFloats, EveryFiniteDoubleReadsBackExactly) {
+  // Every finite double reads back exactly.
   std::uint64_t state = 0x9E3779B97F4A7C15ull;
   int checked = 0;
   for (int i = 0; i < 20000; ++i) {

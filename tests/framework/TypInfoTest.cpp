@@ -172,8 +172,12 @@ TEST(PropertyAccess, ObjectsEventsAndForeignInstances) {
   SetMethodProp(c, "OnChange", std::any());
   EXPECT_FALSE(IsMethodAssigned(c, onChange));
 
-  // A property of TTestComponent used on an object of another class.
+  // A property of TTestComponent used on an object of another class; the
+  // default Assign names both classes.
   TTestSettings settings;
+  TTestEntry entry(nullptr);
+  EXPECT_EQ(MessageOf<EConvertError>([&] { settings.Assign(&entry); }), "Cannot assign a TTestEntry to a TTestSettings");
+  EXPECT_EQ(MessageOf<EConvertError>([&] { settings.Assign(nullptr); }), "Cannot assign a nil to a TTestSettings");
   ExpectEachRaises<EPropertyError>({[&] { GetOrdProp(settings, *GetPropInfo(c, "Count")); },
                                     [&] { SetOrdProp(settings, *GetPropInfo(c, "Count"), 1); }});
   // ... but a derived instance is fine.
@@ -195,16 +199,6 @@ TClass TTestRedeclared::StaticClass() {
   return &meta;
 }
 
-TEST(MetaClass, RedeclaredPropertyKeepsItsPlace) {
-  TClass cls = TTestRedeclared::StaticClass();
-  const TPropInfo* count = GetPropInfo(cls, "Count");
-  ASSERT_NE(count, nullptr);
-  EXPECT_EQ(count->DeclaringClass(), cls);
-  EXPECT_EQ(cls->Properties()[2], count);
-  EXPECT_EQ((std::vector<std::int64_t>{count->Index(), static_cast<std::int64_t>(cls->Properties().size()), count->DefaultValue()}),
-            (std::vector<std::int64_t>{2, static_cast<std::int64_t>(TTestComponent::StaticClass()->Properties().size()), 3}));
-}
-
 // A class whose declared default lies outside its enumeration.
 class TTestBadDefault : public TPersistent {
   XELO_CLASS(TTestBadDefault, TPersistent)
@@ -220,7 +214,14 @@ TClass TTestBadDefault::StaticClass() {
   return &meta;
 }
 
-TEST(MetaClass, BuilderMistakesAreReported) {
+TEST(MetaClass, RedeclaredPropertyKeepsItsPlaceAndBuilderMistakesAreReported) {
+  TClass cls = TTestRedeclared::StaticClass();
+  const TPropInfo* count = GetPropInfo(cls, "Count");
+  ASSERT_NE(count, nullptr);
+  EXPECT_EQ(count->DeclaringClass(), cls);
+  EXPECT_EQ(cls->Properties()[2], count);
+  EXPECT_EQ((std::vector<std::int64_t>{count->Index(), static_cast<std::int64_t>(cls->Properties().size()), count->DefaultValue()}),
+            (std::vector<std::int64_t>{2, static_cast<std::int64_t>(TTestComponent::StaticClass()->Properties().size()), 3}));
   ExpectEachRaises<std::invalid_argument>({[] { TTestBadDefault::StaticClass(); },
                                            [] { MakeEnumType("Dup", std::vector<std::string>{"a", "A"}); },
                                            [] { MakeEnumType("Bad", std::vector<std::string>{"1x"}); }});
@@ -257,14 +258,6 @@ TEST(ClassRegistry, FindCreateAndConflicts) {
   UnRegisterClass(TTestChild::StaticClass());
   EXPECT_EQ(GetClass("TTestChild"), nullptr);
   RegisterTestClasses();
-}
-
-TEST(Persistent, AssignDefaultsRaiseWithBothClassNames) {
-  TTestSettings settings;
-  TTestEntries entries(nullptr);
-  TTestEntry entry(nullptr);
-  EXPECT_EQ(MessageOf<EConvertError>([&] { settings.Assign(&entry); }), "Cannot assign a TTestEntry to a TTestSettings");
-  EXPECT_EQ(MessageOf<EConvertError>([&] { settings.Assign(nullptr); }), "Cannot assign a nil to a TTestSettings");
 }
 
 }  // namespace

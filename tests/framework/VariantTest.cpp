@@ -82,7 +82,7 @@ TEST(VarToStr, EveryScalarTypeAndNothingElse) {
   EXPECT_THROW(VarToStr(FromVariant(VT_UNKNOWN, [](VARIANT& v) { v.punkVal = nullptr; })), EConvertError);
 }
 
-TEST(FrameworkVariantConvert, TextToNumbersAndNumbersFollowCom) {
+TEST(FrameworkVariantConvert, TextToNumbersNumbersAndChangeTypeFollowCom) {
   // Texts with blanks and exponents; rounding half to even.
   EXPECT_EQ((std::vector<double>{Variant(" 2.5e3 ").ToDouble(), Variant(true).ToDouble(), Variant::Currency(12.5).ToDouble()}),
             (std::vector<double>{2500.0, -1.0, 12.5}));
@@ -98,9 +98,8 @@ TEST(FrameworkVariantConvert, TextToNumbersAndNumbersFollowCom) {
                                    [] { Variant("yes").ToBool(); }, [] { Variant::Null().ToInt32(); },
                                    [] { Variant(std::numeric_limits<std::uint64_t>::max()).ToInt32(); },
                                    [] { Variant::Currency(1e300); }});
-}
 
-TEST(FrameworkVariantConvert, ChangeType) {
+  // ChangeType
   const Variant text = Variant(42).ChangeType(VT_BSTR);
   EXPECT_EQ(com::BstrView(text.AsVARIANT().bstrVal), OLESTR("42"));
   EXPECT_EQ((std::vector<std::string>{VarToStr(Variant(true).ChangeType(VT_BSTR)), VarToStr(Variant(1e20).ChangeType(VT_BSTR)),
@@ -138,8 +137,8 @@ TEST(FrameworkVariantCompare, Equality) {
   EXPECT_THROW((void)(Variant("abc") == 0), EConvertError);
 }
 
-TEST(FrameworkVariantArray, BoundsAndTwoDimensions) {
-  const Variant one = Variant::Array(VT_I4, 5, 7);
+TEST(FrameworkVariantArray, BoundsTwoDimensionsAndElementAccessErrors) {
+  Variant one = Variant::Array(VT_I4, 5, 7);
   EXPECT_EQ(one.VarType(), VT_ARRAY | VT_I4);
   EXPECT_EQ((std::vector<long>{VarArrayDimCount(one), VarArrayLowBound(one, 1), VarArrayHighBound(one, 1)}),
             (std::vector<long>{1, 5, 7}));
@@ -161,10 +160,7 @@ TEST(FrameworkVariantArray, BoundsAndTwoDimensions) {
                                    [] { Variant::Array(VT_NULL, 0, 1); },
                                    [] { Variant::Array(VT_I4, std::span<const VarArrayBound>()); },
                                    [] { Variant::Array(VT_R8, 0, 0x7FFFFFFF); }});  // the last: 16 GiB of data
-}
 
-TEST(FrameworkVariantArray, ElementAccessErrors) {
-  Variant one = Variant::Array(VT_I4, 5, 7);
   one.SetElement(6, Variant("12"));
   EXPECT_EQ(one.GetElement(6).VarType(), VT_I4);
   ExpectEachRaises<EListError>({[&] { one.GetElement(4); }, [&] { one.GetElement(8); },
@@ -254,9 +250,8 @@ TEST(FrameworkVariantLifetime, CopyMoveAttachDetachFreeEverything) {
   }
   EXPECT_EQ(object.refs, 1u);
   EXPECT_EQ(com::LiveAllocations(), start);
-}
 
-TEST(FrameworkVariantLifetime, ReferencesAreCopiedAsValues) {
+  // References are copied as values.
   LONG number = 7;
   VARIANT ref;
   VariantInit(&ref);
