@@ -3,8 +3,8 @@
 namespace {
 
 using xelo::com::BstrToUtf8, xelo::com::LiveAllocations;
-using BStr = xelo::test::AllocationCountingTest;
-using TaskMemory = xelo::test::AllocationCountingTest;
+using BStr = xelo::test::AllocationCheckedTest;
+using TaskMemory = xelo::test::AllocationCheckedTest;
 
 TEST_F(BStr, LengthsCountCharactersAndBytesAndNullIsTheEmptyString) {
   const OLECHAR withZero[] = {OLESTR('a'), 0, OLESTR('b'), OLESTR('c')};

@@ -77,15 +77,8 @@ inline VARIANT Dec(BYTE scale, bool negative, ULONG hi, ULONGLONG lo) {
   return v;
 }
 
-// Every test ends with the allocators where it found them (before_).
-class AllocationCountingTest : public ::testing::Test {
- protected:
-  void TearDown() override { EXPECT_EQ(xelo::com::LiveAllocations(), before_); }
-  const xelo::com::AllocationCounts before_ = xelo::com::LiveAllocations();
-};
-
 // For the portable runtime's own versions of system functions.
-class PortableAllocationTest : public AllocationCountingTest {
+class PortableAllocationTest : public AllocationCheckedTest {
  protected:
   void SetUp() override { XELO_ONLY_ON_PORTABLE_COM(); }
 };

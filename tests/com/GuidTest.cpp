@@ -7,7 +7,7 @@
 namespace {
 
 constexpr GUID kOpcServer{0x39C13A4D, 0x011E, 0x11D0, {0x96, 0x75, 0x00, 0x20, 0xAF, 0xD8, 0xAD, 0xB3}};
-using Guid = xelo::test::AllocationCountingTest;
+using Guid = xelo::test::AllocationCheckedTest;
 
 TEST_F(Guid, FormatsUpperCaseWithBracesParsesEitherCaseRejectsMalformedTextAndHashesEveryField) {
   EXPECT_EQ(xelo::com::GuidToString(kOpcServer), "{39C13A4D-011E-11D0-9675-0020AFD8ADB3}");

@@ -19,7 +19,7 @@ class AllocationCheckedTest : public ::testing::Test {
     EXPECT_EQ(now.globalMemory, before_.globalMemory) << "global memory handles leaked or freed twice";
   }
 
- private:
+  // The counts when the test started, for checks along the way.
   const xelo::com::AllocationCounts before_ = xelo::com::LiveAllocations();
 };
 
